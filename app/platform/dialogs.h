@@ -1,0 +1,35 @@
+#pragma once
+// The one seam through which the program asks the user something: message boxes,
+// the open-file dialog and the folder dialog. The window uses the real dialogs;
+// tests install a scripted answerer so that no test waits for a person.
+#include <QString>
+#include <QStringList>
+
+class QWidget;
+
+namespace zp {
+
+// Message-box kinds as reportStatus numbers them.
+enum class MsgKind { Warning = 0, Error = 1, Information = 2, Confirmation = 3, None = 4 };
+enum class MsgButtons { Ok, YesNo };
+enum class MsgAnswer { Ok, Yes, No };
+
+class Dialogs {
+public:
+    virtual ~Dialogs() = default;
+    // Modal box with the title of its kind ("警告", "エラー", "情報", "確認").
+    virtual MsgAnswer message(QWidget* parent, MsgKind kind, const QString& text,
+                              MsgButtons buttons = MsgButtons::Ok) = 0;
+    // Returns the chosen file, or an empty string when cancelled.
+    virtual QString openFile(QWidget* parent, const QString& initialDir, const QString& filter) = 0;
+    // Returns the chosen folder, or an empty string when cancelled.
+    virtual QString chooseFolder(QWidget* parent, const QString& title,
+                                 const QString& startDir) = 0;
+};
+
+// The dialogs in use; the real ones unless a test has installed others.
+Dialogs& dialogs();
+// Installs replacement dialogs (nullptr restores the real ones). Not owned.
+void setDialogs(Dialogs* replacement);
+
+} // namespace zp

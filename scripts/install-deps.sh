@@ -1,0 +1,37 @@
+#!/usr/bin/env bash
+# Installs the Debian 12 packages that zoripost needs, only when some are missing.
+#   scripts/install-deps.sh run    -> what building and running the program needs
+#   scripts/install-deps.sh test   -> that, plus what the tests need
+set -euo pipefail
+what=${1:-run}
+
+pkgs=(build-essential cmake ninja-build pkg-config
+      qt6-base-dev qt6-base-dev-tools qt6-multimedia-dev qt6-tools-dev qt6-tools-dev-tools
+      qt6-l10n-tools libqt6svg6
+      libjpeg62-turbo-dev libpng-dev libgif-dev zlib1g-dev
+      fonts-ipafont-gothic)
+if [ "$what" = test ] || [ "$what" = bench ]; then
+  pkgs+=(libgtest-dev libgmock-dev libbenchmark-dev
+         python3 python3-aiosmtpd python3-pil dovecot-pop3d
+         imagemagick nodejs
+         qt6-qpa-plugins libqt6multimedia6 gstreamer1.0-plugins-base
+         clang libclang-rt-14-dev)
+fi
+if [ "$what" = bench ]; then
+  pkgs+=(libvips-tools graphicsmagick libjpeg-turbo-progs hyperfine time)
+fi
+
+missing=()
+for p in "${pkgs[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+    missing+=("$p")
+  fi
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "Installing: ${missing[*]}"
+  SUDO=""
+  [ "$(id -u)" -ne 0 ] && SUDO=sudo
+  export DEBIAN_FRONTEND=noninteractive
+  $SUDO apt-get update -qq
+  $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
