@@ -1,0 +1,50 @@
+#pragma once
+// What the main window offers to the handler classes of the ui/ folders. Each handler
+// class is constructed with the window, finds its controls by their object names
+// (findControl) and connects its own slots; it talks back to the window only through
+// this interface.
+#include "dialogs.h"
+
+#include <QString>
+#include <QWidget>
+
+namespace zp {
+
+class WindowHost {
+public:
+    virtual ~WindowHost() = default;
+
+    // The window whose children are the controls named after their components.
+    virtual QWidget* window() = 0;
+
+    // The one reporting routine: kinds 0 to 3 show a modal box first; then the text
+    // replaces the status-bar text and is appended as a line to the debug memo.
+    virtual void reportStatus(const QString& text, MsgKind kind) = 0;
+
+    // Runs the handler slot of that name ("chkLimitSizeClick", "btnConfigClick", ...)
+    // on whichever handler object of the window has it.
+    virtual void runHandler(const char* name) = 0;
+
+    // Window state that is not held by a control.
+    virtual bool debugFlag() const = 0;
+    virtual void setDebugFlag(bool on) = 0;
+    virtual bool noHeaderEncode() const = 0;
+    virtual void setNoHeaderEncode(bool on) = 0;
+    virtual int wholePreviewSize() const = 0; // 1..3
+    virtual void setWholePreviewSize(int size) = 0;
+
+    // Files beside the executable: its path with ".ini" and with ".jpg".
+    virtual QString settingsFilePath() const = 0;
+    virtual QString workingJpegPath() const = 0;
+};
+
+// The child control of that object name; aborts with a clear message when the form
+// lacks it, since that is a programming error caught by every window test.
+template <class T> T* findControl(QWidget* window, const char* name) {
+    T* c = window->findChild<T*>(QString::fromLatin1(name));
+    if (!c)
+        qFatal("control %s missing from the main window form", name);
+    return c;
+}
+
+} // namespace zp
