@@ -1,0 +1,95 @@
+#pragma once
+// SMTP client (RFC 5321 dialogue, RFC 1869 EHLO extension list, AUTH LOGIN in the
+// manner of RFC 4954) over one plain TCP connection. Every call blocks until it is
+// done or fails; failures are raised as the errors of mail/mailerror.h.
+#include "mail/socket.h"
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace zp {
+
+class MailMessage;
+
+enum AuthenticationType { atNone, atLogin };
+
+class SmtpClient {
+public:
+    // A reply line longer than this, or a multi-line reply of more lines, ends the step
+    // with a ProtocolError.
+    static constexpr std::size_t kMaxReplyLine = 64 * 1024;
+    static constexpr std::size_t kMaxReplyLines = 1000;
+
+    SmtpClient();
+    ~SmtpClient();
+    SmtpClient(const SmtpClient&) = delete;
+    SmtpClient& operator=(const SmtpClient&) = delete;
+
+    std::string Host;
+    std::uint16_t Port = 25;
+    std::string UserId;
+    std::string Password;
+    zp::AuthenticationType AuthenticationType = atNone;
+
+    // Time limits: connecting (host lookup included), each reply, and the reply to the
+    // final "." (RFC 5321 4.5.3.2.6). A wait beyond them raises SocketError 10060.
+    std::chrono::milliseconds ConnectTimeout{30000};
+    std::chrono::milliseconds ReplyTimeout{60000};
+    std::chrono::milliseconds DataEndTimeout{600000};
+
+    // Optional transcript of the dialogue: '>' for lines written, '<' for lines read.
+    // AUTH LOGIN credentials appear as "***"; the message text itself is not logged.
+    std::function<void(char direction, std::string_view line)> Transcript;
+
+    void Connect();
+    // AUTH LOGIN when AuthenticationType is atLogin (true), nothing otherwise (false);
+    // Authenticated() is set in both cases.
+    bool Authenticate();
+    // Transmits one message; the writer changes it, so a message is sent once.
+    void Send(MailMessage& message);
+    // Writes "Quit" without waiting for the reply and closes. A failing write is not an
+    // error: the socket is closed either way.
+    void Disconnect() noexcept;
+    bool Connected() const;
+
+    // Writes line + CR LF, then reads the reply; raises ProtocolReplyError when a code
+    // was expected and another came. Refuses a line holding CR, LF or NUL unwritten.
+    void SendCommand(std::string_view line, std::optional<int> expected = std::nullopt);
+    // Reads one complete reply into ReplyLines() and ReplyCode().
+    void ReadReply(std::optional<int> expected = std::nullopt);
+
+    const std::vector<std::string>& AnnouncedAuthSchemes() const { return m_authSchemes; }
+    bool Authenticated() const { return m_authenticated; }
+    const std::vector<std::string>& ReplyLines() const { return m_replyLines; }
+    int ReplyCode() const { return m_replyCode; }
+
+private:
+    void greetAndIntroduce();
+    void readAuthAnnouncements();
+    void writeMessageText(MailMessage& message);
+    std::string readTrimmedLine(std::chrono::milliseconds limit);
+    void writeCommand(std::string_view line, std::string_view logged);
+    void readReplyWithin(std::optional<int> expected, std::chrono::milliseconds limit);
+    void log(char direction, std::string_view line) const;
+
+    TcpConnection m_connection;
+    std::vector<std::string> m_authSchemes;
+    bool m_authenticated = false;
+    std::vector<std::string> m_replyLines;
+    int m_replyCode = 0;
+};
+
+// The code of a reply's last line: 1 for "+OK", 0 for "-ERR", else the number of its
+// first three characters, 0 when they are not a number.
+int replyCodeOf(std::string_view lastLine);
+
+// The schemes that the lines of an EHLO reply announce (the first line is the
+// greeting and is never read), upper-case, without duplicates, in order.
+std::vector<std::string> authSchemesOf(const std::vector<std::string>& ehloReply);
+
+} // namespace zp
