@@ -24,7 +24,8 @@ struct Bitmap {
     void resize(int w, int h) {
         width = w;
         height = h;
-        pixels.assign(static_cast<std::size_t>(w) * static_cast<std::size_t>(h) * kBytesPerPixel, 0);
+        pixels.assign(static_cast<std::size_t>(w) * static_cast<std::size_t>(h) * kBytesPerPixel,
+                      0);
     }
 };
 

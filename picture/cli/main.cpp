@@ -1,0 +1,109 @@
+// zoripost-jpeg: fits picture files to a phone screen and writes them as JPEGs under a size
+// limit, with the same steps and status lines as the window's picture page.
+#include "picture/cli/options.h"
+#include "picture/messages.h"
+#include "picture/outputfiles.h"
+#include "picture/preparedpicture.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <filesystem>
+#include <iconv.h>
+#include <string>
+#include <system_error>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// The pipeline's texts are Shift-JIS; the terminal speaks UTF-8.
+std::string sjisToUtf8(const std::string& sjis) {
+    iconv_t cd = iconv_open("UTF-8", "CP932");
+    if (cd == reinterpret_cast<iconv_t>(-1)) {
+        return sjis;
+    }
+    std::string out(sjis.size() * 3 + 4, '\0');
+    char* in = const_cast<char*>(sjis.data());
+    std::size_t inLeft = sjis.size();
+    char* o = out.data();
+    std::size_t outLeft = out.size();
+    while (inLeft > 0) {
+        if (iconv(cd, &in, &inLeft, &o, &outLeft) == static_cast<std::size_t>(-1)) {
+            if (errno != EILSEQ && errno != EINVAL) {
+                break;
+            }
+            *o++ = '?'; // a byte that is no Shift-JIS character
+            --outLeft;
+            ++in;
+            --inLeft;
+        }
+    }
+    iconv_close(cd);
+    out.resize(out.size() - outLeft);
+    return out;
+}
+
+void printLine(const std::string& sjis, std::FILE* stream) {
+    std::fprintf(stream, "%s\n", sjisToUtf8(sjis).c_str());
+}
+
+// One file through the pipeline; true when it was written under its limit.
+bool convertFile(const std::string& file, const zp::cli::Options& options) {
+    std::string error;
+    zp::PictureSource source;
+    if (!zp::PictureSource::fromFile(fs::path(file), source, error)) {
+        std::fprintf(stderr, "zoripost-jpeg: %s: %s\n", file.c_str(), error.c_str());
+        return false;
+    }
+    const zp::StatusFn status = [&](const zp::EncodeStep& step) {
+        if (!options.quiet) {
+            printLine(zp::statusLine(step), stdout);
+        }
+    };
+    zp::MakeJpegResult result = zp::makeJpegCore(source, options.settings, status);
+    if (result.error != zp::PictureError::None) {
+        std::fprintf(stderr, "zoripost-jpeg: %s: %s\n", file.c_str(), result.detail.c_str());
+        return false;
+    }
+    if (!result.ok) {
+        std::fprintf(stderr, "zoripost-jpeg: %s: over the size limit at quality %d, not written\n",
+                     file.c_str(), result.quality);
+        return false;
+    }
+    const fs::path out = zp::outputCopyPath(options.outDir, fs::path(file).filename().string());
+    if (!zp::writeFileReplacing(out, result.jpeg, error)) {
+        std::fprintf(stderr, "zoripost-jpeg: %s: %s\n", file.c_str(), error.c_str());
+        return false;
+    }
+    if (!options.quiet) {
+        std::printf("%s -> %s (%dx%d)\n", file.c_str(), out.c_str(), result.fitted.width,
+                    result.fitted.height);
+    }
+    return true;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    zp::cli::Options options;
+    std::string error;
+    if (!zp::cli::parseOptions(argc, argv, options, error)) {
+        std::fprintf(stderr, "zoripost-jpeg: %s\n%s", error.c_str(), zp::cli::usageText());
+        return 2;
+    }
+    if (options.help) {
+        std::fputs(zp::cli::usageText(), stdout);
+        return 0;
+    }
+    std::error_code ec;
+    if (!fs::is_directory(fs::path(options.outDir), ec)) {
+        std::fprintf(stderr, "zoripost-jpeg: %s: ", options.outDir.c_str());
+        printLine(zp::pictureMessage(zp::PictureError::OutputFolderMissing), stderr);
+        return 1;
+    }
+    bool allOk = true;
+    for (const std::string& file : options.files) {
+        allOk = convertFile(file, options) && allOk;
+    }
+    return allOk ? 0 : 1;
+}

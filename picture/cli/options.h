@@ -1,0 +1,23 @@
+#pragma once
+// Command-line options of zoripost-jpeg, with the defaults of a fresh settings page.
+#include "picture/preparedpicture.h"
+
+#include <string>
+#include <vector>
+
+namespace zp::cli {
+
+struct Options {
+    PictureSettings settings;
+    std::string outDir = ".";
+    std::vector<std::string> files;
+    bool help = false;
+    bool quiet = false;
+};
+
+// Parses argv; false with a message in `error` on a usage error.
+bool parseOptions(int argc, char** argv, Options& options, std::string& error);
+
+const char* usageText();
+
+} // namespace zp::cli

@@ -1,0 +1,18 @@
+#pragma once
+// JPEG compression of a 24-bit RGB bitmap with libjpeg.
+#include "picture/bitmap.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace zp {
+
+// Encodes at the given quality (1..100, baseline quantisation tables) into `out`, which is
+// emptied first and keeps its capacity, so a loop of encodings reuses one buffer.
+// Colour, sequential, full scale, libjpeg's defaults with its floating-point DCT.
+// False with a message in `error` when libjpeg refuses the bitmap.
+bool encodeJpeg(const Bitmap& bitmap, int quality, std::vector<std::uint8_t>& out,
+                std::string& error);
+
+} // namespace zp

@@ -1,0 +1,85 @@
+#pragma once
+// The picture being prepared and the pipeline that turns it into the phone-sized JPEG.
+//
+// The window holds one PictureSource (a pasted bitmap, or a picture file known by its path
+// and full size) and calls makeJpegCore with the settings read from its controls; with the
+// result it writes the working JPEG (writeFileReplacing), makes the output copy
+// (copyToOutputFolder) and shows the fitted bitmap and the JPEG. After an editing command
+// changes the fitted bitmap, makeJpegFromFitted encodes it again without rescaling.
+#include "picture/bitmap.h"
+#include "picture/fit.h"
+#include "picture/messages.h"
+#include "picture/qualityloop.h"
+
+#include <filesystem>
+#include <string>
+
+namespace zp {
+
+class PictureSource {
+public:
+    PictureSource() = default;
+
+    // A pasted bitmap, kept at full resolution.
+    static PictureSource fromBitmap(Bitmap bitmap);
+    // A picture file: only its header is read here; pixels are decoded when a fit needs them.
+    // False with a plain-English `error` when the file is no readable picture.
+    static bool fromFile(const std::filesystem::path& path, PictureSource& source,
+                         std::string& error);
+
+    // "Present" when width plus height is not 0.
+    bool present() const { return m_width + m_height != 0; }
+    int width() const { return m_width; } // full, upright size
+    int height() const { return m_height; }
+    bool isFile() const { return !m_path.empty(); }
+    const std::filesystem::path& path() const { return m_path; }
+
+    // Pixels of the whole picture, at least minWidth x minHeight (or at full resolution when
+    // both are 0 or the request reaches the full size). A file is decoded with DCT scaling
+    // to the smallest scale that gives enough pixels; the decoded bitmap is kept, and the
+    // file is decoded again only when a later request needs more pixels than it has.
+    // Null with `error` set when the file can no longer be decoded.
+    const Bitmap* pixels(int minWidth, int minHeight, std::string& error);
+
+    int decodeCount() const { return m_decodes; }
+
+private:
+    Bitmap m_pixels;
+    std::filesystem::path m_path;
+    int m_width = 0;
+    int m_height = 0;
+    int m_decodes = 0;
+};
+
+struct PictureSettings {
+    int targetWidth = 132;
+    int targetHeight = 176;
+    FitOptions fit;
+    QualityLoopOptions jpeg;
+};
+
+struct MakeJpegResult {
+    bool ok = false;     // a JPEG was made and met the limit, or no limit was set
+    bool gaveUp = false; // the limit was missed at the lowest quality (a JPEG is still made)
+    PictureError error = PictureError::None; // NoPicture, DecodeFailed or EncodeFailed
+    std::string detail;                      // plain-English cause for DecodeFailed/EncodeFailed
+    FitPlan plan;
+    Bitmap fitted;                  // the bitmap that was encoded
+    std::vector<std::uint8_t> jpeg; // the last encoding
+    int quality = 0;                // its quality
+    bool hasJpeg() const { return !jpeg.empty(); }
+};
+
+// The decoder works with at least this factor of pixels over the scaled size, so the area
+// average does the last step of the reduction.
+inline constexpr int kDecodeHeadroom = 2;
+
+// Fits the source to the frame (the rules of planFit) and runs the quality loop on it.
+MakeJpegResult makeJpegCore(PictureSource& source, const PictureSettings& settings,
+                            const StatusFn& status = {}, const JpegEncoderFn& encoder = {});
+
+// Encodes an already fitted bitmap through the quality loop, unchanged.
+MakeJpegResult makeJpegFromFitted(Bitmap fitted, const QualityLoopOptions& options,
+                                  const StatusFn& status = {}, const JpegEncoderFn& encoder = {});
+
+} // namespace zp

@@ -1,0 +1,44 @@
+#pragma once
+// The quality loop: encode, and while the file is not under the size limit, step the
+// quality down by 5 and encode again, down to the lowest quality that is still >= 1.
+#include "picture/bitmap.h"
+#include "picture/messages.h"
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace zp {
+
+// Encodes `bitmap` at `quality` into `out` (emptied first); false with `error` on failure.
+using JpegEncoderFn = std::function<bool(const Bitmap& bitmap, int quality,
+                                         std::vector<std::uint8_t>& out, std::string& error)>;
+// Receives every encoding of the loop, in order (see statusLine for its text).
+using StatusFn = std::function<void(const EncodeStep& step)>;
+
+struct QualityLoopOptions {
+    int quality = 90;       // quality of the first encoding, 1..100
+    bool limitSize = false; // step down until the file is under the limit
+    int limitKB = 100;      // 1 kB = 1024 bytes
+};
+
+struct QualityLoopResult {
+    bool ok = false;     // the last encoding met the limit, or there was no limit
+    bool gaveUp = false; // the lowest quality still missed the limit
+    PictureError error = PictureError::None;
+    std::string detail;             // the encoder's message when error is EncodeFailed
+    std::vector<std::uint8_t> jpeg; // the last encoding
+    int quality = 0;                // its quality
+    int encodings = 0;
+};
+
+// The stop rule: a file passes when its size is strictly below limit x 1024 bytes.
+bool meetsSizeLimit(std::size_t bytes, int limitKB);
+
+// Runs the loop over one bitmap; the bitmap is never changed or rescaled in between.
+// `encoder` defaults to encodeJpeg; `status` may be empty.
+QualityLoopResult runQualityLoop(const Bitmap& bitmap, const QualityLoopOptions& options,
+                                 const StatusFn& status = {}, const JpegEncoderFn& encoder = {});
+
+} // namespace zp
