@@ -1,0 +1,435 @@
+// The profile-file layer, on real files in a temporary folder. This binary links only
+// the plain settings library, so it also proves that the layer needs no Qt.
+#include "settings/atomicfile.h"
+#include "settings/profile.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+using zp::ProfileFile;
+
+namespace {
+
+std::string readAll(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    std::ostringstream out;
+    out << in.rdbuf();
+    return out.str();
+}
+
+void writeAll(const fs::path& p, const std::string& text) {
+    std::ofstream(p, std::ios::binary) << text;
+}
+
+ProfileFile fromText(const std::string& text) {
+    ProfileFile f("unused.ini");
+    f.loadFromText(text);
+    return f;
+}
+
+class TempDir : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::string templ = (fs::temp_directory_path() / "zp_profile_XXXXXX").string();
+        ASSERT_NE(::mkdtemp(templ.data()), nullptr);
+        m_dir = templ;
+    }
+    void TearDown() override {
+        zp::setFileSystemCalls(nullptr);
+        fs::permissions(m_dir, fs::perms::owner_all, fs::perm_options::add);
+        fs::remove_all(m_dir);
+    }
+    std::vector<std::string> entries() const {
+        std::vector<std::string> names;
+        for (const auto& e : fs::directory_iterator(m_dir))
+            names.push_back(e.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+    fs::path m_dir;
+};
+
+// --- reading -------------------------------------------------------------------------
+
+struct ReadCase {
+    const char* name;
+    std::string text, section, key, expected;
+};
+
+class ProfileRead : public ::testing::TestWithParam<ReadCase> {};
+
+TEST_P(ProfileRead, ReadsValue) {
+    const ReadCase& c = GetParam();
+    EXPECT_EQ(fromText(c.text).readString(c.section, c.key, "<def>"), c.expected);
+}
+
+// Shift-JIS characters whose second byte looks like ASCII: 0x8341 "A", 0x8361 "a",
+// 0x955C "\", 0x815D "]", 0x835B "[".
+const std::string kA_upper = "\x83\x41", kA_lower = "\x83\x61", kYen = "\x95\x5C",
+                  kClose = "\x81\x5D", kOpen = "\x83\x5B";
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, ProfileRead,
+    ::testing::Values(
+        ReadCase{"Plain", "[a]\r\nk=v\r\n", "a", "k", "v"},
+        ReadCase{"SectionCase", "[General]\r\nAutoSend=1\r\n", "GENERAL", "autosend", "1"},
+        ReadCase{"LfOnly", "[a]\nk=v\n[b]\nk=w\n", "b", "k", "w"},
+        ReadCase{"NoFinalLineEnd", "[a]\r\nk=v", "a", "k", "v"},
+        ReadCase{"Blanks", "[a]\r\n  k  =   v w  \r\n", "a", "k", "v w"},
+        ReadCase{"BlanksInHeader", "  [ a ]  \r\nk=v\r\n", "a", "k", "v"},
+        ReadCase{"Quotes", "[a]\r\nk= \"  v \" \r\n", "a", "k", "  v "},
+        ReadCase{"OnePairOnly", "[a]\r\nk=\"\"v\"\"\r\n", "a", "k", "\"v\""},
+        ReadCase{"LoneQuote", "[a]\r\nk=\"\r\n", "a", "k", "\""},
+        ReadCase{"EmptyValue", "[a]\r\nk=\r\n", "a", "k", ""},
+        ReadCase{"EqualsInValue", "[a]\r\nk=x=y\r\n", "a", "k", "x=y"},
+        ReadCase{"MissingKey", "[a]\r\nk=v\r\n", "a", "j", "<def>"},
+        ReadCase{"MissingSection", "[a]\r\nk=v\r\n", "b", "k", "<def>"},
+        ReadCase{"KeyBeforeAnySection", "k=v\r\n[a]\r\n", "a", "k", "<def>"},
+        ReadCase{"CommentIsNoKey", "[a]\r\n;k=v\r\n", "a", ";k", "<def>"},
+        ReadCase{"FirstSectionWins", "[a]\r\nk=1\r\n[A]\r\nk=2\r\nj=3\r\n", "a", "j", "<def>"},
+        ReadCase{"FirstKeyWins", "[a]\r\nk=1\r\nK=2\r\n", "a", "k", "1"},
+        ReadCase{"UnclosedHeaderIsNoSection", "[a]\r\n[b\r\nk=v\r\n", "a", "k", "v"},
+        ReadCase{"SjisValueUntouched", "[a]\r\nk=" + kYen + kOpen + kClose + "\r\n", "a", "k",
+                 kYen + kOpen + kClose},
+        ReadCase{"SjisSectionWithBracketByte", "[" + kClose + "x]\r\nk=v\r\n", kClose + "x", "k",
+                 "v"},
+        ReadCase{"SjisSectionWithYenByte", "[" + kYen + "]\r\nk=v\r\n", kYen, "k", "v"},
+        ReadCase{"SjisTrailNotFolded", "[a]\r\n" + kA_upper + "=1\r\n", "a", kA_lower, "<def>"},
+        ReadCase{"SjisKeysDistinct", "[a]\r\n" + kA_upper + "=1\r\n" + kA_lower + "=2\r\n", "a",
+                 kA_lower, "2"},
+        ReadCase{"SjisAndAsciiFold", "[a]\r\n" + kA_upper + "Key=1\r\n", "A", kA_upper + "KEY",
+                 "1"},
+        ReadCase{"SjisKeyStartingWithBracketByte", "[a]\r\n" + kOpen + "=1\r\n", "a", kOpen, "1"}),
+    [](const auto& info) { return info.param.name; });
+
+struct IntCase {
+    const char* text;
+    int expected;
+};
+
+class ProfileInt : public ::testing::TestWithParam<IntCase> {};
+
+TEST_P(ProfileInt, ReadsIntegerOrDefault) {
+    const IntCase& c = GetParam();
+    EXPECT_EQ(fromText(std::string("[a]\r\nk=") + c.text + "\r\n").readInt("a", "k", 90),
+              c.expected)
+        << "text: " << c.text;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, ProfileInt,
+    ::testing::Values(IntCase{"100", 100}, IntCase{"+5", 5}, IntCase{"-7", -7}, IntCase{" 42 ", 42},
+                      IntCase{"\"7\"", 7}, IntCase{"0x50", 80}, IntCase{"0X1f", 31},
+                      IntCase{"$10", 16}, IntCase{"-$10", -16}, IntCase{"0x", 90}, IntCase{"$", 90},
+                      IntCase{"abc", 90}, IntCase{"12abc", 90}, IntCase{"1 2", 90}, IntCase{"", 90},
+                      IntCase{"-", 90}, IntCase{"0x5G", 90}, IntCase{"2147483647", INT_MAX},
+                      IntCase{"2147483648", 90}, IntCase{"-2147483648", INT_MIN},
+                      IntCase{"$FFFFFFFF", -1}, IntCase{"$100000000", 90},
+                      IntCase{"99999999999999999999", 90}));
+
+struct BoolCase {
+    const char* line;
+    bool def, expected;
+};
+
+class ProfileBool : public ::testing::TestWithParam<BoolCase> {};
+
+TEST_P(ProfileBool, AnyNonZeroNumberIsTrue) {
+    const BoolCase& c = GetParam();
+    EXPECT_EQ(fromText(std::string("[a]\r\n") + c.line + "\r\n").readBool("a", "k", c.def),
+              c.expected)
+        << c.line;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, ProfileBool,
+    ::testing::Values(BoolCase{"k=1", false, true}, BoolCase{"k=0", true, false},
+                      BoolCase{"k=2", false, true}, BoolCase{"k=-1", false, true},
+                      BoolCase{"k=yes", true, true}, BoolCase{"k=yes", false, false},
+                      BoolCase{"j=1", true, true}, BoolCase{"j=1", false, false}));
+
+TEST(ProfileCap, ValuesAreCutAt2047BytesOnACharacterBoundary) {
+    const std::string exact(2047, 'a'), longer(3000, 'b');
+    const std::string straddling = std::string(2046, 'c') + "\x82\xA0" + "d";
+    ProfileFile f = fromText("[a]\r\nexact=" + exact + "\r\nlonger=" + longer +
+                             "\r\nstraddling=" + straddling + "\r\n");
+    EXPECT_EQ(f.readString("a", "exact", ""), exact);
+    EXPECT_EQ(f.readString("a", "longer", ""), longer.substr(0, 2047));
+    // The double-byte character at bytes 2047-2048 would be split: it is left out whole.
+    EXPECT_EQ(f.readString("a", "straddling", ""), std::string(2046, 'c'));
+}
+
+// --- writing -------------------------------------------------------------------------
+
+struct WriteCase {
+    const char* name;
+    std::string before;
+    void (*edit)(ProfileFile&);
+    std::string after;
+};
+
+class ProfileWrite : public ::testing::TestWithParam<WriteCase> {};
+
+TEST_P(ProfileWrite, EditsOnlyWhatItMust) {
+    const WriteCase& c = GetParam();
+    ProfileFile f = fromText(c.before);
+    c.edit(f);
+    EXPECT_EQ(f.text(), c.after);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, ProfileWrite,
+    ::testing::Values(
+        WriteCase{"CreatesSectionAndKey", "",
+                  [](ProfileFile& f) { f.writeInt("jpeg", "quality", 80); },
+                  "[jpeg]\r\nquality=80\r\n"},
+        WriteCase{"ReplacesInPlaceKeepingComments",
+                  "; mine\r\n[Jpeg]\r\n  Quality = 5 \r\n;note\r\nother=x\r\n\r\n[b]\r\n",
+                  [](ProfileFile& f) { f.writeInt("JPEG", "quality", 80); },
+                  "; mine\r\n[Jpeg]\r\nQuality=80\r\n;note\r\nother=x\r\n\r\n[b]\r\n"},
+        WriteCase{"AddsKeyAtEndOfSectionBeforeBlankLine", "[a]\r\nk=1\r\n\r\n[b]\r\nj=2\r\n",
+                  [](ProfileFile& f) { f.writeString("a", "n", "v"); },
+                  "[a]\r\nk=1\r\nn=v\r\n\r\n[b]\r\nj=2\r\n"},
+        WriteCase{"AddsSectionAtEnd", "[a]\nk=1\n",
+                  [](ProfileFile& f) { f.writeBool("b", "on", true); },
+                  "[a]\r\nk=1\r\n[b]\r\non=1\r\n"},
+        WriteCase{"DeletesOnlyThatLine", "[a]\r\nk=1\r\n;c\r\nj=2\r\n",
+                  [](ProfileFile& f) {
+                      f.deleteKey("A", "K");
+                      f.deleteKey("a", "missing");
+                      f.deleteKey("missing", "k");
+                  },
+                  "[a]\r\n;c\r\nj=2\r\n"},
+        WriteCase{"DeleteThenWriteAgain", "[a]\r\nk=1\r\nj=2\r\n",
+                  [](ProfileFile& f) {
+                      f.deleteKey("a", "k");
+                      f.writeString("a", "k", "3");
+                  },
+                  "[a]\r\nj=2\r\nk=3\r\n"},
+        WriteCase{"QuotesWhatBlanksOrQuotesWouldChange", "",
+                  [](ProfileFile& f) {
+                      f.writeString("a", "lead", " x");
+                      f.writeString("a", "quoted", "\"y\"");
+                      f.writeString("a", "inner", "a \"b\" c");
+                  },
+                  "[a]\r\nlead=\" x\"\r\nquoted=\"\"y\"\"\r\ninner=a \"b\" c\r\n"},
+        WriteCase{"LineBreakBecomesBlank", "",
+                  [](ProfileFile& f) { f.writeString("a", "k", "x\r\n[evil]\ny"); },
+                  "[a]\r\nk=x  [evil] y\r\n"},
+        WriteCase{"SjisBytesUntouched", "[" + kYen + "]\r\n" + kA_upper + "=1\r\n",
+                  [](ProfileFile& f) {
+                      f.writeString(kYen, kA_lower, kClose + kOpen);
+                      f.writeString(kYen, kA_upper, kYen);
+                  },
+                  "[" + kYen + "]\r\n" + kA_upper + "=" + kYen + "\r\n" + kA_lower + "=" + kClose +
+                      kOpen + "\r\n"}),
+    [](const auto& info) { return info.param.name; });
+
+TEST(ProfileWriteRead, ValuesReadBackUnchanged) {
+    const std::vector<std::string> values = {"",
+                                             " ",
+                                             "  lead",
+                                             "trail  ",
+                                             "\"q\"",
+                                             "\"",
+                                             "a=b",
+                                             "; not a comment",
+                                             kYen + kOpen + kClose + kA_upper,
+                                             std::string(2047, 'z'),
+                                             "[x]"};
+    ProfileFile f("unused.ini");
+    for (std::size_t i = 0; i < values.size(); ++i)
+        f.writeString("s", "k" + std::to_string(i), values[i]);
+    ProfileFile back = fromText(f.text());
+    for (std::size_t i = 0; i < values.size(); ++i)
+        EXPECT_EQ(back.readString("s", "k" + std::to_string(i), "<def>"), values[i]) << i;
+}
+
+TEST(ProfileDuplicates, DeletingTheFirstOfTwoEqualKeysUncoversTheSecond) {
+    ProfileFile f = fromText("[a]\r\nk=1\r\nK=2\r\n");
+    f.deleteKey("a", "k");
+    EXPECT_EQ(f.readString("a", "k", "<def>"), "2");
+    EXPECT_EQ(fromText(f.text()).readString("a", "k", "<def>"), "2");
+}
+
+// --- files ---------------------------------------------------------------------------
+
+using ProfileFileTest = TempDir;
+
+TEST_F(ProfileFileTest, MissingFileIsEmptyAndSaveCreatesItWithMode0600) {
+    const fs::path p = m_dir / "zoripost.ini";
+    ProfileFile f(p.string());
+    ASSERT_TRUE(f.load());
+    EXPECT_EQ(f.readInt("jpeg", "quality", 90), 90);
+    f.writeString("pop3", "name", "secret");
+    ASSERT_TRUE(f.save()) << f.error();
+    EXPECT_EQ(readAll(p), "[pop3]\r\nname=secret\r\n");
+    EXPECT_EQ(fs::status(p).permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write);
+    EXPECT_EQ(entries(), std::vector<std::string>{"zoripost.ini"});
+}
+
+TEST_F(ProfileFileTest, ExistingFileKeepsItsModeAndForeignLines) {
+    const fs::path p = m_dir / "zoripost.ini";
+    writeAll(p, "; hand-written\n[jpeg]\nquality=50\n[mine]\nx=1\n");
+    ::chmod(p.c_str(), 0644);
+    ProfileFile f(p.string());
+    ASSERT_TRUE(f.load());
+    EXPECT_EQ(f.readInt("jpeg", "quality", 90), 50);
+    f.writeInt("jpeg", "quality", 70);
+    ASSERT_TRUE(f.save()) << f.error();
+    EXPECT_EQ(readAll(p), "; hand-written\r\n[jpeg]\r\nquality=70\r\n[mine]\r\nx=1\r\n");
+    struct stat st {};
+    ASSERT_EQ(::stat(p.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0644u);
+}
+
+TEST_F(ProfileFileTest, SymbolicLinkStaysAndItsTargetIsReplaced) {
+    const fs::path target = m_dir / "real.ini", link = m_dir / "zoripost.ini";
+    writeAll(target, "[a]\r\nk=1\r\n");
+    fs::create_symlink(target, link);
+    ProfileFile f(link.string());
+    ASSERT_TRUE(f.load());
+    f.writeInt("a", "k", 2);
+    ASSERT_TRUE(f.save()) << f.error();
+    EXPECT_TRUE(fs::is_symlink(link));
+    EXPECT_EQ(readAll(target), "[a]\r\nk=2\r\n");
+}
+
+TEST_F(ProfileFileTest, UnreadableFileIsNeverOverwritten) {
+    const fs::path p = m_dir / "zoripost.ini";
+    fs::create_directory(p); // exists, but is no file the program can read
+    ProfileFile f(p.string());
+    EXPECT_FALSE(f.load());
+    EXPECT_EQ(f.readInt("jpeg", "quality", 90), 90);
+    f.writeInt("jpeg", "quality", 70);
+    EXPECT_FALSE(f.save());
+    EXPECT_FALSE(f.error().empty());
+    EXPECT_TRUE(fs::is_directory(p));
+}
+
+TEST_F(ProfileFileTest, OversizedFileIsNotRead) {
+    const fs::path p = m_dir / "zoripost.ini";
+    {
+        std::ofstream out(p, std::ios::binary);
+        const std::string line = "[a]\r\nk=" + std::string(1000, 'x') + "\r\n";
+        for (std::size_t n = 0; n <= ProfileFile::kMaxFileBytes / line.size(); ++n)
+            out << line;
+    }
+    const auto size = fs::file_size(p);
+    ProfileFile f(p.string());
+    EXPECT_FALSE(f.load());
+    EXPECT_FALSE(f.save());
+    EXPECT_EQ(fs::file_size(p), size);
+}
+
+TEST_F(ProfileFileTest, ShortWritesStillWriteTheWholeFile) {
+    zp::FileSystemCalls oneByte;
+    oneByte.write = [](int fd, const void* data, size_t size) {
+        return ::write(fd, data, size > 0 ? 1 : 0);
+    };
+    zp::setFileSystemCalls(&oneByte);
+    const fs::path p = m_dir / "zoripost.ini";
+    ProfileFile f(p.string());
+    f.writeString("a", "k", std::string(500, 'v'));
+    ASSERT_TRUE(f.save()) << f.error();
+    EXPECT_EQ(readAll(p), "[a]\r\nk=" + std::string(500, 'v') + "\r\n");
+}
+
+// A failed save, at whichever step, keeps the old file whole and leaves no temporary
+// file behind.
+struct FailureCase {
+    const char* name;
+    zp::FileSystemCalls calls;
+};
+
+class ProfileSaveFailure : public TempDir, public ::testing::WithParamInterface<FailureCase> {};
+
+TEST_P(ProfileSaveFailure, OldFileStaysWhole) {
+    const fs::path p = m_dir / "zoripost.ini";
+    const std::string old = "[jpeg]\r\nquality=50\r\n";
+    writeAll(p, old);
+    ProfileFile f(p.string());
+    ASSERT_TRUE(f.load());
+    for (int i = 0; i < 1000; ++i)
+        f.writeInt("mail", "body" + std::to_string(i), i);
+    zp::setFileSystemCalls(&GetParam().calls);
+    EXPECT_FALSE(f.save());
+    EXPECT_NE(f.error().find(p.string()), std::string::npos) << f.error();
+    EXPECT_EQ(readAll(p), old);
+    EXPECT_EQ(entries(), std::vector<std::string>{"zoripost.ini"});
+}
+
+zp::FileSystemCalls failing(int step) {
+    zp::FileSystemCalls c;
+    if (step == 0) // a disk that fills up after the first part
+        c.write = [n = 0](int fd, const void* d, size_t s) mutable -> ssize_t {
+            if (n++ == 0)
+                return ::write(fd, d, s < 100 ? s : 100);
+            errno = ENOSPC;
+            return -1;
+        };
+    if (step == 1)
+        c.fsync = [](int) {
+            errno = EIO;
+            return -1;
+        };
+    if (step == 2)
+        c.rename = [](const char*, const char*) {
+            errno = EACCES;
+            return -1;
+        };
+    return c;
+}
+
+INSTANTIATE_TEST_SUITE_P(Steps, ProfileSaveFailure,
+                         ::testing::Values(FailureCase{"DiskFull", failing(0)},
+                                           FailureCase{"FlushFails", failing(1)},
+                                           FailureCase{"RenameRefused", failing(2)}),
+                         [](const auto& info) { return info.param.name; });
+
+// A folder the file system really refuses to write into. As root the permission bits
+// do not stop writes; the refusal is then played through the injected rename, which
+// fails the way a read-only folder makes it fail.
+TEST_F(ProfileFileTest, ReadOnlyFolderRefusesTheSave) {
+    const fs::path p = m_dir / "zoripost.ini";
+    writeAll(p, "[a]\r\nk=1\r\n");
+    ::chmod(m_dir.c_str(), 0555);
+    const bool permissionsBind = ::access(m_dir.c_str(), W_OK) != 0;
+    zp::FileSystemCalls refuse;
+    refuse.rename = [](const char*, const char*) {
+        errno = EROFS;
+        return -1;
+    };
+    if (!permissionsBind)
+        zp::setFileSystemCalls(&refuse);
+    ProfileFile f(p.string());
+    ASSERT_TRUE(f.load());
+    f.writeInt("a", "k", 2);
+    EXPECT_FALSE(f.save());
+    EXPECT_EQ(readAll(p), "[a]\r\nk=1\r\n");
+    ::chmod(m_dir.c_str(), 0755);
+    EXPECT_EQ(entries(), std::vector<std::string>{"zoripost.ini"});
+}
+
+// Refused for every user, root included: the "folder" is a plain file.
+TEST_F(ProfileFileTest, FolderThatIsAFileRefusesTheSave) {
+    writeAll(m_dir / "notafolder", "x");
+    ProfileFile f((m_dir / "notafolder" / "zoripost.ini").string());
+    EXPECT_TRUE(f.load() || !f.error().empty());
+    f.writeInt("a", "k", 1);
+    EXPECT_FALSE(f.save());
+    EXPECT_NE(f.error().find("Not a directory"), std::string::npos) << f.error();
+    EXPECT_EQ(readAll(m_dir / "notafolder"), "x");
+}
+
+} // namespace
