@@ -1,0 +1,39 @@
+#include "mail/base64.h"
+
+namespace zp {
+
+namespace {
+constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+}
+
+void base64Append(std::string& out, std::string_view bytes) {
+    out.reserve(out.size() + (bytes.size() + 2) / 3 * 4);
+    std::size_t i = 0;
+    for (; i + 3 <= bytes.size(); i += 3) {
+        const unsigned v = static_cast<unsigned char>(bytes[i]) << 16 |
+                           static_cast<unsigned char>(bytes[i + 1]) << 8 |
+                           static_cast<unsigned char>(bytes[i + 2]);
+        out += kAlphabet[v >> 18 & 63];
+        out += kAlphabet[v >> 12 & 63];
+        out += kAlphabet[v >> 6 & 63];
+        out += kAlphabet[v & 63];
+    }
+    const std::size_t rest = bytes.size() - i;
+    if (rest == 0)
+        return;
+    unsigned v = static_cast<unsigned char>(bytes[i]) << 16;
+    if (rest == 2)
+        v |= static_cast<unsigned char>(bytes[i + 1]) << 8;
+    out += kAlphabet[v >> 18 & 63];
+    out += kAlphabet[v >> 12 & 63];
+    out += rest == 2 ? kAlphabet[v >> 6 & 63] : '=';
+    out += '=';
+}
+
+std::string base64Encode(std::string_view bytes) {
+    std::string out;
+    base64Append(out, bytes);
+    return out;
+}
+
+} // namespace zp

@@ -1,0 +1,400 @@
+#include "mail/messagewriter.h"
+
+#include "mail/base64.h"
+#include "mail/jis.h"
+#include "mail/mailerror.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <memory>
+
+namespace zp {
+
+namespace {
+
+bool isWhite(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
+
+bool byteNeedsEncoding(unsigned char c, std::string_view specials) {
+    return c <= 0x1F || c >= 0x7F || specials.find(static_cast<char>(c)) != std::string_view::npos;
+}
+
+bool wordNeedsEncoding(std::string_view word, std::string_view specials) {
+    for (char c : word)
+        if (byteNeedsEncoding(static_cast<unsigned char>(c), specials))
+            return true;
+    return false;
+}
+
+// A word with the white space in front of it.
+struct Word {
+    std::string_view space;
+    std::string_view text;
+};
+
+std::vector<Word> splitWords(std::string_view s, std::string_view& trailing) {
+    std::vector<Word> words;
+    std::size_t i = 0;
+    while (i < s.size()) {
+        const std::size_t spaceStart = i;
+        while (i < s.size() && isWhite(s[i]))
+            ++i;
+        const std::size_t textStart = i;
+        while (i < s.size() && !isWhite(s[i]))
+            ++i;
+        if (textStart == i) {
+            trailing = s.substr(spaceStart);
+            break;
+        }
+        words.push_back(
+            {s.substr(spaceStart, textStart - spaceStart), s.substr(textStart, i - textStart)});
+    }
+    return words;
+}
+
+// Turns one run of bytes into encoded words of at most 75 characters, joined by CR LF TAB.
+void appendEncodedRun(std::string& out, std::string_view run, std::string_view specials,
+                      const MailCharset& cs) {
+    const std::string opening = "=?" + cs.charset + "?" + cs.encoding + "?";
+    const std::size_t start = opening.size() + 2;
+    std::size_t counter = start;
+    out += opening;
+    auto addPiece = [&](std::string_view piece) {
+        if (counter + piece.size() > 75) {
+            out += "?=\r\n\t";
+            out += opening;
+            counter = start;
+        }
+        out += piece;
+        counter += piece.size();
+    };
+    if (cs.encoding == 'B') {
+        for (std::size_t i = 0; i < run.size(); i += 3)
+            addPiece(base64Encode(run.substr(i, 3)));
+    } else {
+        static constexpr char kHex[] = "0123456789ABCDEF";
+        for (char ch : run) {
+            const auto c = static_cast<unsigned char>(ch);
+            if (c == ' ') {
+                addPiece("_");
+            } else if (byteNeedsEncoding(c, specials) || c == '?' || c == '=' || c == '_') {
+                const char piece[3] = {'=', kHex[c >> 4], kHex[c & 15]};
+                addPiece(std::string_view(piece, 3));
+            } else {
+                addPiece(std::string_view(&ch, 1));
+            }
+        }
+    }
+    out += "?=";
+}
+
+// The last path component, after the last "/" or "\"; a "\" that is the second byte of a
+// Shift-JIS character (such as 表 or ソ) is no separator.
+std::string lastPathComponent(std::string_view path) {
+    std::size_t start = 0;
+    for (std::size_t i = 0; i < path.size(); ++i) {
+        const auto c = static_cast<unsigned char>(path[i]);
+        if (c == '/') {
+            start = i + 1;
+        } else if (c == '\\') {
+            // Only if this byte begins a character when read as Shift-JIS from the start
+            // of the current component.
+            bool isCharStart = true;
+            for (std::size_t j = start; j < i; ++j) {
+                if (isSjisLeadByte(static_cast<unsigned char>(path[j]))) {
+                    if (j + 1 == i)
+                        isCharStart = false;
+                    ++j;
+                }
+            }
+            if (isCharStart)
+                start = i + 1;
+        }
+    }
+    return std::string(path.substr(start));
+}
+
+} // namespace
+
+MailCharset mailCharsetForLanguage(int primaryLanguage, int subLanguage) {
+    switch (primaryLanguage) {
+    case 0x04: // Chinese
+        return subLanguage == 2 ? MailCharset{"GB2312", 'B', false}
+                                : MailCharset{"Big5", 'B', false};
+    case 0x11: // Japanese
+        return {"ISO-2022-JP", 'B', true};
+    case 0x12: // Korean
+        return {"EUC-KR", 'B', false};
+    default:
+        return {"ISO-8859-1", 'Q', false};
+    }
+}
+
+MailCharset mailCharsetForSystem() {
+    return mailCharsetForLanguage(0x11, 1);
+}
+
+std::string encodeHeaderValue(std::string_view text, std::string_view specials,
+                              const MailCharset& cs) {
+    std::string converted;
+    if (cs.convertToJis) {
+        converted = toIso2022jp(text);
+        text = converted;
+    }
+    std::string_view trailing;
+    const std::vector<Word> words = splitWords(text, trailing);
+    std::string out;
+    std::size_t i = 0;
+    while (i < words.size()) {
+        if (!wordNeedsEncoding(words[i].text, specials)) {
+            out += words[i].space;
+            out += words[i].text;
+            ++i;
+            continue;
+        }
+        // The run covers this word and the following ones that need encoding, with the
+        // white space between them.
+        out += words[i].space;
+        const char* runBegin = words[i].text.data();
+        std::size_t last = i;
+        while (last + 1 < words.size() && wordNeedsEncoding(words[last + 1].text, specials))
+            ++last;
+        const char* runEnd = words[last].text.data() + words[last].text.size();
+        appendEncodedRun(out,
+                         std::string_view(runBegin, static_cast<std::size_t>(runEnd - runBegin)),
+                         specials, cs);
+        i = last + 1;
+    }
+    out += trailing;
+    return out;
+}
+
+std::string formatAddress(const MailAddressItem& item) {
+    if (item.Name.empty())
+        return item.Address;
+    const bool plain = std::none_of(item.Name.begin(), item.Name.end(), [](char ch) {
+        const auto c = static_cast<unsigned char>(ch);
+        return c < 0x20 || c > 0x7E;
+    });
+    std::string out;
+    if (plain) {
+        out += '"';
+        for (char c : item.Name) {
+            if (c == '\\' || c == '"')
+                out += '\\';
+            out += c;
+        }
+        out += '"';
+    } else {
+        out = encodeHeaderValue(item.Name, kRfc822Specials);
+    }
+    return out + " <" + item.Address + ">";
+}
+
+std::string formatAddressList(const MailAddressList& list) {
+    std::string out;
+    for (const MailAddressItem& item : list) {
+        if (!out.empty())
+            out += ", ";
+        out += formatAddress(item);
+    }
+    return out;
+}
+
+std::string internetDate(const std::tm& local, long utcOffsetSeconds) {
+    static constexpr const char* kDays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+    static constexpr const char* kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                              "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+    const long minutes = (utcOffsetSeconds < 0 ? -utcOffsetSeconds : utcOffsetSeconds) / 60;
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%s, %d %s %04d %02d:%02d:%02d %c%02ld%02ld",
+                  kDays[(local.tm_wday % 7 + 7) % 7], local.tm_mday,
+                  kMonths[(local.tm_mon % 12 + 12) % 12], local.tm_year + 1900, local.tm_hour,
+                  local.tm_min, local.tm_sec, utcOffsetSeconds < 0 ? '-' : '+', minutes / 60 % 100,
+                  minutes % 60);
+    return buf;
+}
+
+std::string internetDate(std::time_t t) {
+    std::tm local{};
+    if (localtime_r(&t, &local) == nullptr)
+        throw MailError("Failed attempting to retrieve time zone information.");
+    return internetDate(local, local.tm_gmtoff);
+}
+
+HeaderList GenerateHeader(const MailMessage& message) {
+    HeaderList h;
+    h.setValue("From", formatAddress(message.From));
+    h.setValue("Subject", encodeHeaderValue(message.Subject, {}));
+    h.setValue("To", formatAddressList(message.Recipients));
+    h.setValue("Cc", formatAddressList(message.CCList));
+    h.setValue("Content-Type", message.ContentType);
+    if (!message.MessageParts.empty())
+        h.setValue("MIME-Version", "1.0");
+    h.setValue("Reply-To", formatAddressList(message.ReplyTo));
+    h.setValue("Date", internetDate(message.UseNowForDate ? std::time(nullptr) : message.Date));
+    h.setValue("X-Priority", std::to_string(static_cast<int>(message.Priority) + 1));
+    h.setValue("X-Library", "zoripost-mail 1.0");
+    h.append(message.ExtraHeaders);
+    return h;
+}
+
+namespace {
+
+using EmitLine = std::function<void(std::string_view)>;
+
+// Emits a line that the writer made itself; RFC 5321 4.5.2: a line starting with a dot is
+// doubled, so that nothing the caller supplied can end the data early.
+void emitGenerated(const EmitLine& emit, std::string_view line) {
+    if (!line.empty() && line.front() == '.') {
+        std::string stuffed = ".";
+        stuffed += line;
+        emit(stuffed);
+    } else {
+        emit(line);
+    }
+}
+
+// Splits body lines that hold a CR or LF of their own and doubles a leading dot, in the
+// message itself.
+void prepareBody(std::vector<std::string>& body) {
+    std::vector<std::string> lines;
+    lines.reserve(body.size());
+    for (std::string& line : body) {
+        std::size_t start = 0;
+        for (;;) {
+            const std::size_t end = line.find_first_of("\r\n", start);
+            lines.push_back(line.substr(start, end - start));
+            if (end == std::string::npos)
+                break;
+            start = end + (line.compare(end, 2, "\r\n") == 0 ? 2 : 1);
+        }
+    }
+    for (std::string& line : lines)
+        if (!line.empty() && line.front() == '.')
+            line.insert(0, 1, '.');
+    body = std::move(lines);
+}
+
+struct FileCloser {
+    void operator()(std::FILE* f) const { std::fclose(f); }
+};
+using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
+
+std::string fileError(const std::string& what, const std::string& path, int err) {
+    return what + " \"" + path + "\". " + std::strerror(err);
+}
+
+// Encodes the file in lines of 57 bytes into an unnamed temporary file that goes away when
+// it is closed, so the encoded attachment is never held in memory as a whole.
+FilePtr stageBase64(const std::string& path) {
+    errno = 0;
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        throw MailError(fileError("Cannot open file", path, errno != 0 ? errno : ENOENT));
+    FilePtr staged(std::tmpfile());
+    if (!staged)
+        throw MailError(fileError("Cannot create temporary file for", path, errno));
+    char chunk[57];
+    std::string line;
+    for (;;) {
+        in.read(chunk, sizeof chunk);
+        const auto got = static_cast<std::size_t>(in.gcount());
+        if (got == 0)
+            break;
+        line.clear();
+        base64Append(line, std::string_view(chunk, got));
+        line += "\r\n";
+        if (std::fwrite(line.data(), 1, line.size(), staged.get()) != line.size())
+            throw MailError(fileError("Cannot write temporary file for", path, errno));
+        if (got < sizeof chunk)
+            break;
+    }
+    if (in.bad())
+        throw MailError(fileError("Cannot read file", path, errno != 0 ? errno : EIO));
+    std::rewind(staged.get());
+    return staged;
+}
+
+void emitStaged(std::FILE* staged, const EmitLine& emit) {
+    std::string line;
+    char buf[32768];
+    std::size_t got;
+    while ((got = std::fread(buf, 1, sizeof buf, staged)) > 0) {
+        for (std::size_t i = 0; i < got; ++i) {
+            if (buf[i] == '\n') {
+                if (!line.empty() && line.back() == '\r')
+                    line.pop_back();
+                emit(line);
+                line.clear();
+            } else {
+                line += buf[i];
+            }
+        }
+    }
+}
+
+void writeAttachment(Attachment& part, const EmitLine& emit) {
+    if (part.ContentTransfer().empty())
+        part.setContentTransfer("base64");
+    if (part.ContentDisposition.empty())
+        part.ContentDisposition = "attachment";
+    if (part.ContentTransfer() == "base64" && part.ContentType().empty())
+        part.setContentType("application/octet-stream");
+
+    const FilePtr staged = stageBase64(part.FileName);
+    const std::string name = lastPathComponent(part.FileName);
+    emitGenerated(emit, "Content-Type: " + part.ContentType() + ";");
+    emit("        name=\"" + name + "\"");
+    emitGenerated(emit, "Content-Transfer-Encoding: " + part.ContentTransfer());
+    emitGenerated(emit, "Content-Disposition: " + part.ContentDisposition + ";");
+    emit("        filename=\"" + name + "\"");
+    for (const std::string& line : part.ExtraHeaders.lines())
+        emitGenerated(emit, line);
+    emit("");
+    emitStaged(staged.get(), emit);
+    emit("");
+}
+
+} // namespace
+
+void writeMessage(MailMessage& message, const EmitLine& emitLine) {
+    const MailCharset cs = mailCharsetForSystem();
+    const bool multipart = !message.MessageParts.empty();
+    if (multipart)
+        message.ContentType = "multipart/mixed; boundary=\"" + std::string(kMimeBoundary) + "\"";
+    if (!message.CharSet.empty())
+        message.ContentType += ";charset=" + message.CharSet;
+    prepareBody(message.Body);
+
+    const HeaderList header = GenerateHeader(message);
+    for (const std::string& line : header.lines())
+        emitGenerated(emitLine, line);
+    emitLine("");
+
+    if (!multipart) {
+        for (const std::string& line : message.Body)
+            emitLine(cs.convertToJis ? toIso2022jp(line) : line);
+        return;
+    }
+    const std::string delimiter = "--" + std::string(kMimeBoundary);
+    emitLine("This is a multi-part message in MIME format");
+    emitLine("");
+    emitLine(delimiter);
+    emitLine("Content-Type: text/plain");
+    emitLine("Content-Transfer-Encoding: 7bit");
+    emitLine("");
+    for (const std::string& line : message.Body)
+        emitLine(line);
+    for (Attachment& part : message.MessageParts) {
+        emitLine("");
+        emitLine(delimiter);
+        writeAttachment(part, emitLine);
+    }
+    emitLine(delimiter + "--");
+}
+
+} // namespace zp

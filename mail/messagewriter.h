@@ -1,0 +1,57 @@
+#pragma once
+// Turns a MailMessage into the text sent after the SMTP DATA command: RFC 822 header lines,
+// an ISO-2022-JP body and, with an attachment, a multipart/mixed body with base64 parts.
+#include "mail/message.h"
+
+#include <ctime>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace zp {
+
+// Writes the whole message as the lines sent after DATA: dot-stuffed, without the final ".",
+// each line without its CR LF. Changes the message as the writer does (dot-stuffed body
+// lines, defaults filled into the attachment parts, ContentType replaced), so a message is
+// written once. Throws zp::MailError (mail/mailerror.h) when an attachment cannot be read.
+void writeMessage(MailMessage& message, const std::function<void(std::string_view line)>& emitLine);
+
+// The fixed multipart boundary.
+inline constexpr std::string_view kMimeBoundary = "=_NextPart_5qzv8nrmxt2kpw4ohbjdcl";
+
+// Charset, header encoding letter ('B' or 'Q') and whether Shift-JIS text is converted.
+struct MailCharset {
+    std::string charset;
+    char encoding;
+    bool convertToJis;
+};
+// The row for a Windows primary language id and sub-language id (Chinese 0x04, Japanese
+// 0x11, Korean 0x12, anything else).
+MailCharset mailCharsetForLanguage(int primaryLanguage, int subLanguage);
+// The program is made for Japanese systems: always the ISO-2022-JP row.
+MailCharset mailCharsetForSystem();
+
+// RFC 2047 encoded words for the parts of text that need them; words needing encoding hold
+// control bytes, bytes above 0x7E or one of specials. Encoded words are at most 75 columns
+// and are joined by CR LF and a tab.
+std::string encodeHeaderValue(std::string_view text, std::string_view specials,
+                              const MailCharset& cs = mailCharsetForSystem());
+
+// The RFC 822 specials used for display names.
+inline constexpr std::string_view kRfc822Specials = "()<>[]:;@\\,.\"";
+
+std::string formatAddress(const MailAddressItem& item);
+std::string formatAddressList(const MailAddressList& list);
+
+// "Sun, 6 Dec 2026 17:59:00 +0900" for the local time t, daylight saving included.
+// Throws MailError when the local time zone cannot be read.
+std::string internetDate(std::time_t t);
+// The same from broken-down local time and its offset east of UTC in seconds.
+std::string internetDate(const std::tm& local, long utcOffsetSeconds);
+
+// The header lines that GenerateHeader makes (before folding into physical lines), for
+// a message whose ContentType has already been completed.
+HeaderList GenerateHeader(const MailMessage& message);
+
+} // namespace zp
