@@ -1,0 +1,209 @@
+#include "fake_server.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <stdexcept>
+
+namespace zp::test {
+
+namespace {
+
+constexpr int kSliceMs = 20;
+
+int listenLoopback(std::uint16_t& port) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    if (fd < 0) {
+        throw std::runtime_error("socket failed");
+    }
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    addr.sin_port = 0;
+    socklen_t len = sizeof addr;
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || ::listen(fd, 4) != 0 ||
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len) != 0) {
+        ::close(fd);
+        throw std::runtime_error("bind/listen failed");
+    }
+    port = ntohs(addr.sin_port);
+    return fd;
+}
+
+} // namespace
+
+std::uint16_t unusedPort() {
+    std::uint16_t port = 0;
+    const int fd = listenLoopback(port);
+    ::close(fd);
+    return port;
+}
+
+FakeServer::FakeServer(std::vector<Step> script, std::chrono::milliseconds stepLimit)
+    : m_script(std::move(script)), m_stepLimit(stepLimit) {
+    m_listen = listenLoopback(m_port);
+    m_thread = std::thread([this] { run(); });
+}
+
+FakeServer::~FakeServer() {
+    m_stop = true;
+    if (m_thread.joinable()) {
+        m_thread.join(); // every wait of the thread is sliced and watches m_stop
+    }
+    if (m_listen >= 0) {
+        ::close(m_listen);
+    }
+}
+
+bool FakeServer::waitFor(int fd, short events) {
+    const auto deadline = std::chrono::steady_clock::now() + m_stepLimit;
+    while (!m_stop && std::chrono::steady_clock::now() < deadline) {
+        pollfd p{fd, events, 0};
+        const int rc = ::poll(&p, 1, kSliceMs);
+        if (rc > 0) {
+            return true;
+        }
+        if (rc < 0 && errno != EINTR) {
+            return false;
+        }
+    }
+    return false;
+}
+
+// False at the end of the input; a timeout is recorded as a mark.
+bool FakeServer::readLine(int fd, std::string& line) {
+    for (;;) {
+        const auto lf = m_buffer.find('\n');
+        if (lf != std::string::npos) {
+            line = m_buffer.substr(0, lf);
+            if (!line.empty() && line.back() == '\r') {
+                line.pop_back();
+            }
+            m_buffer.erase(0, lf + 1);
+            return true;
+        }
+        if (!waitFor(fd, POLLIN)) {
+            record(kTimeoutMark);
+            return false;
+        }
+        char chunk[4096];
+        const auto got = ::recv(fd, chunk, sizeof chunk, 0);
+        if (got <= 0) {
+            if (!m_buffer.empty()) {
+                record(m_buffer); // an unterminated last line
+                m_buffer.clear();
+            }
+            record(kClosedMark);
+            return false;
+        }
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_raw.append(chunk, static_cast<std::size_t>(got));
+        m_buffer.append(chunk, static_cast<std::size_t>(got));
+    }
+}
+
+void FakeServer::record(std::string line) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_lines.push_back(std::move(line));
+}
+
+void FakeServer::run() {
+    int fd = -1;
+    if (waitFor(m_listen, POLLIN)) {
+        fd = ::accept(m_listen, nullptr, nullptr);
+    }
+    if (fd < 0) {
+        finish();
+        return;
+    }
+    m_accepted = true;
+    int on = 1;
+    setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+    bool open = true;
+    std::string line;
+    for (const Step& step : m_script) {
+        if (!open || m_stop) {
+            break;
+        }
+        switch (step.kind) {
+        case Step::Send: {
+            std::size_t sent = 0;
+            while (open && sent < step.text.size()) {
+                if (!waitFor(fd, POLLOUT)) {
+                    open = false;
+                    break;
+                }
+                const auto n =
+                    ::send(fd, step.text.data() + sent, step.text.size() - sent, MSG_NOSIGNAL);
+                if (n <= 0) {
+                    open = false;
+                } else {
+                    sent += static_cast<std::size_t>(n);
+                }
+            }
+            break;
+        }
+        case Step::Read:
+            open = readLine(fd, line);
+            if (open) {
+                record(line);
+            }
+            break;
+        case Step::ReadData:
+            while ((open = readLine(fd, line))) {
+                record(line);
+                if (line == ".") {
+                    break;
+                }
+            }
+            break;
+        case Step::Close:
+            ::close(fd);
+            fd = -1;
+            open = false;
+            break;
+        case Step::Pause:
+            std::this_thread::sleep_for(std::chrono::milliseconds(step.pauseMs));
+            break;
+        }
+    }
+    while (open && readLine(fd, line)) {
+        record(line);
+    }
+    if (fd >= 0) {
+        ::close(fd);
+    }
+    finish();
+}
+
+void FakeServer::finish() {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_done = true;
+    m_doneSignal.notify_all();
+}
+
+std::vector<std::string> FakeServer::transcript(std::chrono::milliseconds limit) {
+    {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        if (!m_doneSignal.wait_for(lock, limit, [this] { return m_done; })) {
+            m_stop = true;
+        }
+    }
+    if (m_thread.joinable()) {
+        m_thread.join();
+    }
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_lines;
+}
+
+std::string FakeServer::rawInput() {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_raw;
+}
+
+} // namespace zp::test

@@ -1,0 +1,92 @@
+#pragma once
+// A scripted mail server for the faults real servers will not produce: it listens on
+// 127.0.0.1 (a free port), takes one client, plays a script of send and read steps
+// and records every line the client wrote. After the script it reads on until the
+// client closes, so the transcript ends with whatever goodbye the client says.
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace zp::test {
+
+struct Step {
+    enum Kind { Send, Read, ReadData, Close, Pause };
+    Kind kind;
+    std::string text;
+    int pauseMs = 0;
+};
+
+inline Step send(std::string text) {
+    return {Step::Send, std::move(text)};
+}
+// One line from the client, recorded without its CR LF.
+inline Step read() {
+    return {Step::Read, {}};
+}
+// Lines up to and including the "." that ends DATA.
+inline Step readData() {
+    return {Step::ReadData, {}};
+}
+// Closes the connection at once.
+inline Step hangUp() {
+    return {Step::Close, {}};
+}
+// Paces the next send into a TCP segment of its own.
+inline Step pause(int ms) {
+    return {Step::Pause, {}, ms};
+}
+
+// Marks written into the transcript.
+inline const std::string kClosedMark = "[client closed]";
+inline const std::string kTimeoutMark = "[server timed out]";
+
+class FakeServer {
+public:
+    // Every wait of the server thread ends after stepLimit.
+    explicit FakeServer(std::vector<Step> script,
+                        std::chrono::milliseconds stepLimit = std::chrono::milliseconds(5000));
+    ~FakeServer();
+    FakeServer(const FakeServer&) = delete;
+    FakeServer& operator=(const FakeServer&) = delete;
+
+    std::uint16_t port() const { return m_port; }
+    // Waits up to limit for the server to finish; stops it otherwise. The lines the
+    // client wrote, then the marks.
+    std::vector<std::string>
+    transcript(std::chrono::milliseconds limit = std::chrono::milliseconds(5000));
+    // Whether a client ever connected.
+    bool accepted() const { return m_accepted; }
+    // Bytes the client wrote, all of them.
+    std::string rawInput();
+
+private:
+    void run();
+    bool waitFor(int fd, short events);
+    bool readLine(int fd, std::string& line);
+    void record(std::string line);
+    void finish();
+
+    std::vector<Step> m_script;
+    std::chrono::milliseconds m_stepLimit;
+    int m_listen = -1;
+    std::uint16_t m_port = 0;
+    std::string m_buffer;
+    std::string m_raw;
+    std::vector<std::string> m_lines;
+    std::atomic<bool> m_stop{false};
+    std::atomic<bool> m_accepted{false};
+    bool m_done = false;
+    std::mutex m_mutex;
+    std::condition_variable m_doneSignal;
+    std::thread m_thread;
+};
+
+// A port on 127.0.0.1 that nothing listens on (bound, then released).
+std::uint16_t unusedPort();
+
+} // namespace zp::test
