@@ -36,6 +36,18 @@ public:
     // Files beside the executable: its path with ".ini" and with ".jpg".
     virtual QString settingsFilePath() const = 0;
     virtual QString workingJpegPath() const = 0;
+
+    // The text of the status bar `statusBar` (written only through reportStatus).
+    // The default reads the window's QStatusBar of that name.
+    virtual QString statusText();
+    // Enables or disables the panels pnlMain and pnlConfig together (around a send).
+    virtual void setControlsEnabled(bool enabled);
+    // Stores the file-name part of a path or name (behind the last folder separator)
+    // in the hidden label lblFileNameF, the sourceName of the generated files.
+    virtual void setSourceFileName(const QString& pathOrName);
+    // Full path of the picture or file last taken in (empty when none).
+    virtual QString sourceFilePath() const { return QString(); }
+    virtual void setSourceFilePath(const QString& path) { Q_UNUSED(path); }
 };
 
 // The child control of that object name; aborts with a clear message when the form

@@ -1,0 +1,41 @@
+#pragma once
+// The one-running-copy rule. The first start listens on a local socket named after the
+// executable's file name and the user; a later start connects to it, asks the running
+// copy to raise its window and ends. A socket left behind by a copy that crashed does not
+// block the next start: when nobody answers on it, it is removed and taken over.
+#include <QObject>
+#include <QString>
+
+class QLocalServer;
+
+namespace zp {
+
+class SingleInstance : public QObject {
+    Q_OBJECT
+public:
+    // name: usually serverNameFor(the executable's path).
+    explicit SingleInstance(const QString& name, QObject* parent = nullptr);
+    ~SingleInstance() override;
+
+    // The server name for an executable: its file name (with extension) and the user.
+    static QString serverNameFor(const QString& executablePath);
+
+    // True when this process is now the running copy. False when another copy runs; that
+    // copy has then been asked to raise its window (waiting at most timeoutMs).
+    bool claim(int timeoutMs = 2000);
+
+    QString name() const { return m_name; }
+
+signals:
+    // A later start asked this copy to bring its window to the front.
+    void raiseRequested();
+
+private:
+    bool askRunningCopy(int timeoutMs);
+    void onNewConnection();
+
+    QString m_name;
+    QLocalServer* m_server = nullptr;
+};
+
+} // namespace zp

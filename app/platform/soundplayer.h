@@ -1,0 +1,30 @@
+#pragma once
+// Plays a WAV file by its path without waiting for it: the call returns at once and the
+// sound goes on while the caller continues (the send operation's firing sound).
+#include <QObject>
+#include <QString>
+
+class QSoundEffect;
+
+namespace zp {
+
+class SoundPlayer : public QObject {
+    Q_OBJECT
+public:
+    explicit SoundPlayer(QObject* parent = nullptr);
+    ~SoundPlayer() override;
+
+    // Starts playing the file; a missing or unreadable file plays nothing.
+    void playWav(const QString& path);
+    // The file most recently handed to playWav (empty before the first call).
+    QString lastPath() const { return m_lastPath; }
+
+private:
+    QSoundEffect* m_effect = nullptr;
+    QString m_lastPath;
+};
+
+// The window's one player, created on first use and owned by the application object.
+SoundPlayer& soundPlayer();
+
+} // namespace zp

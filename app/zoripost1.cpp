@@ -1,0 +1,356 @@
+#include "zoripost1.h"
+
+#include "about.h"
+#include "app/platform/dialogs.h"
+#include "app/platform/updown.h"
+#include "artwork.h"
+#include "ui_zoripost1.h"
+
+#if defined(ZP_HAVE_ZP_SETTINGS_UI) && __has_include("settings/ui/settingsstore.h")
+#include "settings/ui/settingsstore.h"
+#define ZP_WITH_SETTINGS_STORE 1
+#endif
+#ifdef ZP_HAVE_ZP_PICTURE_UI
+#include "picture/ui/intake.h"
+#include "picture/ui/picturepage.h"
+#include "picture/ui/preview.h"
+#endif
+#ifdef ZP_HAVE_ZP_MAIL_UI
+#include "mail/ui/sendoperation.h"
+#endif
+#ifdef ZP_HAVE_ZP_ADDRESSBOOK_UI
+#include "addressbook/ui/recipientlist.h"
+#endif
+#ifdef ZP_HAVE_ZP_LOGTOOL_UI
+#include "logtool/ui/logfolder.h"
+#endif
+
+#include <QActionGroup>
+#include <QCloseEvent>
+#include <QFile>
+#include <QFileInfo>
+#include <QFontDatabase>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QMetaMethod>
+#include <QStatusBar>
+
+namespace zp {
+#ifndef ZP_WITH_SETTINGS_STORE
+// Stand-in until the settings file layer is part of the build: keeps the defaults.
+class SettingsStore {};
+#endif
+} // namespace zp
+
+namespace {
+
+QString besideExecutable(const QString& exe, const char* suffix) {
+    const QFileInfo fi(exe);
+    return fi.absolutePath() + QLatin1Char('/') + fi.completeBaseName() + QLatin1String(suffix);
+}
+
+// The input controls whose Enter key moves the focus on.
+constexpr const char* kEnterMovesOn[] = {
+    "chlAddr",      "edtTitle",    "edtQuality",       "chkLimitSize",
+    "edtLimitSize", "edtSizeW",    "edtSizeH",         "chkStretchMiniImg",
+    "chkRot",       "chkAllowCut", "chkOutMadeGrp",    "radLeftRot",
+    "radRightRot",  "chkAutoSend", "chkFileAutoClear", "chkMailAddrAutoClear",
+    "edtSMTPHost",  "edtSMTPUser", "edtSMTPAddr",      "edtSMTPName",
+    "edtReplyTo"};
+
+QString firstFamily(std::initializer_list<const char16_t*> families) {
+    const QStringList installed = QFontDatabase::families();
+    for (const char16_t* f : families)
+        if (installed.contains(QString::fromUtf16(f), Qt::CaseInsensitive))
+            return QString::fromUtf16(f);
+    return QString::fromUtf16(*families.begin());
+}
+
+} // namespace
+
+TfrmMain::TfrmMain(const QString& executablePath, QWidget* parent)
+    : QMainWindow(parent), ui(std::make_unique<Ui::TfrmMain>()),
+      m_settingsPath(besideExecutable(executablePath, ".ini")),
+      m_jpegPath(besideExecutable(executablePath, ".jpg")) {
+    ui->setupUi(this);
+    // A fixed frame with the system menu and the minimise box only.
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                   Qt::WindowCloseButtonHint);
+    setAttribute(Qt::WA_AlwaysShowToolTips);
+    applyFonts();
+    bindUpDowns();
+    buildMenus();
+    for (const char* name : kEnterMovesOn)
+        zp::findControl<QWidget>(this, name)->installEventFilter(this);
+    connect(ui->btnExit, &QPushButton::clicked, this, &TfrmMain::btnExitClick);
+    connect(ui->btnConfig, &QPushButton::clicked, this, &TfrmMain::btnConfigClick);
+    createHandlers();
+    FormCreate();
+}
+
+TfrmMain::~TfrmMain() = default;
+
+void TfrmMain::applyFonts() {
+    QFont f(firstFamily({u"ＭＳ Ｐゴシック", u"IPAPGothic"}));
+    f.setPixelSize(12);
+    setFont(f);
+    QFont mono(firstFamily({u"ＭＳ ゴシック", u"IPAGothic"}));
+    mono.setPixelSize(12);
+    ui->memoBody->setFont(mono);
+    ui->cmbSize->setFont(mono);
+}
+
+void TfrmMain::bindUpDowns() {
+    const std::pair<zp::UpDown*, QLineEdit*> pairs[] = {{ui->udQuality, ui->edtQuality},
+                                                        {ui->udLimitSize, ui->edtLimitSize},
+                                                        {ui->udSizeW, ui->edtSizeW},
+                                                        {ui->udSizeH, ui->edtSizeH}};
+    for (auto [updown, edit] : pairs)
+        updown->setBuddy(edit);
+}
+
+void TfrmMain::buildMenus() {
+    auto makeMenu = [this](const char* name) {
+        auto* m = new QMenu(this);
+        m->setObjectName(QLatin1String(name));
+        return m;
+    };
+    auto item = [](QMenu* m, const char* name, const QString& text) {
+        QAction* a = m->addAction(text);
+        a->setObjectName(QLatin1String(name));
+        return a;
+    };
+    QMenu* addr = makeMenu("popAddr");
+    item(addr, "popAddr_Add", QStringLiteral("追加"));
+    item(addr, "popAddr_Edit", QStringLiteral("編集"));
+    addr->addSeparator();
+    item(addr, "popAddr_Del", QStringLiteral("削除"));
+    addr->addSeparator();
+    item(addr, "popAddr_SelectOrClear", QStringLiteral("全選択"));
+
+    QMenu* edit = makeMenu("popImgEdit");
+    item(edit, "popImgEdit_Copy", QStringLiteral("コピー"));
+    item(edit, "popImgEdit_Paste", QStringLiteral("貼り付け"));
+    item(edit, "popImgEdit_Delete", QStringLiteral("削除"));
+    edit->addSeparator();
+    item(edit, "popImgEdit_UD", QStringLiteral("上下反転"));
+    item(edit, "popImgEdit_LR", QStringLiteral("左右反転"));
+    item(edit, "popImgEdit_Rot180", QStringLiteral("180°回転"));
+
+    QMenu* whole = makeMenu("popWholeSize");
+    item(whole, "popWholeSize_Caption", QStringLiteral("プレビュー"))->setEnabled(false);
+    whole->addSeparator();
+    auto* group = new QActionGroup(whole);
+    const char* sizes[] = {"popWholeSize_1", "popWholeSize_2", "popWholeSize_3"};
+    const QString captions[] = {QStringLiteral("小"), QStringLiteral("中"), QStringLiteral("大")};
+    for (int i = 0; i < 3; ++i) {
+        QAction* a = item(whole, sizes[i], captions[i]);
+        a->setCheckable(true);
+        a->setChecked(i == 0);
+        group->addAction(a);
+    }
+}
+
+void TfrmMain::createHandlers() {
+    m_handlers.append(new zp::AboutPage(*this, this));
+#ifdef ZP_HAVE_ZP_PICTURE_UI
+    m_handlers.append(new zp::PicturePage(*this, this));
+    m_handlers.append(new zp::Intake(*this, this));
+    m_handlers.append(new zp::Preview(*this, this));
+#endif
+#ifdef ZP_HAVE_ZP_MAIL_UI
+    m_handlers.append(new zp::SendOperation(*this, this));
+#endif
+#ifdef ZP_HAVE_ZP_ADDRESSBOOK_UI
+    m_handlers.append(new zp::RecipientList(*this, this));
+#endif
+#ifdef ZP_HAVE_ZP_LOGTOOL_UI
+    m_handlers.append(new zp::LogFolder(*this, this));
+#endif
+#ifdef ZP_WITH_SETTINGS_STORE
+    m_settings = std::make_unique<zp::SettingsStore>(*this);
+#endif
+}
+
+void TfrmMain::FormCreate() {
+    // 1. State.
+    m_closing = false;
+    m_debug = false;
+    m_noHeaderEncode = false;
+    m_wholePreviewSize = 1;
+    m_sourcePath.clear();
+    // 2. Caption, icon, product name and version.
+    setWindowTitle(QStringLiteral("zoripost"));
+    setWindowIcon(zp::programIcon());
+    ui->imgProgramIcon->setPixmap(zp::programIconPixmap(64));
+    ui->lblProductName->setText(windowTitle());
+    ui->lblVersion->setText(QStringLiteral("version ") + getFileVersion());
+    // 3. Files dropped on the window are taken in by the intake's drop handling.
+    setAcceptDrops(true);
+    // 4. Settings; they decide whether the panel is shown, and place the window.
+#ifdef ZP_WITH_SETTINGS_STORE
+    m_settings->loadSettings();
+#else
+    ui->pnlConfig->setVisible(true);
+    btnConfigClick();
+#endif
+    // 5. The picture area.
+    ui->imgBG->setPixmap(zp::placeholderPicture(240, 320));
+    ui->imgWhole->setPixmap(ui->imgBG->pixmap());
+    runHandler("applyTargetSize");
+    // 6. The non-picture attachment panel.
+    ui->pnlAttach->setVisible(false);
+    ui->memAttach->clear();
+    QPalette pal = ui->memAttach->palette();
+    pal.setColor(QPalette::Base, ui->pnlAttach->palette().color(QPalette::Window));
+    ui->memAttach->setPalette(pal);
+    // 7. Button captions, whatever the settings said about the send button.
+    ui->btnPaste->setText(QStringLiteral("貼付(&V)"));
+    ui->btnPasteFromVelmaclip->setText(QStringLiteral("velmaclip\nから貼付"));
+    ui->btnSend->setText(QStringLiteral("送信(&S)"));
+}
+
+void TfrmMain::FormShow() {
+    const bool unset = ui->edtSMTPHost->text().trimmed().isEmpty() ||
+                       ui->edtSMTPUser->text().trimmed().isEmpty() ||
+                       ui->edtSMTPAddr->text().trimmed().isEmpty();
+    if (unset) {
+        zp::dialogs().message(
+            this, zp::MsgKind::Information,
+            QStringLiteral("zoripostへようこそ!\nご利用前にメールに関する設定を行ってください。"));
+        ui->pnlConfig->setVisible(false);
+        btnConfigClick();
+        ui->pgctlOption->setCurrentIndex(2);
+    }
+    if (!m_commandLineFile.isEmpty()) {
+        // A file dropped on the icon of a program that was not running is never sent.
+        for (QObject* h : m_handlers)
+            if (h->metaObject()->indexOfMethod("openPictureFile(QString,bool)") >= 0)
+                QMetaObject::invokeMethod(h, "openPictureFile", Q_ARG(QString, m_commandLineFile),
+                                          Q_ARG(bool, false));
+    }
+    runHandler("chlAddrClickCheck");
+    ui->chlAddr->setFocus(Qt::OtherFocusReason);
+}
+
+void TfrmMain::FormClose() {
+    if (m_closing)
+        return;
+    m_closing = true;
+    runHandler("disconnectSmtp");
+#ifdef ZP_WITH_SETTINGS_STORE
+    m_settings->saveSettings();
+    emit settingsSaved();
+#endif
+    if (QFile::exists(m_jpegPath))
+        QFile::remove(m_jpegPath);
+}
+
+void TfrmMain::btnExitClick() {
+    close();
+}
+
+void TfrmMain::btnConfigClick() {
+    if (ui->pnlConfig->isVisible()) {
+        ui->pnlConfig->setVisible(false);
+        setOuterWidth(kOuterWidthNarrow);
+        ui->btnConfig->setText(QStringLiteral("設定表示"));
+    } else {
+        ui->pnlConfig->setVisible(true);
+        setOuterWidth(kOuterWidthWide);
+        ui->btnConfig->setText(QStringLiteral("設定隠す"));
+    }
+}
+
+void TfrmMain::setOuterWidth(int outer) {
+    setFixedSize(outer - kFrameWidth, kClientHeight);
+}
+
+void TfrmMain::nextCtrlWhenEnter() {
+    focusNextPrevChild(true);
+}
+
+void TfrmMain::reportStatus(const QString& text, zp::MsgKind kind) {
+    if (kind != zp::MsgKind::None)
+        zp::dialogs().message(this, kind, text, zp::MsgButtons::Ok);
+    if (text.isEmpty())
+        statusBar()->clearMessage();
+    else
+        statusBar()->showMessage(text);
+    ui->memoDebug->appendPlainText(text);
+}
+
+QString TfrmMain::statusText() {
+    return statusBar()->currentMessage();
+}
+
+void TfrmMain::runHandler(const char* name) {
+    const QByteArray signature = QMetaObject::normalizedSignature(QByteArray(name) + "()");
+    QList<QObject*> targets = m_handlers;
+    targets.prepend(this);
+    for (QObject* t : targets) {
+        if (t->metaObject()->indexOfMethod(signature.constData()) >= 0) {
+            QMetaObject::invokeMethod(t, name, Qt::DirectConnection);
+            return;
+        }
+    }
+}
+
+void TfrmMain::setDebugFlag(bool on) {
+    m_debug = on;
+    ui->memoDebug->setVisible(on);
+}
+
+void TfrmMain::setWholePreviewSize(int size) {
+    m_wholePreviewSize = (size >= 1 && size <= 3) ? size : 1;
+}
+
+void TfrmMain::setControlsEnabled(bool enabled) {
+    ui->pnlMain->setEnabled(enabled);
+    ui->pnlConfig->setEnabled(enabled);
+}
+
+QString TfrmMain::getFileVersion() {
+    return QStringLiteral(ZP_VERSION_TEXT);
+}
+
+void TfrmMain::bringToFront() {
+    if (isMinimized())
+        setWindowState((windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
+    show();
+    raise();
+    activateWindow();
+}
+
+bool TfrmMain::event(QEvent* event) {
+    // The status bar holds the reported text only; menu hints must not replace it.
+    if (event->type() == QEvent::StatusTip)
+        return true;
+    return QMainWindow::event(event);
+}
+
+bool TfrmMain::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            // Enter moves on exactly as Tab would, and the control never sees the key.
+            nextCtrlWhenEnter();
+            return true;
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void TfrmMain::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    if (!m_shown) {
+        m_shown = true;
+        FormShow();
+    }
+}
+
+void TfrmMain::closeEvent(QCloseEvent* event) {
+    FormClose();
+    event->accept();
+}

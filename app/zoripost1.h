@@ -1,0 +1,102 @@
+#pragma once
+// The main window: owns every control (built from zoripost1.ui), the window state that
+// no control holds, start-up and shutdown, the status reporting and the Enter-moves-on
+// convention. The handlers of the subsystems live in small objects of the ui/ folders.
+#include "app/platform/windowhost.h"
+
+#include <QList>
+#include <QMainWindow>
+#include <QString>
+
+#include <memory>
+
+class QKeyEvent;
+class QMenu;
+
+namespace Ui {
+class TfrmMain;
+}
+
+namespace zp {
+class SettingsStore;
+}
+
+class TfrmMain : public QMainWindow, public zp::WindowHost {
+    Q_OBJECT
+public:
+    // Outer widths of the window with the settings panel hidden and shown, and the frame
+    // those widths include; the client area is the width less the frame.
+    static constexpr int kOuterWidthNarrow = 520;
+    static constexpr int kOuterWidthWide = 796;
+    static constexpr int kFrameWidth = 12;
+    static constexpr int kClientHeight = 353;
+
+    // executablePath names the settings file (suffix ".ini") and the working JPEG (".jpg").
+    explicit TfrmMain(const QString& executablePath, QWidget* parent = nullptr);
+    ~TfrmMain() override;
+
+    // The file to take in when the window is first shown (the first command-line argument).
+    void setCommandLineFile(const QString& path) { m_commandLineFile = path; }
+    // The outer width of the platform's window for the current client width.
+    int outerWidth() const { return width() + kFrameWidth; }
+    // The version compiled into the program, "X.Y.Z.W".
+    static QString getFileVersion();
+    // Brings the window to the front, restoring it when minimised (a second start asked).
+    void bringToFront();
+
+    // zp::WindowHost
+    QWidget* window() override { return this; }
+    void reportStatus(const QString& text, zp::MsgKind kind) override;
+    void runHandler(const char* name) override;
+    bool debugFlag() const override { return m_debug; }
+    void setDebugFlag(bool on) override;
+    bool noHeaderEncode() const override { return m_noHeaderEncode; }
+    void setNoHeaderEncode(bool on) override { m_noHeaderEncode = on; }
+    int wholePreviewSize() const override { return m_wholePreviewSize; }
+    void setWholePreviewSize(int size) override;
+    QString settingsFilePath() const override { return m_settingsPath; }
+    QString workingJpegPath() const override { return m_jpegPath; }
+    QString statusText() override;
+    void setControlsEnabled(bool enabled) override;
+    QString sourceFilePath() const override { return m_sourcePath; }
+    void setSourceFilePath(const QString& path) override { m_sourcePath = path; }
+
+public slots:
+    void FormCreate();
+    void FormShow();
+    void FormClose();
+    void btnExitClick();
+    void btnConfigClick();
+    // Moves the focus to the next control in tab order, as Tab does.
+    void nextCtrlWhenEnter();
+
+signals:
+    // Emitted after the settings have been written at close.
+    void settingsSaved();
+
+protected:
+    bool event(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void buildMenus();
+    void createHandlers();
+    void bindUpDowns();
+    void applyFonts();
+    void setOuterWidth(int outer);
+
+    std::unique_ptr<Ui::TfrmMain> ui;
+    std::unique_ptr<zp::SettingsStore> m_settings;
+    QList<QObject*> m_handlers;
+    QString m_settingsPath;
+    QString m_jpegPath;
+    QString m_commandLineFile;
+    QString m_sourcePath;
+    bool m_closing = false;
+    bool m_shown = false;
+    bool m_debug = false;
+    bool m_noHeaderEncode = false;
+    int m_wholePreviewSize = 1;
+};
