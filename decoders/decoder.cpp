@@ -1,26 +1,227 @@
 #include "decoders/decoder.h"
 
+#include "decoders/formats.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <new>
+#include <type_traits>
+#include <vector>
+
 namespace zp {
 
-PictureType pictureTypeFromPath(const std::filesystem::path&) { return PictureType::Unknown; }
+namespace detail {
 
-bool probePicture(const std::filesystem::path&, PictureInfo& info, std::string& error) {
-    info = {};
-    error = "not implemented yet";
+PictureType sniffPictureType(const std::uint8_t* data, std::size_t size) {
+    static const std::uint8_t kPng[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
+    if (data == nullptr)
+        return PictureType::Unknown;
+    if (size >= 3 && data[0] == 0xff && data[1] == 0xd8 && data[2] == 0xff)
+        return PictureType::Jpeg;
+    if (size >= 8 && std::memcmp(data, kPng, 8) == 0)
+        return PictureType::Png;
+    if (size >= 6 && (std::memcmp(data, "GIF87a", 6) == 0 || std::memcmp(data, "GIF89a", 6) == 0))
+        return PictureType::Gif;
+    if (size >= 2 && data[0] == 'B' && data[1] == 'M')
+        return PictureType::Bmp;
+    return PictureType::Unknown;
+}
+
+bool checkDimensions(std::int64_t width, std::int64_t height, std::string& error) {
+    if (width <= 0 || height <= 0) {
+        error = "the picture has no size (" + std::to_string(width) + " x " +
+                std::to_string(height) + ")";
+        return false;
+    }
+    if (width > kMaxPictureSide || height > kMaxPictureSide || width * height > kMaxPicturePixels) {
+        error = "the picture is too large (" + std::to_string(width) + " x " +
+                std::to_string(height) + " pixels)";
+        return false;
+    }
+    return true;
+}
+
+bool allocateBitmap(Bitmap& bitmap, int width, int height, std::string& error) noexcept {
+    try {
+        bitmap.resize(width, height);
+        return true;
+    } catch (const std::bad_alloc&) {
+        bitmap = Bitmap{};
+        error = "not enough memory for a " + std::to_string(width) + " x " +
+                std::to_string(height) + " picture";
+        return false;
+    }
+}
+
+} // namespace detail
+
+namespace {
+
+// A file larger than this is no picture we could hold in memory anyway.
+constexpr std::uintmax_t kMaxFileBytes = std::uintmax_t{1} << 30;
+// Headers of all four formats sit at the start; EXIF blocks are at most 64 KB each.
+constexpr std::size_t kProbePrefixBytes = std::size_t{1} << 20;
+
+std::FILE* openForReading(const std::filesystem::path& path) {
+#ifdef _WIN32
+    return _wfopen(path.c_str(), L"rb");
+#else
+    return std::fopen(path.c_str(), "rb");
+#endif
+}
+
+// Reads at most limit bytes of the file; fileSize receives the whole file's size.
+bool readFile(const std::filesystem::path& path, std::uintmax_t limit,
+              std::vector<std::uint8_t>& out, std::uintmax_t& fileSize, std::string& error) {
+    std::error_code ec;
+    fileSize = std::filesystem::file_size(path, ec);
+    if (ec) {
+        error = "cannot read the file: " + ec.message();
+        return false;
+    }
+    if (fileSize == 0) {
+        error = "the file is empty";
+        return false;
+    }
+    if (fileSize > kMaxFileBytes && limit > kMaxFileBytes) {
+        error = "the file is too large (" + std::to_string(fileSize) + " bytes)";
+        return false;
+    }
+    std::FILE* file = openForReading(path);
+    if (file == nullptr) {
+        error = std::string("cannot open the file: ") + std::strerror(errno);
+        return false;
+    }
+    const auto wanted = static_cast<std::size_t>(std::min(fileSize, limit));
+    std::size_t got = 0;
+    try {
+        out.resize(wanted);
+        got = std::fread(out.data(), 1, wanted, file);
+    } catch (const std::bad_alloc&) {
+        error = "not enough memory to read the file";
+    }
+    std::fclose(file);
+    if (!error.empty())
+        return false;
+    if (got != wanted) {
+        error = "cannot read the whole file";
+        return false;
+    }
+    return true;
+}
+
+PictureType effectiveType(const std::uint8_t* data, std::size_t size, PictureType declared) {
+    const PictureType sniffed = detail::sniffPictureType(data, size);
+    return sniffed != PictureType::Unknown ? sniffed : declared;
+}
+
+bool probeMemory(const std::uint8_t* data, std::size_t size, PictureType type, PictureInfo& info,
+                 std::string& error) {
+    switch (type) {
+    case PictureType::Jpeg:
+        return detail::probeJpeg(data, size, info, error);
+    case PictureType::Png:
+        return detail::probePng(data, size, info, error);
+    case PictureType::Gif:
+        return detail::probeGif(data, size, info, error);
+    case PictureType::Bmp:
+        return detail::probeBmp(data, size, info, error);
+    case PictureType::Unknown:
+        break;
+    }
+    error = "not a BMP, JPEG, GIF or PNG picture";
     return false;
 }
 
-DecodeResult decodePicture(const std::filesystem::path&, const DecodeOptions&) {
-    DecodeResult r;
-    r.error = "not implemented yet";
-    return r;
+} // namespace
+
+PictureType pictureTypeFromPath(const std::filesystem::path& path) {
+    // Compared in the native character type: no conversion that could fail on odd names.
+    const auto ext = path.extension().native();
+    std::string lower;
+    for (const auto c : ext) {
+        const auto code = static_cast<std::make_unsigned_t<std::remove_cv_t<decltype(c)>>>(c);
+        if (code > 0x7f)
+            return PictureType::Unknown;
+        lower += static_cast<char>(std::tolower(static_cast<int>(code)));
+    }
+    if (lower == ".bmp")
+        return PictureType::Bmp;
+    if (lower == ".jpg" || lower == ".jpeg")
+        return PictureType::Jpeg;
+    if (lower == ".gif")
+        return PictureType::Gif;
+    if (lower == ".png")
+        return PictureType::Png;
+    return PictureType::Unknown;
 }
 
-DecodeResult decodePictureMemory(const std::uint8_t*, std::size_t, PictureType,
-                                 const DecodeOptions&) {
-    DecodeResult r;
-    r.error = "not implemented yet";
-    return r;
+bool probePicture(const std::filesystem::path& path, PictureInfo& info, std::string& error) {
+    info = {};
+    error.clear();
+    std::vector<std::uint8_t> data;
+    std::uintmax_t fileSize = 0;
+    if (!readFile(path, kProbePrefixBytes, data, fileSize, error))
+        return false;
+    const PictureType type = effectiveType(data.data(), data.size(), pictureTypeFromPath(path));
+    if (probeMemory(data.data(), data.size(), type, info, error))
+        return true;
+    if (fileSize <= data.size())
+        return false;
+    // The header may lie beyond the prefix (a JPEG with large metadata blocks): try the whole file.
+    error.clear();
+    if (!readFile(path, kMaxFileBytes + 1, data, fileSize, error))
+        return false;
+    return probeMemory(data.data(), data.size(), type, info, error);
+}
+
+DecodeResult decodePicture(const std::filesystem::path& path, const DecodeOptions& options) {
+    std::vector<std::uint8_t> data;
+    std::uintmax_t fileSize = 0;
+    DecodeResult result;
+    if (!readFile(path, kMaxFileBytes + 1, data, fileSize, result.error))
+        return result;
+    return decodePictureMemory(data.data(), data.size(), pictureTypeFromPath(path), options);
+}
+
+DecodeResult decodePictureMemory(const std::uint8_t* data, std::size_t size, PictureType type,
+                                 const DecodeOptions& options) {
+    DecodeResult result;
+    if (data == nullptr || size == 0) {
+        result.error = "no data";
+        return result;
+    }
+    try {
+        switch (effectiveType(data, size, type)) {
+        case PictureType::Jpeg:
+            result = detail::decodeJpeg(data, size, options);
+            break;
+        case PictureType::Png:
+            result = detail::decodePng(data, size);
+            break;
+        case PictureType::Gif:
+            result = detail::decodeGif(data, size);
+            break;
+        case PictureType::Bmp:
+            result = detail::decodeBmp(data, size);
+            break;
+        case PictureType::Unknown:
+            result.error = "not a BMP, JPEG, GIF or PNG picture";
+            break;
+        }
+    } catch (const std::bad_alloc&) {
+        result = DecodeResult{};
+        result.error = "not enough memory to decode the picture";
+    }
+    if (!result.ok) {
+        result.bitmap = Bitmap{};
+        if (result.error.empty())
+            result.error = "the picture cannot be decoded";
+    }
+    return result;
 }
 
 } // namespace zp

@@ -1,0 +1,242 @@
+// BMP in the forms Windows writes: 1/2/4/8-bit palette, 16/32-bit with masks, 24-bit, RLE4 and
+// RLE8, bottom-up or top-down; JPEG or PNG inside a BMP goes to those readers.
+#include "decoders/bmpheader.h"
+#include "decoders/formats.h"
+
+#include <algorithm>
+#include <bit>
+#include <vector>
+
+namespace zp::detail {
+
+namespace {
+
+// One mask of a 16- or 32-bit pixel, scaled to 0..255.
+struct Channel {
+    std::uint32_t mask = 0;
+    int shift = 0;
+    std::uint64_t max = 0;
+
+    explicit Channel(std::uint32_t m) : mask(m) {
+        if (m != 0) {
+            shift = std::countr_zero(m);
+            max = m >> shift;
+        }
+    }
+    unsigned operator()(std::uint32_t pixel) const {
+        if (max == 0)
+            return 0;
+        const std::uint64_t v = (pixel & mask) >> shift;
+        return static_cast<unsigned>((v * 255 + max / 2) / max);
+    }
+};
+
+int destRow(const BmpHeader& h, int stored) {
+    return h.topDown ? stored : h.height - 1 - stored;
+}
+
+void decodeIndexedRow(const BmpHeader& h, const std::uint8_t* in, std::uint8_t* out) {
+    const unsigned bits = h.bitCount;
+    const unsigned perByte = 8 / bits;
+    const unsigned mask = (1u << bits) - 1;
+    for (int x = 0; x < h.width; ++x, out += 3) {
+        const unsigned byte = in[static_cast<unsigned>(x) / perByte];
+        const unsigned shift = 8 - bits * (static_cast<unsigned>(x) % perByte + 1);
+        const BmpRgb& c = h.palette[(byte >> shift) & mask];
+        out[0] = c.r, out[1] = c.g, out[2] = c.b;
+    }
+}
+
+// Returns true when some pixel carries a non-zero alpha; alpha collects them row by row.
+bool decodeMaskedRow(const BmpHeader& h, const std::uint8_t* in, std::uint8_t* out,
+                     std::uint8_t* alpha) {
+    const Channel r(h.masks[0]), g(h.masks[1]), b(h.masks[2]), a(h.masks[3]);
+    bool anyAlpha = false;
+    for (int x = 0; x < h.width; ++x, out += 3) {
+        std::uint32_t v = in[0] | (in[1] << 8);
+        if (h.bitCount == 32)
+            v |= (in[2] << 16) | (static_cast<std::uint32_t>(in[3]) << 24);
+        in += h.bitCount / 8;
+        out[0] = static_cast<std::uint8_t>(r(v));
+        out[1] = static_cast<std::uint8_t>(g(v));
+        out[2] = static_cast<std::uint8_t>(b(v));
+        if (alpha != nullptr) {
+            alpha[x] = static_cast<std::uint8_t>(a(v));
+            anyAlpha = anyAlpha || alpha[x] != 0;
+        }
+    }
+    return anyAlpha;
+}
+
+bool decodeUncompressed(const std::uint8_t* data, std::size_t size, const BmpHeader& h,
+                        Bitmap& bitmap, std::string& error) {
+    const std::size_t stride = (static_cast<std::size_t>(h.width) * h.bitCount + 31) / 32 * 4;
+    const std::size_t lastRow = (static_cast<std::size_t>(h.width) * h.bitCount + 7) / 8;
+    const std::size_t available = size - h.dataOffset;
+    if (available < lastRow || (available - lastRow) / stride < std::size_t(h.height - 1)) {
+        error = "the BMP file is truncated";
+        return false;
+    }
+    if (!allocateBitmap(bitmap, h.width, h.height, error))
+        return false;
+    // Alpha only counts when some pixel has it: many 32-bit files leave the byte at zero.
+    std::vector<std::uint8_t> alpha;
+    if (h.masks[3] != 0 && h.bitCount >= 16)
+        alpha.resize(static_cast<std::size_t>(h.width) * h.height);
+    bool anyAlpha = false;
+    for (int s = 0; s < h.height; ++s) {
+        const std::uint8_t* in = data + h.dataOffset + stride * s;
+        const int y = destRow(h, s);
+        std::uint8_t* out = bitmap.row(y);
+        if (h.bitCount <= 8) {
+            decodeIndexedRow(h, in, out);
+        } else if (h.bitCount == 24) {
+            for (int x = 0; x < h.width; ++x, in += 3, out += 3)
+                out[0] = in[2], out[1] = in[1], out[2] = in[0];
+        } else {
+            std::uint8_t* a = alpha.empty() ? nullptr : alpha.data() + std::size_t(h.width) * y;
+            anyAlpha = decodeMaskedRow(h, in, out, a) || anyAlpha;
+        }
+    }
+    if (anyAlpha)
+        for (std::size_t i = 0; i < alpha.size(); ++i)
+            for (int c = 0; c < 3; ++c)
+                bitmap.pixels[i * 3 + c] = blendOnWhite(bitmap.pixels[i * 3 + c], alpha[i]);
+    return true;
+}
+
+// Run-length data: pairs (count, index) for runs; (0,0) end of line, (0,1) end of bitmap,
+// (0,2,dx,dy) a jump, (0,n>=3) n literal indices padded to a 16-bit boundary. Pixels that no
+// run covers keep palette entry 0. Encoders pad rows to the 32-bit boundary of the uncompressed
+// form (ImageMagick does), so a run may reach into that padding and is cut at the picture's edge;
+// a run that goes further, or above the last row, ends decoding with an error.
+class RleDecoder {
+public:
+    RleDecoder(const std::uint8_t* data, const BmpHeader& h, Bitmap& bitmap)
+        : m_in(data + h.dataOffset), m_end(data + h.dataEnd), m_h(h), m_bitmap(bitmap),
+          m_four(h.compression == kBmpRle4),
+          m_paddedWidth(m_four ? (h.width + 7) / 8 * 8 : (h.width + 3) / 4 * 4) {}
+
+    bool run(std::string& error);
+
+private:
+    bool put(unsigned count, const std::uint8_t* src, bool literal, std::string& error);
+
+    const std::uint8_t* m_in;
+    const std::uint8_t* m_end;
+    const BmpHeader& m_h;
+    Bitmap& m_bitmap;
+    bool m_four;
+    int m_paddedWidth; // pixels in a row of the uncompressed form
+    int m_x = 0;
+    int m_row = 0; // stored row, counted from the first one in the file
+};
+
+bool RleDecoder::put(unsigned count, const std::uint8_t* src, bool literal, std::string& error) {
+    if (m_row >= m_h.height || count > static_cast<unsigned>(m_paddedWidth - m_x)) {
+        error = "a BMP run leaves the picture";
+        return false;
+    }
+    const unsigned visible = std::min(count, static_cast<unsigned>(std::max(m_h.width - m_x, 0)));
+    std::uint8_t* out = m_bitmap.row(destRow(m_h, m_row)) + static_cast<std::size_t>(m_x) * 3;
+    for (unsigned i = 0; i < visible; ++i, out += 3) {
+        unsigned index = 0;
+        if (m_four) {
+            const std::uint8_t byte = literal ? src[i / 2] : src[0];
+            index = (i % 2 == 0) ? byte >> 4 : byte & 0x0f;
+        } else {
+            index = literal ? src[i] : src[0];
+        }
+        const BmpRgb& c = m_h.palette[index];
+        out[0] = c.r, out[1] = c.g, out[2] = c.b;
+    }
+    m_x += static_cast<int>(count);
+    return true;
+}
+
+bool RleDecoder::run(std::string& error) {
+    for (;;) {
+        if (m_end - m_in < 2) {
+            if (m_row >= m_h.height - 1)
+                return true; // the last row is in; only the end-of-bitmap mark is missing
+            error = "the BMP file is truncated";
+            return false;
+        }
+        const unsigned first = m_in[0], second = m_in[1];
+        m_in += 2;
+        if (first > 0) {
+            if (!put(first, &m_in[-1], false, error))
+                return false;
+        } else if (second == 0) {
+            m_x = 0, ++m_row;
+        } else if (second == 1) {
+            return true;
+        } else if (second == 2) {
+            if (m_end - m_in < 2 || m_in[0] > m_paddedWidth - m_x || m_in[1] > m_h.height - m_row) {
+                error = "a BMP jump leaves the picture";
+                return false;
+            }
+            m_x += m_in[0], m_row += m_in[1];
+            m_in += 2;
+        } else {
+            const std::size_t bytes = m_four ? (second + 1) / 2 : second;
+            const std::size_t padded = (bytes + 1) & ~std::size_t{1};
+            if (static_cast<std::size_t>(m_end - m_in) < bytes) {
+                error = "the BMP file is truncated";
+                return false;
+            }
+            if (!put(second, m_in, true, error))
+                return false;
+            m_in += std::min(padded, static_cast<std::size_t>(m_end - m_in));
+        }
+    }
+}
+
+bool decodeRle(const std::uint8_t* data, const BmpHeader& h, Bitmap& bitmap, std::string& error) {
+    if (!allocateBitmap(bitmap, h.width, h.height, error))
+        return false;
+    const BmpRgb background = h.palette[0];
+    for (std::size_t i = 0; i < bitmap.pixels.size(); i += 3) {
+        bitmap.pixels[i] = background.r;
+        bitmap.pixels[i + 1] = background.g;
+        bitmap.pixels[i + 2] = background.b;
+    }
+    RleDecoder decoder(data, h, bitmap);
+    return decoder.run(error);
+}
+
+} // namespace
+
+bool probeBmp(const std::uint8_t* data, std::size_t size, PictureInfo& info, std::string& error) {
+    BmpHeader header;
+    if (!parseBmpHeader(data, size, true, header, error))
+        return false;
+    info.type = PictureType::Bmp;
+    info.width = header.width;
+    info.height = header.height;
+    return true;
+}
+
+DecodeResult decodeBmp(const std::uint8_t* data, std::size_t size) {
+    DecodeResult result;
+    BmpHeader header;
+    if (!parseBmpHeader(data, size, false, header, result.error))
+        return result;
+    const std::uint8_t* embedded = data + header.dataOffset;
+    const std::size_t embeddedSize = header.dataEnd - header.dataOffset;
+    if (header.compression == kBmpJpeg)
+        return decodeJpeg(embedded, embeddedSize, DecodeOptions{});
+    if (header.compression == kBmpPng)
+        return decodePng(embedded, embeddedSize);
+    const bool ok = header.compression == kBmpRle4 || header.compression == kBmpRle8
+                        ? decodeRle(data, header, result.bitmap, result.error)
+                        : decodeUncompressed(data, size, header, result.bitmap, result.error);
+    if (!ok)
+        return result;
+    result.fullWidth = header.width;
+    result.fullHeight = header.height;
+    result.ok = true;
+    return result;
+}
+
+} // namespace zp::detail

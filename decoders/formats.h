@@ -1,0 +1,36 @@
+#pragma once
+// Internal to the decoders: one reader per format over a complete file image in memory, and the
+// checks they share.
+#include "decoders/decoder.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace zp::detail {
+
+// The picture type named by the data's own signature; Unknown when none matches.
+PictureType sniffPictureType(const std::uint8_t* data, std::size_t size);
+
+// Enforces kMaxPictureSide and kMaxPicturePixels; fills error and returns false when exceeded.
+bool checkDimensions(std::int64_t width, std::int64_t height, std::string& error);
+
+// Sizes the bitmap without throwing: false with an error when memory runs out.
+bool allocateBitmap(Bitmap& bitmap, int width, int height, std::string& error) noexcept;
+
+bool probeJpeg(const std::uint8_t* data, std::size_t size, PictureInfo& info, std::string& error);
+bool probePng(const std::uint8_t* data, std::size_t size, PictureInfo& info, std::string& error);
+bool probeGif(const std::uint8_t* data, std::size_t size, PictureInfo& info, std::string& error);
+bool probeBmp(const std::uint8_t* data, std::size_t size, PictureInfo& info, std::string& error);
+
+DecodeResult decodeJpeg(const std::uint8_t* data, std::size_t size, const DecodeOptions& options);
+DecodeResult decodePng(const std::uint8_t* data, std::size_t size);
+DecodeResult decodeGif(const std::uint8_t* data, std::size_t size);
+DecodeResult decodeBmp(const std::uint8_t* data, std::size_t size);
+
+// White is what every viewer puts behind transparent parts.
+inline std::uint8_t blendOnWhite(unsigned value, unsigned alpha) {
+    return static_cast<std::uint8_t>((value * alpha + 255u * (255u - alpha) + 127u) / 255u);
+}
+
+} // namespace zp::detail

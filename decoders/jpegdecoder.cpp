@@ -1,0 +1,255 @@
+// JPEG through libjpeg(-turbo). The library reports errors through a callback that must not
+// return, so the calls live in one C-style function (runJpeg) whose error handler copies the
+// message and longjmps back; no object with a destructor lives in the frames it jumps across.
+#include "decoders/formats.h"
+#include "decoders/orientation.h"
+
+#include <algorithm>
+#include <csetjmp>
+#include <cstdio>
+#include <cstring>
+// clang-format off
+#include <jpeglib.h>
+#include <jerror.h>
+// clang-format on
+
+namespace zp::detail {
+
+namespace {
+
+// A progressive file with thousands of tiny scans costs a full pass over the coefficients each.
+constexpr int kMaxScans = 100;
+// What libjpeg itself may allocate (coefficient buffers of progressive files, saved markers).
+constexpr long kMaxLibraryMemory = 1L << 30;
+constexpr int kRowBatch = 16;
+
+struct JpegErrorManager {
+    jpeg_error_mgr pub; // first member: libjpeg sees only this part
+    std::jmp_buf jump;
+    char message[JMSG_LENGTH_MAX + 64];
+    bool readingRows;
+};
+
+// Plain data between decodeJpeg and runJpeg; it lives in decodeJpeg's frame.
+struct JpegJob {
+    const std::uint8_t* data = nullptr;
+    std::size_t size = 0;
+    bool headerOnly = false;
+    int minWidth = 0;
+    int minHeight = 0;
+    Bitmap* bitmap = nullptr;
+    int orientation = 1;
+    int fullWidth = 0; // as stored, before orientation
+    int fullHeight = 0;
+    std::string error;
+};
+
+[[noreturn]] void failWith(j_common_ptr cinfo, const char* text) {
+    auto* err = reinterpret_cast<JpegErrorManager*>(cinfo->err);
+    std::snprintf(err->message, sizeof err->message, "%s", text);
+    std::longjmp(err->jump, 1);
+}
+
+[[noreturn]] void onErrorExit(j_common_ptr cinfo) {
+    char text[JMSG_LENGTH_MAX];
+    (*cinfo->err->format_message)(cinfo, text);
+    char message[JMSG_LENGTH_MAX + 32];
+    std::snprintf(message, sizeof message, "JPEG error: %s", text);
+    failWith(cinfo, message);
+}
+
+// A file that ends early would otherwise come out with its lower part grey. Running out of data
+// while the last iMCU rows are decoded only means a missing EOI marker, which is harmless.
+bool endOfDataIsHarmless(j_common_ptr cinfo) {
+    const auto* err = reinterpret_cast<JpegErrorManager*>(cinfo->err);
+    if (!cinfo->is_decompressor || !err->readingRows)
+        return false;
+    const auto* d = reinterpret_cast<j_decompress_ptr>(cinfo);
+    if (d->progressive_mode)
+        return false;
+#if JPEG_LIB_VERSION >= 70
+    const unsigned rowsPerIMCU = d->max_v_samp_factor * d->min_DCT_v_scaled_size;
+#else
+    const unsigned rowsPerIMCU = d->max_v_samp_factor * d->min_DCT_scaled_size;
+#endif
+    return d->output_scanline + 2 * rowsPerIMCU >= d->output_height;
+}
+
+void onEmitMessage(j_common_ptr cinfo, int level) {
+    if (level >= 0)
+        return; // trace output
+    cinfo->err->num_warnings++;
+    if (cinfo->err->msg_code == JWRN_JPEG_EOF && !endOfDataIsHarmless(cinfo))
+        failWith(cinfo, "the JPEG file is truncated");
+    // Other warnings (corrupt entropy data, extraneous bytes) leave a usable picture.
+}
+
+void onProgress(j_common_ptr cinfo) {
+    if (cinfo->is_decompressor &&
+        reinterpret_cast<j_decompress_ptr>(cinfo)->input_scan_number > kMaxScans)
+        failWith(cinfo, "the JPEG file has more than 100 scans");
+}
+
+int orientationOf(const jpeg_decompress_struct& cinfo) {
+    for (jpeg_saved_marker_ptr m = cinfo.marker_list; m != nullptr; m = m->next) {
+        if (m->marker == JPEG_APP0 + 1) {
+            const int o = exifOrientation(m->data, m->data_length);
+            if (o != 1)
+                return o;
+        }
+    }
+    return 1;
+}
+
+// The smallest M/8 whose upright output still covers the requested minimum.
+void chooseScale(j_decompress_ptr cinfo, const JpegJob& job) {
+    if (job.minWidth <= 0 && job.minHeight <= 0)
+        return;
+    const bool swapped = orientationSwapsSides(job.orientation);
+    for (unsigned m = 1; m <= 8; ++m) {
+        cinfo->scale_num = m;
+        cinfo->scale_denom = 8;
+        jpeg_calc_output_dimensions(cinfo);
+        const auto w = static_cast<int>(swapped ? cinfo->output_height : cinfo->output_width);
+        const auto h = static_cast<int>(swapped ? cinfo->output_width : cinfo->output_height);
+        if (w >= job.minWidth && h >= job.minHeight)
+            return;
+    }
+}
+
+// Adobe writers (and so most CMYK JPEGs) store the inks inverted; then C' = 255 - C.
+void cmykToRgb(const JSAMPLE* in, std::uint8_t* out, unsigned width, bool inverted) {
+    for (unsigned x = 0; x < width; ++x, in += 4, out += 3) {
+        const unsigned k = inverted ? in[3] : 255u - in[3];
+        for (int c = 0; c < 3; ++c) {
+            const unsigned ink = inverted ? in[c] : 255u - in[c];
+            out[c] = static_cast<std::uint8_t>((ink * k + 127u) / 255u);
+        }
+    }
+}
+
+void readRows(j_decompress_ptr cinfo, Bitmap& bitmap) {
+    const bool cmyk = cinfo->out_color_space == JCS_CMYK;
+    JSAMPARRAY cmykRow = nullptr;
+    if (cmyk)
+        cmykRow = (*cinfo->mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(cinfo), JPOOL_IMAGE,
+                                              cinfo->output_width * 4, 1);
+    JSAMPROW rows[kRowBatch];
+    while (cinfo->output_scanline < cinfo->output_height) {
+        const unsigned y = cinfo->output_scanline;
+        if (cmyk) {
+            if (jpeg_read_scanlines(cinfo, cmykRow, 1) == 1)
+                cmykToRgb(cmykRow[0], bitmap.row(static_cast<int>(y)), cinfo->output_width,
+                          cinfo->saw_Adobe_marker);
+            continue;
+        }
+        const unsigned n = std::min<unsigned>(kRowBatch, cinfo->output_height - y);
+        for (unsigned i = 0; i < n; ++i)
+            rows[i] = bitmap.row(static_cast<int>(y + i));
+        jpeg_read_scanlines(cinfo, rows, n);
+    }
+}
+
+bool pickColourSpace(j_decompress_ptr cinfo, std::string& error) {
+    switch (cinfo->jpeg_color_space) {
+    case JCS_GRAYSCALE:
+    case JCS_YCbCr:
+    case JCS_RGB:
+        cinfo->out_color_space = JCS_EXT_RGB; // straight into the bitmap's R G B rows
+        return true;
+    case JCS_CMYK:
+    case JCS_YCCK:
+        cinfo->out_color_space = JCS_CMYK;
+        return true;
+    default:
+        error = "unsupported JPEG colour space (" + std::to_string(cinfo->num_components) +
+                " components)";
+        return false;
+    }
+}
+
+bool runJpeg(JpegJob* job) {
+    jpeg_decompress_struct cinfo;
+    JpegErrorManager err;
+    jpeg_progress_mgr progress;
+    std::memset(&cinfo, 0, sizeof cinfo);
+    std::memset(&progress, 0, sizeof progress);
+    cinfo.err = jpeg_std_error(&err.pub);
+    err.pub.error_exit = onErrorExit;
+    err.pub.emit_message = onEmitMessage;
+    err.readingRows = false;
+    err.message[0] = '\0';
+    if (setjmp(err.jump)) {
+        jpeg_destroy_decompress(&cinfo);
+        job->error = err.message;
+        return false;
+    }
+    jpeg_create_decompress(&cinfo);
+    cinfo.mem->max_memory_to_use = kMaxLibraryMemory;
+    progress.progress_monitor = onProgress;
+    cinfo.progress = &progress;
+    jpeg_mem_src(&cinfo, job->data, static_cast<unsigned long>(job->size));
+    jpeg_save_markers(&cinfo, JPEG_APP0 + 1, 0xffff);
+    jpeg_read_header(&cinfo, TRUE);
+    job->orientation = orientationOf(cinfo);
+    job->fullWidth = static_cast<int>(cinfo.image_width);
+    job->fullHeight = static_cast<int>(cinfo.image_height);
+    bool ok = checkDimensions(cinfo.image_width, cinfo.image_height, job->error);
+    if (ok && !job->headerOnly)
+        ok = pickColourSpace(&cinfo, job->error);
+    if (ok && !job->headerOnly) {
+        cinfo.dct_method = JDCT_ISLOW;
+        chooseScale(&cinfo, *job);
+        jpeg_start_decompress(&cinfo);
+        ok = allocateBitmap(*job->bitmap, static_cast<int>(cinfo.output_width),
+                            static_cast<int>(cinfo.output_height), job->error);
+        if (ok) {
+            err.readingRows = true;
+            readRows(&cinfo, *job->bitmap);
+        }
+    }
+    // No jpeg_finish_decompress: once every row is in, what follows (a missing EOI, trailing
+    // bytes) does not matter.
+    jpeg_destroy_decompress(&cinfo);
+    return ok;
+}
+
+} // namespace
+
+bool probeJpeg(const std::uint8_t* data, std::size_t size, PictureInfo& info, std::string& error) {
+    JpegJob job;
+    job.data = data;
+    job.size = size;
+    job.headerOnly = true;
+    if (!runJpeg(&job)) {
+        error = job.error;
+        return false;
+    }
+    const bool swapped = orientationSwapsSides(job.orientation);
+    info.type = PictureType::Jpeg;
+    info.width = swapped ? job.fullHeight : job.fullWidth;
+    info.height = swapped ? job.fullWidth : job.fullHeight;
+    return true;
+}
+
+DecodeResult decodeJpeg(const std::uint8_t* data, std::size_t size, const DecodeOptions& options) {
+    DecodeResult result;
+    JpegJob job;
+    job.data = data;
+    job.size = size;
+    job.minWidth = options.minWidth;
+    job.minHeight = options.minHeight;
+    job.bitmap = &result.bitmap;
+    if (!runJpeg(&job)) {
+        result.error = job.error;
+        return result;
+    }
+    applyOrientation(result.bitmap, job.orientation);
+    const bool swapped = orientationSwapsSides(job.orientation);
+    result.fullWidth = swapped ? job.fullHeight : job.fullWidth;
+    result.fullHeight = swapped ? job.fullWidth : job.fullHeight;
+    result.ok = true;
+    return result;
+}
+
+} // namespace zp::detail

@@ -1,0 +1,182 @@
+// PNG through libpng. Errors come back through png_error, which longjmps to runPng's setjmp;
+// the frames in between hold nothing with a destructor. Buffers belong to the caller's frame.
+#include "decoders/formats.h"
+
+#include <csetjmp>
+#include <cstdio>
+#include <cstring>
+#include <new>
+#include <png.h>
+#include <vector>
+
+namespace zp::detail {
+
+namespace {
+
+// Ancillary chunks (text, profiles) beyond these are dropped instead of being inflated.
+constexpr png_alloc_size_t kMaxChunkBytes = 8u << 20;
+constexpr png_uint_32 kMaxCachedChunks = 256;
+
+struct PngJob {
+    const std::uint8_t* data = nullptr;
+    std::size_t size = 0;
+    std::size_t pos = 0;
+    bool headerOnly = false;
+    Bitmap* bitmap = nullptr;
+    std::vector<std::uint8_t> rgba; // rows with alpha, flattened onto white afterwards
+    int width = 0;
+    int height = 0;
+    std::string error;
+    char message[200] = {};
+};
+
+void onPngError(png_structp png, png_const_charp text) {
+    auto* job = static_cast<PngJob*>(png_get_error_ptr(png));
+    std::snprintf(job->message, sizeof job->message, "PNG error: %s", text);
+    png_longjmp(png, 1);
+}
+
+void onPngWarning(png_structp, png_const_charp) {}
+
+void onPngRead(png_structp png, png_bytep out, size_t count) {
+    auto* job = static_cast<PngJob*>(png_get_io_ptr(png));
+    if (job->size - job->pos < count)
+        png_error(png, "the file is truncated");
+    std::memcpy(out, job->data + job->pos, count);
+    job->pos += count;
+}
+
+bool sizeScratch(std::vector<std::uint8_t>& buffer, std::size_t bytes,
+                 std::string& error) noexcept {
+    try {
+        buffer.resize(bytes);
+        return true;
+    } catch (const std::bad_alloc&) {
+        error = "not enough memory to decode the PNG picture";
+        return false;
+    }
+}
+
+void flattenRow(const std::uint8_t* rgba, std::uint8_t* rgb, int width) {
+    for (int x = 0; x < width; ++x, rgba += 4, rgb += 3) {
+        rgb[0] = blendOnWhite(rgba[0], rgba[3]);
+        rgb[1] = blendOnWhite(rgba[1], rgba[3]);
+        rgb[2] = blendOnWhite(rgba[2], rgba[3]);
+    }
+}
+
+// Every colour type, depth and tRNS comes out as 8-bit RGB or RGBA.
+int setTransforms(png_structp png, png_infop info) {
+    const int depth = png_get_bit_depth(png, info);
+    const int colourType = png_get_color_type(png, info);
+    png_set_expand(png); // palette to RGB, grey below 8 bits to 8, tRNS to alpha
+    if (depth == 16)
+        png_set_scale_16(png);
+    if ((colourType & PNG_COLOR_MASK_COLOR) == 0)
+        png_set_gray_to_rgb(png);
+    const int passes = png_set_interlace_handling(png);
+    png_read_update_info(png, info);
+    return passes;
+}
+
+// Reads the rows into the bitmap, through the RGBA scratch buffer when there is alpha.
+bool readPixels(png_structp png, png_infop info, PngJob* job, int passes) {
+    const int channels = png_get_channels(png, info);
+    Bitmap& bitmap = *job->bitmap;
+    if (channels != 3 && channels != 4) {
+        job->error = "unexpected PNG pixel layout";
+        return false;
+    }
+    if (!allocateBitmap(bitmap, job->width, job->height, job->error))
+        return false;
+    if (channels == 3) {
+        for (int pass = 0; pass < passes; ++pass)
+            for (int y = 0; y < job->height; ++y)
+                png_read_row(png, bitmap.row(y), nullptr);
+        return true;
+    }
+    const std::size_t rowBytes = static_cast<std::size_t>(job->width) * 4;
+    // Interlaced passes revisit every row, so they need all rows kept; otherwise one row will do.
+    const std::size_t rows = passes > 1 ? static_cast<std::size_t>(job->height) : 1;
+    if (!sizeScratch(job->rgba, rowBytes * rows, job->error))
+        return false;
+    for (int pass = 0; pass < passes; ++pass) {
+        for (int y = 0; y < job->height; ++y) {
+            std::uint8_t* row = job->rgba.data() + (passes > 1 ? rowBytes * y : 0);
+            png_read_row(png, row, nullptr);
+            if (passes == 1)
+                flattenRow(row, bitmap.row(y), job->width);
+        }
+    }
+    if (passes > 1)
+        for (int y = 0; y < job->height; ++y)
+            flattenRow(job->rgba.data() + rowBytes * y, bitmap.row(y), job->width);
+    return true;
+}
+
+bool runPng(PngJob* job) {
+    png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, job, onPngError, onPngWarning);
+    if (png == nullptr) {
+        job->error = "cannot start the PNG reader";
+        return false;
+    }
+    png_infop info = png_create_info_struct(png);
+    if (info == nullptr) {
+        png_destroy_read_struct(&png, nullptr, nullptr);
+        job->error = "cannot start the PNG reader";
+        return false;
+    }
+    if (setjmp(png_jmpbuf(png))) {
+        png_destroy_read_struct(&png, &info, nullptr);
+        job->error = job->message;
+        return false;
+    }
+    png_set_user_limits(png, kMaxPictureSide, kMaxPictureSide);
+    png_set_chunk_malloc_max(png, kMaxChunkBytes);
+    png_set_chunk_cache_max(png, kMaxCachedChunks);
+    png_set_read_fn(png, job, onPngRead);
+    png_read_info(png, info);
+    job->width = static_cast<int>(png_get_image_width(png, info));
+    job->height = static_cast<int>(png_get_image_height(png, info));
+    bool ok = checkDimensions(job->width, job->height, job->error);
+    if (ok && !job->headerOnly)
+        ok = readPixels(png, info, job, setTransforms(png, info));
+    // The rest of the file (text after the image, trailing bytes) is not needed.
+    png_destroy_read_struct(&png, &info, nullptr);
+    return ok;
+}
+
+} // namespace
+
+bool probePng(const std::uint8_t* data, std::size_t size, PictureInfo& info, std::string& error) {
+    PngJob job;
+    job.data = data;
+    job.size = size;
+    job.headerOnly = true;
+    if (!runPng(&job)) {
+        error = job.error;
+        return false;
+    }
+    info.type = PictureType::Png;
+    info.width = job.width;
+    info.height = job.height;
+    return true;
+}
+
+DecodeResult decodePng(const std::uint8_t* data, std::size_t size) {
+    DecodeResult result;
+    PngJob job;
+    job.data = data;
+    job.size = size;
+    job.bitmap = &result.bitmap;
+    if (!runPng(&job)) {
+        result.error = job.error;
+        return result;
+    }
+    result.fullWidth = job.width;
+    result.fullHeight = job.height;
+    result.ok = true;
+    return result;
+}
+
+} // namespace zp::detail

@@ -1,0 +1,3 @@
+# Picture decoders: pictures come from ImageMagick and Pillow (tests/scripts/decoders_pictures.py).
+zp_add_test(NAME decoders_formats_test SOURCES decoders_formats_test.cpp LIBS zp_decoders
+            LABELS decoders TIMEOUT 300)
