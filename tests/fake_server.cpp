@@ -207,3 +207,73 @@ std::string FakeServer::rawInput() {
 }
 
 } // namespace zp::test
+
+#include <csignal>
+#include <sys/wait.h>
+
+namespace zp::test {
+
+ServerProcess::ServerProcess(const std::vector<std::string>& argv) {
+    int pipeFds[2];
+    if (::pipe(pipeFds) != 0) {
+        throw std::runtime_error("pipe failed");
+    }
+    std::vector<char*> args;
+    for (const auto& arg : argv) {
+        args.push_back(const_cast<char*>(arg.c_str()));
+    }
+    args.push_back(nullptr);
+    m_pid = ::fork();
+    if (m_pid == 0) {
+        ::dup2(pipeFds[1], 1);
+        ::dup2(pipeFds[1], 2);
+        ::close(pipeFds[0]);
+        ::close(pipeFds[1]);
+        ::execv(args[0], args.data());
+        ::_exit(127);
+    }
+    ::close(pipeFds[1]);
+    m_out = pipeFds[0];
+    if (m_pid < 0) {
+        ::close(m_out);
+        throw std::runtime_error("fork failed");
+    }
+}
+
+ServerProcess::~ServerProcess() {
+    if (m_pid > 0) {
+        ::kill(m_pid, SIGKILL);
+        ::waitpid(m_pid, nullptr, 0);
+    }
+    if (m_out >= 0) {
+        ::close(m_out);
+    }
+}
+
+std::string ServerProcess::waitForLine(const std::string& marker, std::chrono::milliseconds limit) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    for (;;) {
+        for (auto lf = m_output.find('\n', m_scanned); lf != std::string::npos;
+             lf = m_output.find('\n', m_scanned)) {
+            std::string line = m_output.substr(m_scanned, lf - m_scanned);
+            m_scanned = lf + 1;
+            if (line.find(marker) != std::string::npos) {
+                return line;
+            }
+        }
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        pollfd p{m_out, POLLIN, 0};
+        if (left.count() <= 0 || ::poll(&p, 1, static_cast<int>(left.count())) <= 0) {
+            throw std::runtime_error("server not ready; it printed:\n" + m_output);
+        }
+        char chunk[4096];
+        const auto got = ::read(m_out, chunk, sizeof chunk);
+        if (got <= 0) {
+            throw std::runtime_error("server ended; it printed:\n" + m_output);
+        }
+        m_output.append(chunk, static_cast<std::size_t>(got));
+    }
+}
+
+} // namespace zp::test

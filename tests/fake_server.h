@@ -90,3 +90,29 @@ private:
 std::uint16_t unusedPort();
 
 } // namespace zp::test
+
+namespace zp::test {
+
+// A real server run as a child process with its standard output (and error) on a
+// pipe; killed and reaped when the object goes.
+class ServerProcess {
+public:
+    explicit ServerProcess(const std::vector<std::string>& argv);
+    ~ServerProcess();
+    ServerProcess(const ServerProcess&) = delete;
+    ServerProcess& operator=(const ServerProcess&) = delete;
+
+    // Reads output lines until one holds `marker`; gives that line. Throws when the
+    // process ends or the limit passes first.
+    std::string waitForLine(const std::string& marker, std::chrono::milliseconds limit);
+    // Everything the process printed so far.
+    const std::string& output() const { return m_output; }
+
+private:
+    int m_pid = -1;
+    int m_out = -1;
+    std::string m_output;
+    std::size_t m_scanned = 0;
+};
+
+} // namespace zp::test
