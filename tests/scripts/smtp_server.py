@@ -69,6 +69,8 @@ async def main():
     server = await loop.create_server(factory, "127.0.0.1", 0)
     port = server.sockets[0].getsockname()[1]
     print("PORT", port, flush=True)
+    # Nobody reads the pipe after the port line: warnings go to a file instead.
+    sys.stderr = open(os.path.join(args.outdir, "server.log"), "w", buffering=1)
     async with server:
         await server.serve_forever()
 
