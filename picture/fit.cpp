@@ -118,17 +118,34 @@ Bitmap applyFit(const Bitmap& source, const FitPlan& plan, TurnDirection directi
     if (unscaled && !plan.turn && plan.crop) {
         return cropBitmap(source, plan.cropX, plan.cropY, plan.cropWidth, plan.cropHeight);
     }
-    Bitmap work;
-    if (unscaled) {
-        work = source;
-    } else {
-        work = resampleArea(source, plan.scaledWidth, plan.scaledHeight);
+    // The crop is taken back through the turn to the scaled picture, so only the pixels
+    // that are kept get resampled: a very long picture cut to the frame never has its full
+    // scaled size in memory.
+    const int sw = plan.scaledWidth;
+    const int sh = plan.scaledHeight;
+    int x = 0;
+    int y = 0;
+    int w = sw;
+    int h = sh;
+    if (plan.crop) {
+        if (!plan.turn) {
+            x = plan.cropX;
+            y = plan.cropY;
+            w = plan.cropWidth;
+            h = plan.cropHeight;
+        } else {
+            // Turned rows are scaled columns and turned columns scaled rows.
+            w = plan.cropHeight;
+            h = plan.cropWidth;
+            const bool right = direction == TurnDirection::Right;
+            x = right ? plan.cropY : sw - plan.cropY - plan.cropHeight;
+            y = right ? sh - plan.cropX - plan.cropWidth : plan.cropX;
+        }
     }
+    Bitmap work =
+        unscaled ? cropBitmap(source, x, y, w, h) : resampleAreaWindow(source, sw, sh, x, y, w, h);
     if (plan.turn) {
         turnBitmap(work, direction);
-    }
-    if (plan.crop) {
-        return cropBitmap(work, plan.cropX, plan.cropY, plan.cropWidth, plan.cropHeight);
     }
     return work;
 }

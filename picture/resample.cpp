@@ -27,14 +27,15 @@ struct AxisWeights {
     int taps = 0;
 };
 
-AxisWeights axisWeights(int src, int dst) {
+// Weights for the destination pixels first .. first + n - 1 of a `dst` long axis.
+AxisWeights axisWeights(int src, int dst, int firstPixel, int n) {
     AxisWeights a;
     a.taps = (src + dst - 1) / dst + 1;
-    a.first.resize(dst);
-    a.count.resize(dst);
-    a.weights.assign(static_cast<std::size_t>(dst) * a.taps, 0);
-    for (int k = 0; k < dst; ++k) {
-        const std::int64_t lo = std::int64_t{k} * src;
+    a.first.resize(n);
+    a.count.resize(n);
+    a.weights.assign(static_cast<std::size_t>(n) * a.taps, 0);
+    for (int k = 0; k < n; ++k) {
+        const std::int64_t lo = std::int64_t{firstPixel + k} * src;
         const std::int64_t hi = lo + src;
         const int i0 = static_cast<int>(lo / dst);
         const int i1 = std::min(static_cast<int>((hi + dst - 1) / dst), src);
@@ -107,13 +108,19 @@ void horizontalPass(const std::vector<std::uint16_t>& mid, const AxisWeights& ax
 } // namespace
 
 Bitmap resampleArea(const Bitmap& source, int width, int height) {
+    return resampleAreaWindow(source, width, height, 0, 0, width, height);
+}
+
+Bitmap resampleAreaWindow(const Bitmap& source, int fullWidth, int fullHeight, int x, int y,
+                          int width, int height) {
     Bitmap out;
-    if (source.empty() || width < 1 || height < 1 ||
-        source.pixels.size() < source.stride() * source.height) {
+    if (source.empty() || source.pixels.size() < source.stride() * source.height || fullWidth < 1 ||
+        fullHeight < 1 || x < 0 || y < 0 || width < 1 || height < 1 || x > fullWidth - width ||
+        y > fullHeight - height) {
         return out;
     }
-    const AxisWeights ax = axisWeights(source.width, width);
-    const AxisWeights ay = axisWeights(source.height, height);
+    const AxisWeights ax = axisWeights(source.width, fullWidth, x, width);
+    const AxisWeights ay = axisWeights(source.height, fullHeight, y, height);
     out.resize(width, height);
     // One destination row at a time: only one row of sums is alive, and the source rows
     // are read in order, each by at most a few neighbouring destination rows.
