@@ -5,9 +5,12 @@
 #include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <stdexcept>
 
 namespace zp::test {
@@ -208,9 +211,6 @@ std::string FakeServer::rawInput() {
 
 } // namespace zp::test
 
-#include <csignal>
-#include <sys/wait.h>
-
 namespace zp::test {
 
 ServerProcess::ServerProcess(const std::vector<std::string>& argv) {
@@ -240,11 +240,29 @@ ServerProcess::ServerProcess(const std::vector<std::string>& argv) {
     }
 }
 
-ServerProcess::~ServerProcess() {
-    if (m_pid > 0) {
-        ::kill(m_pid, SIGKILL);
-        ::waitpid(m_pid, nullptr, 0);
+void ServerProcess::stop(int signal, std::chrono::milliseconds limit) {
+    if (m_pid <= 0) {
+        return;
     }
+    // A pidfd becomes readable when the process ends, so the wait needs no polling.
+    const int pidfd = static_cast<int>(::syscall(SYS_pidfd_open, m_pid, 0));
+    bool ended = false;
+    if (pidfd >= 0 && ::kill(m_pid, signal) == 0) {
+        pollfd p{pidfd, POLLIN, 0};
+        ended = ::poll(&p, 1, static_cast<int>(limit.count())) > 0;
+    }
+    if (pidfd >= 0) {
+        ::close(pidfd);
+    }
+    if (!ended) {
+        ::kill(m_pid, SIGKILL);
+    }
+    ::waitpid(m_pid, nullptr, 0);
+    m_pid = -1;
+}
+
+ServerProcess::~ServerProcess() {
+    stop(SIGKILL, std::chrono::milliseconds(0));
     if (m_out >= 0) {
         ::close(m_out);
     }

@@ -105,6 +105,9 @@ public:
     // Reads output lines until one holds `marker`; gives that line. Throws when the
     // process ends or the limit passes first.
     std::string waitForLine(const std::string& marker, std::chrono::milliseconds limit);
+    // Asks the process to end with `signal`, and kills it when it has not ended
+    // within the limit; reaps it either way.
+    void stop(int signal, std::chrono::milliseconds limit);
     // Everything the process printed so far.
     const std::string& output() const { return m_output; }
 

@@ -9,3 +9,6 @@ zp_add_test(NAME pop3_client_test
 zp_add_test(NAME smtp_server_test
   SOURCES smtp_server_test.cpp fake_server.cpp
   LIBS zp_mail TIMEOUT 90 LABELS mail net)
+zp_add_test(NAME pop3_dovecot_test
+  SOURCES pop3_dovecot_test.cpp fake_server.cpp
+  LIBS zp_mail TIMEOUT 90 LABELS mail net)
