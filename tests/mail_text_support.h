@@ -1,0 +1,127 @@
+#pragma once
+// Helpers of the mail text tests: UTF-8 literals to Shift-JIS through glibc's iconv, running
+// the independent decoders (Node, Debian's Python) on bytes we wrote, hex dumps.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iconv.h>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace zp::test {
+
+// Converts between encodings with iconv(3); throws when the text does not convert.
+inline std::string iconvText(const std::string& text, const char* to, const char* from) {
+    iconv_t cd = iconv_open(to, from);
+    if (cd == reinterpret_cast<iconv_t>(-1))
+        throw std::runtime_error(std::string("iconv_open ") + from + " -> " + to);
+    std::string out(text.size() * 4 + 16, '\0');
+    char* in = const_cast<char*>(text.data());
+    std::size_t inLeft = text.size();
+    char* outPtr = out.data();
+    std::size_t outLeft = out.size();
+    const std::size_t rc = iconv(cd, &in, &inLeft, &outPtr, &outLeft);
+    iconv_close(cd);
+    if (rc == static_cast<std::size_t>(-1))
+        throw std::runtime_error("iconv cannot convert the text");
+    out.resize(out.size() - outLeft);
+    return out;
+}
+
+// A UTF-8 literal as the program's Shift-JIS (code page 932) bytes.
+inline std::string sjis(const std::string& utf8) {
+    return iconvText(utf8, "CP932", "UTF-8");
+}
+
+inline std::string hex(std::string_view bytes) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    for (char ch : bytes) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (!out.empty())
+            out += ' ';
+        out += kHex[c >> 4];
+        out += kHex[c & 15];
+    }
+    return out;
+}
+
+inline std::string bytesOf(std::initializer_list<int> values) {
+    std::string out;
+    for (int v : values)
+        out += static_cast<char>(v);
+    return out;
+}
+
+// A private temporary folder, removed with its files at the end of the test.
+class TempDir {
+public:
+    TempDir() {
+        std::string pattern =
+            (std::filesystem::temp_directory_path() / "zpmailtext.XXXXXX").string();
+        if (mkdtemp(pattern.data()) == nullptr)
+            throw std::runtime_error("mkdtemp failed");
+        m_path = pattern;
+    }
+    ~TempDir() {
+        std::error_code ec;
+        std::filesystem::remove_all(m_path, ec);
+    }
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+
+    std::string file(const std::string& name) const { return (m_path / name).string(); }
+
+private:
+    std::filesystem::path m_path;
+};
+
+inline void writeFile(const std::string& path, const std::string& bytes) {
+    std::ofstream out(path, std::ios::binary);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    if (!out)
+        throw std::runtime_error("cannot write " + path);
+}
+
+inline std::string readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+// Runs a shell command with stdin from a file; gives its standard output and fails the test
+// when it exits with a non-zero status.
+inline std::string runCommand(const std::string& command, const std::string& stdinPath) {
+    const std::string full = command + " < '" + stdinPath + "'";
+    FILE* pipe = popen(full.c_str(), "r");
+    if (pipe == nullptr)
+        throw std::runtime_error("popen failed: " + command);
+    std::string out;
+    std::array<char, 4096> buf;
+    std::size_t got;
+    while ((got = fread(buf.data(), 1, buf.size(), pipe)) > 0)
+        out.append(buf.data(), got);
+    const int status = pclose(pipe);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << command << "\n" << out;
+    return out;
+}
+
+// Node's TextDecoder('iso-2022-jp') on bytes: mode "text" decodes them as they are, "header"
+// first joins the RFC 2047 encoded words of a header value, "nfkc" normalises UTF-8 input.
+inline std::string nodeDecode(const std::string& bytes, const std::string& mode = "text") {
+    TempDir dir;
+    const std::string in = dir.file("in.bin");
+    writeFile(in, bytes);
+    return runCommand(std::string("node '") + ZP_TEST_SCRIPTS + "/jis_decode.js' " + mode, in);
+}
+
+} // namespace zp::test

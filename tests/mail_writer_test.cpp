@@ -1,0 +1,346 @@
+// The message writer: the lines after DATA, read back by Python's email package and by
+// Node's ISO-2022-JP decoder.
+#include "mail/headerencode.h"
+#include "mail/jis.h"
+#include "mail/mailerror.h"
+#include "mail/messagewriter.h"
+#include "mail_text_support.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <map>
+#include <regex>
+
+namespace zp {
+namespace {
+
+using test::sjis;
+using ::testing::ElementsAreArray;
+
+std::vector<std::string> written(MailMessage& message) {
+    std::vector<std::string> lines;
+    writeMessage(message, [&](std::string_view line) { lines.emplace_back(line); });
+    return lines;
+}
+
+// What every write must hold: no line breaks inside a line, no line that ends the data.
+void expectTransmittable(const std::vector<std::string>& lines) {
+    for (const std::string& line : lines) {
+        EXPECT_EQ(line.find_first_of("\r\n"), std::string::npos) << line;
+        EXPECT_NE(line, ".");
+    }
+}
+
+// The message as Part 3.1 fills it, with plain texts.
+MailMessage plainMessage() {
+    MailMessage m;
+    m.From.setText("me@example.jp");
+    m.Recipients.setText("a@example.jp, b@example.jp");
+    m.Subject = "Hello";
+    m.Body = {"line1", ".", ".dot", ""};
+    m.ExtraHeaders.setValue("X-Mailer", "zoripost version 1.0.0.0");
+    return m;
+}
+
+const std::regex kDateLine(R"(Date: (Sun|Mon|Tue|Wed|Thu|Fri|Sat), \d{1,2} )"
+                           R"((Jan|Feb|Mar|Apr|May|Jun|Jul|Aug|Sep|Oct|Nov|Dec) \d{4} )"
+                           R"(\d\d:\d\d:\d\d [+-]\d{4})");
+
+TEST(WriteMessage, WithoutAttachment) {
+    MailMessage m = plainMessage();
+    auto lines = written(m);
+    ASSERT_EQ(lines.size(), 13u);
+    EXPECT_TRUE(std::regex_match(lines[4], kDateLine)) << lines[4];
+    lines[4] = "Date: *";
+    EXPECT_THAT(lines,
+                ElementsAreArray<std::string>(
+                    {"From: me@example.jp", "Subject: Hello", "To: a@example.jp, b@example.jp",
+                     "Content-Type: text/plain;charset=ISO-2022-JP", "Date: *", "X-Priority: 3",
+                     "X-Library: zoripost-mail 1.0", "X-Mailer: zoripost version 1.0.0.0", "",
+                     "line1", "..", "..dot", ""}));
+    // The writer leaves its marks on the message.
+    EXPECT_EQ(m.Body[1], "..");
+    EXPECT_EQ(m.ContentType, "text/plain;charset=ISO-2022-JP");
+}
+
+TEST(WriteMessage, HeaderOrderWithEverySetName) {
+    MailMessage m = plainMessage();
+    m.From.Name = "Me";
+    m.CCList.setText("c@example.jp");
+    m.ReplyTo.setText("r@example.jp, s@example.jp");
+    m.Priority = mpHighest;
+    m.UseNowForDate = false;
+    m.Date = 0;
+    m.addAttachment("/dev/null");
+    std::vector<std::string> names;
+    for (const std::string& line : written(m)) {
+        if (line.empty())
+            break;
+        if (line[0] != ' ' && line[0] != '\t')
+            names.push_back(line.substr(0, line.find(':')));
+    }
+    EXPECT_THAT(names, ElementsAreArray<std::string>({"From", "Subject", "To", "Cc", "Content-Type",
+                                                      "MIME-Version", "Reply-To", "Date",
+                                                      "X-Priority", "X-Library", "X-Mailer"}));
+}
+
+TEST(WriteMessage, BodyLinesWithLineBreaksAreSplit) {
+    MailMessage m = plainMessage();
+    m.Body = {"a\r\n.b\nc"};
+    const auto lines = written(m);
+    expectTransmittable(lines);
+    EXPECT_THAT(std::vector<std::string>(lines.end() - 3, lines.end()),
+                ElementsAreArray<std::string>({"a", "..b", "c"}));
+}
+
+TEST(WriteMessage, SubjectCannotAddHeaderLines) {
+    MailMessage m = plainMessage();
+    m.Subject = "a\r\nBcc: x@example.jp";
+    for (const std::string& line : written(m))
+        EXPECT_NE(line.rfind("Bcc:", 0), 0u) << line;
+}
+
+TEST(WriteMessage, LongJapaneseSubjectFoldsIntoEncodedWords) {
+    MailMessage m = plainMessage();
+    std::string utf8;
+    for (int i = 0; i < 50; ++i)
+        utf8 += "写真";
+    m.Subject = encodeHeaderText(sjisToJis(sjis(utf8)));
+    const auto lines = written(m);
+    std::string subject;
+    for (std::size_t i = 1;
+         i < lines.size() && (i == 1 || lines[i][0] == ' ' || lines[i][0] == '\t'); ++i) {
+        EXPECT_FALSE(lines[i].empty());
+        EXPECT_LE(lines[i].size(), 78u) << lines[i];
+        subject += (i == 1 ? "" : "\r\n") + lines[i];
+    }
+    EXPECT_EQ(test::nodeDecode(subject.substr(subject.find(':') + 1), "header"), " " + utf8);
+}
+
+struct AttachmentCase {
+    std::size_t size;
+    std::vector<std::size_t> lineLengths;
+};
+
+class AttachmentSize : public ::testing::TestWithParam<AttachmentCase> {};
+
+TEST_P(AttachmentSize, Base64LinesOf57Bytes) {
+    test::TempDir dir;
+    std::string bytes;
+    for (std::size_t i = 0; i < GetParam().size; ++i)
+        bytes += static_cast<char>(i * 7);
+    test::writeFile(dir.file("pic.jpg"), bytes);
+    MailMessage m = plainMessage();
+    m.Body = {"."};
+    m.addAttachment(dir.file("pic.jpg")).setContentType("image/jpeg");
+    const auto lines = written(m);
+    expectTransmittable(lines);
+
+    const std::string boundary = "--=_NextPart_5qzv8nrmxt2kpw4ohbjdcl";
+    const auto blank = std::find(lines.begin(), lines.end(), "");
+    ASSERT_NE(blank, lines.end());
+    std::vector<std::string> body(blank + 1, lines.end());
+    const std::vector<std::string> head = {"This is a multi-part message in MIME format",
+                                           "",
+                                           boundary,
+                                           "Content-Type: text/plain",
+                                           "Content-Transfer-Encoding: 7bit",
+                                           "",
+                                           "..",
+                                           "",
+                                           boundary,
+                                           "Content-Type: image/jpeg;",
+                                           "        name=\"pic.jpg\"",
+                                           "Content-Transfer-Encoding: base64",
+                                           "Content-Disposition: attachment;",
+                                           "        filename=\"pic.jpg\"",
+                                           ""};
+    ASSERT_GE(body.size(), head.size() + 2);
+    EXPECT_THAT(std::vector<std::string>(body.begin(), body.begin() + head.size()),
+                ElementsAreArray(head));
+    EXPECT_EQ(body[body.size() - 2], "");
+    EXPECT_EQ(body.back(), boundary + "--");
+    std::vector<std::size_t> lengths;
+    for (std::size_t i = head.size(); i + 2 < body.size(); ++i)
+        lengths.push_back(body[i].size());
+    EXPECT_EQ(lengths, GetParam().lineLengths);
+    if (GetParam().size % 57 == 1) {
+        const std::string& last = body[body.size() - 3];
+        EXPECT_EQ(last.substr(last.size() - 2), "==");
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Sizes, AttachmentSize,
+                         ::testing::Values(AttachmentCase{0, {}}, AttachmentCase{1, {4}},
+                                           AttachmentCase{57, {76}}, AttachmentCase{58, {76, 4}},
+                                           AttachmentCase{114, {76, 76}},
+                                           AttachmentCase{116, {76, 76, 4}}));
+
+TEST(WriteMessage, AttachmentDefaultsFilledIn) {
+    MailMessage m = plainMessage();
+    Attachment& part = m.addAttachment("/dev/null");
+    written(m);
+    EXPECT_EQ(part.ContentTransfer(), "base64");
+    EXPECT_EQ(part.ContentType(), "application/octet-stream");
+    EXPECT_EQ(part.ContentDisposition, "attachment");
+    EXPECT_EQ(
+        m.ContentType,
+        "multipart/mixed; boundary=\"=_NextPart_5qzv8nrmxt2kpw4ohbjdcl\";charset=ISO-2022-JP");
+}
+
+TEST(WriteMessage, ShiftJisFileNameKeepsItsBackslashTrailByte) {
+    test::TempDir dir;
+    const std::string name = sjis("表ソ.bin"); // 95 5C, 83 5C
+    test::writeFile(dir.file(name), "x");
+    MailMessage m = plainMessage();
+    m.addAttachment(dir.file(name));
+    const auto lines = written(m);
+    EXPECT_NE(std::find(lines.begin(), lines.end(), "        filename=\"" + name + "\""),
+              lines.end());
+}
+
+TEST(WriteMessage, UnreadableAttachmentThrowsMailError) {
+    MailMessage m = plainMessage();
+    m.addAttachment("/nonexistent/zoripost/pic.jpg");
+    try {
+        written(m);
+        FAIL() << "no error";
+    } catch (const MailError& e) {
+        EXPECT_THAT(e.what(), ::testing::HasSubstr("/nonexistent/zoripost/pic.jpg"));
+    }
+}
+
+// Reads the message as a server stores it (dot-stuffing undone) with Python's email package.
+std::map<std::string, std::string> parsedByPython(const std::vector<std::string>& lines) {
+    test::TempDir dir;
+    std::string text;
+    for (const std::string& line : lines)
+        text += (line.rfind("..", 0) == 0 ? line.substr(1) : line) + "\r\n";
+    test::writeFile(dir.file("mail.eml"), text);
+    const std::string out =
+        test::runCommand(std::string(ZP_SYSTEM_PYTHON) + " '" + ZP_TEST_SCRIPTS +
+                             "/parse_mail.py' '" + dir.file("mail.eml") + "'",
+                         "/dev/null");
+    std::map<std::string, std::string> fields;
+    std::istringstream in(out);
+    for (std::string line; std::getline(in, line);) {
+        const std::size_t tab = line.find('\t');
+        std::string value;
+        for (std::size_t i = tab + 1; i < line.size(); ++i) {
+            if (line[i] == '\\' && i + 1 < line.size()) {
+                const char c = line[++i];
+                value += c == 'n' ? '\n' : c == 'r' ? '\r' : c == 't' ? '\t' : c;
+            } else {
+                value += line[i];
+            }
+        }
+        fields[line.substr(0, tab)] = value;
+    }
+    return fields;
+}
+
+std::string toHex(const std::string& bytes) {
+    std::string out;
+    char buf[3];
+    for (char c : bytes) {
+        std::snprintf(buf, sizeof buf, "%02x", static_cast<unsigned char>(c));
+        out += buf;
+    }
+    return out;
+}
+
+// The message that Part 3.1 builds for a picture, from Shift-JIS texts.
+MailMessage japaneseMessage(const std::string& jpegPath, const std::string& subject,
+                            const std::string& name, const std::string& body) {
+    MailMessage m;
+    m.Subject = encodeHeaderText(sjisToJis(sjis(subject)));
+    m.Recipients.setText("to1@example.jp, to2@example.jp, ");
+    m.From.setText("me@example.jp");
+    m.From.Name = encodeHeaderText(sjisToJis(sjis(name)));
+    const std::string converted = sjisToJis(sjis(body));
+    for (std::size_t start = 0;;) {
+        const std::size_t end = converted.find("\r\n", start);
+        m.Body.push_back(converted.substr(start, end - start));
+        if (end == std::string::npos)
+            break;
+        start = end + 2;
+    }
+    m.ReplyTo.setText("reply@example.jp");
+    m.ExtraHeaders.setValue("X-Mailer", "zoripost version 1.0.0.0");
+    if (!jpegPath.empty())
+        m.addAttachment(jpegPath).setContentType("image/jpeg");
+    return m;
+}
+
+TEST(PythonEmailReads, JapanesePictureMail) {
+    test::TempDir dir;
+    const std::string jpeg = dir.file("zoripost.jpg");
+    test::runCommand(std::string(ZP_SYSTEM_PYTHON) +
+                         " -c \"import sys; from PIL import Image; "
+                         "Image.new('RGB', (48, 32), (200, 40, 10)).save(sys.argv[1], 'JPEG')\" '" +
+                         jpeg + "'",
+                     "/dev/null");
+    const std::string jpegBytes = test::readFile(jpeg);
+    ASSERT_GT(jpegBytes.size(), 100u);
+
+    MailMessage m =
+        japaneseMessage(jpeg, "写真を送ります 2026", "山田 太郎", "こんにちは。\r\n.二行目です");
+    const auto f = parsedByPython(written(m));
+    EXPECT_EQ(f.at("defects"), "");
+    EXPECT_EQ(f.at("subject"), "写真を送ります 2026");
+    EXPECT_EQ(f.at("from_name"), "山田 太郎");
+    EXPECT_EQ(f.at("from_addr"), "me@example.jp");
+    EXPECT_EQ(f.at("to"), "to1@example.jp, to2@example.jp");
+    EXPECT_EQ(f.at("reply_to"), "reply@example.jp");
+    EXPECT_EQ(f.at("x_mailer"), "zoripost version 1.0.0.0");
+    EXPECT_EQ(f.at("content_type"), "multipart/mixed");
+    EXPECT_EQ(f.at("mime_version"), "1.0");
+    // Python gives the part's text with its line ends as LF, up to the boundary's line end.
+    EXPECT_EQ(f.at("body"), "こんにちは。\n.二行目です\n");
+    EXPECT_EQ(f.at("attachment_filename"), "zoripost.jpg");
+    EXPECT_EQ(f.at("attachment_type"), "image/jpeg");
+    EXPECT_EQ(f.at("attachment_hex"), toHex(jpegBytes));
+    EXPECT_FALSE(f.at("date").empty());
+}
+
+TEST(PythonEmailReads, TextOnlyMail) {
+    MailMessage m = japaneseMessage("", "件名", "", "本文\r\n.\r\n終わり");
+    m.ReplyTo.clear();
+    const auto f = parsedByPython(written(m));
+    EXPECT_EQ(f.at("defects"), "");
+    EXPECT_EQ(f.at("subject"), "件名");
+    EXPECT_EQ(f.at("content_type"), "text/plain");
+    EXPECT_EQ(f.at("mime_version"), "");
+    EXPECT_EQ(f.at("reply_to"), "");
+    EXPECT_EQ(f.at("body"), "本文\n.\n終わり\n");
+}
+
+// Python's codec knows JIS X 0208 only; Node's decoder also reads NEC row 13 and the
+// NEC-selected rows, where the IBM extension characters go.
+TEST(NodeReads, ExtendedCharactersInSubjectNameAndBody) {
+    const std::string text = "abc 写真①㈱髙﨑 ｱｶﾞﾊﾟ";
+    const std::string readBack = "abc 写真①㈱髙﨑 アガパ";
+    MailMessage m = japaneseMessage("", text, text, text + "\r\n" + text);
+    const auto lines = written(m);
+    std::map<std::string, std::string> headers;
+    std::string current;
+    std::size_t i = 0;
+    for (; i < lines.size() && !lines[i].empty(); ++i) {
+        if (lines[i][0] == ' ' || lines[i][0] == '\t') {
+            headers[current] += "\r\n" + lines[i];
+        } else {
+            current = lines[i].substr(0, lines[i].find(':'));
+            headers[current] = lines[i].substr(current.size() + 2);
+        }
+    }
+    EXPECT_EQ(test::nodeDecode(headers["Subject"], "header"), readBack);
+    std::string from = headers["From"];
+    from.erase(from.rfind('<'));
+    from.erase(from.find_last_not_of(" \t\r\n") + 1);
+    EXPECT_EQ(test::nodeDecode(from, "header"), readBack);
+    EXPECT_EQ(test::nodeDecode(lines[i + 1] + "\r\n" + lines[i + 2]), readBack + "\r\n" + readBack);
+}
+
+} // namespace
+} // namespace zp
