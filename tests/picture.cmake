@@ -3,3 +3,15 @@ zp_add_test(NAME picture_fit_test
   SOURCES picture_fit_test.cpp
   LIBS zp_picture
   LABELS picture)
+zp_add_test(NAME picture_resample_test
+  SOURCES picture_resample_test.cpp
+  LIBS zp_picture
+  LABELS picture)
+zp_add_test(NAME picture_jpeg_test
+  SOURCES picture_jpeg_test.cpp
+  LIBS zp_picture
+  LABELS picture)
+zp_add_test(NAME picture_source_test
+  SOURCES picture_source_test.cpp
+  LIBS zp_picture zp_decoders
+  LABELS picture)

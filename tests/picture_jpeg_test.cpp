@@ -1,0 +1,231 @@
+// The quality loop, its status lines, and the real encoder checked by ImageMagick.
+#include "picture/jpegencoder.h"
+#include "picture/messages.h"
+#include "picture/qualityloop.h"
+#include "picture_compare.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iconv.h>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace zp {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Independent of the code under test: glibc's converter turns the Shift-JIS text into UTF-8.
+std::string cp932ToUtf8(const std::string& in) {
+    iconv_t cd = iconv_open("UTF-8", "CP932");
+    EXPECT_NE(cd, reinterpret_cast<iconv_t>(-1));
+    std::string out(in.size() * 4, '\0');
+    char* src = const_cast<char*>(in.data());
+    std::size_t srcLeft = in.size();
+    char* dst = out.data();
+    std::size_t dstLeft = out.size();
+    EXPECT_NE(iconv(cd, &src, &srcLeft, &dst, &dstLeft), static_cast<std::size_t>(-1));
+    iconv_close(cd);
+    out.resize(out.size() - dstLeft);
+    return out;
+}
+
+// An encoder whose output size is chosen per quality; records the qualities it was asked for.
+struct FakeEncoder {
+    std::function<std::size_t(int)> sizeAt;
+    std::vector<int> calls;
+    JpegEncoderFn fn() {
+        return [this](const Bitmap&, int q, std::vector<std::uint8_t>& out, std::string&) {
+            calls.push_back(q);
+            out.assign(sizeAt(q), 0);
+            return true;
+        };
+    }
+};
+
+struct LoopCase {
+    std::string name;
+    int quality;
+    bool limitOn;
+    int limitKB;
+    std::size_t bytesFrom; // the encoding at quality q is bytesFrom - (start - q) * step
+    std::size_t step;      // bytes fewer per quality point
+    bool ok, gaveUp;
+    std::vector<int> qualities;
+    std::string lastLine; // UTF-8
+};
+
+class QualityLoop : public ::testing::TestWithParam<LoopCase> {};
+
+TEST_P(QualityLoop, StepsDownAndStopsAtTheBoundary) {
+    const LoopCase& c = GetParam();
+    FakeEncoder enc;
+    enc.sizeAt = [&](int q) { return c.bytesFrom - std::size_t(c.quality - q) * c.step; };
+    std::vector<std::string> lines;
+    const QualityLoopResult r = runQualityLoop(
+        Bitmap{}, {c.quality, c.limitOn, c.limitKB},
+        [&](const EncodeStep& s) { lines.push_back(cp932ToUtf8(statusLine(s))); }, enc.fn());
+    EXPECT_EQ(r.ok, c.ok);
+    EXPECT_EQ(r.gaveUp, c.gaveUp);
+    EXPECT_EQ(enc.calls, c.qualities);
+    EXPECT_EQ(r.quality, c.qualities.back());
+    EXPECT_EQ(r.jpeg.size(), enc.sizeAt(c.qualities.back()));
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.back(), c.lastLine);
+    EXPECT_EQ(lines.size(), c.qualities.size() + (c.gaveUp ? 1 : 0));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Boundaries, QualityLoop,
+    ::testing::Values(
+        // Exactly limit x 1024 bytes misses although the line shows 10 kB; one byte less passes.
+        LoopCase{"ExactlyLimitMisses",
+                 90,
+                 true,
+                 10,
+                 10240,
+                 1,
+                 true,
+                 false,
+                 {90, 85},
+                 "ファイルサイズ10kB, 画質85 の画像を作成しました"},
+        LoopCase{"OneByteUnderPasses",
+                 90,
+                 true,
+                 10,
+                 10239,
+                 1,
+                 true,
+                 false,
+                 {90},
+                 "ファイルサイズ10kB, 画質90 の画像を作成しました"},
+        LoopCase{"RoundsKilobytesUp",
+                 90,
+                 true,
+                 100,
+                 1025,
+                 0,
+                 true,
+                 false,
+                 {90},
+                 "ファイルサイズ2kB, 画質90 の画像を作成しました"},
+        LoopCase{"LimitOffEncodesOnce",
+                 75,
+                 false,
+                 5,
+                 500000,
+                 1000,
+                 true,
+                 false,
+                 {75},
+                 "ファイルサイズ489kB, 画質75 の画像を作成しました"},
+        LoopCase{"StartThreeGivesUpAtThree",
+                 3,
+                 true,
+                 5,
+                 9000,
+                 10,
+                 false,
+                 true,
+                 {3},
+                 "ファイルサイズ9kB, 画質3 で打ち切りました"},
+        LoopCase{"FromNinetyDownToFive",
+                 90,
+                 true,
+                 5,
+                 90000,
+                 1,
+                 false,
+                 true,
+                 {90, 85, 80, 75, 70, 65, 60, 55, 50, 45, 40, 35, 30, 25, 20, 15, 10, 5},
+                 "ファイルサイズ88kB, 画質5 で打ち切りました"},
+        LoopCase{"PassesOnTheWayDown",
+                 62,
+                 true,
+                 20,
+                 20479 + 2 * 10,
+                 2,
+                 true,
+                 false,
+                 {62, 57, 52},
+                 "ファイルサイズ20kB, 画質52 の画像を作成しました"}),
+    [](const auto& info) { return info.param.name; });
+
+TEST(QualityLoop, EncoderFailureIsReported) {
+    const QualityLoopResult r =
+        runQualityLoop(Bitmap{}, {90, true, 10}, {},
+                       [](const Bitmap&, int, std::vector<std::uint8_t>&, std::string& e) {
+                           e = "broken";
+                           return false;
+                       });
+    EXPECT_FALSE(r.ok);
+    EXPECT_EQ(r.error, PictureError::EncodeFailed);
+    EXPECT_EQ(r.detail, "broken");
+}
+
+TEST(Messages, TextsInShiftJis) {
+    EXPECT_EQ(cp932ToUtf8(pictureMessage(PictureError::InvalidBitmap)), "ビットマップが不正です。");
+    EXPECT_EQ(cp932ToUtf8(pictureMessage(PictureError::NoPicture)), "画像がありません。");
+    EXPECT_EQ(cp932ToUtf8(pictureMessage(PictureError::OutputFolderMissing)),
+              "指定された生成画像保存フォルダは存在しません。");
+}
+
+// The real encoder, read back by ImageMagick: size, estimated quality, baseline, sampling.
+std::string run(const std::string& command) {
+    std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
+    std::string out;
+    char buf[256];
+    while (pipe && fgets(buf, sizeof buf, pipe.get())) {
+        out += buf;
+    }
+    return out;
+}
+
+TEST(JpegEncoder, ImageMagickReadsWhatWeWrite) {
+    const Bitmap b = test::photoLike(241, 319, 11, 0);
+    std::vector<std::uint8_t> out;
+    std::string error;
+    for (int q : {90, 50, 5}) {
+        ASSERT_TRUE(encodeJpeg(b, q, out, error)) << error;
+        const fs::path file =
+            fs::temp_directory_path() / ("zp_encoder_" + std::to_string(q) + ".jpg");
+        std::ofstream(file, std::ios::binary)
+            .write(reinterpret_cast<const char*>(out.data()), std::streamsize(out.size()));
+        const std::string info =
+            run("identify -format '%w %h %Q %[interlace] %[jpeg:sampling-factor] %[colorspace]' '" +
+                file.string() + "' 2>&1");
+        EXPECT_EQ(info, "241 319 " + std::to_string(q) + " None 2x2,1x1,1x1 sRGB") << info;
+        fs::remove(file);
+    }
+}
+
+TEST(JpegEncoder, ReusesTheBufferAndRefusesEmptyBitmaps) {
+    std::vector<std::uint8_t> out;
+    std::string error;
+    ASSERT_TRUE(encodeJpeg(test::photoLike(64, 64), 90, out, error));
+    const std::size_t first = out.size();
+    ASSERT_TRUE(encodeJpeg(test::photoLike(64, 64), 90, out, error));
+    EXPECT_EQ(out.size(), first); // emptied first, not appended to
+    EXPECT_EQ(out[0], 0xFF);
+    EXPECT_EQ(out[1], 0xD8);
+    EXPECT_FALSE(encodeJpeg(Bitmap{}, 90, out, error));
+    EXPECT_FALSE(error.empty());
+}
+
+TEST(JpegEncoder, LargeOutputGrowsTheBuffer) {
+    // Noise at quality 100 is far bigger than the first 64 KiB chunk.
+    const Bitmap b = test::photoLike(1024, 768, 3, 0);
+    std::vector<std::uint8_t> out;
+    std::string error;
+    ASSERT_TRUE(encodeJpeg(b, 100, out, error)) << error;
+    EXPECT_GT(out.size(), 64u * 1024);
+    EXPECT_EQ(out[out.size() - 2], 0xFF);
+    EXPECT_EQ(out[out.size() - 1], 0xD9);
+}
+
+} // namespace
+} // namespace zp
