@@ -221,7 +221,7 @@ std::string internetDate(const std::tm& local, long utcOffsetSeconds) {
 std::string internetDate(std::time_t t) {
     std::tm local{};
     if (localtime_r(&t, &local) == nullptr)
-        throw MailError("Failed attempting to retrieve time zone information.");
+        throw TimeZoneInfoError();
     return internetDate(local, local.tm_gmtoff);
 }
 

@@ -45,7 +45,7 @@ std::string formatAddress(const MailAddressItem& item);
 std::string formatAddressList(const MailAddressList& list);
 
 // "Sun, 6 Dec 2026 17:59:00 +0900" for the local time t, daylight saving included.
-// Throws MailError when the local time zone cannot be read.
+// Throws TimeZoneInfoError when the local time zone cannot be read.
 std::string internetDate(std::time_t t);
 // The same from broken-down local time and its offset east of UTC in seconds.
 std::string internetDate(const std::tm& local, long utcOffsetSeconds);
