@@ -15,3 +15,14 @@ zp_add_test(NAME picture_source_test
   SOURCES picture_source_test.cpp
   LIBS zp_picture zp_decoders
   LABELS picture)
+zp_add_test(NAME picture_files_test
+  SOURCES picture_files_test.cpp
+  LIBS zp_picture
+  LABELS picture)
+# The command-line front end, run as a process on generated pictures.
+zp_add_test(NAME picture_cli_test
+  SOURCES picture_cli_test.cpp
+  LABELS picture
+  TIMEOUT 600)
+target_compile_definitions(picture_cli_test PRIVATE ZP_JPEG_CLI="$<TARGET_FILE:zoripost-jpeg>")
+add_dependencies(picture_cli_test zoripost-jpeg)

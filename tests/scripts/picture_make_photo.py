@@ -14,15 +14,19 @@ from PIL import Image, ImageFilter
 
 
 def photo(w, h):
-    # Smooth gradients in three channels plus blurred noise for texture, so the JPEG
-    # sizes are those of a photograph rather than of a flat test card.
+    # Smooth gradients in three channels plus noise at several scales (coarse blotches down
+    # to fine grain), so the JPEG sizes are those of a photograph at every reduction rather
+    # than of a flat test card.
     small = (max(w // 8, 1), max(h // 8, 1))
     r = Image.linear_gradient('L').resize(small)
     g = Image.radial_gradient('L').resize(small)
     b = Image.effect_noise(small, 60).filter(ImageFilter.GaussianBlur(2))
-    base = Image.merge('RGB', (r, g, b)).resize((w, h), Image.BILINEAR)
-    noise = Image.effect_noise((w, h), 25).filter(ImageFilter.GaussianBlur(0.7))
-    return Image.merge('RGB', [Image.blend(c, noise, 0.35) for c in base.split()])
+    img = Image.merge('RGB', (r, g, b)).resize((w, h), Image.BILINEAR)
+    for div, weight in ((256, 0.35), (64, 0.3), (16, 0.25), (1, 0.2)):
+        size = (max(w // div, 2), max(h // div, 2))
+        octave = [Image.effect_noise(size, 70).resize((w, h), Image.BICUBIC) for _ in range(3)]
+        img = Image.blend(img, Image.merge('RGB', octave), weight)
+    return img
 
 
 def save(img, path, exif=None):
