@@ -113,9 +113,10 @@ bool readFile(const std::filesystem::path& path, std::uintmax_t limit,
     return true;
 }
 
-PictureType effectiveType(const std::uint8_t* data, std::size_t size, PictureType declared) {
-    const PictureType sniffed = detail::sniffPictureType(data, size);
-    return sniffed != PictureType::Unknown ? sniffed : declared;
+// All four formats open with a signature, so the data decides: a renamed file still decodes,
+// and data without any of the signatures is no picture whatever its name says.
+PictureType effectiveType(const std::uint8_t* data, std::size_t size, PictureType /*declared*/) {
+    return detail::sniffPictureType(data, size);
 }
 
 bool probeMemory(const std::uint8_t* data, std::size_t size, PictureType type, PictureInfo& info,

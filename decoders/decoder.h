@@ -41,14 +41,14 @@ struct DecodeResult {
 inline constexpr int kMaxPictureSide = 65535;
 inline constexpr std::int64_t kMaxPicturePixels = 200'000'000;
 
-// Reads the header only (cheap). The content decides the type when it carries a known signature;
-// otherwise the extension does.
+// Reads the header only (cheap). The data's own signature decides the format (a PNG named .bmp is
+// read as PNG); data without a known signature is no picture.
 bool probePicture(const std::filesystem::path& path, PictureInfo& info, std::string& error);
 
 DecodeResult decodePicture(const std::filesystem::path& path, const DecodeOptions& options = {});
 
-// type is the format the caller expects (usually from the file name); a known signature in the
-// data wins over it, and Unknown means "find out from the data".
+// type is the format the caller expects (usually from the file name); the data's signature wins,
+// as for files.
 DecodeResult decodePictureMemory(const std::uint8_t* data, std::size_t size, PictureType type,
                                  const DecodeOptions& options = {});
 

@@ -307,7 +307,7 @@ def make_faulty():
     open(path("bad_png_too_many_pixels.png"), "wb").write(png_claiming(60000, 60000, 1))
     open(path("bad_png_short_idat.png"), "wb").write(png_claiming(4000, 3000, 2))
     data = bytearray(open(path("png_rgba.png"), "rb").read())
-    data[40] ^= 0xff  # inside IHDR: the CRC no longer matches
+    data[18] ^= 0xff  # the width inside IHDR: the CRC no longer matches
     open(path("bad_png_crc.png"), "wb").write(data)
     truncate(path("gif_plain.gif"), path("bad_gif_truncated.gif"), 0.5)
     gif_bad_lzw(path("bad_gif_lzw.gif"))
