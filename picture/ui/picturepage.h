@@ -1,9 +1,17 @@
 #pragma once
-// The picture settings page: quality, size limit, target size, turning and cutting, and
-// the JPEG pipeline that reads them. Handler slots are named after the control events.
+// The picture settings page: quality, size limit, target size with its presets, turning,
+// cutting and enlarging, and the JPEG pipeline that reads them. It holds the one picture
+// being prepared: the source as taken in and the fitted bitmap that is encoded and edited.
+// Handler slots are named after the control events.
 #include "app/platform/windowhost.h"
+#include "picture/bitmap.h"
+#include "picture/preparedpicture.h"
+#include "picture/sizepresets.h"
 
 #include <QObject>
+
+class QComboBox;
+class QImage;
 
 namespace zp {
 
@@ -11,6 +19,30 @@ class PicturePage : public QObject {
     Q_OBJECT
 public:
     PicturePage(WindowHost& host, QObject* parent);
+
+    // The page of a window, for the intake and the editing commands.
+    static PicturePage* of(QWidget* window);
+
+    // The width and height of a preset item's text (read after its last blank, split at
+    // "×"); a part that is not a number gives 0.
+    static FrameSize parseSizePreset(const QString& itemText);
+    // The first item from 1 on whose size is width x height; 0 ("直接指定") when none is.
+    static int findSizePreset(const QComboBox* presets, int width, int height);
+
+    // The frame in use, set by applyTargetSize.
+    int targetWidth() const { return m_targetWidth; }
+    int targetHeight() const { return m_targetHeight; }
+
+    // The picture being prepared. Setting a source does not encode it; makeJpeg does.
+    const PictureSource& source() const { return m_source; }
+    void setSource(PictureSource source);
+    // Empties source and fitted bitmap (detaching); the intake hides the panes.
+    void clearPicture();
+    // The fitted bitmap: the editing commands change it and call makeJpeg(false).
+    Bitmap& fitted() { return m_fitted; }
+
+    // The 24-bit bitmap as a picture for a pane (a copy).
+    static QImage toImage(const Bitmap& bitmap);
 
 public slots:
     void edtQualityExit();
@@ -26,7 +58,16 @@ public slots:
     bool makeJpeg(bool rescale);
 
 private:
-    [[maybe_unused]] WindowHost& m_host;
+    PictureSettings readSettings();
+    void showFitted();
+    bool writeAndShowJpeg(const MakeJpegResult& result);
+    void reportFailure(const MakeJpegResult& result);
+
+    WindowHost& m_host;
+    PictureSource m_source;
+    Bitmap m_fitted;
+    int m_targetWidth = 132;
+    int m_targetHeight = 176;
 };
 
 } // namespace zp
