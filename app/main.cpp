@@ -42,7 +42,16 @@ int main(int argc, char** argv) {
         qInfo("zoripost: raise request from a second start");
         window.bringToFront();
     });
-    QObject::connect(&ending, &zp::TerminationSignals::endRequested, &window, &QWidget::close);
+    QObject::connect(&ending, &zp::TerminationSignals::endRequested, &window, [&window] {
+        // A message box still open is answered as cancelled; then the window closes as
+        // by its close box, which saves the settings once.
+        for (int i = 0; i < 16; ++i) {
+            QWidget* modal = QApplication::activeModalWidget();
+            if (!modal || !modal->close())
+                break;
+        }
+        window.close();
+    });
     window.show();
     return QApplication::exec();
 }

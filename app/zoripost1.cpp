@@ -34,6 +34,7 @@
 #include <QMenu>
 #include <QMetaMethod>
 #include <QStatusBar>
+#include <QTimer>
 
 namespace zp {
 #ifndef ZP_WITH_SETTINGS_STORE
@@ -252,7 +253,7 @@ void TfrmMain::btnExitClick() {
 }
 
 void TfrmMain::btnConfigClick() {
-    if (ui->pnlConfig->isVisible()) {
+    if (!ui->pnlConfig->isHidden()) {
         ui->pnlConfig->setVisible(false);
         setOuterWidth(kOuterWidthNarrow);
         ui->btnConfig->setText(QStringLiteral("設定表示"));
@@ -346,7 +347,9 @@ void TfrmMain::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
     if (!m_shown) {
         m_shown = true;
-        FormShow();
+        // Run from the event loop, so that the welcome box and a request to end the
+        // program (which closes that box) meet inside the running loop.
+        QTimer::singleShot(0, this, &TfrmMain::FormShow);
     }
 }
 

@@ -55,13 +55,17 @@ void UpDown::setBuddy(QLineEdit* edit) {
 }
 
 void UpDown::step(int delta) {
+    const int before = m_position;
     syncFromBuddy();
     long next = static_cast<long>(m_position) + delta;
     if (m_wrap && next > m_max)
         next = m_min;
     else if (m_wrap && next < m_min)
         next = m_max;
-    setPosition(static_cast<int>(std::clamp<long>(next, m_min, m_max)));
+    m_position = static_cast<int>(std::clamp<long>(next, m_min, m_max));
+    writeBuddy();
+    if (m_position != before)
+        emit positionChanged(m_position);
 }
 
 void UpDown::syncFromBuddy() {

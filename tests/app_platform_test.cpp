@@ -1,0 +1,233 @@
+// The platform layer: the Shift-JIS boundary, the real message boxes, the up-down control,
+// the radio group and the folder dialog routine.
+#include "app/platform/dialogs.h"
+#include "app/platform/folderdialog.h"
+#include "app/platform/radiogroup.h"
+#include "app/platform/textcodec.h"
+#include "app/platform/updown.h"
+#include "app_support.h"
+
+#include <QAbstractButton>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
+
+#include <string>
+
+using zp::MsgAnswer;
+using zp::MsgButtons;
+using zp::MsgKind;
+
+static ::testing::Environment* const kQt =
+    ::testing::AddGlobalTestEnvironment(new zp::test::QtEnvironment);
+
+namespace {
+
+struct CodecCase {
+    QString text;
+    std::string sjis;
+    bool roundTrip;
+};
+
+class TextCodec : public ::testing::TestWithParam<CodecCase> {};
+
+TEST_P(TextCodec, ConvertsToCp932WithQuestionMarks) {
+    const CodecCase c = GetParam();
+    EXPECT_EQ(zp::toSjis(c.text), c.sjis);
+    if (c.roundTrip) {
+        EXPECT_EQ(zp::fromSjis(c.sjis), c.text);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Characters, TextCodec,
+    ::testing::Values(CodecCase{QStringLiteral("abc"), "abc", true}, CodecCase{QString(), "", true},
+                      CodecCase{QStringLiteral("日本"), "\x93\xfa\x96\x7b", true},
+                      CodecCase{QStringLiteral("ｱ"), "\xb1", true},
+                      // NEC special and IBM extension characters of code page 932.
+                      CodecCase{QStringLiteral("①"), "\x87\x40", true},
+                      CodecCase{QStringLiteral("髙"), "\xfb\xfc", true},
+                      // The full-width tilde and minus of code page 932 (not JIS X 0208's mapping).
+                      CodecCase{QStringLiteral("～－"), "\x81\x60\x81\x7c", true},
+                      CodecCase{QStringLiteral("a\u00e9b"), "a?b", false},
+                      CodecCase{QStringLiteral("x\U0001F600y"), "x?y", false},
+                      CodecCase{QStringLiteral("\u20ac"), "?", false},
+                      CodecCase{QStringLiteral("件名\r\n本文"),
+                                "\x8c\x8f\x96\xbc\r\n\x96\x7b\x95\xb6", true}));
+
+TEST(TextCodecDecode, BrokenBytesDoNotStopTheRest) {
+    // A lead byte with nothing behind it.
+    const QString s = zp::fromSjis(std::string("ab\x82", 3));
+    EXPECT_TRUE(s.startsWith(QStringLiteral("ab")));
+}
+
+struct BoxCase {
+    MsgKind kind;
+    MsgButtons buttons;
+    const char* press; // caption of the button the user presses
+    QString title;
+    QMessageBox::Icon icon;
+    QStringList captions;
+    MsgAnswer answer;
+};
+
+class RealMessageBox : public ::testing::TestWithParam<BoxCase> {};
+
+TEST_P(RealMessageBox, TitleIconButtonsAndAnswer) {
+    const BoxCase c = GetParam();
+    QString seenTitle;
+    QMessageBox::Icon seenIcon = QMessageBox::NoIcon;
+    QStringList seenCaptions;
+    bool found = false;
+    QTimer::singleShot(0, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box)
+            return;
+        found = true;
+        seenTitle = box->windowTitle();
+        seenIcon = box->icon();
+        for (QAbstractButton* b : box->buttons())
+            seenCaptions << b->text();
+        for (QAbstractButton* b : box->buttons())
+            if (b->text() == QString::fromUtf8(c.press))
+                b->click();
+        if (box->isVisible())
+            box->reject();
+    });
+    const MsgAnswer answer =
+        zp::dialogs().message(nullptr, c.kind, QStringLiteral("本文"), c.buttons);
+    ASSERT_TRUE(found);
+    EXPECT_EQ(seenTitle, c.title);
+    EXPECT_EQ(seenIcon, c.icon);
+    seenCaptions.sort();
+    QStringList expected = c.captions;
+    expected.sort();
+    EXPECT_EQ(seenCaptions, expected);
+    EXPECT_EQ(answer, c.answer);
+}
+
+const QStringList kOk = {QStringLiteral("OK")};
+const QStringList kYesNo = {QStringLiteral("はい(&Y)"), QStringLiteral("いいえ(&N)")};
+
+INSTANTIATE_TEST_SUITE_P(
+    Kinds, RealMessageBox,
+    ::testing::Values(BoxCase{MsgKind::Warning, MsgButtons::Ok, "OK", QStringLiteral("警告"),
+                              QMessageBox::Warning, kOk, MsgAnswer::Ok},
+                      BoxCase{MsgKind::Error, MsgButtons::Ok, "OK", QStringLiteral("エラー"),
+                              QMessageBox::Critical, kOk, MsgAnswer::Ok},
+                      BoxCase{MsgKind::Information, MsgButtons::Ok, "OK", QStringLiteral("情報"),
+                              QMessageBox::Information, kOk, MsgAnswer::Ok},
+                      BoxCase{MsgKind::Confirmation, MsgButtons::YesNo, "はい(&Y)",
+                              QStringLiteral("確認"), QMessageBox::Question, kYesNo,
+                              MsgAnswer::Yes},
+                      BoxCase{MsgKind::Confirmation, MsgButtons::YesNo, "いいえ(&N)",
+                              QStringLiteral("確認"), QMessageBox::Question, kYesNo, MsgAnswer::No},
+                      // Closed by its close box: not a yes.
+                      BoxCase{MsgKind::Confirmation, MsgButtons::YesNo, "", QStringLiteral("確認"),
+                              QMessageBox::Question, kYesNo, MsgAnswer::No}));
+
+struct StepCase {
+    int min, max;
+    bool wrap;
+    int start;
+    QString typed; // text in the box before the step (empty: leave the position's text)
+    int delta;
+    bool byKey;
+    int expected;
+};
+
+class UpDownStep : public ::testing::TestWithParam<StepCase> {};
+
+TEST_P(UpDownStep, TakesTypedNumberStepsClampsAndWritesBack) {
+    const StepCase c = GetParam();
+    QWidget parent;
+    auto* edit = new QLineEdit(&parent);
+    auto* ud = new zp::UpDown(&parent);
+    ud->setRange(c.min, c.max);
+    ud->setWrap(c.wrap);
+    ud->setBuddy(edit);
+    ud->setPosition(c.start);
+    ASSERT_EQ(edit->text(), QString::number(ud->position()));
+    if (!c.typed.isEmpty())
+        edit->setText(c.typed);
+    QSignalSpy changed(ud, &zp::UpDown::positionChanged);
+    if (c.byKey) {
+        QTest::keyClick(edit, c.delta > 0 ? Qt::Key_Up : Qt::Key_Down);
+    } else {
+        const auto arrows = ud->findChildren<QToolButton*>();
+        QTest::mouseClick(arrows.at(c.delta > 0 ? 0 : 1), Qt::LeftButton);
+    }
+    EXPECT_EQ(ud->position(), c.expected);
+    EXPECT_EQ(edit->text(), QString::number(c.expected));
+    if (c.expected != c.start) {
+        EXPECT_GE(changed.count(), 1);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Steps, UpDownStep,
+    ::testing::Values(StepCase{1, 100, false, 50, {}, +1, false, 51},
+                      StepCase{1, 100, false, 100, {}, +1, false, 100},
+                      StepCase{1, 100, false, 1, {}, -1, false, 1},
+                      StepCase{1, 100, false, 50, QStringLiteral("70"), +1, false, 71},
+                      StepCase{1, 100, false, 50, QStringLiteral(" 70 "), -1, true, 69},
+                      StepCase{1, 100, false, 50, QStringLiteral("abc"), +1, false, 51},
+                      StepCase{5, 100, false, 10, QStringLiteral("1"), -1, false, 5},
+                      StepCase{24, 1920, false, 240, QStringLiteral("5000"), -1, true, 1919},
+                      StepCase{1, 3, true, 3, {}, +1, false, 1},
+                      StepCase{1, 3, true, 1, {}, -1, true, 3}));
+
+TEST(UpDown, BoxKeepsFreeTextUntilStepped) {
+    QWidget parent;
+    auto* edit = new QLineEdit(&parent);
+    auto* ud = new zp::UpDown(&parent);
+    ud->setRange(1, 100);
+    ud->setBuddy(edit);
+    ud->setPosition(500);
+    EXPECT_EQ(edit->text(), QStringLiteral("100"));
+    edit->setText(QStringLiteral("9x"));
+    EXPECT_EQ(edit->text(), QStringLiteral("9x"));
+    EXPECT_EQ(ud->position(), 100);
+}
+
+TEST(RadioGroup, IndexNoneAndUserClicks) {
+    zp::RadioGroup group;
+    group.setObjectName(QStringLiteral("radLogSave"));
+    group.setItems({QStringLiteral("しない"), QStringLiteral("テキスト"), QStringLiteral("HTML")});
+    EXPECT_EQ(group.itemIndex(), -1);
+    QSignalSpy clicked(&group, &zp::RadioGroup::clicked);
+    group.setItemIndex(2);
+    EXPECT_EQ(group.itemIndex(), 2);
+    group.setItemIndex(-1);
+    EXPECT_EQ(group.itemIndex(), -1);
+    group.setItemIndex(7);
+    EXPECT_EQ(group.itemIndex(), -1);
+    EXPECT_EQ(clicked.count(), 0) << "setting the index is not a click";
+    group.show();
+    auto* second = group.findChild<QRadioButton*>(QStringLiteral("radLogSave_1"));
+    ASSERT_NE(second, nullptr);
+    QTest::mouseClick(second, Qt::LeftButton);
+    EXPECT_EQ(group.itemIndex(), 1);
+    EXPECT_EQ(clicked.count(), 1);
+}
+
+TEST(SelectFolder, CancelKeepsTheTextAndTheTitleIsShared) {
+    zp::test::ScriptedDialogs dialogs;
+    QString folder = QStringLiteral("/var/log/zp");
+    dialogs.folderAnswer.clear();
+    EXPECT_FALSE(zp::selectFolder(nullptr, folder));
+    EXPECT_EQ(folder, QStringLiteral("/var/log/zp"));
+    dialogs.folderAnswer = QStringLiteral("/home/u/logs");
+    EXPECT_TRUE(zp::selectFolder(nullptr, folder));
+    EXPECT_EQ(folder, QStringLiteral("/home/u/logs"));
+    ASSERT_EQ(dialogs.folderRequests.size(), 2);
+    EXPECT_EQ(dialogs.folderRequests[0],
+              QStringLiteral("ログを保存するフォルダを選択してください。|/var/log/zp"));
+}
+
+} // namespace
