@@ -3,19 +3,26 @@
 #include "app/platform/dialogs.h"
 #include "app/platform/folderdialog.h"
 #include "app/platform/radiogroup.h"
+#include "app/platform/shellopen.h"
+#include "app/platform/soundplayer.h"
 #include "app/platform/textcodec.h"
 #include "app/platform/updown.h"
 #include "app_support.h"
 
 #include <QAbstractButton>
+#include <QDesktopServices>
+#include <QElapsedTimer>
+#include <QFile>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
+#include <QUrl>
 
 #include <string>
 
@@ -230,4 +237,85 @@ TEST(SelectFolder, CancelKeepsTheTextAndTheTitleIsShared) {
               QStringLiteral("ログを保存するフォルダを選択してください。|/var/log/zp"));
 }
 
+// Receives what the desktop would be asked to open.
+class UrlCatcher : public QObject {
+    Q_OBJECT
+public:
+    QList<QUrl> urls;
+public slots:
+    void open(const QUrl& url) { urls << url; }
+};
+
+struct OpenCase {
+    QString target;
+    QString scheme;
+    QString expected;
+};
+
+class ShellOpen : public ::testing::TestWithParam<OpenCase> {};
+
+TEST_P(ShellOpen, WebAddressesAndFoldersGoToTheDesktop) {
+    const OpenCase c = GetParam();
+    UrlCatcher catcher;
+    QDesktopServices::setUrlHandler(c.scheme, &catcher, "open");
+    EXPECT_TRUE(zp::shellOpen(c.target));
+    QDesktopServices::unsetUrlHandler(c.scheme);
+    ASSERT_EQ(catcher.urls.size(), 1);
+    EXPECT_EQ(catcher.urls[0].toString(), c.expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Targets, ShellOpen,
+    ::testing::Values(OpenCase{QStringLiteral("https://zoripost.example.com/"),
+                               QStringLiteral("https"),
+                               QStringLiteral("https://zoripost.example.com/")},
+                      OpenCase{QStringLiteral(" http://example.jp/a?b=1 "), QStringLiteral("http"),
+                               QStringLiteral("http://example.jp/a?b=1")},
+                      OpenCase{QStringLiteral("/home/u/送信ログ"), QStringLiteral("file"),
+                               QStringLiteral("file:///home/u/送信ログ")}));
+
+TEST(ShellOpenEmpty, NothingToOpen) {
+    EXPECT_FALSE(zp::shellOpen(QStringLiteral("  ")));
+}
+
+// A 16-bit mono PCM file of the given length in seconds.
+QByteArray silenceWav(int seconds) {
+    const quint32 rate = 8000, bytes = rate * 2 * static_cast<quint32>(seconds);
+    QByteArray wav;
+    auto u32 = [&](quint32 v) { wav.append(reinterpret_cast<const char*>(&v), 4); };
+    auto u16 = [&](quint16 v) { wav.append(reinterpret_cast<const char*>(&v), 2); };
+    wav += "RIFF";
+    u32(36 + bytes);
+    wav += "WAVEfmt ";
+    u32(16);
+    u16(1);
+    u16(1);
+    u32(rate);
+    u32(rate * 2);
+    u16(2);
+    u16(16);
+    wav += "data";
+    u32(bytes);
+    wav.append(QByteArray(static_cast<int>(bytes), '\0'));
+    return wav;
+}
+
+TEST(SoundPlayer, ReturnsAtOnceWhileTheSoundPlays) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("fire.wav"));
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(silenceWav(3));
+    f.close();
+    zp::SoundPlayer player;
+    QElapsedTimer t;
+    t.start();
+    player.playWav(path);
+    player.playWav(dir.filePath(QStringLiteral("missing.wav")));
+    EXPECT_LT(t.elapsed(), 1000) << "playing a three-second sound blocked the caller";
+    EXPECT_EQ(player.lastPath(), dir.filePath(QStringLiteral("missing.wav")));
+}
+
 } // namespace
+
+#include "app_platform_test.moc"

@@ -121,6 +121,46 @@ INSTANTIATE_TEST_SUITE_P(Controls, EnterMovesOn,
                                            EnterCase{"edtSMTPHost", "edtSMTPUser", true, 2},
                                            EnterCase{"edtSMTPName", "chkPOPbSMTP", true, 2}));
 
+struct EnterListCase {
+    const char* name;
+    int page; // page of pgctlOption, -1 for the mail area
+    bool movesOn;
+};
+
+class EnterList : public WindowTest, public ::testing::WithParamInterface<EnterListCase> {};
+
+// Every control of the list hands Enter on; controls off the list keep it.
+TEST_P(EnterList, OnlyListedControlsMoveOn) {
+    const EnterListCase c = GetParam();
+    open(kServerSet);
+    if (c.page >= 0) {
+        window->btnConfigClick();
+        control<QTabWidget>("pgctlOption")->setCurrentIndex(c.page);
+    }
+    QWidget* w = control<QWidget>(c.name);
+    w->setEnabled(true);
+    w->setFocus(Qt::TabFocusReason);
+    ASSERT_EQ(focusName(), QString::fromLatin1(c.name));
+    QTest::keyClick(w, Qt::Key_Return);
+    EXPECT_EQ(focusName() != QString::fromLatin1(c.name), c.movesOn);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Controls, EnterList,
+    ::testing::Values(
+        EnterListCase{"chlAddr", -1, true}, EnterListCase{"edtTitle", -1, true},
+        EnterListCase{"edtQuality", 0, true}, EnterListCase{"chkLimitSize", 0, true},
+        EnterListCase{"edtLimitSize", 0, true}, EnterListCase{"edtSizeW", 0, true},
+        EnterListCase{"edtSizeH", 0, true}, EnterListCase{"chkStretchMiniImg", 0, true},
+        EnterListCase{"chkRot", 0, true}, EnterListCase{"radLeftRot", 0, true},
+        EnterListCase{"radRightRot", 0, true}, EnterListCase{"chkAllowCut", 0, true},
+        EnterListCase{"chkOutMadeGrp", 0, true}, EnterListCase{"chkAutoSend", 1, true},
+        EnterListCase{"chkFileAutoClear", 1, true}, EnterListCase{"chkMailAddrAutoClear", 1, true},
+        EnterListCase{"edtSMTPHost", 2, true}, EnterListCase{"edtSMTPUser", 2, true},
+        EnterListCase{"edtSMTPAddr", 2, true}, EnterListCase{"edtSMTPName", 2, true},
+        EnterListCase{"edtReplyTo", 2, true}, EnterListCase{"edtPOP3Host", 2, false},
+        EnterListCase{"edtPOP3Pwd", 2, false}, EnterListCase{"edtSendSE", 3, false}));
+
 TEST_F(WindowTest, EnterInTheBodyStartsANewLine) {
     open(kServerSet);
     auto* body = control<QPlainTextEdit>("memoBody");
@@ -180,6 +220,37 @@ TEST_F(WindowTest, ConfigButtonTogglesPanelAndWidth) {
     EXPECT_EQ(window->outerWidth(), 520);
     EXPECT_EQ(control<QAbstractButton>("btnConfig")->text(), QStringLiteral("設定表示"));
     EXPECT_EQ(window->height(), height);
+}
+
+TEST_F(WindowTest, FixedFrameWithoutMaximise) {
+    open(kServerSet);
+    EXPECT_EQ(window->minimumSize(), window->maximumSize());
+    EXPECT_FALSE(window->windowFlags() & Qt::WindowMaximizeButtonHint);
+    EXPECT_TRUE(window->windowFlags() & Qt::WindowMinimizeButtonHint);
+    window->btnConfigClick();
+    EXPECT_EQ(window->minimumSize(), window->maximumSize());
+}
+
+TEST_F(WindowTest, SecondStartRestoresAMinimisedWindow) {
+    open(kServerSet);
+    window->showMinimized();
+    ASSERT_TRUE(window->isMinimized());
+    window->bringToFront();
+    EXPECT_FALSE(window->isMinimized());
+    EXPECT_TRUE(window->isVisible());
+}
+
+TEST_F(WindowTest, DebugFlagShowsTheDebugMemo) {
+    open(kServerSet);
+    window->btnConfigClick();
+    control<QTabWidget>("pgctlOption")->setCurrentIndex(3);
+    auto* memo = control<QPlainTextEdit>("memoDebug");
+    EXPECT_TRUE(memo->toPlainText().startsWith(QStringLiteral("(デバッグ スクリーン)")));
+    EXPECT_TRUE(memo->isReadOnly());
+    window->setDebugFlag(true);
+    EXPECT_TRUE(memo->isVisible());
+    window->setDebugFlag(false);
+    EXPECT_FALSE(memo->isVisible());
 }
 
 TEST_F(WindowTest, ClosingTwiceSavesOnceAndDeletesTheWorkingJpeg) {
