@@ -103,6 +103,14 @@ bool replaceFileAtomically(const std::string& path, std::string_view contents, s
         return false;
     }
 
+    // A file without any write permission is write-protected, as a read-only file is on
+    // the platform the format comes from; replacing it by a rename would go around that,
+    // so it is refused here, for root too.
+    if (exists && ((old.st_mode & 0222) == 0 || ::access(target.c_str(), W_OK) != 0)) {
+        error = describe("write-protected:", target, EACCES);
+        return false;
+    }
+
     std::string temp = target + ".XXXXXX";
     const int fd = ::mkstemp(temp.data()); // created with mode 0600
     if (fd < 0) {

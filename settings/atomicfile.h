@@ -24,7 +24,8 @@ const FileSystemCalls& fileSystemCalls();
 void setFileSystemCalls(const FileSystemCalls* replacement);
 
 // Writes `contents` as the new file at `path`. A new file gets mode 0600 (the settings
-// hold a password); an existing one keeps its mode. A symbolic link is followed, so the
+// hold a password); an existing one keeps its mode, and one without any write permission
+// is refused as write-protected. A symbolic link is followed, so the
 // link stays and its target is replaced. On failure returns false, sets `error` to a
 // description with the system's reason, and leaves the old file and no temporary file.
 bool replaceFileAtomically(const std::string& path, std::string_view contents, std::string& error);

@@ -421,6 +421,20 @@ TEST_F(ProfileFileTest, ReadOnlyFolderRefusesTheSave) {
     EXPECT_EQ(entries(), std::vector<std::string>{"zoripost.ini"});
 }
 
+// A file without write permission is write-protected, for root as well.
+TEST_F(ProfileFileTest, WriteProtectedFileIsNotReplaced) {
+    const fs::path p = m_dir / "zoripost.ini";
+    writeAll(p, "[a]\r\nk=1\r\n");
+    ::chmod(p.c_str(), 0444);
+    ProfileFile f(p.string());
+    ASSERT_TRUE(f.load());
+    f.writeInt("a", "k", 2);
+    EXPECT_FALSE(f.save());
+    EXPECT_NE(f.error().find("write-protected"), std::string::npos) << f.error();
+    EXPECT_EQ(readAll(p), "[a]\r\nk=1\r\n");
+    EXPECT_EQ(entries(), std::vector<std::string>{"zoripost.ini"});
+}
+
 // Refused for every user, root included: the "folder" is a plain file.
 TEST_F(ProfileFileTest, FolderThatIsAFileRefusesTheSave) {
     writeAll(m_dir / "notafolder", "x");

@@ -515,31 +515,63 @@ TEST_F(SettingsStoreTest, HandEditedLinesSurviveTheSave) {
     EXPECT_NE(after.find("\r\n[extra]\r\nk=v\r\n"), std::string::npos);
 }
 
-// A refused write: both messages in order, the old file whole, and the window still closes.
-TEST_F(SettingsStoreTest, RefusedSaveShowsBothMessagesAndTheProgramEnds) {
+// A refused write: both messages in order, the old file whole, no temporary file, and
+// the window still closes. The file system refuses for real where it can for root too;
+// a full disk is played by the injected write.
+enum class Refusal { WriteProtectedFile, FolderIsAFile, DiskFull };
+
+class SettingsRefused : public SettingsStoreTest, public ::testing::WithParamInterface<Refusal> {};
+
+TEST_P(SettingsRefused, ShowsBothMessagesAndTheProgramEnds) {
     const std::string old = "[jpeg]\r\nquality=50\r\n";
-    writeIni(old);
-    zp::FileSystemCalls refuse;
-    refuse.rename = [](const char*, const char*) {
-        errno = EROFS;
+    fs::path exe = m_dir / "zoripost";
+    fs::path file = ini();
+    zp::FileSystemCalls full;
+    full.write = [](int, const void*, size_t) -> ssize_t {
+        errno = ENOSPC;
         return -1;
     };
-    auto w = open();
+    switch (GetParam()) {
+    case Refusal::WriteProtectedFile:
+        writeIni(old);
+        fs::permissions(file, fs::perms::owner_read | fs::perms::group_read);
+        break;
+    case Refusal::FolderIsAFile:
+        std::ofstream(m_dir / "plain") << "x";
+        exe = m_dir / "plain" / "zoripost";
+        file = m_dir / "plain" / "zoripost.ini";
+        break;
+    case Refusal::DiskFull:
+        writeIni(old);
+        break;
+    }
+    auto w = std::make_unique<TfrmMain>(QString::fromStdString(exe.string()));
     w->show();
     QApplication::processEvents();
     m_dialogs.shown.clear();
-    zp::setFileSystemCalls(&refuse);
+    if (GetParam() == Refusal::DiskFull)
+        zp::setFileSystemCalls(&full);
     EXPECT_TRUE(w->close());
     EXPECT_FALSE(w->isVisible());
     ASSERT_EQ(m_dialogs.shown.size(), 2u);
     EXPECT_EQ(m_dialogs.shown[0].first, zp::MsgKind::Information);
-    EXPECT_EQ(m_dialogs.shown[0].second, QString::fromStdString(ini().string()) +
+    EXPECT_EQ(m_dialogs.shown[0].second, QString::fromStdString(file.string()) +
                                              QStringLiteral(" の保存が出来ませんでした。"));
     EXPECT_EQ(m_dialogs.shown[1].first, zp::MsgKind::Information);
     EXPECT_EQ(m_dialogs.shown[1].second, QStringLiteral("設定の保存時にエラーが発生しました。"));
-    EXPECT_EQ(readAll(ini()), old);
-    EXPECT_EQ(std::distance(fs::directory_iterator(m_dir), fs::directory_iterator{}), 1);
+    if (GetParam() != Refusal::FolderIsAFile) {
+        EXPECT_EQ(readAll(ini()), old);
+    }
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(m_dir))
+        names.push_back(e.path().filename().string());
+    EXPECT_EQ(names,
+              std::vector<std::string>{file.parent_path() == m_dir ? "zoripost.ini" : "plain"});
 }
+
+INSTANTIATE_TEST_SUITE_P(Table, SettingsRefused,
+                         ::testing::Values(Refusal::WriteProtectedFile, Refusal::FolderIsAFile,
+                                           Refusal::DiskFull));
 
 } // namespace
 
