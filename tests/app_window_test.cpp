@@ -11,6 +11,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QSignalSpy>
 #include <QStatusBar>
@@ -18,6 +19,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
+#include <QUrl>
 
 #include <memory>
 
@@ -220,6 +222,23 @@ TEST_F(WindowTest, ConfigButtonTogglesPanelAndWidth) {
     EXPECT_EQ(window->outerWidth(), 520);
     EXPECT_EQ(control<QAbstractButton>("btnConfig")->text(), QStringLiteral("設定表示"));
     EXPECT_EQ(window->height(), height);
+}
+
+// A file dropped anywhere on the window is the window's, even on a box that takes text.
+TEST_F(WindowTest, DroppedFileIsNotPastedIntoTheBody) {
+    open(kServerSet);
+    auto* body = control<QPlainTextEdit>("memoBody");
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(dir.filePath(QStringLiteral("photo.jpg")))});
+    data.setText(dir.filePath(QStringLiteral("photo.jpg")));
+    const QPoint at = body->viewport()->rect().center();
+    QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(body->viewport(), &enter);
+    EXPECT_TRUE(enter.isAccepted());
+    QDropEvent drop(QPointF(at), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(body->viewport(), &drop);
+    EXPECT_TRUE(drop.isAccepted());
+    EXPECT_EQ(body->toPlainText(), QString());
 }
 
 TEST_F(WindowTest, FixedFrameWithoutMaximise) {

@@ -20,14 +20,20 @@ Intake::Intake(WindowHost& host, QObject* parent) : QObject(parent), m_host(host
             &Intake::btnPasteClick);
     connect(findControl<QAction>(w, "popImgEdit_Delete"), &QAction::triggered, this,
             &Intake::btnClearClick);
+    // The whole window is the drop target: controls that take text drops of their own
+    // (the edit boxes) hand dropped files to the intake as well.
     w->setAcceptDrops(true);
     w->installEventFilter(this);
+    for (QWidget* child : w->findChildren<QWidget*>())
+        if (child->acceptDrops())
+            child->installEventFilter(this);
 }
 
 bool Intake::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::DragEnter || event->type() == QEvent::DragMove) {
         auto* e = static_cast<QDropEvent*>(event);
-        if (e->mimeData()->hasUrls()) {
+        const QList<QUrl> urls = e->mimeData()->urls();
+        if (!urls.isEmpty() && urls.first().isLocalFile()) {
             e->acceptProposedAction();
             return true;
         }
