@@ -66,14 +66,6 @@ INSTANTIATE_TEST_SUITE_P(Files, GeneratedFault, ::testing::Values(
     FaultCase{"bad_not_a_picture.png", "not a BMP, JPEG, GIF or PNG"}));
 // clang-format on
 
-// Inputs found by fuzzing, kept in tests/data under the name of the fault they showed.
-class FuzzRegression : public ::testing::TestWithParam<const char*> {};
-
-TEST_P(FuzzRegression, FailsCleanly) {
-    expectCleanFailure(std::filesystem::path(ZP_TEST_DATA) / GetParam(), "");
-}
-GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(FuzzRegression);
-
 TEST(DecodeMemory, RejectsEmptyAndUnknownInput) {
     const std::uint8_t text[] = "plain text";
     for (const PictureType type : {PictureType::Unknown, PictureType::Bmp, PictureType::Jpeg,
