@@ -52,6 +52,27 @@ PictureError turnBitmap(Bitmap& bitmap, TurnDirection direction) {
     return PictureError::None;
 }
 
+void flipTopBottom(Bitmap& bitmap) {
+    if (bitmap.empty() || bitmap.pixels.size() < bitmap.stride() * bitmap.height) {
+        return;
+    }
+    for (int top = 0, bottom = bitmap.height - 1; top < bottom; ++top, --bottom) {
+        std::swap_ranges(bitmap.row(top), bitmap.row(top) + bitmap.stride(), bitmap.row(bottom));
+    }
+}
+
+void flipLeftRight(Bitmap& bitmap) {
+    if (bitmap.empty() || bitmap.pixels.size() < bitmap.stride() * bitmap.height) {
+        return;
+    }
+    for (int y = 0; y < bitmap.height; ++y) {
+        std::uint8_t* p = bitmap.row(y);
+        for (int l = 0, r = bitmap.width - 1; l < r; ++l, --r) {
+            std::swap_ranges(p + 3 * l, p + 3 * l + 3, p + 3 * r);
+        }
+    }
+}
+
 Bitmap cropBitmap(const Bitmap& bitmap, int x, int y, int width, int height) {
     const int left = std::max(x, 0);
     const int top = std::max(y, 0);

@@ -14,6 +14,11 @@ enum class TurnDirection { None, Left, Right };
 // An empty bitmap is refused with PictureError::InvalidBitmap; None leaves it unchanged.
 PictureError turnBitmap(Bitmap& bitmap, TurnDirection direction);
 
+// Mirrors the bitmap in place, pixel for pixel: rows top to bottom, or columns left to
+// right. Both together turn it by 180 degrees. An empty bitmap is left as it is.
+void flipTopBottom(Bitmap& bitmap);
+void flipLeftRight(Bitmap& bitmap);
+
 // Copies the width x height rectangle at (x, y) pixel for pixel. The rectangle is clipped
 // to the bitmap; the result is empty when nothing of it lies inside.
 Bitmap cropBitmap(const Bitmap& bitmap, int x, int y, int width, int height);

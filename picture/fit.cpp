@@ -82,6 +82,11 @@ void scaledSize(int sw, int sh, int W, int H, const FitOptions& o, bool mismatch
 } // namespace
 
 FitPlan planFit(int sw, int sh, int W, int H, const FitOptions& o) {
+    // Callers pass real sizes; a zero would only divide by zero below.
+    sw = std::max(sw, 1);
+    sh = std::max(sh, 1);
+    W = std::max(W, 1);
+    H = std::max(H, 1);
     FitPlan plan;
     plan.scaledWidth = sw;
     plan.scaledHeight = sh;

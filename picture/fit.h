@@ -41,7 +41,7 @@ struct FitPlan {
     }
 };
 
-// Plans the fit of a sw x sh source into a W x H frame. Sizes must be positive.
+// Plans the fit of a sw x sh source into a W x H frame (sizes below 1 count as 1).
 // Sides computed by rule 4 that would round down to 0 are kept at 1 pixel.
 FitPlan planFit(int sw, int sh, int W, int H, const FitOptions& options);
 

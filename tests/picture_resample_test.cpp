@@ -167,6 +167,25 @@ TEST(Turn, EmptyBitmapIsRefused) {
     EXPECT_EQ(turnBitmap(b, TurnDirection::None), PictureError::InvalidBitmap);
 }
 
+TEST(Flip, MirrorsAndUndoes) {
+    const Bitmap src = test::coordinateBitmap(5, 3);
+    Bitmap b = src;
+    flipTopBottom(b);
+    EXPECT_EQ(b.row(0)[1], 2); // the last row on top
+    EXPECT_EQ(b.row(2)[1], 0);
+    flipLeftRight(b);
+    EXPECT_EQ(b.row(0)[0], 4);     // the last column on the left
+    EXPECT_EQ(b.row(1)[3 * 2], 2); // the middle column stays
+    // Turning by 180 degrees is the same as two quarter turns.
+    Bitmap turned = src;
+    turnBitmap(turned, TurnDirection::Right);
+    turnBitmap(turned, TurnDirection::Right);
+    EXPECT_EQ(test::compareBitmaps(b, turned).max, 0);
+    flipLeftRight(b);
+    flipTopBottom(b);
+    EXPECT_EQ(test::compareBitmaps(b, src).max, 0);
+}
+
 struct CropCase {
     int w, h, cw, ch, x0, y0, outW, outH;
 };
