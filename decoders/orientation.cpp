@@ -86,16 +86,26 @@ void transposeInto(const Bitmap& src, Bitmap& dst, int orientation) {
     const int w = src.width, h = src.height;
     const bool mirrorX = orientation == 7 || orientation == 8; // sx runs from the right
     const bool mirrorY = orientation == 6 || orientation == 7; // sy runs from the bottom
-    for (int y = 0; y < dst.height; ++y) {
-        const int sx = mirrorX ? w - 1 - y : y;
-        std::uint8_t* out = dst.row(y);
-        for (int x = 0; x < dst.width; ++x) {
-            const int sy = mirrorY ? h - 1 - x : x;
-            const std::uint8_t* in = src.row(sy) + static_cast<std::size_t>(sx) * 3;
-            out[0] = in[0];
-            out[1] = in[1];
-            out[2] = in[2];
-            out += 3;
+    // Tiles keep the column-wise reads of the source within the cache.
+    constexpr int kTile = 64;
+    for (int ty = 0; ty < dst.height; ty += kTile) {
+        const int yEnd = std::min(ty + kTile, dst.height);
+        for (int tx = 0; tx < dst.width; tx += kTile) {
+            const int xEnd = std::min(tx + kTile, dst.width);
+            for (int y = ty; y < yEnd; ++y) {
+                const int sx = mirrorX ? w - 1 - y : y;
+                // Along an upright row the source walks down (or up) one stored column.
+                const int sy = mirrorY ? h - 1 - tx : tx;
+                const std::uint8_t* in = src.row(sy) + static_cast<std::size_t>(sx) * 3;
+                const std::ptrdiff_t step =
+                    mirrorY ? -std::ptrdiff_t(src.stride()) : std::ptrdiff_t(src.stride());
+                std::uint8_t* out = dst.row(y) + static_cast<std::size_t>(tx) * 3;
+                for (int x = tx; x < xEnd; ++x, out += 3, in += step) {
+                    out[0] = in[0];
+                    out[1] = in[1];
+                    out[2] = in[2];
+                }
+            }
         }
     }
 }

@@ -9,7 +9,7 @@ namespace {
 
 // The decoders accept up to 200 megapixels by design; the fuzzer's memory limit does not, so
 // pictures whose header promises more than this are only probed.
-constexpr std::int64_t kFuzzMaxPixels = 16'000'000;
+constexpr std::int64_t kFuzzMaxPixels = 4'000'000;
 
 bool probeFormat(const std::uint8_t* data, std::size_t size, zp::PictureInfo& info) {
     std::string error;

@@ -66,6 +66,26 @@ INSTANTIATE_TEST_SUITE_P(Files, GeneratedFault, ::testing::Values(
     FaultCase{"bad_not_a_picture.png", "not a BMP, JPEG, GIF or PNG"}));
 // clang-format on
 
+// Inputs found by fuzzing, kept in tests/data under the name of the fault they showed. They may
+// decode (as corrupt-but-readable pictures do) but must end cleanly and in time.
+class FuzzFinding : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(FuzzFinding, EndsCleanlyInTime) {
+    const auto start = std::chrono::steady_clock::now();
+    const DecodeResult r = decodePicture(std::filesystem::path(ZP_TEST_DATA) / GetParam());
+    EXPECT_LT(std::chrono::steady_clock::now() - start, kTimeLimit);
+    if (r.ok) {
+        EXPECT_EQ(r.bitmap.pixels.size(), r.bitmap.stride() * r.bitmap.height);
+        EXPECT_EQ(r.bitmap.width, r.fullWidth);
+        EXPECT_EQ(r.bitmap.height, r.fullHeight);
+    } else {
+        EXPECT_FALSE(r.error.empty());
+    }
+}
+
+// A 63301 x 249 JPEG with EXIF orientation 5: turning it column by column was too slow.
+INSTANTIATE_TEST_SUITE_P(Files, FuzzFinding, ::testing::Values("jpeg_63301x249_turned_slowly.jpg"));
+
 TEST(DecodeMemory, RejectsEmptyAndUnknownInput) {
     const std::uint8_t text[] = "plain text";
     for (const PictureType type : {PictureType::Unknown, PictureType::Bmp, PictureType::Jpeg,
