@@ -32,7 +32,7 @@ void expectTransmittable(const std::vector<std::string>& lines) {
     }
 }
 
-// The message as Part 3.1 fills it, with plain texts.
+// The message as the send operation fills it, with plain texts.
 MailMessage plainMessage() {
     MailMessage m;
     m.From.setText("me@example.jp");
@@ -250,7 +250,7 @@ std::string toHex(const std::string& bytes) {
     return out;
 }
 
-// The message that Part 3.1 builds for a picture, from Shift-JIS texts.
+// The message that the send operation builds for a picture, from Shift-JIS texts.
 MailMessage japaneseMessage(const std::string& jpegPath, const std::string& subject,
                             const std::string& name, const std::string& body) {
     MailMessage m;
