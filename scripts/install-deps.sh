@@ -13,12 +13,12 @@ pkgs=(build-essential cmake ninja-build pkg-config
 if [ "$what" = test ] || [ "$what" = bench ]; then
   pkgs+=(libgtest-dev libgmock-dev libbenchmark-dev
          python3 python3-aiosmtpd python3-pil dovecot-pop3d
-         imagemagick nodejs
+         imagemagick nodejs libjpeg-turbo-progs
          qt6-qpa-plugins libqt6multimedia6 gstreamer1.0-plugins-base
          clang libclang-rt-14-dev)
 fi
 if [ "$what" = bench ]; then
-  pkgs+=(libvips-tools graphicsmagick libjpeg-turbo-progs hyperfine time)
+  pkgs+=(libvips-tools graphicsmagick hyperfine time)
 fi
 
 missing=()
