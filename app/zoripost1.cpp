@@ -6,24 +6,13 @@
 #include "artwork.h"
 #include "ui_zoripost1.h"
 
-#if defined(ZP_HAVE_ZP_SETTINGS_UI) && __has_include("settings/ui/settingsstore.h")
-#include "settings/ui/settingsstore.h"
-#define ZP_WITH_SETTINGS_STORE 1
-#endif
-#ifdef ZP_HAVE_ZP_PICTURE_UI
+#include "addressbook/ui/recipientlist.h"
+#include "logtool/ui/logfolder.h"
+#include "mail/ui/sendoperation.h"
 #include "picture/ui/intake.h"
 #include "picture/ui/picturepage.h"
 #include "picture/ui/preview.h"
-#endif
-#ifdef ZP_HAVE_ZP_MAIL_UI
-#include "mail/ui/sendoperation.h"
-#endif
-#ifdef ZP_HAVE_ZP_ADDRESSBOOK_UI
-#include "addressbook/ui/recipientlist.h"
-#endif
-#ifdef ZP_HAVE_ZP_LOGTOOL_UI
-#include "logtool/ui/logfolder.h"
-#endif
+#include "settings/ui/settingsstore.h"
 
 #include <QActionGroup>
 #include <QCloseEvent>
@@ -35,13 +24,6 @@
 #include <QMetaMethod>
 #include <QStatusBar>
 #include <QTimer>
-
-namespace zp {
-#ifndef ZP_WITH_SETTINGS_STORE
-// Stand-in until the settings file layer is part of the build: keeps the defaults.
-class SettingsStore {};
-#endif
-} // namespace zp
 
 namespace {
 
@@ -155,23 +137,13 @@ void TfrmMain::buildMenus() {
 
 void TfrmMain::createHandlers() {
     m_handlers.append(new zp::AboutPage(*this, this));
-#ifdef ZP_HAVE_ZP_PICTURE_UI
     m_handlers.append(new zp::PicturePage(*this, this));
     m_handlers.append(new zp::Intake(*this, this));
     m_handlers.append(new zp::Preview(*this, this));
-#endif
-#ifdef ZP_HAVE_ZP_MAIL_UI
     m_handlers.append(new zp::SendOperation(*this, this));
-#endif
-#ifdef ZP_HAVE_ZP_ADDRESSBOOK_UI
     m_handlers.append(new zp::RecipientList(*this, this));
-#endif
-#ifdef ZP_HAVE_ZP_LOGTOOL_UI
     m_handlers.append(new zp::LogFolder(*this, this));
-#endif
-#ifdef ZP_WITH_SETTINGS_STORE
     m_settings = std::make_unique<zp::SettingsStore>(*this);
-#endif
 }
 
 void TfrmMain::FormCreate() {
@@ -190,12 +162,7 @@ void TfrmMain::FormCreate() {
     // 3. Files dropped on the window are taken in by the intake's drop handling.
     setAcceptDrops(true);
     // 4. Settings; they decide whether the panel is shown, and place the window.
-#ifdef ZP_WITH_SETTINGS_STORE
     m_settings->loadSettings();
-#else
-    ui->pnlConfig->setVisible(true);
-    btnConfigClick();
-#endif
     // 5. The picture area.
     ui->imgBG->setPixmap(zp::placeholderPicture(240, 320));
     ui->imgWhole->setPixmap(ui->imgBG->pixmap());
@@ -240,10 +207,8 @@ void TfrmMain::FormClose() {
         return;
     m_closing = true;
     runHandler("disconnectSmtp");
-#ifdef ZP_WITH_SETTINGS_STORE
     m_settings->saveSettings();
     emit settingsSaved();
-#endif
     if (QFile::exists(m_jpegPath))
         QFile::remove(m_jpegPath);
 }
