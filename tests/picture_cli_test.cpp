@@ -7,8 +7,10 @@
 #include <fstream>
 #include <memory>
 #include <string>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -36,6 +38,28 @@ ProcessRun run(const std::string& command) {
 
 std::string quoted(const fs::path& p) {
     return "'" + p.string() + "'";
+}
+
+// Runs the program directly (no shell in between) and returns its peak resident size in
+// KiB, or -1 when it did not exit with status 0.
+long peakKiB(std::vector<std::string> args) {
+    std::vector<char*> argv;
+    for (std::string& a : args) {
+        argv.push_back(a.data());
+    }
+    argv.push_back(nullptr);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
+    int status = 0;
+    rusage usage{};
+    if (pid < 0 || wait4(pid, &status, 0, &usage) != pid || !WIFEXITED(status) ||
+        WEXITSTATUS(status) != 0) {
+        return -1;
+    }
+    return usage.ru_maxrss;
 }
 
 class FrontEnd : public ::testing::Test {
@@ -90,6 +114,15 @@ TEST_F(FrontEnd, PhotoBecomesAJpegOfTheFrameUnderTheLimit) {
                   .status,
               0);
     EXPECT_LT(meanDifference(out, reference), 0.04);
+}
+
+TEST_F(FrontEnd, PeakMemoryOnTheBigPhotoStaysSmall) {
+    // The photo is decoded at 1/4 for 480x854 (1500x1000 pixels), never at full size
+    // (72 MB of pixels); the file itself (about 10 MB) is read whole.
+    const long kib = peakKiB({ZP_JPEG_CLI, "-q", "--preset", "6", "--limit", "20", "--turn", "none",
+                              "--out", (dir / "out").string(), (dir / "photo.jpg").string()});
+    ASSERT_GT(kib, 0);
+    EXPECT_LT(kib, 32 * 1024);
 }
 
 TEST_F(FrontEnd, ExifTurnedPhotoComesOutUpright) {
