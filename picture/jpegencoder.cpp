@@ -67,8 +67,12 @@ void termDestination(j_compress_ptr cinfo) {
     dest->out->resize(dest->out->size() - dest->pub.free_in_buffer);
 }
 
-// The C-style core; returns false with err.message filled in when libjpeg failed.
-bool compress(const Bitmap& bitmap, int quality, VectorDestination& dest, ErrorManager& err) {
+constexpr char kCancelled[] = "cancelled";
+
+// The C-style core; returns false with err.message filled in when libjpeg failed or `cancel`
+// (may be null) turned true between two batches of rows.
+bool compress(const Bitmap& bitmap, int quality, VectorDestination& dest, ErrorManager& err,
+              const std::atomic<bool>* cancel) {
     jpeg_compress_struct cinfo;
     cinfo.err = jpeg_std_error(&err.pub);
     err.pub.error_exit = errorExit;
@@ -93,6 +97,11 @@ bool compress(const Bitmap& bitmap, int quality, VectorDestination& dest, ErrorM
     constexpr int kRows = 16;
     JSAMPROW rows[kRows];
     while (cinfo.next_scanline < cinfo.image_height) {
+        if (cancel != nullptr && cancel->load(std::memory_order_relaxed)) {
+            std::snprintf(err.message, sizeof err.message, "%s", kCancelled);
+            jpeg_destroy_compress(&cinfo);
+            return false;
+        }
         int n = 0;
         for (; n < kRows && cinfo.next_scanline + n < cinfo.image_height; ++n) {
             rows[n] = const_cast<JSAMPROW>(bitmap.row(static_cast<int>(cinfo.next_scanline) + n));
@@ -104,10 +113,8 @@ bool compress(const Bitmap& bitmap, int quality, VectorDestination& dest, ErrorM
     return true;
 }
 
-} // namespace
-
-bool encodeJpeg(const Bitmap& bitmap, int quality, std::vector<std::uint8_t>& out,
-                std::string& error) {
+bool encodeWith(const Bitmap& bitmap, int quality, std::vector<std::uint8_t>& out,
+                std::string& error, const std::atomic<bool>* cancel) {
     if (bitmap.empty() || bitmap.pixels.size() < bitmap.stride() * bitmap.height ||
         bitmap.width > JPEG_MAX_DIMENSION || bitmap.height > JPEG_MAX_DIMENSION) {
         error = "invalid bitmap for JPEG encoding";
@@ -119,12 +126,24 @@ bool encodeJpeg(const Bitmap& bitmap, int quality, std::vector<std::uint8_t>& ou
     VectorDestination dest{};
     dest.out = &out;
     ErrorManager err{};
-    if (!compress(bitmap, quality, dest, err)) {
+    if (!compress(bitmap, quality, dest, err, cancel)) {
         out.clear();
         error = err.message;
         return false;
     }
     return true;
+}
+
+} // namespace
+
+bool encodeJpeg(const Bitmap& bitmap, int quality, std::vector<std::uint8_t>& out,
+                std::string& error) {
+    return encodeWith(bitmap, quality, out, error, nullptr);
+}
+
+bool encodeJpeg(const Bitmap& bitmap, int quality, std::vector<std::uint8_t>& out,
+                std::string& error, const std::atomic<bool>& cancel) {
+    return encodeWith(bitmap, quality, out, error, &cancel);
 }
 
 } // namespace zp

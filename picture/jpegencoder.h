@@ -2,6 +2,7 @@
 // JPEG compression of a 24-bit RGB bitmap with libjpeg.
 #include "picture/bitmap.h"
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -14,5 +15,10 @@ namespace zp {
 // False with a message in `error` when libjpeg refuses the bitmap.
 bool encodeJpeg(const Bitmap& bitmap, int quality, std::vector<std::uint8_t>& out,
                 std::string& error);
+
+// The same, but it stops early (false, error "cancelled", `out` emptied) once `cancel` turns
+// true: the quality loop drops an encoding it ran ahead on when it is no longer needed.
+bool encodeJpeg(const Bitmap& bitmap, int quality, std::vector<std::uint8_t>& out,
+                std::string& error, const std::atomic<bool>& cancel);
 
 } // namespace zp

@@ -31,6 +31,7 @@ struct QualityLoopResult {
     std::vector<std::uint8_t> jpeg; // the last encoding
     int quality = 0;                // its quality
     int encodings = 0;
+    int encodedAhead = 0; // how many of the encodings came from the second thread
 };
 
 // The stop rule: a file passes when its size is strictly below limit x 1024 bytes.
@@ -38,6 +39,13 @@ bool meetsSizeLimit(std::size_t bytes, int limitKB);
 
 // Runs the loop over one bitmap; the bitmap is never changed or rescaled in between.
 // `encoder` defaults to encodeJpeg; `status` may be empty.
+//
+// With the default encoder and a limit, the next quality down is encoded on a second thread
+// while the current one is encoded on the caller's: a loop of n encodings takes about the
+// time of n / 2. The call stays synchronous, `status` is called on the caller's thread in
+// the loop's order, and the qualities tried, the lines and the final bytes are those of
+// encoding one quality after the other; an encoding made ahead and not needed is dropped.
+// An injected encoder is always called on the caller's thread, one quality after the other.
 QualityLoopResult runQualityLoop(const Bitmap& bitmap, const QualityLoopOptions& options,
                                  const StatusFn& status = {}, const JpegEncoderFn& encoder = {});
 

@@ -6,12 +6,14 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iconv.h>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace zp {
@@ -167,6 +169,62 @@ TEST(QualityLoop, EncoderFailureIsReported) {
     EXPECT_EQ(r.detail, "broken");
 }
 
+// Encoding the next quality ahead on a second thread changes nothing the caller sees: the same
+// steps in the same order and the same final bytes as the real encoder called one at a time.
+struct AheadCase {
+    std::string name;
+    int quality;
+    int limitKB;
+    std::size_t steps; // encodings one at a time, giving-up line included
+    bool gaveUp;
+};
+
+class EncodingAhead : public ::testing::TestWithParam<AheadCase> {};
+
+TEST_P(EncodingAhead, GivesTheStepsAndBytesOfOneAtATime) {
+    const AheadCase& c = GetParam();
+    const Bitmap b = test::photoLike(480, 320, 7, 0);
+    const QualityLoopOptions options{c.quality, true, c.limitKB};
+    std::vector<EncodeStep> oneAtATime;
+    const QualityLoopResult reference = runQualityLoop(
+        b, options, [&](const EncodeStep& s) { oneAtATime.push_back(s); },
+        [](const Bitmap& bitmap, int q, std::vector<std::uint8_t>& out, std::string& error) {
+            return encodeJpeg(bitmap, q, out, error);
+        });
+    std::vector<EncodeStep> ahead;
+    const auto caller = std::this_thread::get_id();
+    const QualityLoopResult r = runQualityLoop(b, options, [&](const EncodeStep& s) {
+        EXPECT_EQ(std::this_thread::get_id(), caller);
+        ahead.push_back(s);
+    });
+    ASSERT_EQ(oneAtATime.size(), c.steps);
+    EXPECT_EQ(reference.gaveUp, c.gaveUp);
+    ASSERT_EQ(ahead.size(), oneAtATime.size());
+    for (std::size_t i = 0; i < ahead.size(); ++i) {
+        EXPECT_EQ(ahead[i].quality, oneAtATime[i].quality) << i;
+        EXPECT_EQ(ahead[i].bytes, oneAtATime[i].bytes) << i;
+        EXPECT_EQ(ahead[i].gaveUp, oneAtATime[i].gaveUp) << i;
+    }
+    EXPECT_EQ(r.ok, reference.ok);
+    EXPECT_EQ(r.gaveUp, reference.gaveUp);
+    EXPECT_EQ(r.quality, reference.quality);
+    EXPECT_EQ(r.encodings, reference.encodings);
+    EXPECT_TRUE(r.jpeg == reference.jpeg);
+    // Every second encoding of a longer loop is the one made ahead.
+    EXPECT_EQ(r.encodedAhead, r.encodings / 2);
+    EXPECT_EQ(reference.encodedAhead, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, EncodingAhead,
+                         ::testing::Values(
+                             // The one made ahead at 85 is dropped unfinished or unused.
+                             AheadCase{"FirstMeetsTheLimit", 90, 100, 1, false},
+                             AheadCase{"EvenNumberOfSteps", 90, 17, 4, false},
+                             AheadCase{"OddNumberOfSteps", 90, 11, 7, false},
+                             // 22, 17, 12, 7, 2, then the giving-up line.
+                             AheadCase{"GivesUpAtTheLowest", 22, 3, 6, true}),
+                         [](const auto& info) { return info.param.name; });
+
 TEST(Messages, TextsInShiftJis) {
     EXPECT_EQ(cp932ToUtf8(pictureMessage(PictureError::InvalidBitmap)), "ビットマップが不正です。");
     EXPECT_EQ(cp932ToUtf8(pictureMessage(PictureError::NoPicture)), "画像がありません。");
@@ -214,6 +272,20 @@ TEST(JpegEncoder, ReusesTheBufferAndRefusesEmptyBitmaps) {
     EXPECT_EQ(out[1], 0xD8);
     EXPECT_FALSE(encodeJpeg(Bitmap{}, 90, out, error));
     EXPECT_FALSE(error.empty());
+}
+
+TEST(JpegEncoder, CancelStopsAnEncodingAndLeavesNoBytes) {
+    const Bitmap b = test::photoLike(320, 240, 5, 0);
+    std::vector<std::uint8_t> plain, running, stopped;
+    std::string error;
+    ASSERT_TRUE(encodeJpeg(b, 80, plain, error)) << error;
+    std::atomic<bool> cancel{false};
+    ASSERT_TRUE(encodeJpeg(b, 80, running, error, cancel)) << error;
+    EXPECT_TRUE(running == plain);
+    cancel = true;
+    EXPECT_FALSE(encodeJpeg(b, 80, stopped, error, cancel));
+    EXPECT_TRUE(stopped.empty());
+    EXPECT_EQ(error, "cancelled");
 }
 
 TEST(JpegEncoder, LargeOutputGrowsTheBuffer) {
