@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <new>
 #include <type_traits>
 #include <vector>
@@ -73,44 +74,84 @@ std::FILE* openForReading(const std::filesystem::path& path) {
 #endif
 }
 
-// Reads at most limit bytes of the file; fileSize receives the whole file's size.
-bool readFile(const std::filesystem::path& path, std::uintmax_t limit,
-              std::vector<std::uint8_t>& out, std::uintmax_t& fileSize, std::string& error) {
+struct FileCloser {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
+
+// Opens the file after the checks every reader shares; fileSize receives its size. A file over
+// kMaxFileBytes is refused only when more than that much of it would be read (limit).
+FilePtr openChecked(const std::filesystem::path& path, std::uintmax_t limit,
+                    std::uintmax_t& fileSize, std::string& error) {
     std::error_code ec;
     fileSize = std::filesystem::file_size(path, ec);
     if (ec) {
         error = "cannot read the file: " + ec.message();
-        return false;
+        return nullptr;
     }
     if (fileSize == 0) {
         error = "the file is empty";
-        return false;
+        return nullptr;
     }
     if (fileSize > kMaxFileBytes && limit > kMaxFileBytes) {
         error = "the file is too large (" + std::to_string(fileSize) + " bytes)";
-        return false;
+        return nullptr;
     }
-    std::FILE* file = openForReading(path);
-    if (file == nullptr) {
+    FilePtr file(openForReading(path));
+    if (!file)
         error = std::string("cannot open the file: ") + std::strerror(errno);
-        return false;
-    }
+    return file;
+}
+
+// Reads at most limit bytes from the start of the open file.
+bool readOpenFile(std::FILE* file, std::uintmax_t fileSize, std::uintmax_t limit,
+                  std::vector<std::uint8_t>& out, std::string& error) {
     const auto wanted = static_cast<std::size_t>(std::min(fileSize, limit));
-    std::size_t got = 0;
+    std::rewind(file);
     try {
         out.resize(wanted);
-        got = std::fread(out.data(), 1, wanted, file);
     } catch (const std::bad_alloc&) {
         error = "not enough memory to read the file";
-    }
-    std::fclose(file);
-    if (!error.empty())
         return false;
-    if (got != wanted) {
+    }
+    if (std::fread(out.data(), 1, wanted, file) != wanted) {
         error = "cannot read the whole file";
         return false;
     }
     return true;
+}
+
+// Reads at most limit bytes of the file; fileSize receives the whole file's size.
+bool readFile(const std::filesystem::path& path, std::uintmax_t limit,
+              std::vector<std::uint8_t>& out, std::uintmax_t& fileSize, std::string& error) {
+    FilePtr file = openChecked(path, limit, fileSize, error);
+    return file && readOpenFile(file.get(), fileSize, limit, out, error);
+}
+
+// The type named by the file's first bytes; the file is left at its start.
+PictureType sniffFile(std::FILE* file) {
+    std::uint8_t head[8];
+    const std::size_t got = std::fread(head, 1, sizeof head, file);
+    std::rewind(file);
+    return detail::sniffPictureType(head, got);
+}
+
+// What every decoding ends with: memory exhaustion becomes an error, and a failure leaves no
+// pixels and always an error text.
+template <class Decode> DecodeResult decodeGuarded(Decode&& decode) {
+    DecodeResult result;
+    try {
+        result = decode();
+    } catch (const std::bad_alloc&) {
+        result = DecodeResult{};
+        result.error = "not enough memory to decode the picture";
+    }
+    if (!result.ok) {
+        result.bitmap = Bitmap{};
+        if (result.error.empty())
+            result.error = "the picture cannot be decoded";
+    }
+    return result;
 }
 
 // All four formats open with a signature, so the data decides: a renamed file still decodes,
@@ -163,39 +204,54 @@ PictureType pictureTypeFromPath(const std::filesystem::path& path) {
 bool probePicture(const std::filesystem::path& path, PictureInfo& info, std::string& error) {
     info = {};
     error.clear();
-    std::vector<std::uint8_t> data;
     std::uintmax_t fileSize = 0;
-    if (!readFile(path, kProbePrefixBytes, data, fileSize, error))
+    FilePtr file = openChecked(path, kProbePrefixBytes, fileSize, error);
+    if (!file)
+        return false;
+    // A JPEG's header is read as far as it goes, however large its metadata blocks are.
+    if (sniffFile(file.get()) == PictureType::Jpeg)
+        return detail::probeJpegFile(file.get(), info, error);
+    std::vector<std::uint8_t> data;
+    if (!readOpenFile(file.get(), fileSize, kProbePrefixBytes, data, error))
         return false;
     const PictureType type = effectiveType(data.data(), data.size(), pictureTypeFromPath(path));
     if (probeMemory(data.data(), data.size(), type, info, error))
         return true;
     if (fileSize <= data.size())
         return false;
-    // The header may lie beyond the prefix (a JPEG with large metadata blocks): try the whole file.
+    // The header may lie beyond the prefix: try the whole file.
     error.clear();
+    file.reset();
     if (!readFile(path, kMaxFileBytes + 1, data, fileSize, error))
         return false;
     return probeMemory(data.data(), data.size(), type, info, error);
 }
 
 DecodeResult decodePicture(const std::filesystem::path& path, const DecodeOptions& options) {
-    std::vector<std::uint8_t> data;
-    std::uintmax_t fileSize = 0;
     DecodeResult result;
-    if (!readFile(path, kMaxFileBytes + 1, data, fileSize, result.error))
+    std::uintmax_t fileSize = 0;
+    FilePtr file = openChecked(path, kMaxFileBytes + 1, fileSize, result.error);
+    if (!file)
         return result;
+    // A JPEG is decoded as it is read: a 10 MB photo never sits in memory whole.
+    if (sniffFile(file.get()) == PictureType::Jpeg)
+        return decodeGuarded([&] { return detail::decodeJpegFile(file.get(), options); });
+    std::vector<std::uint8_t> data;
+    if (!readOpenFile(file.get(), fileSize, kMaxFileBytes + 1, data, result.error))
+        return result;
+    file.reset();
     return decodePictureMemory(data.data(), data.size(), pictureTypeFromPath(path), options);
 }
 
 DecodeResult decodePictureMemory(const std::uint8_t* data, std::size_t size, PictureType type,
                                  const DecodeOptions& options) {
-    DecodeResult result;
     if (data == nullptr || size == 0) {
+        DecodeResult result;
         result.error = "no data";
         return result;
     }
-    try {
+    return decodeGuarded([&] {
+        DecodeResult result;
         switch (effectiveType(data, size, type)) {
         case PictureType::Jpeg:
             result = detail::decodeJpeg(data, size, options);
@@ -213,16 +269,8 @@ DecodeResult decodePictureMemory(const std::uint8_t* data, std::size_t size, Pic
             result.error = "not a BMP, JPEG, GIF or PNG picture";
             break;
         }
-    } catch (const std::bad_alloc&) {
-        result = DecodeResult{};
-        result.error = "not enough memory to decode the picture";
-    }
-    if (!result.ok) {
-        result.bitmap = Bitmap{};
-        if (result.error.empty())
-            result.error = "the picture cannot be decoded";
-    }
-    return result;
+        return result;
+    });
 }
 
 } // namespace zp

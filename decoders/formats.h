@@ -1,10 +1,11 @@
 #pragma once
-// Internal to the decoders: one reader per format over a complete file image in memory, and the
-// checks they share.
+// Internal to the decoders: one reader per format over a complete file image in memory (JPEG also
+// over an open file), and the checks they share.
 #include "decoders/decoder.h"
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <string>
 
 namespace zp::detail {
@@ -24,6 +25,10 @@ bool probeGif(const std::uint8_t* data, std::size_t size, PictureInfo& info, std
 bool probeBmp(const std::uint8_t* data, std::size_t size, PictureInfo& info, std::string& error);
 
 DecodeResult decodeJpeg(const std::uint8_t* data, std::size_t size, const DecodeOptions& options);
+// The same over an open file, read in chunks from its current position: a large photo is never
+// held in memory whole. A read error fails the decoding like a truncated file.
+bool probeJpegFile(std::FILE* file, PictureInfo& info, std::string& error);
+DecodeResult decodeJpegFile(std::FILE* file, const DecodeOptions& options);
 DecodeResult decodePng(const std::uint8_t* data, std::size_t size);
 DecodeResult decodeGif(const std::uint8_t* data, std::size_t size);
 DecodeResult decodeBmp(const std::uint8_t* data, std::size_t size);

@@ -32,8 +32,9 @@ struct JpegErrorManager {
 
 // Plain data between decodeJpeg and runJpeg; it lives in decodeJpeg's frame.
 struct JpegJob {
-    const std::uint8_t* data = nullptr;
+    const std::uint8_t* data = nullptr; // the whole file in memory, or
     std::size_t size = 0;
+    std::FILE* file = nullptr; // the file, read as the decoder goes
     bool headerOnly = false;
     int minWidth = 0;
     int minHeight = 0;
@@ -82,6 +83,64 @@ void onEmitMessage(j_common_ptr cinfo, int level) {
     if (cinfo->err->msg_code == JWRN_JPEG_EOF && !endOfDataIsHarmless(cinfo))
         failWith(cinfo, "the JPEG file is truncated");
     // Other warnings (corrupt entropy data, extraneous bytes) leave a usable picture.
+}
+
+// Reading from an open file in chunks: the file never has to be in memory whole, and the
+// decoder starts on the first chunk while the rest is still in the page cache.
+constexpr std::size_t kReadChunk = 64 * 1024;
+
+struct FileSource {
+    jpeg_source_mgr pub; // first member: libjpeg sees only this part
+    std::FILE* file;
+    JOCTET* buffer;
+};
+
+void initFileSource(j_decompress_ptr) {}
+void termFileSource(j_decompress_ptr) {}
+
+boolean fillFileBuffer(j_decompress_ptr cinfo) {
+    auto* src = reinterpret_cast<FileSource*>(cinfo->src);
+    std::size_t n = std::fread(src->buffer, 1, kReadChunk, src->file);
+    if (n == 0) {
+        if (std::ferror(src->file))
+            failWith(reinterpret_cast<j_common_ptr>(cinfo), "cannot read the file");
+        // As libjpeg's own sources do at the end of the data: warn and insert an EOI marker.
+        WARNMS(cinfo, JWRN_JPEG_EOF);
+        src->buffer[0] = 0xFF;
+        src->buffer[1] = JPEG_EOI;
+        n = 2;
+    }
+    src->pub.next_input_byte = src->buffer;
+    src->pub.bytes_in_buffer = n;
+    return TRUE;
+}
+
+void skipFileData(j_decompress_ptr cinfo, long count) {
+    if (count <= 0)
+        return;
+    jpeg_source_mgr* src = cinfo->src;
+    while (count > static_cast<long>(src->bytes_in_buffer)) {
+        count -= static_cast<long>(src->bytes_in_buffer);
+        (*src->fill_input_buffer)(cinfo);
+    }
+    src->next_input_byte += count;
+    src->bytes_in_buffer -= static_cast<std::size_t>(count);
+}
+
+void useFileSource(j_decompress_ptr cinfo, std::FILE* file) {
+    auto* src = static_cast<FileSource*>((*cinfo->mem->alloc_small)(
+        reinterpret_cast<j_common_ptr>(cinfo), JPOOL_PERMANENT, sizeof(FileSource)));
+    src->buffer = static_cast<JOCTET*>((*cinfo->mem->alloc_small)(
+        reinterpret_cast<j_common_ptr>(cinfo), JPOOL_PERMANENT, kReadChunk));
+    src->file = file;
+    src->pub.init_source = initFileSource;
+    src->pub.fill_input_buffer = fillFileBuffer;
+    src->pub.skip_input_data = skipFileData;
+    src->pub.resync_to_restart = jpeg_resync_to_restart;
+    src->pub.term_source = termFileSource;
+    src->pub.next_input_byte = nullptr;
+    src->pub.bytes_in_buffer = 0;
+    cinfo->src = &src->pub;
 }
 
 void onProgress(j_common_ptr cinfo) {
@@ -188,7 +247,10 @@ bool runJpeg(JpegJob* job) {
     cinfo.mem->max_memory_to_use = kMaxLibraryMemory;
     progress.progress_monitor = onProgress;
     cinfo.progress = &progress;
-    jpeg_mem_src(&cinfo, job->data, static_cast<unsigned long>(job->size));
+    if (job->file != nullptr)
+        useFileSource(&cinfo, job->file);
+    else
+        jpeg_mem_src(&cinfo, job->data, static_cast<unsigned long>(job->size));
     jpeg_save_markers(&cinfo, JPEG_APP0 + 1, 0xffff);
     jpeg_read_header(&cinfo, TRUE);
     job->orientation = orientationOf(cinfo);
@@ -214,12 +276,7 @@ bool runJpeg(JpegJob* job) {
     return ok;
 }
 
-} // namespace
-
-bool probeJpeg(const std::uint8_t* data, std::size_t size, PictureInfo& info, std::string& error) {
-    JpegJob job;
-    job.data = data;
-    job.size = size;
+bool probeJpegJob(JpegJob& job, PictureInfo& info, std::string& error) {
     job.headerOnly = true;
     if (!runJpeg(&job)) {
         error = job.error;
@@ -232,11 +289,8 @@ bool probeJpeg(const std::uint8_t* data, std::size_t size, PictureInfo& info, st
     return true;
 }
 
-DecodeResult decodeJpeg(const std::uint8_t* data, std::size_t size, const DecodeOptions& options) {
+DecodeResult decodeJpegJob(JpegJob& job, const DecodeOptions& options) {
     DecodeResult result;
-    JpegJob job;
-    job.data = data;
-    job.size = size;
     job.minWidth = options.minWidth;
     job.minHeight = options.minHeight;
     job.bitmap = &result.bitmap;
@@ -250,6 +304,34 @@ DecodeResult decodeJpeg(const std::uint8_t* data, std::size_t size, const Decode
     result.fullHeight = swapped ? job.fullWidth : job.fullHeight;
     result.ok = true;
     return result;
+}
+
+} // namespace
+
+bool probeJpeg(const std::uint8_t* data, std::size_t size, PictureInfo& info, std::string& error) {
+    JpegJob job;
+    job.data = data;
+    job.size = size;
+    return probeJpegJob(job, info, error);
+}
+
+bool probeJpegFile(std::FILE* file, PictureInfo& info, std::string& error) {
+    JpegJob job;
+    job.file = file;
+    return probeJpegJob(job, info, error);
+}
+
+DecodeResult decodeJpeg(const std::uint8_t* data, std::size_t size, const DecodeOptions& options) {
+    JpegJob job;
+    job.data = data;
+    job.size = size;
+    return decodeJpegJob(job, options);
+}
+
+DecodeResult decodeJpegFile(std::FILE* file, const DecodeOptions& options) {
+    JpegJob job;
+    job.file = file;
+    return decodeJpegJob(job, options);
 }
 
 } // namespace zp::detail

@@ -127,6 +127,29 @@ TEST(DecodeMemory, EveryPrefixOfSmallFilesEndsCleanly) {
     }
 }
 
+// A JPEG file is decoded as it is read, not from a copy in memory: both ways give the same
+// pixels or the same error, for the whole file and for every prefix of it, at full size and scaled.
+TEST(DecodeFile, JpegFromTheFileAgreesWithMemoryOnEveryPrefix) {
+    const test::TempDir dir;
+    for (const char* name : {"jpeg_420.jpg", "jpeg_progressive.jpg", "jpeg_orient6.jpg"}) {
+        const auto bytes = test::readBytes(pictures() / name);
+        ASSERT_FALSE(bytes.empty()) << name;
+        for (std::size_t n = bytes.size(); n > 0; n -= std::min(n, 1 + bytes.size() / 24)) {
+            const std::vector<std::uint8_t> prefix(bytes.begin(), bytes.begin() + long(n));
+            test::writeBytes(dir / "cut.jpg", prefix);
+            for (const DecodeOptions options : {DecodeOptions{}, DecodeOptions{40, 30}}) {
+                const DecodeResult file = decodePicture(dir / "cut.jpg", options);
+                const DecodeResult memory =
+                    decodePictureMemory(prefix.data(), n, PictureType::Jpeg, options);
+                ASSERT_EQ(file.ok, memory.ok) << name << " cut at " << n << ": " << file.error;
+                EXPECT_EQ(file.error, memory.error) << name << " cut at " << n;
+                EXPECT_TRUE(file.bitmap.pixels == memory.bitmap.pixels) << name << " cut at " << n;
+                EXPECT_EQ(file.bitmap.width, memory.bitmap.width);
+            }
+        }
+    }
+}
+
 // ---------------------------------------------------------------- BMP run-length rules
 
 // A 4 x 3 RLE file with a four-colour palette: 0 black, 1 red, 2 green, 3 blue.
