@@ -7,7 +7,7 @@ cd "$(dirname "$0")/.."
 scripts/install-deps.sh test
 preset=default
 [ "${1:-}" = "--sanitize" ] && preset=sanitize
-cmake --preset "$preset" >/dev/null
+cmake --preset "$preset" -DZP_BUILD_TESTS=ON -DZP_BUILD_APP=ON >/dev/null
 cmake --build --preset "$preset" -j "$(nproc)"
 export QT_QPA_PLATFORM=offscreen
 ctest --preset "$preset" -j "$(nproc)"
