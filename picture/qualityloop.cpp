@@ -76,7 +76,9 @@ private:
 
 bool worthEncodingAhead(const Bitmap& bitmap, const QualityLoopOptions& options,
                         const JpegEncoderFn& encoder) {
-    return !encoder && options.limitSize &&
+    // With one core the second thread would only take turns with the first.
+    static const bool twoCores = std::thread::hardware_concurrency() >= 2;
+    return twoCores && !encoder && options.limitSize &&
            std::int64_t{bitmap.width} * bitmap.height >= kAheadMinPixels;
 }
 
