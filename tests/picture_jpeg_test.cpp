@@ -210,8 +210,8 @@ TEST_P(EncodingAhead, GivesTheStepsAndBytesOfOneAtATime) {
     EXPECT_EQ(r.quality, reference.quality);
     EXPECT_EQ(r.encodings, reference.encodings);
     EXPECT_TRUE(r.jpeg == reference.jpeg);
-    // Every second encoding of a longer loop is the one made ahead.
-    EXPECT_EQ(r.encodedAhead, r.encodings / 2);
+    // Every second encoding of a longer loop is the one made ahead (with two cores or more).
+    EXPECT_EQ(r.encodedAhead, std::thread::hardware_concurrency() >= 2 ? r.encodings / 2 : 0);
     EXPECT_EQ(reference.encodedAhead, 0);
 }
 
