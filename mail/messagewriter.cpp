@@ -384,7 +384,10 @@ void writeMessage(MailMessage& message, const EmitLine& emitLine) {
     emitLine("This is a multi-part message in MIME format");
     emitLine("");
     emitLine(delimiter);
-    emitLine("Content-Type: text/plain");
+    // The text part names its own charset: without it a reader takes the part as US-ASCII
+    // and shows the ISO-2022-JP escape sequences instead of the Japanese text (RFC 2046 5.1).
+    emitLine(message.CharSet.empty() ? std::string("Content-Type: text/plain")
+                                     : "Content-Type: text/plain; charset=" + message.CharSet);
     emitLine("Content-Transfer-Encoding: 7bit");
     emitLine("");
     for (const std::string& line : message.Body)

@@ -144,7 +144,7 @@ TEST_P(AttachmentSize, Base64LinesOf57Bytes) {
     const std::vector<std::string> head = {"This is a multi-part message in MIME format",
                                            "",
                                            boundary,
-                                           "Content-Type: text/plain",
+                                           "Content-Type: text/plain; charset=ISO-2022-JP",
                                            "Content-Transfer-Encoding: 7bit",
                                            "",
                                            "..",

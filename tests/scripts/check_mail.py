@@ -25,9 +25,9 @@ def emit(name, value):
 
 
 def body_text(part):
-    # The text part may carry no charset of its own: its bytes are ISO-2022-JP.
+    # Every text part names its charset; a missing one would read as US-ASCII and fail here.
     raw = part.get_payload(decode=True) or b""
-    return raw.decode(part.get_content_charset() or "iso-2022-jp")
+    return raw.decode(part.get_content_charset() or "us-ascii")
 
 
 def main():

@@ -24,10 +24,8 @@ def show(key, value):
 
 
 def text_of(part):
-    charset = part.get_content_charset() or "iso-2022-jp"
-    # The text part of a multipart message carries no charset; its bytes are ISO-2022-JP.
-    if charset == "us-ascii":
-        charset = "iso-2022-jp"
+    # Every text part names its charset; a missing one would read as US-ASCII and fail here.
+    charset = part.get_content_charset() or "us-ascii"
     return part.get_payload(decode=True).decode(charset)
 
 
