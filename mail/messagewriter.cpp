@@ -220,9 +220,20 @@ std::string internetDate(const std::tm& local, long utcOffsetSeconds) {
 
 std::string internetDate(std::time_t t) {
     std::tm local{};
+#ifdef _WIN32
+    // No tm_gmtoff there: the offset is the local time read as if it were UTC, less t.
+    if (localtime_s(&local, &t) != 0)
+        throw TimeZoneInfoError();
+    std::tm asUtc = local;
+    const std::time_t shifted = _mkgmtime(&asUtc);
+    if (shifted == static_cast<std::time_t>(-1))
+        throw TimeZoneInfoError();
+    return internetDate(local, static_cast<long>(shifted - t));
+#else
     if (localtime_r(&t, &local) == nullptr)
         throw TimeZoneInfoError();
     return internetDate(local, local.tm_gmtoff);
+#endif
 }
 
 HeaderList GenerateHeader(const MailMessage& message) {

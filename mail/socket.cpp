@@ -13,7 +13,9 @@
 #include <utility>
 
 #ifdef _WIN32
+#ifdef _MSC_VER
 #pragma comment(lib, "ws2_32.lib")
+#endif
 #else
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -38,10 +40,42 @@ int lastCode() {
 void closeNative(SOCKET s) {
     closesocket(s);
 }
-int pollNative(WSAPOLLFD* p, ULONG n, int ms) {
-    return WSAPoll(p, n, ms);
-}
 using PollFd = WSAPOLLFD;
+// Waits on one socket. WSAPoll does not report a refused connection on older
+// systems, so the wait goes through select, where a failed connect shows up as an
+// exception; the caller then reads the reason with SO_ERROR.
+int pollNative(PollFd* p, ULONG n, int ms) {
+    if (n != 1) {
+        return WSAPoll(p, n, ms);
+    }
+    fd_set readable, writable, failed;
+    FD_ZERO(&readable);
+    FD_ZERO(&writable);
+    FD_ZERO(&failed);
+    if (p->events & POLLIN) {
+        FD_SET(p->fd, &readable);
+    }
+    if (p->events & POLLOUT) {
+        FD_SET(p->fd, &writable);
+    }
+    FD_SET(p->fd, &failed);
+    timeval limit{ms / 1000, ms % 1000 * 1000};
+    const int rc = select(0, &readable, &writable, &failed, ms < 0 ? nullptr : &limit);
+    if (rc == SOCKET_ERROR) {
+        return -1;
+    }
+    p->revents = 0;
+    if (FD_ISSET(p->fd, &readable)) {
+        p->revents |= POLLIN;
+    }
+    if (FD_ISSET(p->fd, &writable)) {
+        p->revents |= POLLOUT;
+    }
+    if (FD_ISSET(p->fd, &failed)) {
+        p->revents |= POLLERR;
+    }
+    return rc > 0 ? 1 : 0;
+}
 constexpr int kSendFlags = 0;
 bool wouldBlock(int code) {
     return code == WSAEWOULDBLOCK;

@@ -15,7 +15,8 @@ if [ "$what" = test ] || [ "$what" = bench ]; then
          python3 python3-aiosmtpd python3-pil dovecot-pop3d
          imagemagick nodejs libjpeg-turbo-progs
          qt6-qpa-plugins libqt6multimedia6 gstreamer1.0-plugins-base
-         clang libclang-rt-14-dev)
+         clang libclang-rt-14-dev
+         g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev)
 fi
 if [ "$what" = bench ]; then
   pkgs+=(libvips-tools graphicsmagick hyperfine time)

@@ -7,10 +7,57 @@
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
+#ifdef _WIN32
+#include <io.h>
+#else
 #include <unistd.h>
+#endif
 
 namespace zp {
 namespace {
+
+// Reading the file: the C runtime's descriptors on Windows, where the name is widened
+// from the ANSI code page and the file is opened in binary mode, so CR LF stays as it is.
+#ifdef _WIN32
+int openForReading(const std::string& path) {
+    const std::wstring wide = widePath(path);
+    if (wide.empty()) {
+        errno = EINVAL;
+        return -1;
+    }
+    return _wopen(wide.c_str(), _O_RDONLY | _O_BINARY | _O_NOINHERIT);
+}
+
+bool isRegularFile(int fd) {
+    struct _stat64 st {};
+    return _fstat64(fd, &st) == 0 && (st.st_mode & _S_IFMT) == _S_IFREG;
+}
+
+long long readSome(int fd, char* buffer, unsigned size) {
+    return _read(fd, buffer, size);
+}
+
+void closeFile(int fd) {
+    _close(fd);
+}
+#else
+int openForReading(const std::string& path) {
+    return ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+}
+
+bool isRegularFile(int fd) {
+    struct stat st {};
+    return ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+}
+
+ssize_t readSome(int fd, char* buffer, unsigned size) {
+    return ::read(fd, buffer, size);
+}
+
+void closeFile(int fd) {
+    ::close(fd);
+}
+#endif
 
 constexpr std::string_view kLineEnd = "\r\n";
 
@@ -166,7 +213,7 @@ bool ProfileFile::load() {
     loadFromText({});
     m_loadFailed = false;
     m_error.clear();
-    const int fd = ::open(m_path.c_str(), O_RDONLY | O_CLOEXEC);
+    const int fd = openForReading(m_path);
     if (fd < 0) {
         if (errno == ENOENT)
             return true;
@@ -175,12 +222,11 @@ bool ProfileFile::load() {
         return false;
     }
     std::string data;
-    struct stat st {};
-    bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    bool ok = isRegularFile(fd);
     int err = ok ? 0 : (errno ? errno : EISDIR);
     char buffer[65536];
     while (ok) {
-        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        const auto n = readSome(fd, buffer, sizeof buffer);
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0) {
@@ -195,7 +241,7 @@ bool ProfileFile::load() {
             data.append(buffer, static_cast<std::size_t>(n));
         }
     }
-    ::close(fd);
+    closeFile(fd);
     if (!ok) {
         m_error = "cannot read " + m_path + ": " + std::strerror(err);
         m_loadFailed = true;

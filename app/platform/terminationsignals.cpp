@@ -4,15 +4,77 @@
 #include <QSessionManager>
 #include <QSocketNotifier>
 
+#ifdef _WIN32
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+
+#include <mutex>
+#else
 #include <csignal>
 #include <fcntl.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#endif
 
 namespace zp {
 
 namespace {
 
+#ifdef _WIN32
+// How long a console that is being closed, or a session that is ending, waits for the
+// window to close (and save); the system ends the process after about five seconds.
+constexpr DWORD kCloseWaitMs = 4000;
+
+std::mutex g_mutex;
+TerminationSignals* g_instance = nullptr; // guarded by g_mutex
+
+// Set once the event loop has passed a request on. Never closed: a handler thread may
+// still wait on it while the program ends.
+HANDLE handledEvent() {
+    static const HANDLE event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    return event;
+}
+
+BOOL WINAPI onConsoleEvent(DWORD type) {
+    switch (type) {
+    case CTRL_C_EVENT:
+    case CTRL_BREAK_EVENT:
+    case CTRL_CLOSE_EVENT:
+    case CTRL_LOGOFF_EVENT:
+    case CTRL_SHUTDOWN_EVENT:
+        break;
+    default:
+        return FALSE;
+    }
+    const HANDLE handled = handledEvent();
+    {
+        std::lock_guard<std::mutex> lock(g_mutex);
+        if (!g_instance)
+            return FALSE;
+        if (handled)
+            ResetEvent(handled);
+        TerminationSignals* target = g_instance;
+        QMetaObject::invokeMethod(
+            target,
+            [target, handled] {
+                emit target->endRequested();
+                if (handled)
+                    SetEvent(handled);
+            },
+            Qt::QueuedConnection);
+    }
+    // After the close, log-off and shutdown events the system ends the process as soon
+    // as this returns, so the window gets its time to close first.
+    if (type != CTRL_C_EVENT && type != CTRL_BREAK_EVENT && handled)
+        WaitForSingleObject(handled, kCloseWaitMs);
+    return TRUE;
+}
+#else
 int g_pipe[2] = {-1, -1};
 
 extern "C" void onTerminationSignal(int) {
@@ -20,10 +82,19 @@ extern "C" void onTerminationSignal(int) {
     // Nothing else is safe in a signal handler; a full pipe already holds a request.
     [[maybe_unused]] ssize_t n = ::write(g_pipe[0], &byte, 1);
 }
+#endif
 
 } // namespace
 
 TerminationSignals::TerminationSignals(QObject* parent) : QObject(parent) {
+#ifdef _WIN32
+    {
+        std::lock_guard<std::mutex> lock(g_mutex);
+        g_instance = this;
+    }
+    if (!SetConsoleCtrlHandler(onConsoleEvent, TRUE))
+        qWarning("termination signals: SetConsoleCtrlHandler failed");
+#else
     if (::socketpair(AF_UNIX, SOCK_STREAM, 0, g_pipe) != 0) {
         qWarning("termination signals: socketpair failed");
     } else {
@@ -38,6 +109,7 @@ TerminationSignals::TerminationSignals(QObject* parent) : QObject(parent) {
         for (int sig : {SIGTERM, SIGHUP, SIGINT})
             ::sigaction(sig, &sa, nullptr);
     }
+#endif
     if (auto* app = qobject_cast<QGuiApplication*>(QCoreApplication::instance())) {
         // The session is ending for real when the manager asks to save data; the program
         // closes its window (which saves the settings).
@@ -47,6 +119,11 @@ TerminationSignals::TerminationSignals(QObject* parent) : QObject(parent) {
 }
 
 TerminationSignals::~TerminationSignals() {
+#ifdef _WIN32
+    SetConsoleCtrlHandler(onConsoleEvent, FALSE);
+    std::lock_guard<std::mutex> lock(g_mutex);
+    g_instance = nullptr;
+#else
     struct sigaction sa = {};
     sa.sa_handler = SIG_DFL;
     sigemptyset(&sa.sa_mask);
@@ -58,8 +135,10 @@ TerminationSignals::~TerminationSignals() {
             ::close(fd);
         fd = -1;
     }
+#endif
 }
 
+#ifndef _WIN32
 void TerminationSignals::onPipeReadable() {
     char buf[64];
     bool any = false;
@@ -68,5 +147,6 @@ void TerminationSignals::onPipeReadable() {
     if (any)
         emit endRequested();
 }
+#endif
 
 } // namespace zp

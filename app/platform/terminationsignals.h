@@ -2,6 +2,9 @@
 // Turns the ways a session ends the program from outside into one signal on the event
 // loop: the desktop session's end (log-off, shutdown) and the POSIX signals SIGTERM,
 // SIGHUP and SIGINT. Signal handlers only write a byte to a pipe; the event loop reads it.
+// On Windows the console's control events (Ctrl+C, Ctrl+Break, closing the console
+// window, log-off, shutdown) take the place of the signals; they arrive on a thread of
+// their own and are passed to the event loop as a queued call.
 #include <QObject>
 
 class QSocketNotifier;
@@ -20,9 +23,11 @@ signals:
     void endRequested();
 
 private:
+#ifndef _WIN32
     void onPipeReadable();
 
     QSocketNotifier* m_notifier = nullptr;
+#endif
 };
 
 } // namespace zp
