@@ -85,8 +85,9 @@ void onEmitMessage(j_common_ptr cinfo, int level) {
     // Other warnings (corrupt entropy data, extraneous bytes) leave a usable picture.
 }
 
-// Reading from an open file in chunks: the file never has to be in memory whole, and the
-// decoder starts on the first chunk while the rest is still in the page cache.
+// Reading from an open file in chunks: the file never has to be in memory whole. libjpeg-turbo
+// decodes Huffman data on its fast path only with several KiB ahead in the buffer; with 4 KiB
+// chunks a large photo decodes about a tenth slower than with these.
 constexpr std::size_t kReadChunk = 64 * 1024;
 
 struct FileSource {
