@@ -50,7 +50,11 @@ bool writeFileReplacing(const fs::path& path, const std::vector<std::uint8_t>& b
                         std::string& error) {
     fs::path temp = path;
     temp += ".part";
+#ifdef _WIN32
+    std::FILE* f = _wfopen(temp.c_str(), L"wb");
+#else
     std::FILE* f = std::fopen(temp.c_str(), "wb");
+#endif
     if (!f) {
         error = "cannot create " + temp.string();
         return false;

@@ -8,15 +8,33 @@
 #include <cerrno>
 #include <cstdio>
 #include <filesystem>
-#include <iconv.h>
 #include <string>
 #include <system_error>
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <iconv.h>
+#endif
 
 namespace {
 
 namespace fs = std::filesystem;
 
 // The pipeline's texts are Shift-JIS; the terminal speaks UTF-8.
+#ifdef _WIN32
+std::string sjisToUtf8(const std::string& sjis) {
+    if (sjis.empty())
+        return sjis;
+    const int n = static_cast<int>(sjis.size());
+    const int wide = MultiByteToWideChar(932, 0, sjis.data(), n, nullptr, 0);
+    std::wstring w(static_cast<std::size_t>(wide), L'\0');
+    MultiByteToWideChar(932, 0, sjis.data(), n, w.data(), wide);
+    const int bytes = WideCharToMultiByte(CP_UTF8, 0, w.data(), wide, nullptr, 0, nullptr, nullptr);
+    std::string out(static_cast<std::size_t>(bytes), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, w.data(), wide, out.data(), bytes, nullptr, nullptr);
+    return out;
+}
+#else
 std::string sjisToUtf8(const std::string& sjis) {
     iconv_t cd = iconv_open("UTF-8", "CP932");
     if (cd == reinterpret_cast<iconv_t>(-1)) {
@@ -42,6 +60,7 @@ std::string sjisToUtf8(const std::string& sjis) {
     out.resize(out.size() - outLeft);
     return out;
 }
+#endif
 
 void printLine(const std::string& sjis, std::FILE* stream) {
     std::fprintf(stream, "%s\n", sjisToUtf8(sjis).c_str());
@@ -76,7 +95,7 @@ bool convertFile(const std::string& file, const zp::cli::Options& options) {
         return false;
     }
     if (!options.quiet) {
-        std::printf("%s -> %s (%dx%d)\n", file.c_str(), out.c_str(), result.fitted.width,
+        std::printf("%s -> %s (%dx%d)\n", file.c_str(), out.string().c_str(), result.fitted.width,
                     result.fitted.height);
     }
     return true;
