@@ -1,5 +1,6 @@
 // The platform layer: the Shift-JIS boundary, the real message boxes, the up-down control,
 // the radio group and the folder dialog routine.
+#include "app/platform/controlevents.h"
 #include "app/platform/dialogs.h"
 #include "app/platform/folderdialog.h"
 #include "app/platform/radiogroup.h"
@@ -13,6 +14,8 @@
 #include <QDesktopServices>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFocusEvent>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
@@ -23,7 +26,10 @@
 #include <QTimer>
 #include <QToolButton>
 #include <QUrl>
+#include <QWheelEvent>
+#include <QWindow>
 
+#include <memory>
 #include <string>
 
 using zp::MsgAnswer;
@@ -314,6 +320,206 @@ TEST(SoundPlayer, ReturnsAtOnceWhileTheSoundPlays) {
     player.playWav(dir.filePath(QStringLiteral("missing.wav")));
     EXPECT_LT(t.elapsed(), 1000) << "playing a three-second sound blocked the caller";
     EXPECT_EQ(player.lastPath(), dir.filePath(QStringLiteral("missing.wav")));
+}
+
+// A widget that lists the events it was given after the event filters had their say.
+class Recorder : public QWidget {
+public:
+    using QWidget::QWidget;
+    QList<QEvent::Type> seen;
+
+protected:
+    bool event(QEvent* e) override {
+        seen.append(e->type());
+        return QWidget::event(e);
+    }
+};
+
+enum class Send {
+    LeftPress,
+    LeftRelease,
+    RightRelease,
+    Key,
+    Wheel,
+    DoubleClick,
+    FocusIn,
+    TabOut,
+    PopupOut
+};
+
+// Sends one event of that kind to w, as the platform would deliver it.
+void send(QWidget* w, Send kind) {
+    const QPointF at(5, 5);
+    const QPointF global = w->mapToGlobal(at);
+    auto mouse = [&](QEvent::Type type, Qt::MouseButton button) {
+        QMouseEvent e(type, at, global, button,
+                      type == QEvent::MouseButtonRelease ? Qt::NoButton : button, Qt::NoModifier);
+        QCoreApplication::sendEvent(w, &e);
+    };
+    switch (kind) {
+    case Send::LeftPress:
+        return mouse(QEvent::MouseButtonPress, Qt::LeftButton);
+    case Send::LeftRelease:
+        return mouse(QEvent::MouseButtonRelease, Qt::LeftButton);
+    case Send::RightRelease:
+        return mouse(QEvent::MouseButtonRelease, Qt::RightButton);
+    case Send::DoubleClick:
+        return mouse(QEvent::MouseButtonDblClick, Qt::LeftButton);
+    case Send::Key: {
+        QKeyEvent e(QEvent::KeyPress, Qt::Key_Delete, Qt::NoModifier);
+        QCoreApplication::sendEvent(w, &e);
+        return;
+    }
+    case Send::Wheel: {
+        QWheelEvent e(at, global, QPoint(), QPoint(0, -120), Qt::NoButton, Qt::NoModifier,
+                      Qt::NoScrollPhase, false);
+        QCoreApplication::sendEvent(w, &e);
+        return;
+    }
+    case Send::FocusIn:
+    case Send::TabOut:
+    case Send::PopupOut: {
+        QFocusEvent e(kind == Send::FocusIn ? QEvent::FocusIn : QEvent::FocusOut,
+                      kind == Send::PopupOut ? Qt::PopupFocusReason : Qt::TabFocusReason);
+        QCoreApplication::sendEvent(w, &e);
+        return;
+    }
+    }
+}
+
+QEvent::Type typeOf(Send kind) {
+    switch (kind) {
+    case Send::LeftPress:
+        return QEvent::MouseButtonPress;
+    case Send::LeftRelease:
+    case Send::RightRelease:
+        return QEvent::MouseButtonRelease;
+    case Send::DoubleClick:
+        return QEvent::MouseButtonDblClick;
+    case Send::Key:
+        return QEvent::KeyPress;
+    case Send::Wheel:
+        return QEvent::Wheel;
+    case Send::FocusIn:
+        return QEvent::FocusIn;
+    case Send::TabOut:
+    case Send::PopupOut:
+        return QEvent::FocusOut;
+    }
+    return QEvent::None;
+}
+
+struct HookCase {
+    QEvent::Type hooked;
+    Send sent;
+    bool consume;
+    int calls;
+};
+
+class EventHook : public ::testing::TestWithParam<HookCase> {};
+
+// The handler gets its own event type only, and what it consumes never reaches the widget.
+TEST_P(EventHook, CallsForItsTypeAndCanConsume) {
+    const HookCase c = GetParam();
+    QWidget parent;
+    auto* hooked = new Recorder(&parent);
+    auto* other = new Recorder(&parent);
+    QObject context;
+    int calls = 0;
+    zp::onEvent(hooked, c.hooked, &context, [&](QEvent* e) {
+        EXPECT_EQ(e->type(), c.hooked);
+        ++calls;
+        return c.consume;
+    });
+    send(other, c.sent);
+    EXPECT_EQ(calls, 0) << "a widget without the hook";
+    EXPECT_EQ(other->seen.count(typeOf(c.sent)), 1);
+    send(hooked, c.sent);
+    EXPECT_EQ(calls, c.calls);
+    EXPECT_EQ(hooked->seen.count(typeOf(c.sent)), c.calls == 1 && c.consume ? 0 : 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Events, EventHook,
+    ::testing::Values(HookCase{QEvent::MouseButtonPress, Send::LeftPress, false, 1},
+                      HookCase{QEvent::MouseButtonPress, Send::LeftPress, true, 1},
+                      HookCase{QEvent::MouseButtonPress, Send::LeftRelease, true, 0},
+                      HookCase{QEvent::MouseButtonRelease, Send::LeftPress, true, 0},
+                      HookCase{QEvent::KeyPress, Send::Key, true, 1},
+                      HookCase{QEvent::KeyPress, Send::Wheel, true, 0},
+                      HookCase{QEvent::Wheel, Send::Wheel, true, 1},
+                      HookCase{QEvent::Wheel, Send::Wheel, false, 1}));
+
+TEST(EventHookLifetime, EndsWithTheContext) {
+    Recorder w;
+    int calls = 0;
+    auto context = std::make_unique<QObject>();
+    zp::onEvent(&w, QEvent::KeyPress, context.get(), [&](QEvent*) { return ++calls > 0; });
+    send(&w, Send::Key);
+    context.reset();
+    send(&w, Send::Key);
+    EXPECT_EQ(calls, 1);
+    EXPECT_EQ(w.seen.count(QEvent::KeyPress), 1) << "only the second key reaches the widget";
+}
+
+struct ControlCase {
+    zp::ControlEvent hooked;
+    Send sent;
+    int calls;
+};
+
+class ControlEvents : public ::testing::TestWithParam<ControlCase> {};
+
+// Enter, exit and click are notices: the widget still gets the event.
+TEST_P(ControlEvents, NoticeTheirEventOnly) {
+    const ControlCase c = GetParam();
+    Recorder w;
+    int calls = 0;
+    zp::onControlEvent(&w, c.hooked, &w, [&] { ++calls; });
+    send(&w, c.sent);
+    EXPECT_EQ(calls, c.calls);
+    EXPECT_EQ(w.seen.count(typeOf(c.sent)), 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Kinds, ControlEvents,
+    ::testing::Values(ControlCase{zp::ControlEvent::Click, Send::LeftRelease, 1},
+                      ControlCase{zp::ControlEvent::Click, Send::RightRelease, 0},
+                      ControlCase{zp::ControlEvent::Click, Send::LeftPress, 0},
+                      ControlCase{zp::ControlEvent::DoubleClick, Send::DoubleClick, 1},
+                      ControlCase{zp::ControlEvent::Enter, Send::FocusIn, 1},
+                      ControlCase{zp::ControlEvent::Enter, Send::TabOut, 0},
+                      ControlCase{zp::ControlEvent::Exit, Send::TabOut, 1},
+                      ControlCase{zp::ControlEvent::Exit, Send::PopupOut, 0}));
+
+// The window hook sees the wheel before the control under the pointer, once per event, and
+// only for its own window; it is installed before the window exists on the screen.
+TEST(WindowEventHook, WheelOfTheWindowBeforeItsControls) {
+    for (const bool consume : {false, true}) {
+        QWidget window;
+        window.resize(100, 100);
+        auto* inner = new Recorder(&window);
+        inner->setGeometry(10, 10, 50, 50);
+        QWidget otherWindow;
+        otherWindow.resize(100, 100);
+        QList<QPoint> deltas;
+        zp::onWindowEvent(inner, QEvent::Wheel, &window, [&](QEvent* e) {
+            deltas.append(static_cast<QWheelEvent*>(e)->angleDelta());
+            return consume;
+        });
+        window.show();
+        otherWindow.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&otherWindow));
+        for (QWidget* top : {&otherWindow, &window}) {
+            const QPointF at(20, 20);
+            QWheelEvent e(at, top->mapToGlobal(at), QPoint(), QPoint(0, 120), Qt::NoButton,
+                          Qt::NoModifier, Qt::NoScrollPhase, false);
+            QCoreApplication::sendEvent(top->windowHandle(), &e);
+        }
+        EXPECT_EQ(deltas, QList<QPoint>{QPoint(0, 120)}) << "consume " << consume;
+        EXPECT_EQ(inner->seen.count(QEvent::Wheel), consume ? 0 : 1) << "consume " << consume;
+    }
 }
 
 } // namespace

@@ -3,7 +3,12 @@
 // the address menu and the editing commands.
 #include "app/platform/windowhost.h"
 
+#include <QDropEvent>
+#include <QKeyEvent>
+#include <QMouseEvent>
 #include <QObject>
+
+class QListWidget;
 
 namespace zp {
 
@@ -18,17 +23,22 @@ public slots:
     void lstSelectedAddrEnter();
     void btnAddrMenuClick();
     void popAddrPopup();
-    void chlAddrMouseDown();
-    void chlAddrDragOver();
-    void chlAddrDragDrop();
+    // The mouse, drag and key events of chlAddr, positions in the coordinates of its
+    // viewport (what itemAt() takes). Each returns true when it took the event, so that
+    // the list does not see it. The drag over comes for entering and moving alike.
+    bool chlAddrMouseDown(QMouseEvent* event);
+    bool chlAddrDragOver(QDragMoveEvent* event);
+    bool chlAddrDragDrop(QDropEvent* event);
     void chlAddrDblClick();
-    void chlAddrKeyDown();
+    bool chlAddrKeyDown(QKeyEvent* event);
     void btnAddrAddClick();
     void btnAddrEditClick();
     void btnAddrDelClick();
     void btnAddrChkClearClick();
 
 private:
+    void wireListEvents(QListWidget* list);
+
     [[maybe_unused]] WindowHost& m_host;
 };
 

@@ -15,6 +15,8 @@ LogFolder::LogFolder(WindowHost& host, QObject* parent) : QObject(parent), m_hos
     auto* dir = findControl<QLineEdit>(w, "edtSaveDir");
     onEnter(dir, this, [this] { edtSaveDirEnter(); });
     onExit(dir, this, [this] { edtSaveDirExit(); });
+    onEvent(dir, QEvent::KeyPress, this,
+            [this](QEvent* e) { return edtSaveDirKeyPress(static_cast<QKeyEvent*>(e)); });
     connect(findControl<QAbstractButton>(w, "btnDirSelect"), &QAbstractButton::clicked, this,
             &LogFolder::btnDirSelectClick);
     connect(findControl<QAbstractButton>(w, "btnFolderOpen"), &QAbstractButton::clicked, this,
@@ -27,7 +29,16 @@ LogFolder::LogFolder(WindowHost& host, QObject* parent) : QObject(parent), m_hos
 void LogFolder::radLogSaveClick() {}
 void LogFolder::edtSaveDirEnter() {}
 void LogFolder::edtSaveDirExit() {}
-void LogFolder::edtSaveDirKeyPress() {}
+// Enter moves on like the other boxes (leaving the box runs the exit check); then the
+// check runs once more and the text now in the box becomes the remembered one.
+bool LogFolder::edtSaveDirKeyPress(QKeyEvent* event) {
+    if (event->key() != Qt::Key_Return && event->key() != Qt::Key_Enter)
+        return false;
+    m_host.runHandler("nextCtrlWhenEnter");
+    edtSaveDirExit();
+    edtSaveDirEnter();
+    return true;
+}
 void LogFolder::btnDirSelectClick() {}
 void LogFolder::btnFolderOpenClick() {}
 void LogFolder::btnAutoAllocClick() {}

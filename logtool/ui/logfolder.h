@@ -3,6 +3,7 @@
 // send logs into per-recipient folders.
 #include "app/platform/windowhost.h"
 
+#include <QKeyEvent>
 #include <QObject>
 
 namespace zp {
@@ -16,13 +17,14 @@ public slots:
     void radLogSaveClick();
     void edtSaveDirEnter();
     void edtSaveDirExit();
-    void edtSaveDirKeyPress();
+    // Returns true when it took the key, so that the box does not see it.
+    bool edtSaveDirKeyPress(QKeyEvent* event);
     void btnDirSelectClick();
     void btnFolderOpenClick();
     void btnAutoAllocClick();
 
 private:
-    [[maybe_unused]] WindowHost& m_host;
+    WindowHost& m_host;
 };
 
 } // namespace zp

@@ -3,7 +3,10 @@
 // preview, copy, flips and turns, and the output folder of made pictures.
 #include "app/platform/windowhost.h"
 
+#include <QKeyEvent>
+#include <QMouseEvent>
 #include <QObject>
+#include <QPoint>
 
 namespace zp {
 
@@ -14,29 +17,36 @@ public:
 
 public slots:
     void updateWholePreview();
-    void imgJPEGnizedMouseDown();
-    void imgJPEGnizedMouseMove();
-    void imgJPEGnizedMouseUp();
-    void FormMouseWheelDown();
-    void FormMouseWheelUp();
+    // Shared by the panes imgBG, imgQVGA and imgJPEGnized (pane is the one under the
+    // pointer); positions are in pane coordinates. The mouse, wheel and key handlers
+    // return true when they took the event, so that the control does not see it.
+    bool imgJPEGnizedMouseDown(QWidget* pane, QMouseEvent* event);
+    bool imgJPEGnizedMouseMove(QWidget* pane, QMouseEvent* event);
+    bool imgJPEGnizedMouseUp(QWidget* pane, QMouseEvent* event);
+    // A wheel step of the window toward the user (down) or away (up); the pointer is
+    // given in screen coordinates. Returns whether the step counts as handled.
+    bool FormMouseWheelDown(QPoint globalPos);
+    bool FormMouseWheelUp(QPoint globalPos);
     void btnCopyClick();
     // Shared by popImgEdit_UD, popImgEdit_LR and popImgEdit_Rot180 (told apart by sender()).
     void btnRevClick();
-    void imgWholeMouseDown();
-    void imgWholeMouseMove();
-    void imgWholeMouseUp();
+    bool imgWholeMouseDown(QMouseEvent* event);
+    bool imgWholeMouseMove(QMouseEvent* event);
+    bool imgWholeMouseUp(QMouseEvent* event);
     // Shared by popWholeSize_1, popWholeSize_2 and popWholeSize_3.
     void popWholeSize_nClick();
     void lblAutoSendCautionClick();
     void chkOutMadeGrpClick();
     void edtOutDirEnter();
     void edtOutDirExit();
-    void edtOutDirKeyPress();
+    bool edtOutDirKeyPress(QKeyEvent* event);
     void btnOutDirSelectClick();
     void btnOutFolderOpenClick();
 
 private:
-    [[maybe_unused]] WindowHost& m_host;
+    void wirePointer(QWidget* w);
+
+    WindowHost& m_host;
 };
 
 } // namespace zp
