@@ -3,10 +3,14 @@
 // 127.0.0.1 (a free port), takes one client, plays a script of send and read steps
 // and records every line the client wrote. After the script it reads on until the
 // client closes, so the transcript ends with whatever goodbye the client says.
+#include "mail/mailerror.h"
+
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <exception>
+#include <initializer_list>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -39,6 +43,41 @@ inline Step hangUp() {
 // Paces the next send into a TCP segment of its own.
 inline Step pause(int ms) {
     return {Step::Pause, {}, ms};
+}
+
+// A script put together from pieces.
+inline std::vector<Step> script(std::initializer_list<std::vector<Step>> parts) {
+    std::vector<Step> all;
+    for (const auto& part : parts)
+        all.insert(all.end(), part.begin(), part.end());
+    return all;
+}
+// The client writes a line, the server answers.
+inline std::vector<Step> reply(std::string text) {
+    return {read(), send(std::move(text))};
+}
+
+// The class and text of an error the mail library raised, for comparing with a table.
+inline std::string describe(std::exception_ptr error) {
+    try {
+        std::rethrow_exception(error);
+    } catch (const ProtocolReplyError& e) {
+        return "ProtocolReplyError " + std::to_string(e.replyCode()) + ": " + e.what();
+    } catch (const ProtocolError& e) {
+        return std::string("ProtocolError: ") + e.what();
+    } catch (const SocketError& e) {
+        return std::string("SocketError: ") + e.what();
+    } catch (const SockError& e) {
+        return std::string("SockError: ") + e.what();
+    } catch (const AbortError& e) {
+        return std::string("AbortError: ") + e.what();
+    } catch (const ConnectionClosedGracefully& e) {
+        return std::string("ConnectionClosedGracefully: ") + e.what();
+    } catch (const InvalidCommandText& e) {
+        return std::string("InvalidCommandText: ") + e.what();
+    } catch (const MailError& e) {
+        return std::string("MailError: ") + e.what();
+    }
 }
 
 // Marks written into the transcript.

@@ -11,43 +11,18 @@
 namespace zp {
 namespace {
 
+using test::describe;
 using test::FakeServer;
+using test::reply;
+using test::script;
 using test::Step;
 using namespace std::chrono_literals;
 
-std::vector<Step> script(std::initializer_list<std::vector<Step>> parts) {
-    std::vector<Step> all;
-    for (const auto& part : parts) {
-        all.insert(all.end(), part.begin(), part.end());
-    }
-    return all;
-}
-std::vector<Step> reply(std::string text) {
-    return {test::read(), test::send(std::move(text))};
-}
 std::vector<Step> greet(std::string text = "+OK fake POP3 ready\r\n") {
     return {test::send(std::move(text))};
 }
 std::vector<Step> logInOk() {
     return script({greet(), reply("+OK\r\n"), reply("+OK logged in\r\n")});
-}
-
-std::string describe(std::exception_ptr error) {
-    try {
-        std::rethrow_exception(error);
-    } catch (const SockError& e) {
-        return std::string("SockError: ") + e.what();
-    } catch (const AbortError& e) {
-        return std::string("AbortError: ") + e.what();
-    } catch (const InvalidCommandText& e) {
-        return std::string("InvalidCommandText: ") + e.what();
-    } catch (const ProtocolError& e) {
-        return std::string("ProtocolError: ") + e.what();
-    } catch (const ConnectionClosedGracefully& e) {
-        return std::string("ConnectionClosedGracefully: ") + e.what();
-    } catch (const MailError& e) {
-        return std::string("MailError: ") + e.what();
-    }
 }
 
 enum class Target { Server, UnusedPort, UnknownHost };

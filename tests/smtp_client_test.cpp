@@ -14,44 +14,18 @@
 namespace zp {
 namespace {
 
+using test::describe;
 using test::FakeServer;
+using test::reply;
+using test::script;
 using test::Step;
 using namespace std::chrono_literals;
 
-std::vector<Step> script(std::initializer_list<std::vector<Step>> parts) {
-    std::vector<Step> all;
-    for (const auto& part : parts) {
-        all.insert(all.end(), part.begin(), part.end());
-    }
-    return all;
-}
-// The client writes a line, the server answers.
-std::vector<Step> reply(std::string text) {
-    return {test::read(), test::send(std::move(text))};
-}
 std::vector<Step> greet(std::string text = "220 fake.example ESMTP\r\n") {
     return {test::send(std::move(text))};
 }
 std::vector<Step> ehloOk(std::string extra = "") {
     return reply("250-fake.example greets you\r\n" + extra + "250 HELP\r\n");
-}
-
-std::string describe(std::exception_ptr error) {
-    try {
-        std::rethrow_exception(error);
-    } catch (const ProtocolReplyError& e) {
-        return "ProtocolReplyError " + std::to_string(e.replyCode()) + ": " + e.what();
-    } catch (const ProtocolError& e) {
-        return std::string("ProtocolError: ") + e.what();
-    } catch (const SocketError& e) {
-        return std::string("SocketError: ") + e.what();
-    } catch (const ConnectionClosedGracefully& e) {
-        return std::string("ConnectionClosedGracefully: ") + e.what();
-    } catch (const InvalidCommandText& e) {
-        return std::string("InvalidCommandText: ") + e.what();
-    } catch (const MailError& e) {
-        return std::string("MailError: ") + e.what();
-    }
 }
 
 // "*" in the expected lines stands for any run of lines.
