@@ -505,19 +505,25 @@ void TcpConnection::sendAll(std::string_view data, Timeout limit) {
             data.remove_prefix(static_cast<std::size_t>(sent));
             continue;
         }
-        const int code = lastCode();
-        if (code == 10004) {
-            continue;
+        retryAfterFailure(POLLOUT, deadline, hasDeadline);
+    }
+}
+
+// After a send or receive that failed: an interrupted call is simply made again, one that
+// would block waits until the socket is ready (or the time is up), anything else is raised.
+void TcpConnection::retryAfterFailure(short events, Clock::time_point deadline, bool hasDeadline) {
+    const int code = lastCode();
+    if (code == 10004) {
+        return;
+    }
+    if (!wouldBlock(code)) {
+        if (code == 10058) {
+            close();
         }
-        if (!wouldBlock(code)) {
-            if (code == 10058) {
-                close();
-            }
-            throw SocketError(code);
-        }
-        if (!waitReady(m_fd, POLLOUT, deadline, hasDeadline)) {
-            throw SocketError(10060);
-        }
+        throw SocketError(code);
+    }
+    if (!waitReady(m_fd, events, deadline, hasDeadline)) {
+        throw SocketError(10060);
     }
 }
 
@@ -571,19 +577,7 @@ std::string TcpConnection::readLine(Timeout limit, std::size_t maxLength) {
             close();
             throw ConnectionClosedGracefully();
         }
-        const int code = lastCode();
-        if (code == 10004) {
-            continue;
-        }
-        if (!wouldBlock(code)) {
-            if (code == 10058) {
-                close();
-            }
-            throw SocketError(code);
-        }
-        if (!waitReady(m_fd, POLLIN, deadline, hasDeadline)) {
-            throw SocketError(10060);
-        }
+        retryAfterFailure(POLLIN, deadline, hasDeadline);
     }
 }
 

@@ -104,6 +104,8 @@ private:
     bool waitReady(Native fd, short events, std::chrono::steady_clock::time_point deadline,
                    bool hasDeadline);
     void sendAll(std::string_view data, Timeout limit);
+    void retryAfterFailure(short events, std::chrono::steady_clock::time_point deadline,
+                           bool hasDeadline);
     bool connectOne(const ResolvedAddress& address, std::chrono::steady_clock::time_point deadline,
                     bool hasDeadline, int& code);
 
