@@ -1,17 +1,15 @@
 # Network side of the mail library: sockets, the SMTP client and the POP3 client,
 # against scripted fake servers and real ones on 127.0.0.1 (aiosmtpd, Dovecot).
-zp_add_test(NAME smtp_socket_test
-  SOURCES smtp_socket_test.cpp fake_server.cpp
-  LIBS zp_mail TIMEOUT 60 LABELS mail net)
-zp_add_test(NAME smtp_client_test
-  SOURCES smtp_client_test.cpp fake_server.cpp
-  LIBS zp_mail TIMEOUT 90 LABELS mail net)
-zp_add_test(NAME pop3_client_test
-  SOURCES pop3_client_test.cpp fake_server.cpp
-  LIBS zp_mail TIMEOUT 90 LABELS mail net)
-zp_add_test(NAME smtp_server_test
-  SOURCES smtp_server_test.cpp fake_server.cpp
-  LIBS zp_mail TIMEOUT 90 LABELS mail net)
-zp_add_test(NAME pop3_dovecot_test
-  SOURCES pop3_dovecot_test.cpp fake_server.cpp
-  LIBS zp_mail TIMEOUT 90 LABELS mail net)
+
+# The scripted server and the server-process helper, built once for every test below.
+add_library(zp_test_fake_server STATIC fake_server.cpp)
+target_link_libraries(zp_test_fake_server PUBLIC zp_mail Threads::Threads)
+
+foreach(t smtp_socket smtp_client pop3_client smtp_server pop3_dovecot)
+  set(limit 90)
+  if(t STREQUAL smtp_socket)
+    set(limit 60)
+  endif()
+  zp_add_test(NAME ${t}_test SOURCES ${t}_test.cpp
+    LIBS zp_test_fake_server TIMEOUT ${limit} LABELS mail net)
+endforeach()
