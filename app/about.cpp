@@ -1,10 +1,10 @@
 #include "about.h"
 
-#include "app/platform/controlcolor.h"
-#include "app/platform/controlevents.h"
-#include "app/platform/dialogs.h"
-#include "app/platform/shellopen.h"
-#include "app/platform/textcodec.h"
+#include "platform/controlcolor.h"
+#include "platform/controlevents.h"
+#include "platform/dialogs.h"
+#include "platform/shellopen.h"
+#include "platform/textcodec.h"
 
 #include <QAbstractButton>
 #include <QLabel>

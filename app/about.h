@@ -2,7 +2,7 @@
 // The about page (product, version, link, credits) with its two hidden options, the
 // firing caption of the send button and its sound, and two small handlers of the mail
 // fields: the body length in the body's label and clearing the "sent" status.
-#include "app/platform/windowhost.h"
+#include "platform/windowhost.h"
 
 #include <QObject>
 #include <QString>

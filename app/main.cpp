@@ -1,7 +1,7 @@
 // Process start: the one-running-copy rule, the main window, and the ways the program is
 // asked to end from outside (session end, SIGTERM, SIGHUP, SIGINT).
-#include "app/platform/singleinstance.h"
-#include "app/platform/terminationsignals.h"
+#include "platform/singleinstance.h"
+#include "platform/terminationsignals.h"
 #include "zoripost1.h"
 
 #include <QApplication>

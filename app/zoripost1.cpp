@@ -1,8 +1,8 @@
 #include "zoripost1.h"
 
 #include "about.h"
-#include "app/platform/dialogs.h"
-#include "app/platform/updown.h"
+#include "platform/dialogs.h"
+#include "platform/updown.h"
 #include "artwork.h"
 #include "ui_zoripost1.h"
 

@@ -2,7 +2,7 @@
 // The main window: owns every control (built from zoripost1.ui), the window state that
 // no control holds, start-up and shutdown, the status reporting and the Enter-moves-on
 // convention. The handlers of the subsystems live in small objects of the ui/ folders.
-#include "app/platform/windowhost.h"
+#include "platform/windowhost.h"
 
 #include <QList>
 #include <QMainWindow>

@@ -1,13 +1,13 @@
 // The platform layer: the Shift-JIS boundary, the real message boxes, the up-down control,
 // the radio group and the folder dialog routine.
-#include "app/platform/controlevents.h"
-#include "app/platform/dialogs.h"
-#include "app/platform/folderdialog.h"
-#include "app/platform/radiogroup.h"
-#include "app/platform/shellopen.h"
-#include "app/platform/soundplayer.h"
-#include "app/platform/textcodec.h"
-#include "app/platform/updown.h"
+#include "platform/controlevents.h"
+#include "platform/dialogs.h"
+#include "platform/folderdialog.h"
+#include "platform/radiogroup.h"
+#include "platform/shellopen.h"
+#include "platform/soundplayer.h"
+#include "platform/textcodec.h"
+#include "platform/updown.h"
 #include "app_support.h"
 
 #include <QAbstractButton>

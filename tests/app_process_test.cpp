@@ -1,7 +1,7 @@
 // The running program as separate processes: the one-running-copy rule and the end
 // signals. Each test runs the real executable under its own link name in a fresh folder,
 // so that its settings file and its running-copy name are its own.
-#include "app/platform/singleinstance.h"
+#include "platform/singleinstance.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>

@@ -1,7 +1,7 @@
 #pragma once
 // Shared by the window and platform tests: one QApplication for the test binary and a
 // scripted answerer for the message boxes and file dialogs.
-#include "app/platform/dialogs.h"
+#include "platform/dialogs.h"
 
 #include <QApplication>
 #include <QString>

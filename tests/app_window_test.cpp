@@ -1,7 +1,7 @@
 // The main window: tab order, Enter moving on, the first start, closing, status reporting,
 // the up-down boxes, the body length and the send-button caption.
 #include "app/about.h"
-#include "app/platform/updown.h"
+#include "platform/updown.h"
 #include "app/zoripost1.h"
 #include "app_support.h"
 

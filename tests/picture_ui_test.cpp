@@ -1,8 +1,8 @@
 // The picture settings page on the real main window: clamping of the number boxes, the
 // size presets, enabling and colours, and makeJpeg from a generated picture, with the
 // working JPEG read back by ImageMagick.
-#include "app/platform/dialogs.h"
-#include "app/platform/updown.h"
+#include "platform/dialogs.h"
+#include "platform/updown.h"
 #include "app/zoripost1.h"
 #include "picture/preparedpicture.h"
 #include "picture/ui/picturepage.h"

@@ -1,9 +1,9 @@
 // Loading and saving the settings file against the real main window: values go from the
 // file into the controls and back, with the defaults, clamps and special rules of each key.
-#include "app/platform/dialogs.h"
-#include "app/platform/radiogroup.h"
-#include "app/platform/textcodec.h"
-#include "app/platform/updown.h"
+#include "platform/dialogs.h"
+#include "platform/radiogroup.h"
+#include "platform/textcodec.h"
+#include "platform/updown.h"
 #include "app/zoripost1.h"
 #include "settings/atomicfile.h"
 #include "settings/profile.h"

@@ -1,6 +1,6 @@
 #include "recipientlist.h"
 
-#include "app/platform/controlevents.h"
+#include "platform/controlevents.h"
 
 #include <QAction>
 #include <QLabel>

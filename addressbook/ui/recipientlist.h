@@ -1,7 +1,7 @@
 #pragma once
 // The recipient list with its check marks, its collapsed view of the chosen recipients,
 // the address menu and the editing commands.
-#include "app/platform/windowhost.h"
+#include "platform/windowhost.h"
 
 #include <QDropEvent>
 #include <QKeyEvent>

@@ -1,7 +1,7 @@
 #include "logfolder.h"
 
-#include "app/platform/controlevents.h"
-#include "app/platform/radiogroup.h"
+#include "platform/controlevents.h"
+#include "platform/radiogroup.h"
 
 #include <QAbstractButton>
 #include <QLineEdit>

@@ -1,7 +1,7 @@
 #pragma once
 // The send-log folder controls of the page "送信設定" and the tool that sorts existing
 // send logs into per-recipient folders.
-#include "app/platform/windowhost.h"
+#include "platform/windowhost.h"
 
 #include <QKeyEvent>
 #include <QObject>

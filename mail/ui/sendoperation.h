@@ -1,7 +1,7 @@
 #pragma once
 // The send operation: checks the settings, gathers the recipients, logs in to POP3 when
 // asked, mails the picture or attachment over SMTP and reports the outcome.
-#include "app/platform/windowhost.h"
+#include "platform/windowhost.h"
 
 #include <QObject>
 

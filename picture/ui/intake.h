@@ -1,7 +1,7 @@
 #pragma once
 // Taking a picture in: the clipboard paste, a file dropped on the window or named on the
 // command line, and detaching the current picture or attachment.
-#include "app/platform/windowhost.h"
+#include "platform/windowhost.h"
 
 #include <QObject>
 #include <QString>

@@ -1,10 +1,10 @@
 #include "picturepage.h"
 
-#include "app/platform/controlcolor.h"
-#include "app/platform/controlevents.h"
-#include "app/platform/dialogs.h"
-#include "app/platform/textcodec.h"
-#include "app/platform/updown.h"
+#include "platform/controlcolor.h"
+#include "platform/controlevents.h"
+#include "platform/dialogs.h"
+#include "platform/textcodec.h"
+#include "platform/updown.h"
 #include "picture/outputfiles.h"
 
 #include <QAbstractButton>

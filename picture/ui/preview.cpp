@@ -1,6 +1,6 @@
 #include "preview.h"
 
-#include "app/platform/controlevents.h"
+#include "platform/controlevents.h"
 
 #include <QAbstractButton>
 #include <QAction>

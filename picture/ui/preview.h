@@ -1,7 +1,7 @@
 #pragma once
 // The preview panes and the editing commands: panning and the wheel, the whole-picture
 // preview, copy, flips and turns, and the output folder of made pictures.
-#include "app/platform/windowhost.h"
+#include "platform/windowhost.h"
 
 #include <QKeyEvent>
 #include <QMouseEvent>

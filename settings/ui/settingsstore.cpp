@@ -1,8 +1,8 @@
 #include "settingsstore.h"
 
-#include "app/platform/radiogroup.h"
-#include "app/platform/textcodec.h"
-#include "app/platform/updown.h"
+#include "platform/radiogroup.h"
+#include "platform/textcodec.h"
+#include "platform/updown.h"
 #include "picture/sizepresets.h"
 #include "settings/profile.h"
 

@@ -1,7 +1,7 @@
 #pragma once
 // Loading the settings file into the main window's controls once at start, and writing
 // the controls back once at close. The controls are the only copy of the settings.
-#include "app/platform/windowhost.h"
+#include "platform/windowhost.h"
 
 namespace zp {
 
