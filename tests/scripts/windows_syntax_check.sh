@@ -2,7 +2,7 @@
 # Compiles the plain libraries' sources for Windows with the MinGW cross compiler, syntax
 # only, so that code without a Windows branch shows up on Linux.
 #   windows_syntax_check.sh [folder...]   folders relative to the source root;
-#                                         default: settings mail decoders picture picture/cli
+#                                         default: every plain folder
 # Exit 0 when every file compiles, 1 when one does not, 77 when the cross compiler is missing.
 set -uo pipefail
 
@@ -14,7 +14,11 @@ if ! command -v "$cxx" >/dev/null 2>&1; then
 fi
 
 folders=("$@")
-[ ${#folders[@]} -eq 0 ] && folders=(settings mail decoders picture picture/cli)
+if [ ${#folders[@]} -eq 0 ]; then
+  for f in settings mail decoders picture picture/cli addressbook logtool logtool/cli; do
+    [ -d "$root/$f" ] && folders+=("$f")
+  done
+fi
 
 # The third-party headers the sources include, taken from the Linux installation: their
 # declarations are the same for Windows, and only the syntax is checked. Copies keep
