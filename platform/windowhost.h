@@ -48,6 +48,14 @@ public:
     // Full path of the picture or file last taken in (empty when none).
     virtual QString sourceFilePath() const { return QString(); }
     virtual void setSourceFilePath(const QString& path) { Q_UNUSED(path); }
+    // True from the start of a send (btnSendClick) until it has ended; while it is true the
+    // intake refuses drops, pastes and the automatic send, and closing the window first
+    // ends the send as a failure.
+    virtual bool sendInProgress() const { return m_sendInProgress; }
+    virtual void setSendInProgress(bool on) { m_sendInProgress = on; }
+
+private:
+    bool m_sendInProgress = false;
 };
 
 // The child control of that object name; aborts with a clear message when the form
