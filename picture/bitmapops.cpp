@@ -73,6 +73,24 @@ void flipLeftRight(Bitmap& bitmap) {
     }
 }
 
+Bitmap flattenRgbaOnWhite(const std::uint8_t* rgba, int width, int height, std::size_t stride) {
+    Bitmap out;
+    if (rgba == nullptr || width <= 0 || height <= 0)
+        return out;
+    out.resize(width, height);
+    for (int y = 0; y < height; ++y) {
+        const std::uint8_t* in = rgba + static_cast<std::size_t>(y) * stride;
+        std::uint8_t* o = out.row(y);
+        for (int x = 0; x < width; ++x, in += 4, o += 3)
+            for (int c = 0; c < 3; ++c)
+                // Rounded like the decoders' blend, so a pasted picture and the same
+                // picture read from a file give the same pixels.
+                o[c] = static_cast<std::uint8_t>((in[c] * in[3] + 255u * (255u - in[3]) + 127u) /
+                                                 255u);
+    }
+    return out;
+}
+
 Bitmap cropBitmap(const Bitmap& bitmap, int x, int y, int width, int height) {
     const int left = std::max(x, 0);
     const int top = std::max(y, 0);

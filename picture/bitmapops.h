@@ -19,6 +19,11 @@ PictureError turnBitmap(Bitmap& bitmap, TurnDirection direction);
 void flipTopBottom(Bitmap& bitmap);
 void flipLeftRight(Bitmap& bitmap);
 
+// A 32-bit picture (R G B A bytes, alpha not premultiplied, rows of `stride` bytes) as a
+// 24-bit bitmap, laid on white where it is transparent, as the picture decoders do.
+// Empty when the size is not positive.
+Bitmap flattenRgbaOnWhite(const std::uint8_t* rgba, int width, int height, std::size_t stride);
+
 // Copies the width x height rectangle at (x, y) pixel for pixel. The rectangle is clipped
 // to the bitmap; the result is empty when nothing of it lies inside.
 Bitmap cropBitmap(const Bitmap& bitmap, int x, int y, int width, int height);

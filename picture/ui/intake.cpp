@@ -1,13 +1,60 @@
 #include "intake.h"
 
+#include "intakefiles.h"
+#include "picturepage.h"
+
+#include "decoders/decoder.h"
+#include "picture/bitmapops.h"
+#include "platform/updown.h"
+#include "settings/profile.h"
+
+#include <QAbstractButton>
 #include <QAction>
+#include <QClipboard>
+#include <QComboBox>
+#include <QDateTime>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QFile>
+#include <QGuiApplication>
+#include <QImage>
+#include <QLabel>
+#include <QLineEdit>
 #include <QMimeData>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QUrl>
 
+#include <exception>
+#include <new>
+
 namespace zp {
+namespace {
+
+// The first dropped local file; empty when the drop carries none (text, list rows).
+QString firstLocalFile(const QMimeData* mime) {
+    if (!mime || !mime->hasUrls())
+        return {};
+    const QList<QUrl> urls = mime->urls();
+    if (urls.isEmpty() || !urls.first().isLocalFile())
+        return {};
+    return urls.first().toLocalFile();
+}
+
+// The clipboard's picture as a 24-bit bitmap; empty when it holds none.
+Bitmap clipboardBitmap() {
+    const QMimeData* mime = QGuiApplication::clipboard()->mimeData();
+    if (!mime || !mime->hasImage())
+        return {};
+    QImage image = qvariant_cast<QImage>(mime->imageData());
+    if (image.isNull() || static_cast<qint64>(image.width()) * image.height() > kMaxPicturePixels)
+        return {};
+    image.convertTo(QImage::Format_RGBA8888);
+    return flattenRgbaOnWhite(image.constBits(), image.width(), image.height(),
+                              static_cast<std::size_t>(image.bytesPerLine()));
+}
+
+} // namespace
 
 Intake::Intake(WindowHost& host, QObject* parent) : QObject(parent), m_host(host) {
     QWidget* w = host.window();
@@ -20,48 +67,191 @@ Intake::Intake(WindowHost& host, QObject* parent) : QObject(parent), m_host(host
             &Intake::btnPasteClick);
     connect(findControl<QAction>(w, "popImgEdit_Delete"), &QAction::triggered, this,
             &Intake::btnClearClick);
-    // The whole window is the drop target: controls that take text drops of their own
-    // (the edit boxes) hand dropped files to the intake as well.
+    // The whole window is the drop target. Every control sees the drag first, so each is
+    // watched: an edit box would otherwise insert a dropped file's address as text. Drags
+    // without local files (a list's own reordering) go on to the control untouched.
     w->setAcceptDrops(true);
     w->installEventFilter(this);
     for (QWidget* child : w->findChildren<QWidget*>())
-        if (child->acceptDrops())
-            child->installEventFilter(this);
+        child->installEventFilter(this);
+}
+
+PicturePage& Intake::page() {
+    return *PicturePage::of(m_host.window());
 }
 
 bool Intake::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() == QEvent::DragEnter || event->type() == QEvent::DragMove) {
-        auto* e = static_cast<QDropEvent*>(event);
-        const QList<QUrl> urls = e->mimeData()->urls();
-        if (!urls.isEmpty() && urls.first().isLocalFile()) {
-            e->acceptProposedAction();
-            return true;
+    const QEvent::Type type = event->type();
+    if (type != QEvent::DragEnter && type != QEvent::DragMove && type != QEvent::Drop)
+        return QObject::eventFilter(watched, event);
+    auto* e = static_cast<QDropEvent*>(event);
+    const QString file = firstLocalFile(e->mimeData());
+    if (file.isEmpty())
+        return QObject::eventFilter(watched, event);
+    e->setDropAction(Qt::CopyAction);
+    e->accept();
+    if (type == QEvent::Drop) {
+        if (QWidget* w = m_host.window()) {
+            w->raise();
+            w->activateWindow();
         }
-    } else if (event->type() == QEvent::Drop) {
-        auto* e = static_cast<QDropEvent*>(event);
-        const QList<QUrl> urls = e->mimeData()->urls();
-        // Only the first file of a drop is taken in.
-        if (!urls.isEmpty() && urls.first().isLocalFile()) {
-            e->acceptProposedAction();
-            if (QWidget* w = m_host.window()) {
-                w->raise();
-                w->activateWindow();
-            }
-            openPictureFile(urls.first().toLocalFile(), true);
-            return true;
-        }
+        // The program the file came from waits until the drop returns: the picture is
+        // made (and perhaps sent) after that, from the event loop.
+        QMetaObject::invokeMethod(
+            this, [this, file] { takeDroppedFile(file); }, Qt::QueuedConnection);
     }
-    return QObject::eventFilter(watched, event);
+    return true;
 }
 
-// Taking pictures in arrives with the picture preparation; until then these handlers
-// leave the window as it is.
-void Intake::btnPasteClick() {}
-void Intake::btnClearClick() {}
+void Intake::takeDroppedFile(const QString& path) {
+    if (m_host.sendInProgress()) {
+        m_host.reportStatus(QStringLiteral("送信中のため、ドロップされたファイルは取り込みません"
+                                           "でした：") +
+                                path,
+                            MsgKind::None);
+        return;
+    }
+    openPictureFile(path, true);
+}
+
+void Intake::btnPasteClick() {
+    QWidget* w = m_host.window();
+    if (m_host.sendInProgress()) {
+        m_host.reportStatus(QStringLiteral("送信中のため、貼り付けは行いませんでした。"),
+                            MsgKind::None);
+        return;
+    }
+    Bitmap pasted = clipboardBitmap();
+    if (pasted.empty())
+        return; // nothing to paste: silently nothing
+    if (sender() && sender() == w->findChild<QObject*>(QStringLiteral("btnPasteFromVelmaclip")))
+        rereadVelmaclipSettings();
+    page().setSource(PictureSource::fromBitmap(std::move(pasted)));
+    m_host.setSourceFilePath(QString());
+    m_host.setSourceFileName(
+        QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd_HH-mm-ss")));
+    const bool ok = page().makeJpeg(true);
+    if (ok && findControl<QAbstractButton>(w, "chkAutoSend")->isChecked())
+        autoSend();
+}
+
+// The clipping tool stores the size and quality it was last asked for in our settings
+// file; the file is only read here.
+void Intake::rereadVelmaclipSettings() {
+    QWidget* w = m_host.window();
+    ProfileFile profile(QFile::encodeName(m_host.settingsFilePath()).toStdString());
+    if (!profile.load())
+        qWarning("settings file not read: %s", profile.error().c_str());
+    const struct {
+        const char* section;
+        const char* key;
+        int def;
+        const char* updown;
+        const char* edit;
+    } values[] = {{"jpeg", "quality", 90, "udQuality", "edtQuality"},
+                  {"size", "width", 132, "udSizeW", "edtSizeW"},
+                  {"size", "height", 176, "udSizeH", "edtSizeH"}};
+    for (const auto& v : values) {
+        auto* spin = findControl<UpDown>(w, v.updown);
+        spin->setPosition(profile.readInt(v.section, v.key, v.def));
+        findControl<QLineEdit>(w, v.edit)->setText(QString::number(spin->position()));
+    }
+    auto* presets = findControl<QComboBox>(w, "cmbSize");
+    presets->setCurrentIndex(
+        PicturePage::findSizePreset(presets, findControl<UpDown>(w, "udSizeW")->position(),
+                                    findControl<UpDown>(w, "udSizeH")->position()));
+    m_host.runHandler("cmbSizeChange");
+}
+
+bool Intake::loadPicture(const QString& path) {
+    // Only reading the file into a source may fail into an attachment; what comes after
+    // (the working JPEG, a send) reports its own failures.
+    try {
+        if (!isPictureFileName(path))
+            return false;
+        PictureSource source;
+        std::string error;
+        if (!PictureSource::fromFile(std::filesystem::path(QFile::encodeName(path).toStdString()),
+                                     source, error)) {
+            qWarning("not taken as a picture: %s", error.c_str());
+            return false;
+        }
+        page().setSource(std::move(source));
+        return true;
+    } catch (const std::exception& e) {
+        qWarning("not taken as a picture: %s", e.what());
+        return false;
+    }
+}
 
 void Intake::openPictureFile(const QString& path, bool allowAutoSend) {
-    Q_UNUSED(path);
-    Q_UNUSED(allowAutoSend);
+    const IntakeFile file = resolveIntakeFile(path);
+    if (file.path.isEmpty()) {
+        // Nothing to attach: what was there stays.
+        m_host.reportStatus(file.reason, MsgKind::None);
+        return;
+    }
+    if (!loadPicture(file.path)) {
+        attachNonPicture(file.path);
+        return;
+    }
+    m_host.reportStatus(QStringLiteral("ファイルドロップ：") + file.path, MsgKind::None);
+    m_host.setSourceFileName(file.path);
+    m_host.setSourceFilePath(file.path);
+    const JpegOutcome outcome = page().makeJpegOutcome(true, false);
+    if (outcome == JpegOutcome::DecodeFailed) {
+        attachNonPicture(file.path);
+        return;
+    }
+    if (outcome == JpegOutcome::Made && allowAutoSend &&
+        findControl<QAbstractButton>(m_host.window(), "chkAutoSend")->isChecked())
+        autoSend();
+}
+
+void Intake::autoSend() {
+    if (m_host.sendInProgress()) {
+        m_host.reportStatus(QStringLiteral("送信中のため、自動送信は行いませんでした。"),
+                            MsgKind::None);
+        return;
+    }
+    // A failing send is the send's failure: the picture stays as it is.
+    try {
+        m_host.runHandler("btnSendClick");
+    } catch (const std::exception& e) {
+        m_host.reportStatus(QStringLiteral("自動送信に失敗しました：") +
+                                QString::fromLocal8Bit(e.what()),
+                            MsgKind::Error);
+    } catch (...) {
+        m_host.reportStatus(QStringLiteral("自動送信に失敗しました。"), MsgKind::Error);
+    }
+}
+
+void Intake::attachNonPicture(const QString& path) {
+    QWidget* w = m_host.window();
+    btnClearClick();
+    m_host.setSourceFilePath(path);
+    findControl<QWidget>(w, "pnlAttach")->show();
+    findControl<QPlainTextEdit>(w, "memAttach")->setPlainText(path);
+    m_host.reportStatus(QStringLiteral("添付ファイル：") + path, MsgKind::None);
+    findControl<QWidget>(w, "pnlWhole")->hide();
+}
+
+void Intake::btnClearClick() {
+    QWidget* w = m_host.window();
+    findControl<QWidget>(w, "pnlAttach")->hide();
+    page().clearPicture();
+    findControl<QLabel>(w, "imgQVGA")->clear();
+    auto* jpeg = findControl<QLabel>(w, "imgJPEGnized");
+    jpeg->clear();
+    jpeg->hide();
+    findControl<QLabel>(w, "imgWhole")->setPixmap(findControl<QLabel>(w, "imgBG")->pixmap());
+    const QString working = m_host.workingJpegPath();
+    if (!working.isEmpty() && QFile::exists(working))
+        QFile::remove(working);
+    page().applyTargetSize();
+    // The confirmation of a send survives the detaching that may follow it.
+    if (m_host.statusText() != QStringLiteral("メールを送信しました"))
+        m_host.reportStatus(QString(), MsgKind::None);
 }
 
 } // namespace zp

@@ -8,6 +8,8 @@
 
 namespace zp {
 
+class PicturePage;
+
 class Intake : public QObject {
     Q_OBJECT
 public:
@@ -19,13 +21,20 @@ public slots:
     // Shared by btnClear and popImgEdit_Delete.
     void btnClearClick();
     void openPictureFile(const QString& path, bool allowAutoSend);
+    void attachNonPicture(const QString& path);
 
 protected:
     // Files dropped on the window: the first local file is taken in.
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    [[maybe_unused]] WindowHost& m_host;
+    PicturePage& page();
+    void rereadVelmaclipSettings();
+    bool loadPicture(const QString& path);
+    void takeDroppedFile(const QString& path);
+    void autoSend();
+
+    WindowHost& m_host;
 };
 
 } // namespace zp

@@ -1,11 +1,11 @@
 #include "picturepage.h"
 
+#include "picture/outputfiles.h"
 #include "platform/controlcolor.h"
 #include "platform/controlevents.h"
 #include "platform/dialogs.h"
 #include "platform/textcodec.h"
 #include "platform/updown.h"
-#include "picture/outputfiles.h"
 
 #include <QAbstractButton>
 #include <QComboBox>
@@ -236,12 +236,16 @@ void PicturePage::showFitted() {
 }
 
 bool PicturePage::makeJpeg(bool rescale) {
+    return makeJpegOutcome(rescale, true) == JpegOutcome::Made;
+}
+
+JpegOutcome PicturePage::makeJpegOutcome(bool rescale, bool reportDecodeFailure) {
     QWidget* w = m_host.window();
     applyTargetSize();
     if (!m_source.present()) {
         dialogs().message(w, MsgKind::Information,
                           fromSjis(pictureMessage(PictureError::NoPicture)));
-        return false;
+        return JpegOutcome::NoPicture;
     }
     findControl<QWidget>(w, "pnlAttach")->hide();
     findControl<QPlainTextEdit>(w, "memAttach")->clear();
@@ -258,13 +262,17 @@ bool PicturePage::makeJpeg(bool rescale) {
         m_fitted = std::move(result.fitted);
     showFitted();
     if (!result.hasJpeg()) {
-        reportFailure(result);
-        return false;
+        const bool decode = result.error == PictureError::DecodeFailed;
+        if (!decode || reportDecodeFailure)
+            reportFailure(result);
+        else
+            qWarning("picture not decoded: %s", result.detail.c_str());
+        return decode ? JpegOutcome::DecodeFailed : JpegOutcome::EncodeFailed;
     }
     return writeAndShowJpeg(result);
 }
 
-bool PicturePage::writeAndShowJpeg(const MakeJpegResult& result) {
+JpegOutcome PicturePage::writeAndShowJpeg(const MakeJpegResult& result) {
     QWidget* w = m_host.window();
     const QString working = m_host.workingJpegPath();
     std::string error;
@@ -272,7 +280,7 @@ bool PicturePage::writeAndShowJpeg(const MakeJpegResult& result) {
         qWarning("working JPEG not written: %s", error.c_str());
         m_host.reportStatus(QStringLiteral("JPEG画像ファイルを書き込めませんでした。"),
                             MsgKind::Information);
-        return false;
+        return JpegOutcome::WriteFailed;
     }
     if (result.ok && isChecked(w, "chkOutMadeGrp")) {
         const QString folder = findControl<QLineEdit>(w, "edtOutDir")->text();
@@ -292,7 +300,7 @@ bool PicturePage::writeAndShowJpeg(const MakeJpegResult& result) {
     preview->repaint();
     if (!findControl<QWidget>(w, "pnlWhole")->isHidden())
         m_host.runHandler("updateWholePreview");
-    return result.ok;
+    return result.ok ? JpegOutcome::Made : JpegOutcome::LimitMissed;
 }
 
 void PicturePage::reportFailure(const MakeJpegResult& result) {

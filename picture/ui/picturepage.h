@@ -3,10 +3,10 @@
 // cutting and enlarging, and the JPEG pipeline that reads them. It holds the one picture
 // being prepared: the source as taken in and the fitted bitmap that is encoded and edited.
 // Handler slots are named after the control events.
-#include "platform/windowhost.h"
 #include "picture/bitmap.h"
 #include "picture/preparedpicture.h"
 #include "picture/sizepresets.h"
+#include "platform/windowhost.h"
 
 #include <QObject>
 
@@ -14,6 +14,16 @@ class QComboBox;
 class QImage;
 
 namespace zp {
+
+// How a run of the pipeline ended.
+enum class JpegOutcome {
+    Made,         // a JPEG within the limit, or no limit set
+    LimitMissed,  // a JPEG over the limit at the lowest quality (still written and shown)
+    NoPicture,    // no source
+    DecodeFailed, // the source file could not be read into pixels
+    EncodeFailed, // no JPEG came out of the encoder
+    WriteFailed   // the working JPEG file could not be written
+};
 
 class PicturePage : public QObject {
     Q_OBJECT
@@ -57,10 +67,15 @@ public slots:
     // Fits, encodes and previews the picture; true when a JPEG within the limit was made.
     bool makeJpeg(bool rescale);
 
+public:
+    // makeJpeg, telling why it failed. A source that cannot be decoded is reported only
+    // when asked: the intake makes such a file an attachment without a message.
+    JpegOutcome makeJpegOutcome(bool rescale, bool reportDecodeFailure);
+
 private:
     PictureSettings readSettings();
     void showFitted();
-    bool writeAndShowJpeg(const MakeJpegResult& result);
+    JpegOutcome writeAndShowJpeg(const MakeJpegResult& result);
     void reportFailure(const MakeJpegResult& result);
 
     WindowHost& m_host;

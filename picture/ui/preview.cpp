@@ -1,16 +1,71 @@
 #include "preview.h"
 
+#include "picturepage.h"
+
+#include "picture/bitmapops.h"
+#include "picture/previewlayout.h"
+#include "platform/controlcolor.h"
 #include "platform/controlevents.h"
+#include "platform/dialogs.h"
+#include "platform/folderdialog.h"
+#include "platform/shellopen.h"
+#include "platform/updown.h"
 
 #include <QAbstractButton>
 #include <QAction>
+#include <QClipboard>
+#include <QComboBox>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
+#include <QPainter>
+#include <QPixmap>
+#include <QProxyStyle>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QWheelEvent>
 
+#include <algorithm>
 #include <utility>
 
 namespace zp {
+namespace {
+
+// The scroll box's measures assume scroll bars 16 pixels across, whatever the style.
+class ScrollBarStyle : public QProxyStyle {
+public:
+    int pixelMetric(PixelMetric metric, const QStyleOption* option,
+                    const QWidget* widget) const override {
+        if (metric == PM_ScrollBarExtent)
+            return 16;
+        return QProxyStyle::pixelMetric(metric, option, widget);
+    }
+};
+
+QScrollArea* scrollBox(QWidget* w) {
+    return findControl<QScrollArea>(w, "sbImageScroll");
+}
+
+bool folderExists(const QString& folder) {
+    // An empty text is no folder (it would otherwise mean the current one).
+    return !folder.trimmed().isEmpty() && QFileInfo(folder).isDir();
+}
+
+// A size box as the editing commands compare it: a box without a number counts as the
+// spin maximum; a number is taken as the next applyTargetSize will clamp it.
+int boxSize(QWidget* w, const char* edit, const char* updown) {
+    auto* spin = findControl<UpDown>(w, updown);
+    bool ok = false;
+    const int n = findControl<QLineEdit>(w, edit)->text().trimmed().toInt(&ok);
+    if (!ok)
+        return spin->maximum();
+    return std::clamp(n, spin->minimum(), spin->maximum());
+}
+
+} // namespace
 
 Preview::Preview(WindowHost& host, QObject* parent) : QObject(parent), m_host(host) {
     QWidget* w = host.window();
@@ -35,6 +90,21 @@ Preview::Preview(WindowHost& host, QObject* parent) : QObject(parent), m_host(ho
     connect(findControl<QAbstractButton>(w, "btnOutFolderOpen"), &QAbstractButton::clicked, this,
             &Preview::btnOutFolderOpenClick);
     wirePointer(w);
+    // A two-pixel lowered frame around the panes, and scroll bars of 16 pixels: the
+    // scroll box's sizes (frame + 4, frame + 20) show exactly the frame.
+    QScrollArea* box = scrollBox(w);
+    box->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    box->setLineWidth(2);
+    auto* barStyle = new ScrollBarStyle;
+    barStyle->setParent(this);
+    for (QScrollBar* bar : {box->horizontalScrollBar(), box->verticalScrollBar()}) {
+        bar->setStyle(barStyle);
+        bar->setSingleStep(kWheelStep);
+    }
+    // Moves without a button reach the panes too, so a pan whose release went elsewhere
+    // (to a menu) ends at the next move.
+    for (const char* name : {"imgBG", "imgQVGA", "imgJPEGnized", "imgWhole"})
+        findControl<QWidget>(w, name)->setMouseTracking(true);
 }
 
 void Preview::wirePointer(QWidget* w) {
@@ -73,40 +143,280 @@ void Preview::wirePointer(QWidget* w) {
     });
 }
 
-// The preview and editing arrive with the picture preparation; until then these handlers
-// leave the window as it is, and the mouse and wheel go on to the controls as usual.
-void Preview::updateWholePreview() {}
-bool Preview::imgJPEGnizedMouseDown(QWidget*, QMouseEvent*) {
+void Preview::layoutPreview() {
+    QWidget* w = m_host.window();
+    const PicturePage* page = PicturePage::of(w);
+    const int width = page->targetWidth();
+    const int height = page->targetHeight();
+    QScrollArea* box = scrollBox(w);
+    box->horizontalScrollBar()->setValue(0);
+    box->verticalScrollBar()->setValue(0);
+    const PreviewLayout l = zp::layoutPreview(width, height);
+    const bool vertical = l.bars == ScrollBars::Vertical || l.bars == ScrollBars::Both;
+    const bool horizontal = l.bars == ScrollBars::Horizontal || l.bars == ScrollBars::Both;
+    box->setVerticalScrollBarPolicy(vertical ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAlwaysOff);
+    box->setHorizontalScrollBarPolicy(horizontal ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAlwaysOff);
+    box->setGeometry(l.scrollBox.left, l.scrollBox.top, l.scrollBox.width, l.scrollBox.height);
+    if (QWidget* contents = box->widget())
+        contents->resize(width, height);
+    for (const char* pane : {"imgBG", "imgQVGA", "imgJPEGnized"})
+        findControl<QWidget>(w, pane)->setGeometry(0, 0, width, height);
+    box->horizontalScrollBar()->setValue(0);
+    box->verticalScrollBar()->setValue(0);
+    auto* whole = findControl<QWidget>(w, "pnlWhole");
+    if (l.showWhole) {
+        updateWholePreview();
+        whole->show();
+        whole->raise();
+    } else {
+        whole->hide();
+    }
+}
+
+void Preview::updateWholePreview() {
+    QWidget* w = m_host.window();
+    const PicturePage* page = PicturePage::of(w);
+    const int frameW = page->targetWidth();
+    const int frameH = page->targetHeight();
+    const QSize box = scrollBox(w)->size();
+    auto* panel = findControl<QWidget>(w, "pnlWhole");
+    const PanelRect r = wholePanelRect(m_host.wholePreviewSize(), box.width(), box.height(), frameW,
+                                       frameH, panel->x(), panel->y());
+    panel->setGeometry(r.left, r.top, r.width, r.height);
+    auto* image = findControl<QLabel>(w, "imgWhole");
+    image->setGeometry(1, 1, r.width - 2, r.height - 2);
+    // The whole frame: the placeholder over all of it, the JPEG in its place at the same
+    // scale as the frame. No viewport is marked.
+    QImage drawn(r.width, r.height, QImage::Format_RGB32);
+    drawn.fill(Qt::lightGray);
+    QPainter p(&drawn);
+    p.setRenderHint(QPainter::SmoothPixmapTransform);
+    const QPixmap placeholder = findControl<QLabel>(w, "imgBG")->pixmap();
+    if (!placeholder.isNull())
+        p.drawPixmap(QRect(0, 0, r.width, r.height), placeholder);
+    const QPixmap jpeg = findControl<QLabel>(w, "imgJPEGnized")->pixmap();
+    if (!jpeg.isNull()) {
+        const PanelSize s =
+            wholeJpegSize(jpeg.width(), jpeg.height(), r.width, r.height, frameW, frameH);
+        if (s.width > 0 && s.height > 0)
+            p.drawPixmap(QRect(0, 0, s.width, s.height), jpeg);
+    }
+    p.end();
+    image->setPixmap(QPixmap::fromImage(drawn));
+}
+
+bool Preview::imgJPEGnizedMouseDown(QWidget* pane, QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton) {
+        m_panning = true;
+        m_panGrab = event->position().toPoint();
+        return true;
+    }
+    if (event->button() == Qt::RightButton) {
+        // The JPEG pane lies on top once a JPEG exists; only then is there something to
+        // copy, detach or turn.
+        const bool onJpeg = pane == findControl<QWidget>(m_host.window(), "imgJPEGnized");
+        showEditMenu(onJpeg, event->globalPosition().toPoint());
+        return true;
+    }
     return false;
 }
-bool Preview::imgJPEGnizedMouseMove(QWidget*, QMouseEvent*) {
+
+void Preview::showEditMenu(bool onJpeg, QPoint globalPos) {
+    QWidget* w = m_host.window();
+    for (const char* name : {"popImgEdit_Copy", "popImgEdit_Delete", "popImgEdit_UD",
+                             "popImgEdit_LR", "popImgEdit_Rot180"})
+        findControl<QAction>(w, name)->setEnabled(onJpeg);
+    findControl<QAction>(w, "popImgEdit_Paste")->setEnabled(true);
+    findControl<QMenu>(w, "popImgEdit")->popup(globalPos);
+}
+
+bool Preview::imgJPEGnizedMouseMove(QWidget*, QMouseEvent* event) {
+    if (!m_panning)
+        return false;
+    if (!(event->buttons() & Qt::LeftButton)) {
+        // The release went elsewhere; panning must not stick to the pointer.
+        m_panning = false;
+        return false;
+    }
+    const QPoint delta = event->position().toPoint() - m_panGrab;
+    QScrollArea* box = scrollBox(m_host.window());
+    QScrollBar* h = box->horizontalScrollBar();
+    QScrollBar* v = box->verticalScrollBar();
+    h->setValue(panScrollPosition(h->value(), delta.x()));
+    v->setValue(panScrollPosition(v->value(), delta.y()));
+    return true;
+}
+
+bool Preview::imgJPEGnizedMouseUp(QWidget*, QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton)
+        return false;
+    m_panning = false;
+    return true;
+}
+
+bool Preview::wheelStep(QPoint globalPos, int direction) {
+    QScrollArea* box = scrollBox(m_host.window());
+    const QPoint p = box->parentWidget()->mapFromGlobal(globalPos);
+    const PanelRect r{box->x(), box->y(), box->width(), box->height()};
+    if (!r.containsStrictly({p.x(), p.y()}))
+        return false;
+    QScrollBar* v = box->verticalScrollBar();
+    v->setValue(v->value() + direction * kWheelStep);
+    return true;
+}
+
+bool Preview::FormMouseWheelDown(QPoint globalPos) {
+    return wheelStep(globalPos, 1);
+}
+
+bool Preview::FormMouseWheelUp(QPoint globalPos) {
+    return wheelStep(globalPos, -1);
+}
+
+void Preview::btnCopyClick() {
+    PicturePage* page = PicturePage::of(m_host.window());
+    if (page->fitted().empty())
+        return;
+    QGuiApplication::clipboard()->setImage(PicturePage::toImage(page->fitted()));
+}
+
+// A size typed or chosen but not yet applied would be taken by the re-encoding only half
+// (the panes, not the picture): the user is asked to drop it first.
+bool Preview::confirmTargetSize() {
+    QWidget* w = m_host.window();
+    const PicturePage* page = PicturePage::of(w);
+    const int tw = page->targetWidth();
+    const int th = page->targetHeight();
+    if (boxSize(w, "edtSizeW", "udSizeW") == tw && boxSize(w, "edtSizeH", "udSizeH") == th)
+        return true;
+    const QString question = QStringLiteral("画像サイズの変更後、画像を再生成していませんが\n"
+                                            "画像サイズの変更を取り消してよろしいですか？");
+    if (dialogs().message(w, MsgKind::Confirmation, question, MsgButtons::YesNo) != MsgAnswer::Yes)
+        return false;
+    const struct {
+        const char* updown;
+        const char* edit;
+        int value;
+    } sizes[] = {{"udSizeW", "edtSizeW", tw}, {"udSizeH", "edtSizeH", th}};
+    for (const auto& s : sizes) {
+        findControl<UpDown>(w, s.updown)->setPosition(s.value);
+        findControl<QLineEdit>(w, s.edit)->setText(QString::number(s.value));
+    }
+    auto* presets = findControl<QComboBox>(w, "cmbSize");
+    presets->setCurrentIndex(PicturePage::findSizePreset(presets, tw, th));
+    m_host.runHandler("cmbSizeChange");
+    return true;
+}
+
+void Preview::btnRevClick() {
+    PicturePage* page = PicturePage::of(m_host.window());
+    const QObject* from = sender();
+    if (!from || page->fitted().empty())
+        return;
+    const QString command = from->objectName();
+    if (command != QLatin1String("popImgEdit_UD") && command != QLatin1String("popImgEdit_LR") &&
+        command != QLatin1String("popImgEdit_Rot180"))
+        return;
+    if (!confirmTargetSize())
+        return;
+    // Pixels are moved one for one; nothing is resampled.
+    Bitmap& fitted = page->fitted();
+    if (command != QLatin1String("popImgEdit_LR"))
+        flipTopBottom(fitted);
+    if (command != QLatin1String("popImgEdit_UD"))
+        flipLeftRight(fitted);
+    // Encoded again as it is; an edit never sends.
+    page->makeJpeg(false);
+}
+
+bool Preview::imgWholeMouseDown(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton) {
+        m_wholeDragging = true;
+        m_wholeGrab = event->position().toPoint();
+        return true;
+    }
+    if (event->button() == Qt::RightButton) {
+        findControl<QMenu>(m_host.window(), "popWholeSize")
+            ->popup(event->globalPosition().toPoint());
+        return true;
+    }
     return false;
 }
-bool Preview::imgJPEGnizedMouseUp(QWidget*, QMouseEvent*) {
-    return false;
+
+bool Preview::imgWholeMouseMove(QMouseEvent* event) {
+    if (!m_wholeDragging)
+        return false;
+    if (!(event->buttons() & Qt::LeftButton)) {
+        m_wholeDragging = false;
+        return false;
+    }
+    QWidget* w = m_host.window();
+    auto* panel = findControl<QWidget>(w, "pnlWhole");
+    const QPoint p = panel->parentWidget()->mapFromGlobal(event->globalPosition().toPoint());
+    const PanelPoint to = dragWholePanel({p.x(), p.y()}, {m_wholeGrab.x(), m_wholeGrab.y()},
+                                         panel->width(), panel->height());
+    panel->move(to.x, to.y);
+    return true;
 }
-bool Preview::FormMouseWheelDown(QPoint) {
-    return false;
-}
-bool Preview::FormMouseWheelUp(QPoint) {
-    return false;
-}
-void Preview::btnCopyClick() {}
-void Preview::btnRevClick() {}
-bool Preview::imgWholeMouseDown(QMouseEvent*) {
-    return false;
-}
-bool Preview::imgWholeMouseMove(QMouseEvent*) {
-    return false;
-}
+
 bool Preview::imgWholeMouseUp(QMouseEvent*) {
-    return false;
+    const bool was = m_wholeDragging;
+    m_wholeDragging = false;
+    return was;
 }
-void Preview::popWholeSize_nClick() {}
-void Preview::lblAutoSendCautionClick() {}
-void Preview::chkOutMadeGrpClick() {}
-void Preview::edtOutDirEnter() {}
-void Preview::edtOutDirExit() {}
+
+void Preview::popWholeSize_nClick() {
+    const QObject* from = sender();
+    if (!from)
+        return;
+    const QString name = from->objectName();
+    const int size = name.right(1).toInt();
+    if (size < 1 || size > 3)
+        return;
+    m_host.setWholePreviewSize(size);
+    updateWholePreview();
+}
+
+void Preview::lblAutoSendCautionClick() {
+    const QString text =
+        QStringLiteral("“画像の貼付・ドロップ後に自動で送信”のチェックをオンにすると\n"
+                       "画像の貼付後、またはドロップ後に画像を作成後すぐにメールを送信します。\n"
+                       "\n"
+                       "意図しないメールの送信にご注意ください。\n"
+                       "\n"
+                       "起動していないzoripostのアイコンにファイルをドロップした場合、\n"
+                       "および“今すぐ適用(X)”ボタンを押した場合には自動送信しません。");
+    dialogs().message(m_host.window(), MsgKind::Information, text, MsgButtons::Ok);
+}
+
+void Preview::chkOutMadeGrpClick() {
+    QWidget* w = m_host.window();
+    const bool on = findControl<QAbstractButton>(w, "chkOutMadeGrp")->isChecked();
+    for (const char* name : {"btnOutDirSelect", "btnOutFolderOpen", "edtOutDir"})
+        findControl<QWidget>(w, name)->setEnabled(on);
+    setControlColor(findControl<QWidget>(w, "edtOutDir"), on);
+}
+
+void Preview::edtOutDirEnter() {
+    m_lastValidOutDir = findControl<QLineEdit>(m_host.window(), "edtOutDir")->text();
+}
+
+void Preview::restoreOutDir() {
+    QWidget* w = m_host.window();
+    dialogs().message(w, MsgKind::Information,
+                      QStringLiteral("指定された生成画像保存フォルダは存在しません。"),
+                      MsgButtons::Ok);
+    findControl<QLineEdit>(w, "edtOutDir")->setText(m_lastValidOutDir);
+}
+
+void Preview::edtOutDirExit() {
+    QWidget* w = m_host.window();
+    if (!findControl<QAbstractButton>(w, "chkOutMadeGrp")->isChecked())
+        return;
+    if (!folderExists(findControl<QLineEdit>(w, "edtOutDir")->text()))
+        restoreOutDir();
+}
+
 // Enter moves on like the other boxes; the text now in the box is then checked and
 // becomes the remembered one.
 bool Preview::edtOutDirKeyPress(QKeyEvent* event) {
@@ -117,7 +427,21 @@ bool Preview::edtOutDirKeyPress(QKeyEvent* event) {
     edtOutDirEnter();
     return true;
 }
-void Preview::btnOutDirSelectClick() {}
-void Preview::btnOutFolderOpenClick() {}
+
+void Preview::btnOutDirSelectClick() {
+    QWidget* w = m_host.window();
+    auto* box = findControl<QLineEdit>(w, "edtOutDir");
+    QString folder = box->text();
+    if (selectFolder(w, folder))
+        box->setText(folder);
+}
+
+void Preview::btnOutFolderOpenClick() {
+    const QString folder = findControl<QLineEdit>(m_host.window(), "edtOutDir")->text();
+    if (folderExists(folder))
+        shellOpen(folder); // the desktop's file manager, never a command line
+    else
+        restoreOutDir();
+}
 
 } // namespace zp

@@ -7,6 +7,7 @@
 #include <QMouseEvent>
 #include <QObject>
 #include <QPoint>
+#include <QString>
 
 namespace zp {
 
@@ -16,6 +17,9 @@ public:
     Preview(WindowHost& host, QObject* parent);
 
 public slots:
+    // The second half of applyTargetSize: the scroll box, its scroll bars and the panes for
+    // the target size, and the whole-picture preview shown or hidden.
+    void layoutPreview();
     void updateWholePreview();
     // Shared by the panes imgBG, imgQVGA and imgJPEGnized (pane is the one under the
     // pointer); positions are in pane coordinates. The mouse, wheel and key handlers
@@ -45,8 +49,17 @@ public slots:
 
 private:
     void wirePointer(QWidget* w);
+    bool wheelStep(QPoint globalPos, int direction);
+    void showEditMenu(bool onJpeg, QPoint globalPos);
+    bool confirmTargetSize();
+    void restoreOutDir();
 
     WindowHost& m_host;
+    bool m_panning = false;
+    QPoint m_panGrab;
+    bool m_wholeDragging = false;
+    QPoint m_wholeGrab;
+    QString m_lastValidOutDir;
 };
 
 } // namespace zp
