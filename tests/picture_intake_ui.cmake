@@ -1,0 +1,7 @@
+# Taking pictures in, the preview panes and the editing commands on the real main window.
+find_package(Qt6 REQUIRED COMPONENTS Test)
+zp_add_test(NAME picture_intake_test
+  SOURCES picture_intake_test.cpp picture_window_support.h app_support.h
+  LIBS zp_app zp_picture_ui Qt6::Test
+  LABELS picture ui
+  TIMEOUT 180)
