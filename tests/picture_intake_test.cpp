@@ -118,6 +118,7 @@ TEST_P(IntakeFiles, PicturesByExtensionAndContentOthersAttached) {
     } else {
         EXPECT_EQ(status(), QStringLiteral("添付ファイル：") + taken);
         EXPECT_EQ(ctl<QPlainTextEdit>("memAttach")->toPlainText(), taken);
+        EXPECT_TRUE(ctl<QPlainTextEdit>("memoDebug")->toPlainText().endsWith(status()));
         EXPECT_TRUE(page->fitted().empty());
         EXPECT_TRUE(ctl<QLabel>("imgJPEGnized")->pixmap().isNull());
         EXPECT_TRUE(ctl<QWidget>("pnlWhole")->isHidden());

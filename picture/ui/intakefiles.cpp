@@ -27,22 +27,21 @@ QString desktopLinkTarget(const QFileInfo& fi) {
     return u.isLocalFile() ? u.toLocalFile() : QString();
 }
 
-// One step along a link: the target, or empty text when the path is no link.
-QString linkTarget(const QFileInfo& fi, bool& broken) {
-    broken = false;
+} // namespace
+
+QString resolveShortcut(const QString& path) {
+    const QFileInfo fi(path);
     QString target;
-    if (fi.isShortcut() || fi.isSymLink()) {
+    if (fi.isShortcut() || fi.isSymLink())
         // symLinkTarget gives a shortcut's target on Windows and a link's on every system.
         target = fi.symLinkTarget();
-        broken = target.isEmpty() || !QFileInfo::exists(target);
-    } else {
+    else
         target = desktopLinkTarget(fi);
-        broken = false;
-    }
-    return target;
+    if (target.isEmpty())
+        return {};
+    // A relative target is relative to the folder of the link.
+    return QDir(fi.absolutePath()).absoluteFilePath(target);
 }
-
-} // namespace
 
 QString longPathName(const QString& path) {
     if (path.isEmpty())
@@ -63,17 +62,14 @@ IntakeFile resolveIntakeFile(const QString& given) {
         return {{}, QStringLiteral("取り込むファイルが指定されていません。")};
     QString path = given;
     for (int hop = 0;; ++hop) {
-        const QFileInfo fi(path);
-        bool broken = false;
-        const QString target = linkTarget(fi, broken);
-        if (broken)
-            return {{}, QStringLiteral("リンク先のファイルが見つかりません：") + given};
+        const QString target = resolveShortcut(path);
         if (target.isEmpty())
             break;
+        if (!QFileInfo::exists(target))
+            return {{}, QStringLiteral("リンク先のファイルが見つかりません：") + given};
         if (hop == kMaxLinkHops)
             return {{}, QStringLiteral("リンクをたどりきれません：") + given};
-        // A relative target is relative to the folder of the link.
-        path = QDir(fi.absolutePath()).absoluteFilePath(target);
+        path = target;
     }
     const QString file = longPathName(path);
     if (file.isEmpty())

@@ -16,6 +16,10 @@ struct IntakeFile {
 
 IntakeFile resolveIntakeFile(const QString& given);
 
+// One step along a link: the absolute target of a symbolic link, a desktop link file with a
+// local file URL, or (on Windows) a shell shortcut. Empty text when the path is no link.
+QString resolveShortcut(const QString& path);
+
 // The path spelled as the file system holds it: clean and absolute when the file exists,
 // empty otherwise. Never cut to a length: a cut path could name another file.
 QString longPathName(const QString& path);
