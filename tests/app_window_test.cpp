@@ -1,9 +1,9 @@
 // The main window: tab order, Enter moving on, the first start, closing, status reporting,
 // the up-down boxes, the body length and the send-button caption.
 #include "app/about.h"
-#include "platform/updown.h"
 #include "app/zoripost1.h"
 #include "app_support.h"
+#include "platform/updown.h"
 
 #include <QAbstractButton>
 #include <QDir>
@@ -93,6 +93,9 @@ TEST_P(EnterMovesOn, FocusGoesToNextControlAndKeyIsConsumed) {
         control<QTabWidget>("pgctlOption")->setCurrentIndex(c.page);
     }
     auto* from = control<QWidget>(c.from);
+    // The output-folder box takes input only while the copy into it is switched on.
+    if (QLatin1String(c.from) == QLatin1String("edtOutDir"))
+        control<QAbstractButton>("chkOutMadeGrp")->click();
     from->setFocus(Qt::TabFocusReason);
     ASSERT_EQ(focusName(), QString::fromLatin1(c.from));
     auto* edit = qobject_cast<QLineEdit*>(from);
