@@ -187,19 +187,23 @@ void Preview::updateWholePreview() {
     image->setGeometry(1, 1, r.width - 2, r.height - 2);
     // The whole frame: the placeholder over all of it, the JPEG in its place at the same
     // scale as the frame. No viewport is marked.
+    // Both are scaled by area averaging (smooth scaling), as the panes' pictures are made.
     QImage drawn(r.width, r.height, QImage::Format_RGB32);
     drawn.fill(Qt::lightGray);
     QPainter p(&drawn);
-    p.setRenderHint(QPainter::SmoothPixmapTransform);
     const QPixmap placeholder = findControl<QLabel>(w, "imgBG")->pixmap();
     if (!placeholder.isNull())
-        p.drawPixmap(QRect(0, 0, r.width, r.height), placeholder);
+        p.drawPixmap(
+            0, 0,
+            placeholder.scaled(r.width, r.height, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
     const QPixmap jpeg = findControl<QLabel>(w, "imgJPEGnized")->pixmap();
     if (!jpeg.isNull()) {
         const PanelSize s =
             wholeJpegSize(jpeg.width(), jpeg.height(), r.width, r.height, frameW, frameH);
         if (s.width > 0 && s.height > 0)
-            p.drawPixmap(QRect(0, 0, s.width, s.height), jpeg);
+            p.drawPixmap(
+                0, 0,
+                jpeg.scaled(s.width, s.height, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
     }
     p.end();
     image->setPixmap(QPixmap::fromImage(drawn));
@@ -438,8 +442,10 @@ void Preview::btnOutDirSelectClick() {
 
 void Preview::btnOutFolderOpenClick() {
     const QString folder = findControl<QLineEdit>(m_host.window(), "edtOutDir")->text();
+    // The desktop's file manager, never a command line; an absolute path is never taken
+    // for a web address.
     if (folderExists(folder))
-        shellOpen(folder); // the desktop's file manager, never a command line
+        shellOpen(QFileInfo(folder).absoluteFilePath());
     else
         restoreOutDir();
 }
