@@ -1,6 +1,5 @@
-// The picture area's geometry (scroll box, scroll bars, overview, its drag limits, the
-// wheel's rectangle, panning), desktop link files and the flattening of pasted pictures:
-// plain functions, without a window.
+// The picture area's geometry (scroll box, scroll bars, overview, its drag limits), desktop
+// link files and the flattening of pasted pictures: plain functions, without a window.
 #include "picture/bitmapops.h"
 #include "picture/desktoplink.h"
 #include "picture/previewlayout.h"
@@ -137,36 +136,6 @@ INSTANTIATE_TEST_SUITE_P(
         // A panel too large for both limits: the right and bottom limits win.
         DragCase{{0, 0}, {0, 0}, 250, 320, {8, 6}}));
 
-// --- wheel and panning ----------------------------------------------------------------
-
-struct InsideCase {
-    PanelPoint p;
-    bool inside;
-};
-
-class WheelArea : public ::testing::TestWithParam<InsideCase> {};
-
-TEST_P(WheelArea, CountsOnlyPointsStrictlyInside) {
-    const PanelRect box{12, 8, 244, 324};
-    EXPECT_EQ(box.containsStrictly(GetParam().p), GetParam().inside);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Edges, WheelArea,
-    ::testing::Values(InsideCase{{12, 100}, false}, InsideCase{{13, 100}, true},
-                      InsideCase{{255, 100}, true}, InsideCase{{256, 100}, false},
-                      InsideCase{{100, 8}, false}, InsideCase{{100, 9}, true},
-                      InsideCase{{100, 331}, true}, InsideCase{{100, 332}, false}));
-
-TEST(Pan, ScrollPositionFollowsThePointerAndStopsAtZero) {
-    const struct {
-        int position, delta, expected;
-    } rows[] = {{40, 10, 30}, {40, -10, 50}, {40, 40, 0}, {40, 41, 0}, {0, 5, 0}, {0, -5, 5}};
-    for (const auto& r : rows)
-        EXPECT_EQ(panScrollPosition(r.position, r.delta), r.expected)
-            << r.position << " moved by " << r.delta;
-}
-
 // --- desktop link files ---------------------------------------------------------------
 
 struct LinkCase {
@@ -217,22 +186,6 @@ TEST(Flatten, LaysTransparentPartsOnWhite) {
     EXPECT_TRUE(std::equal(std::begin(expected), std::end(expected), b.pixels.begin()));
     EXPECT_TRUE(flattenRgbaOnWhite(rgba, 0, 2, 9).empty());
     EXPECT_TRUE(flattenRgbaOnWhite(nullptr, 2, 2, 9).empty());
-}
-
-TEST(Flip, TwiceUpsideDownGivesTheSamePixelsAndHalfATurnIsBothMirrors) {
-    const Bitmap src = test::photoLike(7, 5);
-    Bitmap twice = src;
-    flipTopBottom(twice);
-    flipTopBottom(twice);
-    EXPECT_EQ(twice.pixels, src.pixels);
-    Bitmap mirrored = src;
-    flipTopBottom(mirrored);
-    flipLeftRight(mirrored);
-    Bitmap turned = src;
-    turnBitmap(turned, TurnDirection::Left);
-    turnBitmap(turned, TurnDirection::Left);
-    EXPECT_EQ(mirrored.pixels, turned.pixels);
-    EXPECT_NE(mirrored.pixels, src.pixels);
 }
 
 } // namespace

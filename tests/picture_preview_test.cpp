@@ -430,20 +430,6 @@ INSTANTIATE_TEST_SUITE_P(Folders, OutFolder,
                                            FolderCase{"empty", false}, FolderCase{"file", false}),
                          [](const auto& info) { return std::string(info.param.label); });
 
-TEST_F(PreviewTest, FolderSelectionFillsTheBoxOnlyWhenChosen) {
-    auto* edit = ctl<QLineEdit>("edtOutDir");
-    edit->setText(QStringLiteral("/start"));
-    dialogs.folderAnswer.clear();
-    ctl<QAbstractButton>("btnOutDirSelect")->setEnabled(true);
-    ctl<QAbstractButton>("btnOutDirSelect")->click();
-    EXPECT_EQ(edit->text(), QStringLiteral("/start"));
-    ASSERT_EQ(dialogs.folderRequests.size(), 1);
-    EXPECT_TRUE(dialogs.folderRequests[0].endsWith(QStringLiteral("|/start")));
-    dialogs.folderAnswer = m_dir.path();
-    ctl<QAbstractButton>("btnOutDirSelect")->click();
-    EXPECT_EQ(edit->text(), m_dir.path());
-}
-
 TEST_F(PreviewTest, CautionShowsItsLines) {
     preview()->lblAutoSendCautionClick();
     ASSERT_EQ(dialogs.messages.size(), 1u);
