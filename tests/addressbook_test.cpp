@@ -7,7 +7,6 @@
 #include <gtest/gtest.h>
 
 #include <string>
-#include <vector>
 
 namespace {
 
@@ -166,20 +165,5 @@ INSTANTIATE_TEST_SUITE_P(
         DropRow{"onto itself", 2, 2, "aBcDe"}, DropRow{"below the last entry", 1, -1, "aBcDe"},
         DropRow{"past the end", 1, 5, "aBcDe"}, DropRow{"no source", -1, 2, "aBcDe"},
         DropRow{"stale source", 5, 2, "aBcDe"}));
-
-TEST(DropRule, FourEntriesAsTheUserSeesThem) {
-    const struct {
-        int source, target;
-        std::vector<int> order;
-    } rows[] = {{0, 2, {1, 2, 0, 3}}, {3, 1, {0, 3, 1, 2}}};
-    for (const auto& r : rows) {
-        std::vector<int> list = {0, 1, 2, 3};
-        const auto steps = zp::dropSteps(4, r.source, r.target);
-        ASSERT_TRUE(steps);
-        list.insert(list.begin() + steps->insertAt, r.source);
-        list.erase(list.begin() + steps->removeAt);
-        EXPECT_EQ(list, r.order) << r.source << " onto " << r.target;
-    }
-}
 
 } // namespace

@@ -25,23 +25,20 @@ RecipientList::RecipientList(WindowHost& host, QObject* parent)
       // Created once, hidden, and reused for every add and edit.
       m_dialog(new TfrmInputAddr(host.window())) {
     QWidget* w = host.window();
-    auto* list = m_list;
-    auto* menuButton = findControl<QPushButton>(w, "btnAddrMenu");
     // Entries change only through the address dialog, which cleans what is typed.
-    list->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    list->setSelectionMode(QAbstractItemView::SingleSelection);
-    list->setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(list, &QWidget::customContextMenuRequested, this, &RecipientList::openMenuAt);
+    m_list->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_list->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_list->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(m_list, &QWidget::customContextMenuRequested, this, &RecipientList::openMenuAt);
     m_selected->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    connect(menuButton, &QPushButton::clicked, this, &RecipientList::btnAddrMenuClick);
-    onExit(menuButton, this, [this] { chlAddrExit(); });
-    onExit(list, this, [this] { chlAddrExit(); });
-    connect(list, &QListWidget::itemChanged, this, &RecipientList::chlAddrClickCheck);
-    connect(list, &QListWidget::itemDoubleClicked, this, &RecipientList::chlAddrDblClick);
-    wireListEvents(list);
-    onEnter(findControl<QListWidget>(w, "lstSelectedAddr"), this,
-            [this] { lstSelectedAddrEnter(); });
-    onClick(findControl<QWidget>(w, "pnlSelectedAddr"), this, [this] { lstSelectedAddrEnter(); });
+    connect(m_menuButton, &QPushButton::clicked, this, &RecipientList::btnAddrMenuClick);
+    onExit(m_menuButton, this, [this] { chlAddrExit(); });
+    onExit(m_list, this, [this] { chlAddrExit(); });
+    connect(m_list, &QListWidget::itemChanged, this, &RecipientList::chlAddrClickCheck);
+    connect(m_list, &QListWidget::itemDoubleClicked, this, &RecipientList::chlAddrDblClick);
+    wireListEvents(m_list);
+    onEnter(m_selected, this, [this] { lstSelectedAddrEnter(); });
+    onClick(m_selectedPanel, this, [this] { lstSelectedAddrEnter(); });
     onClick(findControl<QLabel>(w, "Label3"), this, [this] { lstSelectedAddrEnter(); });
     connect(findControl<QMenu>(w, "popAddr"), &QMenu::aboutToShow, this,
             &RecipientList::popAddrPopup);

@@ -9,8 +9,11 @@
 #include <QObject>
 
 class QListWidget;
+class QPushButton;
 
 namespace zp {
+
+class TfrmInputAddr;
 
 class RecipientList : public QObject {
     Q_OBJECT
@@ -53,8 +56,8 @@ private:
     QListWidget* m_list;
     QListWidget* m_selected;
     QWidget* m_selectedPanel;
-    QWidget* m_menuButton;
-    class TfrmInputAddr* m_dialog;
+    QPushButton* m_menuButton;
+    TfrmInputAddr* m_dialog;
     int m_dragSourceIndex = -1;
     QPoint m_pressPos;
     bool m_dragPending = false;
