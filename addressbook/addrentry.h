@@ -8,7 +8,7 @@
 namespace zp {
 
 struct AddrEntry {
-    std::string name;    // empty for an entry without a name
+    std::string name; // empty for an entry without a name
     std::string address;
     bool operator==(const AddrEntry&) const = default;
 };

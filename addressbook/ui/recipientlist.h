@@ -9,8 +9,11 @@
 #include <QObject>
 
 class QListWidget;
+class QPushButton;
 
 namespace zp {
+
+class TfrmInputAddr;
 
 class RecipientList : public QObject {
     Q_OBJECT
@@ -38,8 +41,27 @@ public slots:
 
 private:
     void wireListEvents(QListWidget* list);
+    // The entry the edit and delete commands act on: the current entry when it is
+    // highlighted, else -1 (the list makes its first entry current, unhighlighted, when it
+    // first gets the focus; that is no choice of the user's).
+    int selectedIndex() const;
+    void setEditDeleteEnabled(bool enabled);
+    // Clears the status bar when it still reports the last successful send.
+    void clearSentStatus();
+    void showCheckList();
+    bool beginDragWhenMoved(QMouseEvent* event);
+    void openMenuAt(const QPoint& viewportPos);
 
-    [[maybe_unused]] WindowHost& m_host;
+    WindowHost& m_host;
+    QListWidget* m_list;
+    QListWidget* m_selected;
+    QWidget* m_selectedPanel;
+    QPushButton* m_menuButton;
+    TfrmInputAddr* m_dialog;
+    int m_dragSourceIndex = -1;
+    QPoint m_pressPos;
+    bool m_dragPending = false;
+    bool m_rightPressed = false;
 };
 
 } // namespace zp

@@ -188,8 +188,8 @@ void loadRecipients(Context& c) {
     }
 }
 
-// Entries numbered above the count from an earlier, longer list stay in the file; the
-// count keeps them from being read.
+// Entries numbered above the count, left by an earlier, longer list, are deleted as the
+// body lines are: a person removed from the address book must not stay in the file.
 void saveRecipients(Context& c) {
     auto* list = findControl<QListWidget>(c.window(), "chlAddr");
     c.file.writeInt("mail", "addrcount", list->count());
@@ -197,6 +197,12 @@ void saveRecipients(Context& c) {
         const QListWidgetItem* item = list->item(i - 1);
         c.file.writeString("mail", numbered("addr", i), toSjis(item->text()));
         c.file.writeBool("mail", numbered("addrChecked", i), item->checkState() == Qt::Checked);
+    }
+    for (int k = list->count() + 1; c.file.keyExists("mail", numbered("addr", k)) ||
+                                    c.file.keyExists("mail", numbered("addrChecked", k));
+         ++k) {
+        c.file.deleteKey("mail", numbered("addr", k));
+        c.file.deleteKey("mail", numbered("addrChecked", k));
     }
 }
 

@@ -1,0 +1,147 @@
+#include "inputaddr.h"
+
+#include "addressbook/addredit.h"
+#include "addressbook/addrentry.h"
+#include "platform/dialogs.h"
+#include "platform/textcodec.h"
+
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QStringDecoder>
+#include <QStringEncoder>
+
+namespace zp {
+
+namespace {
+
+QLabel* makeLabel(QWidget* parent, const char* name, const QString& text, int x, int y) {
+    auto* label = new QLabel(text, parent);
+    label->setObjectName(QLatin1String(name));
+    label->move(x, y);
+    label->adjustSize();
+    return label;
+}
+
+template <class T> T* place(T* w, const char* name, const QRect& r) {
+    w->setObjectName(QLatin1String(name));
+    w->setGeometry(r);
+    return w;
+}
+
+// True when the code point has a Shift-JIS form that reads back as the same code point;
+// a character the encoder maps one way only (to a look-alike) would change on the way.
+bool storable(QStringView ch) {
+    QStringEncoder enc("CP932", QStringEncoder::Flag::Stateless);
+    const QByteArray bytes = enc.encode(ch);
+    if (enc.hasError() || bytes.isEmpty())
+        return false;
+    QStringDecoder dec("CP932", QStringDecoder::Flag::Stateless);
+    const QString back = dec.decode(bytes);
+    return !dec.hasError() && back == ch;
+}
+
+} // namespace
+
+TfrmInputAddr::TfrmInputAddr(QWidget* parent) : QDialog(parent) {
+    setObjectName(QStringLiteral("TfrmInputAddr"));
+    setWindowTitle(QStringLiteral("メールアドレス入力"));
+    // A dialog frame: title and close box, no resizing, no help button.
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+    if (parent)
+        setFont(parent->font());
+    setFixedSize(396, 120);
+
+    makeLabel(this, "Label1", QStringLiteral("名前"), 16, 27);
+    m_name = place(new QLineEdit(this), "edtName", QRect(96, 24, 281, 20));
+    makeLabel(this, "Label2", QStringLiteral("メールアドレス"), 16, 59);
+    m_addr = place(new QLineEdit(this), "edtAddr", QRect(96, 56, 281, 20));
+    m_ok = place(new QPushButton(QStringLiteral("OK"), this), "btnOK", QRect(224, 88, 75, 25));
+    m_cancel = place(new QPushButton(QStringLiteral("キャンセル"), this), "btnCancel",
+                     QRect(312, 88, 75, 25));
+    m_ok->setDefault(true);
+    m_cancel->setAutoDefault(false);
+    setTabOrder(m_name, m_addr);
+    setTabOrder(m_addr, m_ok);
+    setTabOrder(m_ok, m_cancel);
+    connect(m_ok, &QPushButton::clicked, this, &TfrmInputAddr::btnOKClick);
+    // The cancel button, Esc and the close box all give cancel (QDialog's reject).
+    connect(m_cancel, &QPushButton::clicked, this, &QDialog::reject);
+}
+
+QString TfrmInputAddr::editAddrEntry(const QString& entry) {
+    const AddrEntry parts = parseAddrEntry(toSjis(entry));
+    m_name->setText(fromSjis(parts.name));
+    m_addr->setText(fromSjis(parts.address));
+    if (exec() != QDialog::Accepted)
+        return entry;
+    return m_entry;
+}
+
+std::pair<qsizetype, qsizetype> TfrmInputAddr::firstUnstorableChar(const QString& text) {
+    for (qsizetype i = 0; i < text.size();) {
+        const qsizetype n =
+            (text.at(i).isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate())
+                ? 2
+                : 1;
+        if (!storable(QStringView(text).mid(i, n)))
+            return {i, n};
+        i += n;
+    }
+    return {text.size(), 0};
+}
+
+// The settings file is Shift-JIS: a character without a form there would silently become
+// "?" in the file, changing the name or the address (and later a log folder's name).
+bool TfrmInputAddr::refuseUnstorable(QLineEdit* box) {
+    const QString text = box->text();
+    const auto [at, length] = firstUnstorableChar(text);
+    if (length == 0)
+        return false;
+    const QString ch = text.mid(at, length);
+    const QString code =
+        QStringLiteral("U+%1").arg(ch.toUcs4().value(0), 4, 16, QLatin1Char('0')).toUpper();
+    dialogs().message(this, MsgKind::Information,
+                      QStringLiteral("「%1」(%2) はアドレス帳に保存できない文字です。"
+                                     "別の文字に置き換えてください。")
+                          .arg(ch, code));
+    box->setFocus(Qt::OtherFocusReason);
+    box->setSelection(static_cast<int>(at), static_cast<int>(length));
+    return true;
+}
+
+void TfrmInputAddr::btnOKClick() {
+    if (refuseUnstorable(m_name) || refuseUnstorable(m_addr))
+        return;
+    const AddrInput in = cleanAddrInput(toSjis(m_name->text()), toSjis(m_addr->text()));
+    switch (in.check) {
+    case AddrInputCheck::EmptyAddress:
+        dialogs().message(this, MsgKind::Information,
+                          QStringLiteral("メールアドレスを入力してください"));
+        m_addr->setFocus(Qt::OtherFocusReason);
+        return;
+    case AddrInputCheck::TooLong:
+        dialogs().message(this, MsgKind::Information,
+                          QStringLiteral("名前とメールアドレスが長すぎます。"
+                                         "合わせて%1バイト以内にしてください。")
+                              .arg(kMaxAddrEntryBytes));
+        m_name->setFocus(Qt::OtherFocusReason);
+        return;
+    case AddrInputCheck::Ok:
+        break;
+    }
+    m_entry = fromSjis(in.entry);
+    accept();
+}
+
+void TfrmInputAddr::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        move(screen->geometry().center() - rect().center());
+    m_name->setFocus(Qt::OtherFocusReason);
+}
+
+} // namespace zp
