@@ -320,6 +320,30 @@ INSTANTIATE_TEST_SUITE_P(Table, SendRealServer, ::testing::Values(
     [](const auto& info) { return std::string(info.param.name); });
 // clang-format on
 
+// A wrong POP3 password is shown by its event; the SMTP server then decides.
+TEST_F(SendRealServer, Pop3LogInRefused) {
+    ASSERT_NE(s_dovecot, nullptr) << s_failure;
+    SmtpServer smtp(false);
+    open();
+    setServer(QStringLiteral("127.0.0.1"), smtp.port);
+    zp::WindowHost::MailPorts ports = window->mailPorts();
+    ports.pop3 = s_dovecot->port;
+    window->setMailPorts(ports);
+    control<QAbstractButton>("chkPOPbSMTP")->setChecked(true);
+    setText("edtPOP3Host", QStringLiteral("127.0.0.1"));
+    setText("edtPOP3Pwd", QStringLiteral("wrong"));
+    addRecipient(QStringLiteral("taro@example.jp"), true);
+    markStatus();
+    ASSERT_TRUE(send());
+    EXPECT_EQ(shown(MsgKind::Error),
+              QStringList{QStringLiteral("POP3のユーザIDとパスワードを正しく設定してください")});
+    EXPECT_EQ(statusLines().mid(2, 3),
+              (QStringList{QStringLiteral("POP3のユーザIDとパスワードを正しく設定してください"),
+                           QStringLiteral("POP3サーバから切断しました"),
+                           QStringLiteral("メールサーバと接続中です")}));
+    EXPECT_TRUE(QFile::exists(smtp.file("1.eml")));
+}
+
 // --- failures ------------------------------------------------------------------------------
 
 using zp::test::FakeServer;
@@ -327,7 +351,7 @@ using zp::test::read;
 using zp::test::readData;
 
 // A server line, and a line read from the client answered by one.
-zp::test::Step send(const std::string& line) {
+zp::test::Step serverLine(const std::string& line) {
     return zp::test::send(line + "\r\n");
 }
 std::vector<zp::test::Step> reply(const std::string& line) {
@@ -335,7 +359,7 @@ std::vector<zp::test::Step> reply(const std::string& line) {
 }
 
 std::vector<zp::test::Step> greeting(const std::string& ehlo = "250 fake.test") {
-    return zp::test::script({{send("220 fake.test ESMTP")}, reply(ehlo)});
+    return zp::test::script({{serverLine("220 fake.test ESMTP")}, reply(ehlo)});
 }
 
 struct FailureCase {
@@ -411,7 +435,7 @@ INSTANTIATE_TEST_SUITE_P(Table, SendFailure, ::testing::Values(
         zp::test::script({greeting(), reply("250 ok"), reply("250 ok"), reply("250 ok"),
                           reply("354 go ahead"), {readData(), zp::test::hangUp()}}),
         "127.0.0.1", {QStringLiteral("Connection Closed Gracefully.")}},
-    FailureCase{"SilentServer", {send("220 fake.test ESMTP"), read()}, "127.0.0.1",
+    FailureCase{"SilentServer", {serverLine("220 fake.test ESMTP"), read()}, "127.0.0.1",
         {QStringLiteral("Socket Error # 10060\r\nConnection timed out.")}},
     FailureCase{"HostNotFound", {}, "nonexistent.invalid",
         {QStringLiteral("Socket Error # 11001\r\nSMTPサーバが見つかりませんでした"),
@@ -542,6 +566,34 @@ TEST_F(SendWindow, Pop3ConnectionFailureThenSmtp) {
     EXPECT_EQ(window->statusText(), QStringLiteral("メールを送信しました"));
     EXPECT_TRUE(QFile::exists(smtp.file("1.eml")));
     EXPECT_EQ(control<QListWidget>("chlAddr")->item(0)->checkState(), Qt::Unchecked);
+}
+
+// A POP3 server that refuses the QUIT: the error is dropped like a failed log-in, the mail
+// still goes out and the window is whole again afterwards.
+TEST_F(SendWindow, Pop3QuitRefusedIsDropped) {
+    FakeServer pop3(zp::test::script({{serverLine("+OK ready")},
+                                      reply("+OK user"),
+                                      reply("+OK pass"),
+                                      reply("+OK 0 0"),
+                                      reply("-ERR cannot quit")}));
+    SmtpServer smtp(false);
+    open();
+    setServer(QStringLiteral("127.0.0.1"), smtp.port);
+    zp::WindowHost::MailPorts ports = window->mailPorts();
+    ports.pop3 = pop3.port();
+    window->setMailPorts(ports);
+    control<QAbstractButton>("chkPOPbSMTP")->setChecked(true);
+    setText("edtPOP3Host", QStringLiteral("127.0.0.1"));
+    setText("edtPOP3Pwd", QStringLiteral("pw"));
+    addRecipient(kTaro, true);
+    ASSERT_TRUE(send());
+    EXPECT_EQ(pop3.transcript(), (std::vector<std::string>{"USER alice", "PASS pw", "STAT", "QUIT",
+                                                           zp::test::kClosedMark}));
+    EXPECT_TRUE(dialogs.messages.empty());
+    EXPECT_EQ(window->statusText(), QStringLiteral("メールを送信しました"));
+    EXPECT_TRUE(control<QWidget>("pnlMain")->isEnabled());
+    EXPECT_FALSE(window->sendInProgress());
+    EXPECT_TRUE(QFile::exists(smtp.file("1.eml")));
 }
 
 struct PortCase {
