@@ -344,6 +344,38 @@ TEST_F(SendRealServer, Pop3LogInRefused) {
     EXPECT_TRUE(QFile::exists(smtp.file("1.eml")));
 }
 
+// A picture mail logged as HTML in the recipients' folders: the named one in its folder,
+// the unnamed one in the log folder itself, each with the picture beside it.
+TEST_F(SendRealServer, HtmlLogInNameFolders) {
+    SmtpServer smtp(false);
+    open();
+    setServer(QStringLiteral("127.0.0.1"), smtp.port);
+    addRecipient(QStringLiteral("山田 & 花子 (hanako@example.jp)"), true);
+    addRecipient(QStringLiteral("taro@example.jp"), true);
+    setText("edtTitle", QStringLiteral("A<B"));
+    control<zp::RadioGroup>("radLogSave")->setItemIndex(3);
+    setText("edtSaveDir", logs);
+    control<QAbstractButton>("chkMakeNameDir")->setChecked(true);
+    takePicture();
+    const std::string jpeg = readFile(window->workingJpegPath());
+    ASSERT_TRUE(send());
+    const QString named = logs + QStringLiteral("/山田 & 花子");
+    for (const QString& folder : {logs, named}) {
+        const QStringList logsThere = QDir(folder).entryList({QStringLiteral("*.html")});
+        ASSERT_EQ(logsThere.size(), 1) << folder.toStdString();
+        const QString base = logsThere.first().chopped(5);
+        EXPECT_EQ(readFile(folder + QLatin1Char('/') + base + QStringLiteral(".jpg")), jpeg);
+        const QString html = zp::fromSjis(readFile(folder + QLatin1Char('/') + logsThere.first()));
+        for (const QString& line :
+             {QStringLiteral("<title>A&lt;B - zoripost </title>"),
+              QStringLiteral("送信<font color=\"blue\">成功</font><br>"),
+              QStringLiteral("山田 &amp; 花子 (hanako@example.jp) \r\ntaro@example.jp \r\n<br>"),
+              QStringLiteral("<img src=\"") + base + QStringLiteral(".jpg\">")})
+            EXPECT_TRUE(html.contains(line)) << line.toStdString();
+    }
+    EXPECT_TRUE(dialogs.messages.empty());
+}
+
 // --- failures ------------------------------------------------------------------------------
 
 using zp::test::FakeServer;
