@@ -628,6 +628,31 @@ TEST_F(SendWindow, Pop3QuitRefusedIsDropped) {
     EXPECT_TRUE(QFile::exists(smtp.file("1.eml")));
 }
 
+struct ReportCase {
+    std::string error;
+    QString report;
+};
+
+class SendErrorReport : public ::testing::TestWithParam<ReportCase> {};
+
+TEST_P(SendErrorReport, AppendsTheLineOfItsCode) {
+    EXPECT_EQ(zp::SendOperation::errorReport(GetParam().error), GetParam().report);
+}
+
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(Table, SendErrorReport, ::testing::Values(
+    ReportCase{" Socket Error # 11002\r\n ", QStringLiteral("Socket Error # 11002\r\nSMTPサーバが見つかりませんでした")},
+    ReportCase{"Socket Error # 10064\r\nHost is down.", QStringLiteral("Socket Error # 10064\r\nHost is down.\r\nSMTPサーバからの反応がありません")},
+    ReportCase{"Socket Error # 10039\r\nDestination address required.", QStringLiteral("Socket Error # 10039\r\nDestination address required.\r\n送信先アドレスが不正です")},
+    ReportCase{"Socket Error # 10022\r\nInvalid argument.", QStringLiteral("Socket Error # 10022\r\nInvalid argument.\r\n無効な引数エラー(ファイアウォールの設定を確認してください)")},
+    // Only the first 20 characters are compared, so what follows them does not matter.
+    ReportCase{"Socket Error # 100611", QStringLiteral("Socket Error # 100611\r\nSMTPサーバとの接続に失敗しました")},
+    ReportCase{"Socket Error # 1006", QStringLiteral("Socket Error # 1006")},
+    ReportCase{"x Socket Error # 10061", QStringLiteral("x Socket Error # 10061")},
+    ReportCase{"Socket Error # 10061 need fully-qualified address", QStringLiteral("Socket Error # 10061 need fully-qualified address\r\nSMTPサーバとの接続に失敗しました\r\nサーバ設定にて正しい利用者メールを設定してください")}),
+    [](const auto& info) { return "row" + std::to_string(info.index); });
+// clang-format on
+
 struct PortCase {
     const char* value;
     int port;

@@ -1,6 +1,7 @@
 // The send log writer: the files it makes, byte for byte, in the log folder and in the
 // recipients' folders; never replacing a log; recipient names that cannot be folders.
 #include "mail/logname.h"
+#include "mail/senddialogue.h"
 #include "mail/sendlog.h"
 #include "mail_text_support.h"
 
@@ -316,6 +317,46 @@ INSTANTIATE_TEST_SUITE_P(
                       // The limit counts the native form: 85 kanji are 255 UTF-8 bytes, 86 are 258.
                       CheckCase{"85 kanji", kanjiName(85), FolderNameCheck::Ok},
                       CheckCase{"86 kanji", kanjiName(86), FolderNameCheck::TooLong}),
+    [](const auto& info) { return "row" + std::to_string(info.index); });
+
+struct BodyCase {
+    std::string body;
+    std::vector<std::string> lines;
+};
+
+class BodyLines : public ::testing::TestWithParam<BodyCase> {};
+
+// Every line end of the edit box, lone LF and CR included, ends a mail line.
+TEST_P(BodyLines, SplitAtEveryLineEnd) {
+    EXPECT_EQ(bodyLines(GetParam().body), GetParam().lines);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, BodyLines,
+    ::testing::Values(BodyCase{"", {""}}, BodyCase{"a", {"a"}}, BodyCase{"a\r\nb", {"a", "b"}},
+                      BodyCase{"a\nb", {"a", "b"}}, BodyCase{"a\rb", {"a", "b"}},
+                      BodyCase{"a\r\n", {"a", ""}}, BodyCase{"a\n\r.", {"a", "", "."}},
+                      BodyCase{"\r\r\n", {"", "", ""}}),
+    [](const auto& info) { return "row" + std::to_string(info.index); });
+
+struct AddressCase {
+    std::string address;
+    bool unusable;
+};
+
+class UnusableAddress : public ::testing::TestWithParam<AddressCase> {};
+
+TEST_P(UnusableAddress, ControlCharactersAndAngleBrackets) {
+    EXPECT_EQ(isUnusableAddress(GetParam().address), GetParam().unusable) << GetParam().address;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, UnusableAddress,
+    ::testing::Values(AddressCase{"a@example.jp", false}, AddressCase{"", false},
+                      AddressCase{"a b@example.jp", false}, AddressCase{"a<b@example.jp", true},
+                      AddressCase{"a@example.jp>", true}, AddressCase{"a@exa\tmple.jp", true},
+                      AddressCase{"a@example.jp\x7F", true},
+                      AddressCase{std::string("a\0b", 3), true}),
     [](const auto& info) { return "row" + std::to_string(info.index); });
 
 } // namespace
