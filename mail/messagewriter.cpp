@@ -105,6 +105,8 @@ std::vector<std::string> splitIso2022jp(std::string_view run, std::size_t firstM
         piece += toAscii;
     if (!piece.empty())
         pieces.push_back(std::move(piece));
+    if (pieces.empty()) // escape sequences alone: kept as they came
+        pieces.emplace_back(run);
     return pieces;
 }
 
