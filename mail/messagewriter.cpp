@@ -55,9 +55,64 @@ std::vector<Word> splitWords(std::string_view s, std::string_view& trailing) {
     return words;
 }
 
+// The bytes of an ISO-2022-JP run cut into pieces of at most maxBytes that each hold whole
+// characters and end in ASCII mode (RFC 2047 5: an encoded word holds whole characters;
+// RFC 1468: a text ends in ASCII). A piece that starts inside a double-byte run re-opens it.
+std::vector<std::string> splitIso2022jp(std::string_view run, std::size_t firstMax,
+                                        std::size_t maxBytes) {
+    static constexpr char kEsc = '\x1B';
+    const std::string toAscii = "\x1B(B";
+    std::string jisOpen = "\x1B$B";
+    std::string asciiOpen = toAscii;
+    std::vector<std::string> pieces;
+    std::string piece;
+    bool pieceInJis = false; // the mode at the end of piece
+    bool jis = false;        // the mode of the text at this point
+    std::size_t i = 0;
+    while (i < run.size()) {
+        // Mode changes are written only in front of the characters they apply to.
+        if (run[i] == kEsc && i + 2 < run.size() && (run[i + 1] == '$' || run[i + 1] == '(')) {
+            (run[i + 1] == '$' ? jisOpen : asciiOpen) = std::string(run.substr(i, 3));
+            jis = run[i + 1] == '$';
+            i += 3;
+            continue;
+        }
+        const std::size_t width = jis && i + 1 < run.size() ? 2 : 1;
+        const std::string_view ch = run.substr(i, width);
+        i += width;
+        auto addition = [&] {
+            std::string a;
+            if (jis && !pieceInJis)
+                a = jisOpen;
+            else if (!jis && pieceInJis)
+                a = asciiOpen;
+            return a.append(ch);
+        };
+        std::string a = addition();
+        const std::size_t limit = pieces.empty() ? firstMax : maxBytes;
+        if (!piece.empty() && piece.size() + a.size() + (jis ? toAscii.size() : 0) > limit) {
+            if (pieceInJis)
+                piece += toAscii;
+            pieces.push_back(std::move(piece));
+            piece.clear();
+            pieceInJis = false;
+            a = addition();
+        }
+        piece += a;
+        pieceInJis = jis;
+    }
+    if (pieceInJis)
+        piece += toAscii;
+    if (!piece.empty())
+        pieces.push_back(std::move(piece));
+    if (pieces.empty()) // escape sequences alone: kept as they came
+        pieces.emplace_back(run);
+    return pieces;
+}
+
 // Turns one run of bytes into encoded words of at most 75 characters, joined by CR LF TAB.
 void appendEncodedRun(std::string& out, std::string_view run, std::string_view specials,
-                      const MailCharset& cs) {
+                      const MailCharset& cs, std::size_t column) {
     const std::string opening = "=?" + cs.charset + "?" + cs.encoding + "?";
     const std::size_t start = opening.size() + 2;
     std::size_t counter = start;
@@ -71,7 +126,23 @@ void appendEncodedRun(std::string& out, std::string_view run, std::string_view s
         out += piece;
         counter += piece.size();
     };
-    if (cs.encoding == 'B') {
+    if (cs.encoding == 'B' && cs.charset == "ISO-2022-JP") {
+        const std::size_t maxBytes = (75 - start) / 4 * 3;
+        // RFC 2047 2: a line holding an encoded word is at most 76 characters, so the
+        // first word makes room for what stands before it on its line.
+        std::size_t firstMax = maxBytes;
+        if (column + start + 12 <= 76)
+            firstMax = std::min(maxBytes, (76 - column - start) / 4 * 3);
+        bool first = true;
+        for (const std::string& piece : splitIso2022jp(run, firstMax, maxBytes)) {
+            if (!first) {
+                out += "?=\r\n\t";
+                out += opening;
+            }
+            out += base64Encode(piece);
+            first = false;
+        }
+    } else if (cs.encoding == 'B') {
         for (std::size_t i = 0; i < run.size(); i += 3)
             addPiece(base64Encode(run.substr(i, 3)));
     } else {
@@ -138,7 +209,7 @@ MailCharset mailCharsetForSystem() {
 }
 
 std::string encodeHeaderValue(std::string_view text, std::string_view specials,
-                              const MailCharset& cs) {
+                              const MailCharset& cs, std::size_t column) {
     std::string converted;
     if (cs.convertToJis) {
         converted = toIso2022jp(text);
@@ -163,16 +234,18 @@ std::string encodeHeaderValue(std::string_view text, std::string_view specials,
         while (last + 1 < words.size() && wordNeedsEncoding(words[last + 1].text, specials))
             ++last;
         const char* runEnd = words[last].text.data() + words[last].text.size();
+        // Only the first run is known to share the field name's line.
+        const std::size_t runColumn = out.find('\n') == std::string::npos ? column + out.size() : 0;
         appendEncodedRun(out,
                          std::string_view(runBegin, static_cast<std::size_t>(runEnd - runBegin)),
-                         specials, cs);
+                         specials, cs, runColumn);
         i = last + 1;
     }
     out += trailing;
     return out;
 }
 
-std::string formatAddress(const MailAddressItem& item) {
+std::string formatAddress(const MailAddressItem& item, std::size_t column) {
     if (item.Name.empty())
         return item.Address;
     const bool plain = std::none_of(item.Name.begin(), item.Name.end(), [](char ch) {
@@ -189,7 +262,7 @@ std::string formatAddress(const MailAddressItem& item) {
         }
         out += '"';
     } else {
-        out = encodeHeaderValue(item.Name, kRfc822Specials);
+        out = encodeHeaderValue(item.Name, kRfc822Specials, mailCharsetForSystem(), column);
     }
     return out + " <" + item.Address + ">";
 }
@@ -238,8 +311,9 @@ std::string internetDate(std::time_t t) {
 
 HeaderList GenerateHeader(const MailMessage& message) {
     HeaderList h;
-    h.setValue("From", formatAddress(message.From));
-    h.setValue("Subject", encodeHeaderValue(message.Subject, {}));
+    h.setValue("From", formatAddress(message.From, std::string_view("From: ").size()));
+    h.setValue("Subject", encodeHeaderValue(message.Subject, {}, mailCharsetForSystem(),
+                                            std::string_view("Subject: ").size()));
     h.setValue("To", formatAddressList(message.Recipients));
     h.setValue("Cc", formatAddressList(message.CCList));
     h.setValue("Content-Type", message.ContentType);

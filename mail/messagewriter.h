@@ -34,14 +34,18 @@ MailCharset mailCharsetForSystem();
 
 // RFC 2047 encoded words for the parts of text that need them; words needing encoding hold
 // control bytes, bytes above 0x7E or one of specials. Encoded words are at most 75 columns
-// and are joined by CR LF and a tab.
+// and are joined by CR LF and a tab. ISO-2022-JP words are cut between characters, each
+// ending in ASCII mode, so every word decodes on its own.
+// column: where the value starts on its line ("Subject: " takes 9); the first ISO-2022-JP
+// word keeps that line within the 76 characters of RFC 2047.
 std::string encodeHeaderValue(std::string_view text, std::string_view specials,
-                              const MailCharset& cs = mailCharsetForSystem());
+                              const MailCharset& cs = mailCharsetForSystem(),
+                              std::size_t column = 0);
 
 // The RFC 822 specials used for display names.
 inline constexpr std::string_view kRfc822Specials = "()<>[]:;@\\,.\"";
 
-std::string formatAddress(const MailAddressItem& item);
+std::string formatAddress(const MailAddressItem& item, std::size_t column = 0);
 std::string formatAddressList(const MailAddressList& list);
 
 // "Sun, 6 Dec 2026 17:59:00 +0900" for the local time t, daylight saving included.

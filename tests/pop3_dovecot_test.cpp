@@ -1,4 +1,5 @@
 // POP before SMTP log-in against a real POP3 server (Dovecot) on 127.0.0.1.
+#include "dovecot_server.h"
 #include "fake_server.h"
 #include "mail/mailerror.h"
 #include "mail/pop3client.h"
@@ -18,78 +19,8 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
-
-const char* kDovecot = "/usr/sbin/dovecot";
-
-std::string replaceAll(std::string text, const std::string& from, const std::string& to) {
-    for (auto at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size())) {
-        text.replace(at, from.size(), to);
-    }
-    return text;
-}
-
-// Dovecot slows each further failed log-in from one address down (2 s, then 4 s, ...),
-// so the failing cases are few.
-// One Dovecot for the whole suite, with one user "alice" whose mailbox holds two
-// messages. As root, Dovecot runs its login and internal processes as its own users
-// and the mailbox as "nobody"; otherwise everything runs as the current user.
-class DovecotServer {
-public:
-    DovecotServer() {
-        std::string pattern = (fs::temp_directory_path() / "zp_dovecot_XXXXXX").string();
-        if (!mkdtemp(pattern.data())) {
-            throw std::runtime_error("mkdtemp failed");
-        }
-        m_dir = pattern;
-        const bool root = geteuid() == 0;
-        const uid_t uid = root ? 65534 : getuid();
-        const gid_t gid = root ? 65534 : getgid();
-        const passwd* me = getpwuid(getuid());
-        const std::string self = me ? me->pw_name : "root";
-        // Dovecot's own users must be able to reach the files below the folder.
-        fs::permissions(m_dir, fs::perms::owner_all | fs::perms::group_read |
-                                   fs::perms::group_exec | fs::perms::others_read |
-                                   fs::perms::others_exec);
-        for (const char* sub :
-             {"run", "state", "home", "mail/alice/cur", "mail/alice/new", "mail/alice/tmp"}) {
-            fs::create_directories(m_dir / sub);
-        }
-        std::ofstream(m_dir / "mail/alice/new/1.zp") << "Subject: one\n\nfirst\n";
-        std::ofstream(m_dir / "mail/alice/new/2.zp") << "Subject: two\n\nsecond\n";
-        for (const char* sub : {"home", "mail", "mail/alice", "mail/alice/cur", "mail/alice/new",
-                                "mail/alice/tmp", "mail/alice/new/1.zp", "mail/alice/new/2.zp"}) {
-            if (chown((m_dir / sub).c_str(), uid, gid) != 0) {
-                throw std::runtime_error("chown failed");
-            }
-        }
-        std::ofstream(m_dir / "users") << "alice:{PLAIN}s3cret:" << uid << ":" << gid
-                                       << "::" << (m_dir / "home").string() << "\n";
-        port = test::unusedPort();
-        std::ifstream in(ZP_TEST_SCRIPTS "/dovecot.conf.in");
-        std::stringstream text;
-        text << in.rdbuf();
-        std::string conf = replaceAll(text.str(), "@DIR@", m_dir.string());
-        conf = replaceAll(conf, "@PORT@", std::to_string(port));
-        conf = replaceAll(conf, "@LOGIN_USER@", root ? "dovenull" : self);
-        conf = replaceAll(conf, "@INTERNAL_USER@", root ? "dovecot" : self);
-        std::ofstream(m_dir / "dovecot.conf") << conf;
-        m_process = std::make_unique<test::ServerProcess>(
-            std::vector<std::string>{kDovecot, "-F", "-c", (m_dir / "dovecot.conf").string()});
-        m_process->waitForLine("starting up", 15s);
-    }
-    ~DovecotServer() {
-        if (m_process) {
-            m_process->stop(SIGTERM, 5s);
-        }
-        std::error_code ignored;
-        fs::remove_all(m_dir, ignored);
-    }
-    std::uint16_t port = 0;
-
-private:
-    fs::path m_dir;
-    std::unique_ptr<test::ServerProcess> m_process;
-};
+using test::DovecotServer;
+using test::kDovecot;
 
 struct LogInCase {
     const char* name;
