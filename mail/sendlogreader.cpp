@@ -155,7 +155,8 @@ SendLogRecipients readSendLogRecipients(std::istream& in, SendLogForm form) {
         return result;
     }
     while (reader.next(line, cut)) {
-        if (!holdsAtSign(line))
+        // A line cut short may hold its at sign in the part not kept.
+        if (!cut && !holdsAtSign(line))
             break;
         if (cut || result.entries.size() == kMaxRecipients) {
             result.entries.clear();
