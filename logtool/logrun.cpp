@@ -123,6 +123,8 @@ public:
                               log.log);
                 s.name = r.name;
                 s.check = r.check;
+                if (r.notAFolder)
+                    noteFolder(r.folder);
                 allIn = false;
             }
         std::vector<const Recipient*> usable;
@@ -181,10 +183,14 @@ private:
             return true;
         Step& s = add(StepKind::Fail, Reason::FolderNotCreated, log.log, dir);
         s.error = error;
+        noteFolder(dir);
+        return false;
+    }
+
+    void noteFolder(const fs::path& dir) {
         auto& list = m_report.foldersNotCreated;
         if (std::find(list.begin(), list.end(), dir) == list.end())
             list.push_back(dir);
-        return false;
     }
 
     // The log, then its picture, copied into the folder; the picture only follows a log

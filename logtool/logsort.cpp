@@ -63,14 +63,13 @@ std::vector<Recipient> recipientsOf(const fs::path& folder,
         if (r.check == FolderNameCheck::Ok) {
             std::error_code ec;
             const fs::file_status st = fs::symlink_status(folder / component, ec);
-            if (fs::exists(st) && !fs::is_directory(st))
-                r.notAFolder = true; // a file, or a link that could lead out of the folder
-            else
-                r.folder = component;
+            // A file, or a link that could lead out of the folder.
+            r.notAFolder = fs::exists(st) && !fs::is_directory(st);
+            r.folder = component;
         }
         // Of recipients sharing a folder (or a refused name), the later one counts.
         std::erase_if(out, [&](const Recipient& o) {
-            return r.usable() ? o.folder == r.folder : (!o.usable() && o.name == r.name);
+            return r.folder.empty() ? o.folder.empty() && o.name == r.name : o.folder == r.folder;
         });
         out.push_back(std::move(r));
     }

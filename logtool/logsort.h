@@ -24,10 +24,10 @@ inline constexpr std::string_view kNoNameFolder = "(\x96\xBC\x91\x4F\x82\xC8\x82
 
 struct Recipient {
     std::string name; // the name part (Shift-JIS); kNoNameFolder for none
-    fs::path folder;  // its folder's name, empty when refused
+    fs::path folder;  // its folder's name, empty when the name is refused
     FolderNameCheck check = FolderNameCheck::Ok;
-    bool notAFolder = false; // the name is taken by a file, a link or another non-folder
-    bool usable() const { return !folder.empty(); }
+    bool notAFolder = false; // the folder's name is taken by a file, a link or the like
+    bool usable() const { return !folder.empty() && !notAFolder; }
 };
 
 struct LogPlan {
@@ -76,10 +76,11 @@ struct Step {
 
 struct Report {
     std::vector<Step> steps;
-    int logsFiled = 0;                       // moved to their last recipient's folder
-    int logsLeft = 0;                        // left in the send log folder for a reason reported
-    int logsWithoutRecipients = 0;           // left where they are, as nothing names a recipient
-    std::vector<fs::path> foldersNotCreated; // each once, relative
+    int logsFiled = 0;             // moved to their last recipient's folder
+    int logsLeft = 0;              // left in the send log folder for a reason reported
+    int logsWithoutRecipients = 0; // left where they are, as nothing names a recipient
+    // Each once, relative: folders that could not be created, or whose name is taken.
+    std::vector<fs::path> foldersNotCreated;
     int count(StepKind kind) const;
     bool leftSomething() const { return logsLeft > 0; }
 };
