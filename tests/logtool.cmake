@@ -8,3 +8,9 @@ zp_add_test(NAME logtool_engine_test
   SOURCES logtool_engine_test.cpp logtool_support.h
   LIBS zp_logtool
   LABELS logtool)
+# The command-line front end, run as a process.
+zp_add_test(NAME logtool_cli_test
+  SOURCES logtool_cli_test.cpp logtool_support.h
+  LABELS logtool)
+target_compile_definitions(logtool_cli_test PRIVATE ZP_SORTLOGS_CLI="$<TARGET_FILE:zoripost-sortlogs>")
+add_dependencies(logtool_cli_test zoripost-sortlogs)

@@ -400,7 +400,8 @@ TEST_F(Sorting, ARunKilledAtAnyStepLosesNothingAndTheNextRunCompletesIt) {
     const Tree wanted = zp::test::snapshot(reference);
 
     const fs::path dir = m_dir / "killed";
-    for (int killAt = 1;; ++killAt) {
+    int killAt = 1;
+    for (;; ++killAt) {
         fs::remove_all(dir);
         makeMixedFolder(dir);
         const pid_t pid = fork();
@@ -437,6 +438,7 @@ TEST_F(Sorting, ARunKilledAtAnyStepLosesNothingAndTheNextRunCompletesIt) {
             break;
         ASSERT_LT(killAt, 500) << "the run never ended";
     }
+    EXPECT_GT(killAt, 40) << "fewer steps than the folder needs: the kills missed the work";
 }
 
 } // namespace
