@@ -206,6 +206,8 @@ void TfrmMain::FormClose() {
     if (m_closing)
         return;
     m_closing = true;
+    // A send still running ends first, as a failure with its log, before the settings go.
+    runHandler("endSendForClose");
     runHandler("disconnectSmtp");
     m_settings->saveSettings();
     emit settingsSaved();

@@ -55,6 +55,57 @@ std::vector<Word> splitWords(std::string_view s, std::string_view& trailing) {
     return words;
 }
 
+// The bytes of an ISO-2022-JP run cut into pieces of at most maxBytes that each hold whole
+// characters and end in ASCII mode (RFC 2047 5: an encoded word holds whole characters;
+// RFC 1468: a text ends in ASCII). A piece that starts inside a double-byte run re-opens it.
+std::vector<std::string> splitIso2022jp(std::string_view run, std::size_t maxBytes) {
+    static constexpr char kEsc = '\x1B';
+    const std::string toAscii = "\x1B(B";
+    std::string jisOpen = "\x1B$B";
+    std::string asciiOpen = toAscii;
+    std::vector<std::string> pieces;
+    std::string piece;
+    bool pieceInJis = false; // the mode at the end of piece
+    bool jis = false;        // the mode of the text at this point
+    std::size_t i = 0;
+    while (i < run.size()) {
+        // Mode changes are written only in front of the characters they apply to.
+        if (run[i] == kEsc && i + 2 < run.size() && (run[i + 1] == '$' || run[i + 1] == '(')) {
+            (run[i + 1] == '$' ? jisOpen : asciiOpen) = std::string(run.substr(i, 3));
+            jis = run[i + 1] == '$';
+            i += 3;
+            continue;
+        }
+        const std::size_t width = jis && i + 1 < run.size() ? 2 : 1;
+        const std::string_view ch = run.substr(i, width);
+        i += width;
+        auto addition = [&] {
+            std::string a;
+            if (jis && !pieceInJis)
+                a = jisOpen;
+            else if (!jis && pieceInJis)
+                a = asciiOpen;
+            return a.append(ch);
+        };
+        std::string a = addition();
+        if (!piece.empty() && piece.size() + a.size() + (jis ? toAscii.size() : 0) > maxBytes) {
+            if (pieceInJis)
+                piece += toAscii;
+            pieces.push_back(std::move(piece));
+            piece.clear();
+            pieceInJis = false;
+            a = addition();
+        }
+        piece += a;
+        pieceInJis = jis;
+    }
+    if (pieceInJis)
+        piece += toAscii;
+    if (!piece.empty())
+        pieces.push_back(std::move(piece));
+    return pieces;
+}
+
 // Turns one run of bytes into encoded words of at most 75 characters, joined by CR LF TAB.
 void appendEncodedRun(std::string& out, std::string_view run, std::string_view specials,
                       const MailCharset& cs) {
@@ -71,7 +122,18 @@ void appendEncodedRun(std::string& out, std::string_view run, std::string_view s
         out += piece;
         counter += piece.size();
     };
-    if (cs.encoding == 'B') {
+    if (cs.encoding == 'B' && cs.charset == "ISO-2022-JP") {
+        const std::size_t maxBytes = (75 - start) / 4 * 3;
+        bool first = true;
+        for (const std::string& piece : splitIso2022jp(run, maxBytes)) {
+            if (!first) {
+                out += "?=\r\n\t";
+                out += opening;
+            }
+            out += base64Encode(piece);
+            first = false;
+        }
+    } else if (cs.encoding == 'B') {
         for (std::size_t i = 0; i < run.size(); i += 3)
             addPiece(base64Encode(run.substr(i, 3)));
     } else {

@@ -34,7 +34,8 @@ MailCharset mailCharsetForSystem();
 
 // RFC 2047 encoded words for the parts of text that need them; words needing encoding hold
 // control bytes, bytes above 0x7E or one of specials. Encoded words are at most 75 columns
-// and are joined by CR LF and a tab.
+// and are joined by CR LF and a tab. ISO-2022-JP words are cut between characters, each
+// ending in ASCII mode, so every word decodes on its own.
 std::string encodeHeaderValue(std::string_view text, std::string_view specials,
                               const MailCharset& cs = mailCharsetForSystem());
 

@@ -121,7 +121,13 @@ void SmtpClient::Connect() {
     }
     m_authSchemes.clear();
     refuseLineBreaks(Host, "The host name");
-    const auto addresses = resolveHost(Host, Port, ConnectTimeout, {});
+    WaitControl wait;
+    if (Cancel) {
+        wait.hook = [] {};
+        wait.cancel = Cancel;
+    }
+    m_connection.setWaitControl(wait);
+    const auto addresses = resolveHost(Host, Port, ConnectTimeout, wait);
     m_connection.connect(addresses, ConnectTimeout);
     try {
         greetAndIntroduce();

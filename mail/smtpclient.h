@@ -4,6 +4,7 @@
 // done or fails; failures are raised as the errors of mail/mailerror.h.
 #include "mail/socket.h"
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -41,6 +42,10 @@ public:
     std::chrono::milliseconds ConnectTimeout{30000};
     std::chrono::milliseconds ReplyTimeout{60000};
     std::chrono::milliseconds DataEndTimeout{600000};
+
+    // When set, every wait runs in short slices and ends with AbortError once the flag is
+    // set, so another thread can stop a send that waits on the server.
+    const std::atomic<bool>* Cancel = nullptr;
 
     // Optional transcript of the dialogue: '>' for lines written, '<' for lines read.
     // AUTH LOGIN credentials appear as "***"; the message text itself is not logged.

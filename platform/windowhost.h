@@ -54,8 +54,20 @@ public:
     virtual bool sendInProgress() const { return m_sendInProgress; }
     virtual void setSendInProgress(bool on) { m_sendInProgress = on; }
 
+    // The server ports: [smtp] port and [pop3] port of the settings file, 25 and 110 when
+    // the file has none (then they are not written back either).
+    struct MailPorts {
+        int smtp = 25;
+        int pop3 = 110;
+        bool smtpInFile = false;
+        bool pop3InFile = false;
+    };
+    virtual MailPorts mailPorts() const { return m_mailPorts; }
+    virtual void setMailPorts(const MailPorts& ports) { m_mailPorts = ports; }
+
 private:
     bool m_sendInProgress = false;
+    MailPorts m_mailPorts;
 };
 
 // The child control of that object name; aborts with a clear message when the form

@@ -1,5 +1,6 @@
 // Header side of the message writer: encoded words, folding, the header list, addresses and
 // the Date value.
+#include "mail/base64.h"
 #include "mail/jis.h"
 #include "mail/messagewriter.h"
 #include "mail_text_support.h"
@@ -97,7 +98,8 @@ INSTANTIATE_TEST_SUITE_P(
         // ESC $ B + 18 kanji + ESC ( B = 42 bytes: one word of exactly 74 characters.
         LengthCase{"42 bytes", kanji(18), kJapanese, {74}},
         LengthCase{"43 bytes", kanji(18) + "\x01", kJapanese, {74, 22}},
-        LengthCase{"84 bytes", kanji(39), kJapanese, {74, 74}},
+        // 39 kanji: 18 + 18 + 3, every word opening and closing its double-byte run.
+        LengthCase{"39 kanji", kanji(39), kJapanese, {74, 74, 34}},
         // "=?Big5?B?" leaves room for 64 base64 characters: exactly 75.
         LengthCase{"Big5 48 bytes", std::string(48, '\xB1'), kBig5, {75}},
         LengthCase{"Big5 49 bytes", std::string(49, '\xB1'), kBig5, {75, 15}},
@@ -107,34 +109,57 @@ INSTANTIATE_TEST_SUITE_P(
             "Q escape never split", "\xE9" + std::string(54, 'x') + "\xE9", kLatin, {74, 20}}),
     [](const auto& info) { return "row" + std::to_string(info.index); });
 
-// The cut falls on 3-byte groups, so an escape sequence or a character can be split over two
-// encoded words; a reader that joins adjacent encoded words restores the text.
+// Every encoded word holds whole characters and ends in ASCII (RFC 2047 5), so a strict
+// reader decodes each word on its own; a word that starts inside a double-byte run opens
+// it again.
 struct CutCase {
     const char* what;
-    std::string prefix;
-    int kanji;
+    std::string text;                // UTF-8
+    std::vector<std::string> pieces; // UTF-8, one per encoded word
 };
 
-class EscapeCut : public ::testing::TestWithParam<CutCase> {};
+class WholeCharacters : public ::testing::TestWithParam<CutCase> {};
 
-TEST_P(EscapeCut, NodeJoinsTheWords) {
-    std::string utf8 = GetParam().prefix;
-    for (int i = 0; i < GetParam().kanji; ++i)
-        utf8 += "漢";
-    utf8 += "a";
-    const std::string value = encodeHeaderValue(sjisToJis(sjis(utf8)), "");
-    ASSERT_EQ(encodedWords(value).size(), 2u) << GetParam().what;
-    EXPECT_EQ(test::nodeDecode(value, "header"), utf8) << GetParam().what;
+TEST_P(WholeCharacters, EachWordDecodesAlone) {
+    const CutCase& c = GetParam();
+    std::string expected;
+    for (const std::string& piece : c.pieces)
+        expected += (expected.empty() ? "" : "\r\n\t") + std::string("=?ISO-2022-JP?B?") +
+                    base64Encode(sjisToJis(sjis(piece))) + "?=";
+    const std::string value = encodeHeaderValue(sjisToJis(sjis(c.text)), "");
+    EXPECT_EQ(value, expected) << c.what;
+    const std::vector<std::string> words = encodedWords(value);
+    ASSERT_EQ(words.size(), c.pieces.size()) << c.what;
+    for (std::size_t i = 0; i < words.size(); ++i) {
+        EXPECT_LE(words[i].size(), 75u);
+        EXPECT_EQ(test::nodeDecode(words[i], "header"), c.pieces[i]) << c.what << " word " << i;
+    }
 }
 
-// The first word holds bytes 0-41 of the run.
-INSTANTIATE_TEST_SUITE_P(Table, EscapeCut,
-                         ::testing::Values(CutCase{"cut right after ESC ( B", "", 18},
-                                           CutCase{"cut after ESC", "", 19},
-                                           CutCase{"cut after ESC (", "x", 18},
-                                           CutCase{"cut after ESC $", std::string(40, 'x'), 1},
-                                           CutCase{"cut inside a character", "", 20}),
-                         [](const auto& info) { return "row" + std::to_string(info.index); });
+std::string kanjiUtf8(int count, const std::string& after = "") {
+    std::string s;
+    for (int i = 0; i < count; ++i)
+        s += "漢";
+    return s + after;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, WholeCharacters,
+    ::testing::Values(CutCase{"18 kanji fill a word", kanjiUtf8(18, "a"), {kanjiUtf8(18), "a"}},
+                      CutCase{"19 kanji: cut between characters",
+                              kanjiUtf8(19, "a"),
+                              {kanjiUtf8(18), kanjiUtf8(1, "a")}},
+                      CutCase{"20 kanji", kanjiUtf8(20, "a"), {kanjiUtf8(18), kanjiUtf8(2, "a")}},
+                      CutCase{"ASCII first shifts the cut",
+                              "x" + kanjiUtf8(18, "a"),
+                              {"x" + kanjiUtf8(17), kanjiUtf8(1, "a")}},
+                      CutCase{"no room left for a kanji and its escapes",
+                              std::string(40, 'x') + "漢a",
+                              {std::string(40, 'x'), "漢a"}},
+                      CutCase{"60 kanji",
+                              kanjiUtf8(60),
+                              {kanjiUtf8(18), kanjiUtf8(18), kanjiUtf8(18), kanjiUtf8(6)}}),
+    [](const auto& info) { return "row" + std::to_string(info.index); });
 
 struct FoldCase {
     const char* what;

@@ -1,8 +1,48 @@
 #include "sendoperation.h"
 
+#include "addressbook/addrentry.h"
+#include "mail/message.h"
+#include "platform/controlcolor.h"
+#include "platform/soundplayer.h"
+#include "platform/textcodec.h"
+
 #include <QAbstractButton>
+#include <QDeadlineTimer>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QThread>
 
 namespace zp {
+
+namespace {
+
+// Bytes up to 0x20 go from both ends; a full-width blank stays.
+QString trimmedText(const QString& text) {
+    qsizetype begin = 0;
+    qsizetype end = text.size();
+    while (begin < end && text[begin].unicode() <= 0x20)
+        ++begin;
+    while (end > begin && text[end - 1].unicode() <= 0x20)
+        --end;
+    return text.mid(begin, end - begin);
+}
+
+QString lineEdit(QWidget* w, const char* name) {
+    return findControl<QLineEdit>(w, name)->text();
+}
+
+void informTwoLines(QWidget* w, const char* first, const char* second) {
+    dialogs().message(w, MsgKind::Information,
+                      QString::fromUtf8(first) + QStringLiteral("\r\n") + QString::fromUtf8(second),
+                      MsgButtons::Ok);
+}
+
+// Long enough for any wait of the dialogue to notice the cancel flag.
+constexpr int kCancelWaitMs = 15000;
+
+} // namespace
 
 SendOperation::SendOperation(WindowHost& host, QObject* parent) : QObject(parent), m_host(host) {
     QWidget* w = host.window();
@@ -12,9 +52,275 @@ SendOperation::SendOperation(WindowHost& host, QObject* parent) : QObject(parent
             &SendOperation::chkPOPbSMTPClick);
 }
 
-// Sending arrives with the mail subsystem; until then the button does nothing.
-void SendOperation::btnSendClick() {}
-void SendOperation::chkPOPbSMTPClick() {}
-void SendOperation::disconnectSmtp() {}
+SendOperation::~SendOperation() {
+    if (m_thread) {
+        m_dialogue.cancel();
+        {
+            QMutexLocker lock(&m_channel->mutex);
+            m_channel->cancelled = true;
+            m_channel->shown.wakeAll();
+        }
+        m_thread->wait(QDeadlineTimer(kCancelWaitMs));
+        delete m_thread;
+    }
+}
+
+void SendOperation::setTimeLimits(std::chrono::milliseconds connect,
+                                  std::chrono::milliseconds reply,
+                                  std::chrono::milliseconds dataEnd) {
+    m_connectLimit = connect;
+    m_replyLimit = reply;
+    m_dataEndLimit = dataEnd;
+}
+
+void SendOperation::chkPOPbSMTPClick() {
+    QWidget* w = m_host.window();
+    const bool on = findControl<QAbstractButton>(w, "chkPOPbSMTP")->isChecked();
+    for (const char* name : {"edtPOP3Host", "edtPOP3Pwd"}) {
+        QWidget* edit = findControl<QWidget>(w, name);
+        edit->setEnabled(on);
+        setControlColor(edit, on);
+    }
+}
+
+void SendOperation::disconnectSmtp() {
+    if (!m_thread)
+        m_dialogue.disconnect();
+}
+
+bool SendOperation::checkSettings(const QString& recipients) {
+    QWidget* w = m_host.window();
+    struct Check {
+        bool missing;
+        const char* first;
+        const char* second;
+    };
+    const Check checks[] = {
+        {trimmedText(lineEdit(w, "edtSMTPHost")).isEmpty(), "メールサーバが指定されていません。",
+         "設定画面にてメールサーバを指定してください。"},
+        {trimmedText(lineEdit(w, "edtSMTPUser")).isEmpty(), "ユーザ名が指定されていません。",
+         "設定画面にてユーザ名を指定してください。"},
+        {trimmedText(lineEdit(w, "edtSMTPAddr")).isEmpty(),
+         "利用者メールアドレスが指定されていません。",
+         "設定画面にて利用者メールアドレスを指定してください。"},
+        {trimmedText(recipients).isEmpty(), "送信先メールアドレスが指定されていません。",
+         "送信先メールアドレスを指定してください。"},
+    };
+    for (const Check& c : checks) {
+        if (c.missing) {
+            informTwoLines(w, c.first, c.second);
+            return false;
+        }
+    }
+    return checkAddresses();
+}
+
+// An address holding a control character or an angle bracket would break the command
+// and header lines it goes into; it is refused before any connection.
+bool SendOperation::checkAddresses() {
+    QWidget* w = m_host.window();
+    MailAddressItem from;
+    from.setText(toSjis(lineEdit(w, "edtSMTPAddr")));
+    if (isUnusableAddress(from.Address)) {
+        informTwoLines(w, "利用者メールアドレスに使えない文字が含まれています。",
+                       "設定画面にて利用者メールアドレスを正しく指定してください。");
+        return false;
+    }
+    for (const QString& entry : m_snapshot.entries) {
+        if (isUnusableAddress(parseAddrEntry(toSjis(entry)).address)) {
+            informTwoLines(w, "送信先メールアドレスに使えない文字が含まれています。",
+                           "送信先メールアドレスを正しく指定してください。");
+            return false;
+        }
+    }
+    MailAddressList replyTo;
+    replyTo.setText(toSjis(lineEdit(w, "edtReplyTo")));
+    for (const MailAddressItem& item : replyTo) {
+        if (isUnusableAddress(item.Address)) {
+            informTwoLines(w, "Reply-Toヘッダのアドレスに使えない文字が含まれています。",
+                           "設定画面にてReply-Toヘッダを正しく指定してください。");
+            return false;
+        }
+    }
+    return true;
+}
+
+SendJob SendOperation::makeJob(const QString& recipients) const {
+    QWidget* w = m_host.window();
+    SendJob job;
+    job.smtpHost = toSjis(lineEdit(w, "edtSMTPHost"));
+    job.user = toSjis(lineEdit(w, "edtSMTPUser"));
+    job.senderAddress = toSjis(lineEdit(w, "edtSMTPAddr"));
+    job.senderName = toSjis(lineEdit(w, "edtSMTPName"));
+    job.replyTo = toSjis(lineEdit(w, "edtReplyTo"));
+    job.popBeforeSmtp = findControl<QAbstractButton>(w, "chkPOPbSMTP")->isChecked();
+    job.pop3Host = toSjis(lineEdit(w, "edtPOP3Host"));
+    job.password = toSjis(lineEdit(w, "edtPOP3Pwd"));
+    const WindowHost::MailPorts ports = m_host.mailPorts();
+    job.smtpPort = static_cast<std::uint16_t>(ports.smtp);
+    job.pop3Port = static_cast<std::uint16_t>(ports.pop3);
+    job.recipients = toSjis(recipients);
+    job.subject = toSjis(m_snapshot.subject);
+    job.body = toSjis(m_snapshot.body);
+    job.xMailer = "zoripost " + toSjis(findControl<QLabel>(w, "lblVersion")->text());
+    job.noHeaderEncode = m_host.noHeaderEncode();
+    if (m_snapshot.picturePresent) {
+        job.attachment = SendJob::Attachment::Picture;
+        job.attachmentPath = QFile::encodeName(m_snapshot.workingJpeg).toStdString();
+    } else if (m_snapshot.hasAttachment) {
+        job.attachment = SendJob::Attachment::File;
+        job.attachmentPath = QFile::encodeName(m_snapshot.attachmentPath).toStdString();
+    }
+    job.connectTimeout = m_connectLimit;
+    job.replyTimeout = m_replyLimit;
+    job.dataEndTimeout = m_dataEndLimit;
+    return job;
+}
+
+void SendOperation::btnSendClick() {
+    // The panels are disabled during a send; an automatic send that slips through waits.
+    if (m_thread || m_host.sendInProgress())
+        return;
+    QWidget* w = m_host.window();
+    // 1. Focus, send time, recipients, texts and attachment, read once for the whole send.
+    m_snapshot = takeSendSnapshot(m_host);
+    // 3. The address parts joined by ", "; empty ones before the first address leave no
+    // trace.
+    QString recipients;
+    for (const QString& entry : m_snapshot.entries) {
+        const QString address = fromSjis(parseAddrEntry(toSjis(entry)).address);
+        recipients = recipients.isEmpty() ? address : recipients + QStringLiteral(", ") + address;
+    }
+    // 2. The settings, then the recipients.
+    if (!checkSettings(recipients))
+        return;
+    // 4. - 6.
+    m_host.reportStatus(QStringLiteral("送信先：") + recipients, MsgKind::None);
+    if (findControl<QAbstractButton>(w, "chkSendCap")->isChecked()) {
+        const QString sound = lineEdit(w, "edtSendSE");
+        if (!sound.isEmpty() && QFile::exists(sound))
+            soundPlayer().playWav(sound);
+    }
+    m_host.setSendInProgress(true);
+    m_host.setControlsEnabled(false);
+    startDialogue(makeJob(recipients));
+}
+
+void SendOperation::startDialogue(SendJob job) {
+    m_channel = std::make_shared<StepChannel>();
+    const std::shared_ptr<StepChannel> channel = m_channel;
+    m_dialogue.resetCancel();
+    m_dialogue.onStep = [this, channel](SendStep step) {
+        QMutexLocker lock(&channel->mutex);
+        if (channel->cancelled)
+            return;
+        channel->pending = true;
+        QMetaObject::invokeMethod(
+            this,
+            [this, channel, step] {
+                if (!channel->cancelled)
+                    reportStep(step);
+                QMutexLocker done(&channel->mutex);
+                channel->pending = false;
+                channel->shown.wakeAll();
+            },
+            Qt::QueuedConnection);
+        while (channel->pending && !channel->cancelled)
+            channel->shown.wait(&channel->mutex);
+    };
+    m_thread = QThread::create([this, job = std::move(job)] {
+        m_result = m_dialogue.run(job);
+        QMetaObject::invokeMethod(this, &SendOperation::finishSend, Qt::QueuedConnection);
+    });
+    m_thread->setObjectName(QStringLiteral("send"));
+    m_thread->start();
+}
+
+void SendOperation::reportStep(SendStep step) {
+    struct Report {
+        const char16_t* text;
+        MsgKind kind;
+    };
+    static const Report kReports[] = {
+        {u"POP3サーバと接続されています", MsgKind::None},
+        {u"POP3サーバが見つかりません", MsgKind::Error},
+        {u"POP3のユーザIDとパスワードを正しく設定してください", MsgKind::Error},
+        {u"POP3サーバに接続しました", MsgKind::None},
+        {u"POP3サーバに接続できませんでした", MsgKind::Error},
+        {u"POP3サーバから切断しました", MsgKind::None},
+        {u"メールサーバと接続中です", MsgKind::None},
+        {u"メール送信中…", MsgKind::None},
+        {u"送信に成功しました", MsgKind::None},
+    };
+    const Report& r = kReports[static_cast<int>(step)];
+    m_host.reportStatus(QString::fromUtf16(r.text), r.kind);
+}
+
+QString SendOperation::errorReport(const std::string& error) {
+    QString text = trimmedText(fromSjis(error));
+    struct Code {
+        const char* start;
+        const char16_t* line;
+    };
+    static const Code kCodes[] = {
+        {"Socket Error # 11001", u"SMTPサーバが見つかりませんでした"},
+        {"Socket Error # 11002", u"SMTPサーバが見つかりませんでした"},
+        {"Socket Error # 10061", u"SMTPサーバとの接続に失敗しました"},
+        {"Socket Error # 10064", u"SMTPサーバからの反応がありません"},
+        {"Socket Error # 10039", u"送信先アドレスが不正です"},
+        {"Socket Error # 10022", u"無効な引数エラー(ファイアウォールの設定を確認してください)"},
+    };
+    const QString head = text.left(20);
+    QString report = text;
+    for (const Code& c : kCodes)
+        if (head == QLatin1String(c.start))
+            report += QStringLiteral("\r\n") + QString::fromUtf16(c.line);
+    if (text.contains(QLatin1String("need fully-qualified address")))
+        report += QStringLiteral("\r\n") +
+                  QStringLiteral("サーバ設定にて正しい利用者メールを設定してください");
+    return report;
+}
+
+void SendOperation::endSendForClose() {
+    if (!m_thread)
+        return;
+    m_dialogue.cancel();
+    {
+        QMutexLocker lock(&m_channel->mutex);
+        m_channel->cancelled = true;
+        m_channel->shown.wakeAll();
+    }
+    m_thread->wait(QDeadlineTimer(kCancelWaitMs));
+    finishSend();
+}
+
+// Steps 10 to 15, on the window thread once the dialogue has ended.
+void SendOperation::finishSend() {
+    if (!m_thread || !m_thread->wait(QDeadlineTimer(kCancelWaitMs)))
+        return;
+    delete m_thread;
+    m_thread = nullptr;
+    const SendResult result = m_result;
+    // A send cancelled by closing the window ends without a box.
+    if (result.failed && !result.cancelled)
+        m_host.reportStatus(errorReport(result.error), MsgKind::Error);
+    m_host.reportStatus(result.sent ? QStringLiteral("メールを送信しました")
+                                    : QStringLiteral("メールを送信できませんでした"),
+                        MsgKind::None);
+    m_host.setControlsEnabled(true);
+    writeLogForSend(m_host, m_snapshot, result.sent);
+    m_host.setSendInProgress(false);
+    QWidget* w = m_host.window();
+    if (result.sent && findControl<QAbstractButton>(w, "chkFileAutoClear")->isChecked())
+        m_host.runHandler("btnClearClick");
+    if (result.sent && findControl<QAbstractButton>(w, "chkMailAddrAutoClear")->isChecked()) {
+        auto* list = findControl<QListWidget>(w, "chlAddr");
+        for (int i = 0; i < list->count(); ++i)
+            list->item(i)->setCheckState(Qt::Unchecked);
+    }
+    m_host.runHandler("chlAddrClickCheck");
+    m_host.runHandler("chlAddrExit");
+    emit sendFinished(result.sent);
+}
 
 } // namespace zp

@@ -87,6 +87,29 @@ void loadDebug(Context& c) {
     c.host.setNoHeaderEncode(c.file.readBool("debug", "NoHeaderEncode", false));
 }
 
+// Like the debug keys, set by hand (a server on another port, the tests' servers); a key
+// outside 1..65535 counts as missing.
+void loadPorts(Context& c) {
+    WindowHost::MailPorts ports;
+    auto read = [&](const char* section, int& port, bool& inFile) {
+        const int value = c.file.readInt(section, "port", 0);
+        inFile = value >= 1 && value <= 65535;
+        if (inFile)
+            port = value;
+    };
+    read("smtp", ports.smtp, ports.smtpInFile);
+    read("pop3", ports.pop3, ports.pop3InFile);
+    c.host.setMailPorts(ports);
+}
+
+void savePorts(Context& c) {
+    const WindowHost::MailPorts ports = c.host.mailPorts();
+    if (ports.smtpInFile)
+        c.file.writeInt("smtp", "port", ports.smtp);
+    if (ports.pop3InFile)
+        c.file.writeInt("pop3", "port", ports.pop3);
+}
+
 QWidget* configPanel(Context& c) {
     return findControl<QWidget>(c.window(), "pnlConfig");
 }
@@ -222,6 +245,7 @@ void loadSendCaption(Context& c) {
 // clang-format off
 const Setting kSettings[] = {
     {"debug", "win", Kind::Special, 0, nullptr, nullptr, 0, nullptr, loadDebug, nullptr},
+    {"smtp", "port", Kind::Special, 0, nullptr, nullptr, 0, nullptr, loadPorts, savePorts},
     {"general", "showConfig", Kind::Special, 0, nullptr, nullptr, 0, nullptr, loadShowConfig, saveShowConfig},
     {"WinPosition", "x", Kind::Special, 0, nullptr, nullptr, 0, nullptr, loadPlacement, savePlacement, true},
     {"jpeg", "quality", Kind::Spin, 90, "udQuality", "edtQuality", 95},

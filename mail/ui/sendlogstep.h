@@ -1,0 +1,35 @@
+#pragma once
+// What a send takes from the window when it starts, and the send log written from it when
+// the send has ended, so the mail, the log and the clearing afterwards agree.
+#include "platform/windowhost.h"
+
+#include <QDateTime>
+#include <QString>
+#include <QStringList>
+
+#include <string>
+
+namespace zp {
+
+struct SendSnapshot {
+    QDateTime time;
+    QStringList entries; // the checked entries of chlAddr, in list order
+    QString subject;
+    QString body; // line ends as CR LF
+    bool picturePresent = false;
+    QString workingJpeg;
+    bool hasAttachment = false;
+    QString attachmentPath;
+};
+
+// Moves the focus to the send button and reads the window: the checked entries (also
+// written into lstSelectedAddr), the send time, the texts and the attachment.
+SendSnapshot takeSendSnapshot(WindowHost& host);
+
+// Lone CR and LF become CR LF.
+QString withCrLf(const QString& text);
+
+// Writes the log when a log mode is chosen; its boxes are shown here.
+void writeLogForSend(WindowHost& host, const SendSnapshot& snapshot, bool sent);
+
+} // namespace zp
