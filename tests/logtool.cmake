@@ -14,3 +14,8 @@ zp_add_test(NAME logtool_cli_test
   LABELS logtool)
 target_compile_definitions(logtool_cli_test PRIVATE ZP_SORTLOGS_CLI="$<TARGET_FILE:zoripost-sortlogs>")
 add_dependencies(logtool_cli_test zoripost-sortlogs)
+# Logs written by the send log writer, sorted by the engine.
+zp_add_test(NAME logtool_roundtrip_test
+  SOURCES logtool_roundtrip_test.cpp logtool_support.h
+  LIBS zp_logtool
+  LABELS logtool)
