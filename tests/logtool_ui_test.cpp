@@ -3,6 +3,7 @@
 #include "app/zoripost1.h"
 #include "app_support.h"
 #include "logtool/ui/logfolder.h"
+#include "logtool_sends.h"
 #include "logtool_support.h"
 #include "platform/radiogroup.h"
 
@@ -242,6 +243,18 @@ INSTANTIATE_TEST_SUITE_P(Table, SortingTool,
                                            AnswerCase{"no (or Esc)", MsgAnswer::No, false},
                                            AnswerCase{"closed: neither yes nor no", MsgAnswer::Ok,
                                                       false}));
+
+TEST_F(LogFolderTest, LogsOfTheSendLogWriterAreFiledWhereTheWriterWouldHavePutThem) {
+    const fs::path logs = m_dir / "logs", byName = m_dir / "byname";
+    fs::create_directory(byName);
+    zp::test::writeSends(logs, false, m_dir);
+    zp::test::writeSends(byName, true, m_dir);
+    setMode(3);
+    box()->setText(q(logs));
+    m_tool->btnAutoAllocClick();
+    EXPECT_EQ(m_dialogs.messages.size(), 1u) << "the question only";
+    EXPECT_EQ(zp::test::filesOf(logs), zp::test::asSorted(zp::test::filesOf(byName)));
+}
 
 TEST_F(LogFolderTest, AMissingOrEmptyFolderIsReportedAndNothingIsAsked) {
     setMode(1);

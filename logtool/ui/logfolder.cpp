@@ -118,13 +118,14 @@ void LogFolder::edtSaveDirExit() {
         folderMissing();
 }
 
-// The box's message, and the remembered text back into the box.
+// The box's message, and the remembered text back into the box; the text goes back first,
+// so that whatever runs while the message is up finds the box as it will stay.
 void LogFolder::folderMissing() {
     QWidget* w = m_host.window();
+    findControl<QLineEdit>(w, "edtSaveDir")->setText(m_lastValidLogDir);
     if (!(m_inEnterKey && m_messageShown))
         dialogs().message(w, MsgKind::Information, kFolderMissing);
     m_messageShown = true;
-    findControl<QLineEdit>(w, "edtSaveDir")->setText(m_lastValidLogDir);
 }
 
 // Enter moves on like the other boxes (leaving the box runs the exit check); then the
