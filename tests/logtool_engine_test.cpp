@@ -267,26 +267,6 @@ INSTANTIATE_TEST_SUITE_P(
                  0,
                  0}));
 
-TEST_F(Sorting, HtmlLogsComeBeforeTextLogs) {
-    writeLog(m_dir, textLog("a", {"A (a@x.jp)"}));
-    writeLog(m_dir, htmlLog("b", {"A (a@x.jp)"}));
-    Plan plan;
-    std::string error;
-    ASSERT_EQ(makePlan(m_dir / "", plan, error), PlanError::None);
-    ASSERT_EQ(plan.logs.size(), 2u);
-    EXPECT_EQ(plan.logs[0].log, "b.html");
-    EXPECT_EQ(plan.logs[1].log, "a.txt");
-}
-
-TEST_F(Sorting, AMissingFolderIsAnErrorAndAnEmptyNameIsNoFolder) {
-    Plan plan;
-    std::string error;
-    EXPECT_EQ(makePlan(m_dir / "missing", plan, error), PlanError::NotAFolder);
-    EXPECT_EQ(makePlan(fs::path(), plan, error), PlanError::NotAFolder);
-    zp::test::writeFile(m_dir / "file", "x");
-    EXPECT_EQ(makePlan(m_dir / "file", plan, error), PlanError::NotAFolder);
-}
-
 // --- folders that refuse writing ---------------------------------------------------------
 
 // Makes a folder refuse new and removed entries, for root too (the immutable flag);

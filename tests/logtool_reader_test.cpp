@@ -128,19 +128,4 @@ TEST(ReadRecipientsLimits, TooManyRecipientsAreRefused) {
               RecipientsStatus::TooLarge);
 }
 
-struct FormCase {
-    const char* name;
-    std::optional<SendLogForm> form;
-};
-class FormOfName : public ::testing::TestWithParam<FormCase> {};
-TEST_P(FormOfName, ByTheSuffix) {
-    EXPECT_EQ(zp::sendLogFormOf(GetParam().name), GetParam().form) << GetParam().name;
-}
-INSTANTIATE_TEST_SUITE_P(
-    Table, FormOfName,
-    ::testing::Values(FormCase{"2011-03-04_05-06-07.txt", SendLogForm::Text},
-                      FormCase{"a.HTML", SendLogForm::Html}, FormCase{"a.Txt", SendLogForm::Text},
-                      FormCase{".txt", std::nullopt}, FormCase{"a.htm", std::nullopt},
-                      FormCase{"a.txt.jpg", std::nullopt}, FormCase{"a.html.", std::nullopt}));
-
 } // namespace

@@ -3,7 +3,7 @@
 // per-recipient folders, except that the logs of recipients without a name lie in
 // "(名前なし)" instead of the log folder itself.
 #include "logtool/logsort.h"
-#include "logtool_sends.h"
+#include "logtool_support.h"
 
 #include <gtest/gtest.h>
 

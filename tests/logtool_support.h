@@ -1,6 +1,7 @@
 #pragma once
-// Helpers of the log sorting tests: send logs written in both forms into a temporary
-// folder, and snapshots of a folder tree to compare before and after.
+// Helpers of the log sorting tests: send logs of both forms, made by the program's own send
+// log writer, in a temporary folder, and snapshots of a folder tree to compare.
+#include "mail/sendlog.h"
 #include "mail_text_support.h"
 
 #include <gtest/gtest.h>
@@ -26,42 +27,22 @@ struct LogSpec {
     std::string subject = "件名";
 };
 
-inline std::string crlfJoin(const std::vector<std::string>& lines) {
+// A log as the send log writer makes it, in Shift-JIS.
+inline std::string logText(const LogSpec& s) {
+    SendLogInput in;
+    in.time = {2011, 3, 4, 5, 6, 7};
+    in.sent = true;
+    in.picturePresent = s.picture;
+    for (const std::string& r : s.recipients)
+        in.recipients.push_back(sjis(r));
+    in.subject = sjis(s.subject);
+    in.body = sjis("本文 @ " + s.base);
+    const std::vector<std::string> lines =
+        s.kind == LogKind::Text ? sendLogTextLines(in) : sendLogHtmlLines(in, s.base + ".jpg");
     std::string out;
     for (const std::string& l : lines)
         out += l + "\r\n";
     return out;
-}
-
-// A log as the send operation writes it (UTF-8 here, stored as Shift-JIS).
-inline std::string logText(const LogSpec& s) {
-    std::vector<std::string> lines;
-    if (s.kind == LogKind::Text) {
-        lines = {"【送信日時】", "2011/03/04 5:06:07", "送信成功", "【送信先】"};
-        lines.insert(lines.end(), s.recipients.begin(), s.recipients.end());
-        lines.insert(lines.end(), {"【件名】", s.subject, "【本文】", "本文 @ " + s.base});
-    } else {
-        lines = {"<!DOCTYPE HTML PUBLIC \"-//W3C//DTD HTML 4.01 Transitional//EN\">",
-                 "<html lang=\"ja\">",
-                 "<head>",
-                 "<meta http-equiv=\"Content-type\" content=\"text/html;charset=Shift_JIS\">",
-                 "<title>" + s.subject + " - zoripost </title>",
-                 "</head>",
-                 "<body>",
-                 "<font color=\"blue\">【送信日時】</font>",
-                 "2011/03/04 5:06:07",
-                 "送信<font color=\"blue\">成功</font><br>",
-                 "<font color=\"blue\">【送信先】</font>"};
-        for (const std::string& r : s.recipients)
-            lines.push_back(r + " ");
-        lines.insert(lines.end(),
-                     {"<br>", "<font color=\"blue\">【件名】</font>", s.subject, "<br>",
-                      "<font color=\"blue\">【本文】</font><br>", "本文 @ " + s.base, "<br>"});
-        if (s.picture)
-            lines.push_back("<img src=\"" + s.base + ".jpg\">");
-        lines.insert(lines.end(), {"</body>", "</html>"});
-    }
-    return sjis(crlfJoin(lines));
 }
 
 inline void writeFile(const fs::path& p, const std::string& bytes) {
@@ -128,5 +109,60 @@ protected:
     }
     fs::path m_dir;
 };
+
+// Writes the sends into `folder`, all into the folder itself or, with nameFolders, as the
+// writer files them per recipient. `work` is a folder for the working JPEG.
+inline void writeSends(const fs::path& folder, bool nameFolders, const fs::path& work) {
+    const fs::path jpeg = work / "zoripost.jpg";
+    writeFile(jpeg, pictureBytes("working", 5000));
+    struct Send {
+        SendLogMode mode;
+        int second;
+        std::vector<std::string> to;
+        std::string subject;
+    };
+    const std::vector<Send> sends = {
+        {SendLogMode::TextAndPicture, 7, {"山田 (y@x.jp)", "b@x.jp", "鈴木 (s@x.jp)"}, "写真"},
+        {SendLogMode::HtmlAndPicture, 8, {"A & B <x> (ab@x.jp)", "c@x.jp"}, "a < b"},
+        {SendLogMode::Text, 9, {"山田 (y@x.jp)"}, ""},
+        {SendLogMode::HtmlAndPicture, 10, {"T (t@x.jp)", "山田 (y@x.jp)"}, "【送信先】の件"},
+        {SendLogMode::HtmlAndPicture, 11, {"c@x.jp", "d@x.jp"}, "two without a name"},
+    };
+    for (const Send& s : sends) {
+        SendLogInput in;
+        in.mode = s.mode;
+        in.folder = folder.string();
+        in.nameFolders = nameFolders;
+        in.time = {2011, 3, 4, 5, 6, s.second};
+        in.sent = true;
+        in.picturePresent = true;
+        in.picture = jpeg;
+        for (const std::string& r : s.to)
+            in.recipients.push_back(sjis(r));
+        in.subject = sjis(s.subject);
+        in.body = sjis("本文\r\n二行目");
+        const SendLogResult r = writeSendLog(in);
+        ASSERT_TRUE(r.notices.empty());
+    }
+}
+
+// The files of a folder the writer filed per recipient, with the logs it put into the folder
+// itself (those of recipients without a name) moved to "(名前なし)", as the sorting tool
+// files them.
+inline Tree asSorted(const Tree& byName) {
+    Tree expected;
+    for (const auto& [path, bytes] : byName)
+        if (path.back() != '/')
+            expected[path.find('/') == std::string::npos ? "(名前なし)/" + path : path] = bytes;
+    return expected;
+}
+
+inline Tree filesOf(const fs::path& root) {
+    Tree out;
+    for (const auto& [path, bytes] : snapshot(root))
+        if (path.back() != '/')
+            out[path] = bytes;
+    return out;
+}
 
 } // namespace zp::test

@@ -3,7 +3,6 @@
 #include "app/zoripost1.h"
 #include "app_support.h"
 #include "logtool/ui/logfolder.h"
-#include "logtool_sends.h"
 #include "logtool_support.h"
 #include "platform/radiogroup.h"
 
@@ -160,20 +159,7 @@ TEST_F(LogFolderTest, EnterShowsTheMessageOnceAndRemembersTheText) {
     EXPECT_EQ(m_tool->lastValidLogDir(), q(m_dir / "logs"));
 }
 
-// --- choose and open -----------------------------------------------------------------
-
-TEST_F(LogFolderTest, ChooseTakesTheChosenFolderAndCancelKeepsTheText) {
-    setMode(1);
-    box()->setText(q(m_dir / "logs"));
-    m_dialogs.folderAnswer.clear();
-    ctl<QAbstractButton>("btnDirSelect")->click();
-    EXPECT_EQ(box()->text(), q(m_dir / "logs"));
-    m_dialogs.folderAnswer = q(m_dir);
-    ctl<QAbstractButton>("btnDirSelect")->click();
-    EXPECT_EQ(box()->text(), q(m_dir));
-    ASSERT_EQ(m_dialogs.folderRequests.size(), 2);
-    EXPECT_TRUE(m_dialogs.folderRequests[0].endsWith(QLatin1Char('|') + q(m_dir / "logs")));
-}
+// --- open --------------------------------------------------------------------------
 
 class UrlCatcher : public QObject {
     Q_OBJECT
