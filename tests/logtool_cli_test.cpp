@@ -11,7 +11,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using zp::test::LogKind;
-using zp::test::LogSpec;
+using zp::test::TestLog;
 
 struct ProcessRun {
     int status = -1;
@@ -46,17 +46,17 @@ protected:
     std::string dir() const { return m_dir.string(); }
     void addLogs() {
         writeLog(m_dir,
-                 LogSpec{"2011-03-04_05-06-07", LogKind::Text, {"A (a@x.jp)", "B (b@x.jp)"}, true});
-        writeLog(m_dir, LogSpec{"2011-03-04_05-06-08", LogKind::Html, {"b@x.jp"}, true});
-        writeLog(m_dir, LogSpec{"2011-03-04_05-06-09", LogKind::Text, {}});
+                 TestLog{"2011-03-04_05-06-07", LogKind::Text, {"A (a@x.jp)", "B (b@x.jp)"}, true});
+        writeLog(m_dir, TestLog{"2011-03-04_05-06-08", LogKind::Html, {"b@x.jp"}, true});
+        writeLog(m_dir, TestLog{"2011-03-04_05-06-09", LogKind::Text, {}});
     }
 };
 
 TEST_F(SortLogsCli, DryRunPrintsThePlanAndChangesNothing) {
     addLogs();
-    writeLog(m_dir, LogSpec{"2011-03-04_05-06-10", LogKind::Text, {"A (a@x.jp)"}});
+    writeLog(m_dir, TestLog{"2011-03-04_05-06-10", LogKind::Text, {"A (a@x.jp)"}});
     zp::test::writeFile(m_dir / "A/2011-03-04_05-06-10.txt", "another log");
-    writeLog(m_dir, LogSpec{"2011-03-04_05-06-11", LogKind::Text, {"../x (a@x.jp)"}});
+    writeLog(m_dir, TestLog{"2011-03-04_05-06-11", LogKind::Text, {"../x (a@x.jp)"}});
     const zp::test::Tree before = zp::test::snapshot(m_dir);
     const ProcessRun r = sortlogs({"--dry-run", dir()});
     EXPECT_EQ(zp::test::snapshot(m_dir), before);

@@ -20,7 +20,7 @@ namespace {
 namespace fs = std::filesystem;
 using namespace zp::logsort;
 using zp::test::LogKind;
-using zp::test::LogSpec;
+using zp::test::TestLog;
 using zp::test::Tree;
 
 constexpr const char* kNoName = "(名前なし)";
@@ -38,7 +38,7 @@ struct Placed {
 
 struct SortCase {
     const char* what;
-    std::vector<LogSpec> logs;
+    std::vector<TestLog> logs;
     std::vector<Extra> extras;
     std::vector<Placed> expected; // every file of the end state
     int filed, left, withoutRecipients;
@@ -63,7 +63,7 @@ Report previewFolder(const fs::path& dir) {
 }
 
 void setUp(const fs::path& dir, const SortCase& c) {
-    for (const LogSpec& l : c.logs)
+    for (const TestLog& l : c.logs)
         writeLog(dir, l);
     for (const Extra& e : c.extras) {
         if (e.path.back() == '/')
@@ -122,10 +122,10 @@ TEST_P(Sorting, FilesEveryLogWhereItBelongsAndLosesNothing) {
     EXPECT_EQ(again.count(StepKind::Copy) + again.count(StepKind::Move), 0);
 }
 
-LogSpec textLog(const std::string& base, std::vector<std::string> to, bool picture = false) {
+TestLog textLog(const std::string& base, std::vector<std::string> to, bool picture = false) {
     return {base, LogKind::Text, std::move(to), picture};
 }
-LogSpec htmlLog(const std::string& base, std::vector<std::string> to, bool picture = false) {
+TestLog htmlLog(const std::string& base, std::vector<std::string> to, bool picture = false) {
     return {base, LogKind::Html, std::move(to), picture};
 }
 
@@ -357,7 +357,7 @@ TEST_F(Sorting, AMoveOntoAnotherFileSystemCopiesAndThenRemoves) {
 // A folder with everything at once: pictures large enough to be copied in several pieces,
 // a conflict, a refused name, a log without recipients.
 void makeMixedFolder(const fs::path& dir) {
-    LogSpec big = htmlLog("h1", {"A (a@x.jp)", "b@x.jp", "C (c@x.jp)"}, true);
+    TestLog big = htmlLog("h1", {"A (a@x.jp)", "b@x.jp", "C (c@x.jp)"}, true);
     writeLog(dir, big);
     zp::test::writeFile(dir / "h1.jpg", zp::test::pictureBytes("h1", 150 * 1024));
     writeLog(dir, textLog("t1", {"A (a@x.jp)", "C (c@x.jp)"}, true));

@@ -19,7 +19,7 @@ namespace fs = std::filesystem;
 
 enum class LogKind { Text, Html };
 
-struct LogSpec {
+struct TestLog {
     std::string base; // "2011-03-04_05-06-07"
     LogKind kind = LogKind::Text;
     std::vector<std::string> recipients; // entry texts, UTF-8
@@ -28,7 +28,7 @@ struct LogSpec {
 };
 
 // A log as the send log writer makes it, in Shift-JIS.
-inline std::string logText(const LogSpec& s) {
+inline std::string logText(const TestLog& s) {
     SendLogInput in;
     in.time = {2011, 3, 4, 5, 6, 7};
     in.sent = true;
@@ -65,7 +65,7 @@ inline std::string pictureBytes(const std::string& base, std::size_t size = 300)
     return out;
 }
 
-inline void writeLog(const fs::path& folder, const LogSpec& s) {
+inline void writeLog(const fs::path& folder, const TestLog& s) {
     writeFile(folder / (s.base + (s.kind == LogKind::Text ? ".txt" : ".html")), logText(s));
     if (s.picture)
         writeFile(folder / (s.base + ".jpg"), pictureBytes(s.base));

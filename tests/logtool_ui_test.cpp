@@ -24,7 +24,7 @@ using zp::findControl;
 using zp::MsgAnswer;
 using zp::MsgKind;
 using zp::test::LogKind;
-using zp::test::LogSpec;
+using zp::test::TestLog;
 
 const QString kMissing = QStringLiteral("指定された送信ログ保存フォルダは存在しません。");
 
@@ -195,8 +195,8 @@ class SortingTool : public LogFolderTest, public ::testing::WithParamInterface<A
 
 TEST_P(SortingTool, OnlyYesSorts) {
     const fs::path logs = m_dir / "logs";
-    writeLog(logs, LogSpec{"t1", LogKind::Text, {"A (a@x.jp)", "b@x.jp"}, true});
-    writeLog(logs, LogSpec{"h1", LogKind::Html, {"A (a@x.jp)"}, true});
+    writeLog(logs, TestLog{"t1", LogKind::Text, {"A (a@x.jp)", "b@x.jp"}, true});
+    writeLog(logs, TestLog{"h1", LogKind::Html, {"A (a@x.jp)"}, true});
     const zp::test::Tree before = zp::test::snapshot(logs);
     setMode(3);
     box()->setText(q(logs));
@@ -257,14 +257,14 @@ TEST_F(LogFolderTest, WhatStaysBehindIsSummedUpInOneBox) {
     const fs::path logs = m_dir / "logs";
     for (int i = 0; i < 8; ++i) {
         const std::string base = "c" + std::to_string(i);
-        writeLog(logs, LogSpec{base, LogKind::Text, {"A (a@x.jp)"}});
+        writeLog(logs, TestLog{base, LogKind::Text, {"A (a@x.jp)"}});
         zp::test::writeFile(logs / "A" / (base + ".txt"), "a different log");
     }
-    writeLog(logs, LogSpec{"r1", LogKind::Text, {".. (x@x.jp)", "B (b@x.jp)"}});
-    writeLog(logs, LogSpec{"f1", LogKind::Text, {"F (f@x.jp)"}});
-    writeLog(logs, LogSpec{"f2", LogKind::Text, {"F (f@x.jp)"}});
+    writeLog(logs, TestLog{"r1", LogKind::Text, {".. (x@x.jp)", "B (b@x.jp)"}});
+    writeLog(logs, TestLog{"f1", LogKind::Text, {"F (f@x.jp)"}});
+    writeLog(logs, TestLog{"f2", LogKind::Text, {"F (f@x.jp)"}});
     zp::test::writeFile(logs / "F", "a file where the folder F would go");
-    writeLog(logs, LogSpec{"ok", LogKind::Text, {"B (b@x.jp)"}});
+    writeLog(logs, TestLog{"ok", LogKind::Text, {"B (b@x.jp)"}});
     setMode(1);
     box()->setText(q(logs));
     m_tool->btnAutoAllocClick();
