@@ -161,9 +161,16 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "zoripost-sortlogs: %s\n", error.c_str());
         return 2;
     }
+    // Operations name their paths in full; shown relative to LOGDIR like the steps.
+    const std::string prefix = displayPath(plan.folder / "");
     const Progress progress = [&](std::string_view what) {
-        if (options.verbose)
-            std::printf("  %.*s\n", static_cast<int>(what.size()), what.data());
+        if (!options.verbose)
+            return;
+        std::string line(what);
+        for (std::size_t at = line.find(prefix); !prefix.empty() && at != std::string::npos;
+             at = line.find(prefix, at))
+            line.erase(at, prefix.size());
+        std::printf("  %s\n", line.c_str());
     };
     const Report report = options.dryRun ? previewPlan(plan) : carryOutPlan(plan, progress);
     for (const Step& s : report.steps)
