@@ -3,6 +3,7 @@
 #include "app/about.h"
 #include "app/zoripost1.h"
 #include "app_support.h"
+#include "platform/radiogroup.h"
 #include "platform/updown.h"
 
 #include <QAbstractButton>
@@ -91,6 +92,12 @@ TEST_P(EnterMovesOn, FocusGoesToNextControlAndKeyIsConsumed) {
     if (c.showPanel) {
         window->btnConfigClick();
         control<QTabWidget>("pgctlOption")->setCurrentIndex(c.page);
+    }
+    if (QLatin1String(c.from) == QLatin1String("edtSaveDir")) {
+        // The log folder box is on only with a log mode, and leaving it checks the folder.
+        control<zp::RadioGroup>("radLogSave")->setItemIndex(1);
+        window->runHandler("radLogSaveClick");
+        control<QLineEdit>("edtSaveDir")->setText(dir.path());
     }
     auto* from = control<QWidget>(c.from);
     // The output-folder box takes input only while the copy into it is switched on.

@@ -1,12 +1,81 @@
 #include "logfolder.h"
 
+#include "logtool/logsort.h"
+#include "platform/controlcolor.h"
 #include "platform/controlevents.h"
+#include "platform/dialogs.h"
+#include "platform/folderdialog.h"
 #include "platform/radiogroup.h"
+#include "platform/textcodec.h"
 
 #include <QAbstractButton>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QGuiApplication>
 #include <QLineEdit>
+#include <QStringList>
+#include <QUrl>
 
 namespace zp {
+namespace {
+
+namespace fs = std::filesystem;
+
+const QString kFolderMissing = QStringLiteral("指定された送信ログ保存フォルダは存在しません。");
+// How many paths the summary of a run names before it counts the rest.
+constexpr std::size_t kShownPaths = 5;
+
+// An empty text names no folder; it must not stand for the current one.
+bool isExistingFolder(const QString& text) {
+    return !text.isEmpty() && QFileInfo(text).isDir();
+}
+
+fs::path toPath(const QString& text) {
+#ifdef _WIN32
+    return fs::path(text.toStdWString());
+#else
+    return fs::path(QFile::encodeName(text).toStdString());
+#endif
+}
+
+QString fromPath(const fs::path& p) {
+#ifdef _WIN32
+    return QDir::toNativeSeparators(QString::fromStdWString(p.native()));
+#else
+    return QFile::decodeName(QByteArray::fromStdString(p.native()));
+#endif
+}
+
+// One line of the summary for a step that left its log in the folder.
+QString problemLine(const logsort::Step& s) {
+    QString line = fromPath(s.source);
+    if (!s.destination.empty())
+        line += QStringLiteral(" → ") + fromPath(s.destination);
+    switch (s.reason) {
+    case logsort::Reason::DifferentFile:
+        return line + QStringLiteral("：同じ名前の別のファイルがあります");
+    case logsort::Reason::BadName:
+        return line +
+               QStringLiteral("：受信者名「%1」はフォルダ名に使えません").arg(fromSjis(s.name));
+    case logsort::Reason::NotAFolder:
+        return line + QStringLiteral("：「%1」はフォルダではありません").arg(fromSjis(s.name));
+    case logsort::Reason::Unreadable:
+        return line + QStringLiteral("：読み込めませんでした");
+    case logsort::Reason::FolderNotCreated:
+        return line + QStringLiteral("：フォルダを作成できませんでした");
+    case logsort::Reason::NotDone:
+        return line + QStringLiteral("：") + QString::fromStdString(s.error);
+    case logsort::Reason::None:
+    case logsort::Reason::AlreadyThere:
+    case logsort::Reason::NoRecipients:
+        break;
+    }
+    return line;
+}
+
+} // namespace
 
 LogFolder::LogFolder(WindowHost& host, QObject* parent) : QObject(parent), m_host(host) {
     QWidget* w = host.window();
@@ -25,22 +94,138 @@ LogFolder::LogFolder(WindowHost& host, QObject* parent) : QObject(parent), m_hos
             &LogFolder::btnAutoAllocClick);
 }
 
-// The log folder controls arrive with the log sorting tool; until then they do nothing.
-void LogFolder::radLogSaveClick() {}
-void LogFolder::edtSaveDirEnter() {}
-void LogFolder::edtSaveDirExit() {}
+int LogFolder::logMode() const {
+    return findControl<RadioGroup>(m_host.window(), "radLogSave")->itemIndex();
+}
+
+void LogFolder::radLogSaveClick() {
+    QWidget* w = m_host.window();
+    const bool on = logMode() > 0;
+    for (const char* name :
+         {"btnDirSelect", "btnFolderOpen", "edtSaveDir", "chkMakeNameDir", "btnAutoAlloc"})
+        findControl<QWidget>(w, name)->setEnabled(on);
+    setControlColor(findControl<QLineEdit>(w, "edtSaveDir"), on);
+}
+
+void LogFolder::edtSaveDirEnter() {
+    m_lastValidLogDir = findControl<QLineEdit>(m_host.window(), "edtSaveDir")->text();
+}
+
+void LogFolder::edtSaveDirExit() {
+    if (logMode() <= 0)
+        return;
+    if (!isExistingFolder(findControl<QLineEdit>(m_host.window(), "edtSaveDir")->text()))
+        folderMissing();
+}
+
+// The box's message, and the remembered text back into the box; the text goes back first,
+// so that whatever runs while the message is up finds the box as it will stay.
+void LogFolder::folderMissing() {
+    QWidget* w = m_host.window();
+    findControl<QLineEdit>(w, "edtSaveDir")->setText(m_lastValidLogDir);
+    if (!(m_inEnterKey && m_messageShown))
+        dialogs().message(w, MsgKind::Information, kFolderMissing);
+    m_messageShown = true;
+}
+
 // Enter moves on like the other boxes (leaving the box runs the exit check); then the
-// check runs once more and the text now in the box becomes the remembered one.
+// check runs once more, for when the focus could not move, and the text now in the box
+// becomes the remembered one.
 bool LogFolder::edtSaveDirKeyPress(QKeyEvent* event) {
     if (event->key() != Qt::Key_Return && event->key() != Qt::Key_Enter)
         return false;
+    m_inEnterKey = true;
+    m_messageShown = false;
     m_host.runHandler("nextCtrlWhenEnter");
     edtSaveDirExit();
+    m_inEnterKey = false;
     edtSaveDirEnter();
     return true;
 }
-void LogFolder::btnDirSelectClick() {}
-void LogFolder::btnFolderOpenClick() {}
-void LogFolder::btnAutoAllocClick() {}
+
+void LogFolder::btnDirSelectClick() {
+    auto* box = findControl<QLineEdit>(m_host.window(), "edtSaveDir");
+    QString folder = box->text();
+    if (selectFolder(m_host.window(), folder))
+        box->setText(folder);
+}
+
+void LogFolder::btnFolderOpenClick() {
+    const QString folder = findControl<QLineEdit>(m_host.window(), "edtSaveDir")->text();
+    if (!isExistingFolder(folder)) {
+        folderMissing();
+        return;
+    }
+    // The desktop's file manager; the path never passes through a command line.
+    QDesktopServices::openUrl(QUrl::fromLocalFile(QFileInfo(folder).absoluteFilePath()));
+}
+
+void LogFolder::btnAutoAllocClick() {
+    QWidget* w = m_host.window();
+    const QString text = findControl<QLineEdit>(w, "edtSaveDir")->text();
+    if (!isExistingFolder(text)) {
+        dialogs().message(w, MsgKind::Information, kFolderMissing);
+        return;
+    }
+    QString folder = text;
+    if (!folder.endsWith(QDir::separator()) && !folder.endsWith(QLatin1Char('/')))
+        folder += QDir::separator();
+    // Only a yes goes on: a question closed by its close box or by Esc is a no.
+    const QString question =
+        folder + QStringLiteral("にある送信ログファイルを受信者別のフォルダに振り分けますか？");
+    if (dialogs().message(w, MsgKind::Confirmation, question, MsgButtons::YesNo) != MsgAnswer::Yes)
+        return;
+    logsort::Plan plan;
+    std::string error;
+    if (logsort::makePlan(toPath(text), plan, error) != logsort::PlanError::None) {
+        dialogs().message(w, MsgKind::Information, kFolderMissing);
+        return;
+    }
+    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+    const logsort::Report report = logsort::carryOutPlan(plan);
+    QGuiApplication::restoreOverrideCursor();
+    reportOutcome(folder, report);
+}
+
+// One box at the end, and only when something stayed behind; the status bar says the rest.
+void LogFolder::reportOutcome(const QString& folder, const logsort::Report& report) {
+    using logsort::StepKind;
+    if (!report.leftSomething() && report.count(StepKind::Fail) == 0) {
+        m_host.reportStatus(
+            report.logsFiled > 0
+                ? QStringLiteral("送信ログ %1 件を受信者別のフォルダに振り分けました。")
+                      .arg(report.logsFiled)
+                : QStringLiteral("振り分ける送信ログはありませんでした。"),
+            MsgKind::None);
+        return;
+    }
+    QStringList lines;
+    lines << QStringLiteral(
+                 "振り分けられなかった送信ログ %1 件を送信ログ保存フォルダに残しました。")
+                 .arg(report.logsLeft);
+    lines << QStringLiteral("（振り分け済み %1 件、同じ名前の別のファイル %2 件、"
+                            "振り分け先にできない受信者 %3 件、失敗 %4 件）")
+                 .arg(report.logsFiled)
+                 .arg(report.count(StepKind::Conflict))
+                 .arg(report.count(StepKind::Refuse))
+                 .arg(report.count(StepKind::Fail));
+    const auto& dirs = report.foldersNotCreated;
+    for (std::size_t i = 0; i < dirs.size() && i < kShownPaths; ++i)
+        lines << QStringLiteral("ログ保存先フォルダ ") + folder + fromPath(dirs[i]) +
+                     QDir::separator() + QStringLiteral(" は作成できませんでした。");
+    if (dirs.size() > kShownPaths)
+        lines << QStringLiteral("ほか %1 フォルダ").arg(dirs.size() - kShownPaths);
+    QStringList problems;
+    for (const logsort::Step& s : report.steps)
+        if (s.kind == StepKind::Conflict || s.kind == StepKind::Refuse || s.kind == StepKind::Fail)
+            problems << problemLine(s);
+    lines << QString();
+    const auto shown = static_cast<qsizetype>(kShownPaths);
+    lines << problems.mid(0, shown);
+    if (problems.size() > shown)
+        lines << QStringLiteral("ほか %1 件").arg(problems.size() - shown);
+    dialogs().message(m_host.window(), MsgKind::Information, lines.join(QLatin1Char('\n')));
+    m_host.reportStatus(lines.first(), MsgKind::None);
+}
 
 } // namespace zp

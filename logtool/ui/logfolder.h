@@ -5,13 +5,22 @@
 
 #include <QKeyEvent>
 #include <QObject>
+#include <QString>
 
 namespace zp {
+
+namespace logsort {
+struct Report;
+}
 
 class LogFolder : public QObject {
     Q_OBJECT
 public:
     LogFolder(WindowHost& host, QObject* parent);
+
+    // The box's text remembered when the box was entered, put back when a typed folder
+    // is refused.
+    QString lastValidLogDir() const { return m_lastValidLogDir; }
 
 public slots:
     void radLogSaveClick();
@@ -24,7 +33,16 @@ public slots:
     void btnAutoAllocClick();
 
 private:
+    int logMode() const;
+    void folderMissing();
+    void reportOutcome(const QString& folder, const logsort::Report& report);
+
     WindowHost& m_host;
+    QString m_lastValidLogDir;
+    // While Enter is handled, the missing-folder message is shown at most once, although
+    // the check runs both when the focus leaves and once more after.
+    bool m_inEnterKey = false;
+    bool m_messageShown = false;
 };
 
 } // namespace zp

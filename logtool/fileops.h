@@ -1,0 +1,57 @@
+#pragma once
+// The file operations of the log sorting tool. None of them ever replaces a file: a file
+// already at the destination with the same bytes counts as placed, one with other bytes is
+// a conflict and stays as it is. A file reaches its destination whole or not at all, so
+// that a run killed at any point leaves every file whole in one place or the other.
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <string_view>
+
+namespace zp::logsort {
+
+namespace fs = std::filesystem;
+
+// Told before every change to the file system ("mkdir A", "write A/x.txt", ...), so that
+// a caller can show the work as it happens.
+using Progress = std::function<void(std::string_view)>;
+
+enum class FileCompare {
+    Absent,     // nothing at the destination
+    Identical,  // a file with the same bytes
+    Different,  // a file with other bytes, or something that is no plain file
+    Unreadable, // one of the two could not be read
+};
+FileCompare compareFiles(const fs::path& source, const fs::path& destination);
+
+enum class PlaceStatus { Placed, AlreadyThere, Conflict, Failed };
+struct PlaceResult {
+    PlaceStatus status = PlaceStatus::Failed;
+    std::string error; // the system's reason when Failed
+};
+
+// A copy of source at destination: written to a temporary file in the destination's
+// folder, flushed to the disk, then linked (or, where the file system has no links,
+// renamed) to its name. The copy keeps the source's modification time.
+PlaceResult placeCopy(const fs::path& source, const fs::path& destination,
+                      const Progress& progress);
+
+// Source's file under a second name at destination (a hard link, the first half of a
+// rename that cannot replace anything); a copy as placeCopy where the two lie on different
+// file systems or the file system has no links.
+PlaceResult placeLink(const fs::path& source, const fs::path& destination,
+                      const Progress& progress);
+
+// Creates folder (one level) unless it is there as a folder already.
+bool ensureFolder(const fs::path& folder, const Progress& progress, std::string& error);
+
+bool removeFile(const fs::path& file, const Progress& progress, std::string& error);
+
+// Whether a file name is one of the temporary files placeCopy writes; a run that was
+// killed may leave them behind.
+bool isTemporaryName(const fs::path& fileName);
+
+// The path as UTF-8 text for messages (bytes that are no character are shown as "?").
+std::string displayPath(const fs::path& path);
+
+} // namespace zp::logsort
