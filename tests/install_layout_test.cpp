@@ -10,7 +10,13 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <ostream>
 #include <sys/stat.h>
+
+// Failure messages show texts as text.
+inline void PrintTo(const QString& s, std::ostream* os) {
+    *os << '"' << s.toStdString() << '"';
+}
 
 namespace {
 
@@ -101,10 +107,12 @@ TEST_P(IconSize, IsASquareWithTransparencyOfItsFoldersSize) {
     const int size = GetParam();
     const QString png =
         tree().path(QStringLiteral("usr/share/icons/hicolor/%1x%1/apps/zoripost.png").arg(size));
-    const auto r = runCommand(QStringLiteral("identify"),
-                              {QStringLiteral("-format"), QStringLiteral("%m %w %h %A"), png});
+    const auto r =
+        runCommand(QStringLiteral("identify"),
+                   {QStringLiteral("-format"), QStringLiteral("%m %w %h %[opaque]"), png});
     ASSERT_EQ(r.code, 0) << qPrintable(describe(r));
-    EXPECT_EQ(QString::fromLatin1(r.out).trimmed(), QStringLiteral("PNG %1 %1 Blend").arg(size));
+    EXPECT_EQ(QString::fromLatin1(r.out).trimmed().toLower(),
+              QStringLiteral("png %1 %1 false").arg(size));
 }
 
 INSTANTIATE_TEST_SUITE_P(Sizes, IconSize, ::testing::ValuesIn(kIconSizes));
@@ -248,9 +256,9 @@ TEST_F(Package, IsNamedForAptAndDescribesItself) {
 
 TEST_F(Package, DeclaresTheLibrariesAndTheJapaneseFont) {
     const QString depends = field("Depends");
-    for (const char* dep : {"libqt6widgets6", "libqt6gui6", "libqt6network6", "libqt6multimedia6",
-                            "libjpeg62-turbo", "libpng16-16", "libgif7", "zlib1g", "libc6",
-                            "fonts-ipafont-gothic | fonts-japanese-gothic"})
+    for (const char* dep :
+         {"libqt6widgets6", "libqt6gui6", "libqt6network6", "libqt6multimedia6", "libjpeg62-turbo",
+          "libpng16-16", "libgif7", "libc6", "fonts-ipafont-gothic | fonts-japanese-gothic"})
         EXPECT_TRUE(depends.contains(QLatin1String(dep)))
             << dep << " missing in: " << qPrintable(depends);
 }
@@ -278,11 +286,13 @@ TEST_F(Package, HoldsTheInstalledFilesWithStrippedPrograms) {
 }
 
 // apt resolves the package's dependencies against this machine (every one of them is
-// installed for the tests), as `apt install ./zoripost_*.deb` would.
+// installed for the tests), as `apt install ./zoripost_*.deb` would; the recommended
+// Wayland plug-in is left out, as it need not be at hand here.
 TEST_F(Package, AptWouldInstallIt) {
-    const auto r = runCommand(QStringLiteral("apt-get"),
-                              {QStringLiteral("install"), QStringLiteral("--simulate"),
-                               QStringLiteral("--no-download"), QStringLiteral("-q"), s_deb});
+    const auto r = runCommand(
+        QStringLiteral("apt-get"),
+        {QStringLiteral("install"), QStringLiteral("--simulate"), QStringLiteral("--no-download"),
+         QStringLiteral("--no-install-recommends"), QStringLiteral("-q"), s_deb});
     EXPECT_EQ(r.code, 0) << qPrintable(describe(r));
     EXPECT_TRUE(r.out.contains("Inst zoripost")) << r.out.constData();
 }
