@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <ostream>
 #include <sys/stat.h>
+#include <vector>
 
 // Failure messages show texts as text.
 inline void PrintTo(const QString& s, std::ostream* os) {
@@ -42,6 +43,9 @@ QStringList expectedFiles() {
           << QStringLiteral("usr/share/icons/hicolor/scalable/apps/zoripost.svg")
           << QStringLiteral("usr/share/man/man1/zoripost.1.gz")
           << QStringLiteral("usr/share/man/man1/zoripost-jpeg.1.gz");
+#ifdef ZP_HAS_SORTLOGS_MAN
+    files << QStringLiteral("usr/share/man/man1/zoripost-sortlogs.1.gz");
+#endif
     for (int s : kIconSizes)
         files << QStringLiteral("usr/share/icons/hicolor/%1x%1/apps/zoripost.png").arg(s);
     files.sort();
@@ -168,7 +172,15 @@ TEST_P(ManPage, FormatsWithoutWarningsAndNamesItsProgram) {
     EXPECT_TRUE(text.contains(QStringLiteral("SYNOPSIS")));
 }
 
-INSTANTIATE_TEST_SUITE_P(Programs, ManPage, ::testing::Values("zoripost", "zoripost-jpeg"));
+std::vector<const char*> manualPages() {
+    std::vector<const char*> pages{"zoripost", "zoripost-jpeg"};
+#ifdef ZP_HAS_SORTLOGS_MAN
+    pages.push_back("zoripost-sortlogs");
+#endif
+    return pages;
+}
+
+INSTANTIATE_TEST_SUITE_P(Programs, ManPage, ::testing::ValuesIn(manualPages()));
 
 struct HelpCase {
     const char* program;
