@@ -188,6 +188,10 @@ void TfrmMain::FormShow() {
         btnConfigClick();
         ui->pgctlOption->setCurrentIndex(2);
     }
+    // Closed while the welcome box was open (an end signal, a log-off): the settings are
+    // saved and the working JPEG deleted already, so nothing more is taken in.
+    if (m_closing)
+        return;
     if (!m_commandLineFile.isEmpty()) {
         // A file dropped on the icon of a program that was not running is never sent.
         for (QObject* h : m_handlers)
