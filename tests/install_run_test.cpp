@@ -228,19 +228,6 @@ TEST_F(Run, EndWhileTheWelcomeBoxIsOpenLeavesNoWorkingJpeg) {
     EXPECT_TRUE(QDir(path("run/zoripost")).entryList({QStringLiteral("*.jpg")}).isEmpty());
 }
 
-// Without XDG_RUNTIME_DIR the working JPEG goes to the cache folder.
-TEST_F(Run, WithoutARuntimeFolderTheCacheFolderHoldsTheJpeg) {
-    InstalledTree& tree = InstalledTree::get();
-    ASSERT_TRUE(tree.ok()) << qPrintable(tree.log());
-    env.remove(QStringLiteral("XDG_RUNTIME_DIR"));
-    ASSERT_TRUE(writeFile(userIni(), kSettings));
-    const QString jpeg = path("cache/zoripost/zoripost.jpg");
-    start(tree.path(QStringLiteral("usr/bin/zoripost")), {picture});
-    ASSERT_TRUE(waitForFile(jpeg));
-    EXPECT_EQ(modeOf(path("cache/zoripost")), 0700u);
-    endAndExpectSaved(userIni(), jpeg);
-}
-
 TEST_F(Run, PortableCopyKeepsItsFilesBesideItself) {
     const QString folder = path("portable");
     ASSERT_TRUE(QDir().mkpath(folder));

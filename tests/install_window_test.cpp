@@ -108,15 +108,6 @@ TEST_F(InstalledWindow, ReadsAndWritesTheSettingsInTheUsersFolder) {
     EXPECT_FALSE(QFile::exists(path("usr/bin/zoripost.jpg")));
 }
 
-TEST_F(InstalledWindow, FirstStartCreatesTheSettingsInTheUsersFolder) {
-    open();
-    ASSERT_FALSE(QFile::exists(userIni()));
-    window->close();
-    const QByteArray saved = readFile(userIni());
-    EXPECT_TRUE(saved.contains("[WinPosition]")) << saved.constData();
-    EXPECT_TRUE(saved.contains("quality=90"));
-}
-
 TEST_F(InstalledWindow, VelmaclipPasteReadsTheUsersSettingsFile) {
     ASSERT_TRUE(writeFile(userIni(), "[smtp]\r\nhost=h\r\nuser=u\r\naddr=a@b\r\n"));
     open();
