@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <cstdio>
 #include <cstring>
 
 namespace {
@@ -20,11 +21,45 @@ QString startedPath(int argc, char** argv) {
     return QCoreApplication::applicationFilePath();
 }
 
+constexpr char kUsage[] =
+    "usage: zoripost [FILE]\n"
+    "Mails pictures to mobile phones. FILE (a picture, or any file to be mailed as an\n"
+    "attachment) is taken in when the window opens; it is never sent automatically.\n"
+    "Only one copy runs at a time: a second start brings the running window to the front\n"
+    "and ignores its FILE.\n"
+    "\n"
+    "  -h, --help     this text\n"
+    "      --version  the version\n"
+    "\n"
+    "The settings file and the working picture live beside the program when its folder is\n"
+    "writable and it is not installed; otherwise in $XDG_CONFIG_HOME/zoripost/ and\n"
+    "$XDG_RUNTIME_DIR/zoripost/ (or $XDG_CACHE_HOME/zoripost/). See zoripost(1).\n";
+
+// The options a desktop user may try from a terminal, answered before any window
+// exists (and so without a display). -1 when the program is to start.
+int answerOption(int argc, char** argv) {
+    if (argc < 2)
+        return -1;
+    if (!std::strcmp(argv[1], "-h") || !std::strcmp(argv[1], "--help")) {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
+    if (!std::strcmp(argv[1], "--version")) {
+        std::printf("zoripost %s\n", ZP_VERSION_TEXT);
+        return 0;
+    }
+    return -1;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
+    if (const int status = answerOption(argc, argv); status >= 0)
+        return status;
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("zoripost"));
+    // Lets the desktop match the window to its launcher entry and icon.
+    QGuiApplication::setDesktopFileName(QStringLiteral("zoripost"));
     const QString exe = startedPath(argc, argv);
 
     zp::SingleInstance single(zp::SingleInstance::serverNameFor(exe));

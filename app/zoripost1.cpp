@@ -2,6 +2,7 @@
 
 #include "about.h"
 #include "platform/dialogs.h"
+#include "platform/filelocations.h"
 #include "platform/updown.h"
 #include "artwork.h"
 #include "ui_zoripost1.h"
@@ -27,11 +28,6 @@
 
 namespace {
 
-QString besideExecutable(const QString& exe, const char* suffix) {
-    const QFileInfo fi(exe);
-    return fi.absolutePath() + QLatin1Char('/') + fi.completeBaseName() + QLatin1String(suffix);
-}
-
 // The input controls whose Enter key moves the focus on.
 constexpr const char* kEnterMovesOn[] = {
     "chlAddr",      "edtTitle",    "edtQuality",       "chkLimitSize",
@@ -52,9 +48,10 @@ QString firstFamily(std::initializer_list<const char16_t*> families) {
 } // namespace
 
 TfrmMain::TfrmMain(const QString& executablePath, QWidget* parent)
-    : QMainWindow(parent), ui(std::make_unique<Ui::TfrmMain>()),
-      m_settingsPath(besideExecutable(executablePath, ".ini")),
-      m_jpegPath(besideExecutable(executablePath, ".jpg")) {
+    : QMainWindow(parent), ui(std::make_unique<Ui::TfrmMain>()) {
+    const zp::FileLocations files = zp::locateFiles(executablePath);
+    m_settingsPath = files.settingsFile;
+    m_jpegPath = files.workingJpeg;
     ui->setupUi(this);
     // A fixed frame with the system menu and the minimise box only.
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
@@ -191,6 +188,10 @@ void TfrmMain::FormShow() {
         btnConfigClick();
         ui->pgctlOption->setCurrentIndex(2);
     }
+    // Closed while the welcome box was open (an end signal, a log-off): the settings are
+    // saved and the working JPEG deleted already, so nothing more is taken in.
+    if (m_closing)
+        return;
     if (!m_commandLineFile.isEmpty()) {
         // A file dropped on the icon of a program that was not running is never sent.
         for (QObject* h : m_handlers)

@@ -31,7 +31,8 @@ public:
     static constexpr int kFrameWidth = 12;
     static constexpr int kClientHeight = 353;
 
-    // executablePath names the settings file (suffix ".ini") and the working JPEG (".jpg").
+    // executablePath names the settings file (suffix ".ini") and the working JPEG (".jpg"),
+    // kept beside it or in the user's folders (platform/filelocations.h).
     explicit TfrmMain(const QString& executablePath, QWidget* parent = nullptr);
     ~TfrmMain() override;
 

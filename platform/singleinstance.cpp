@@ -1,5 +1,8 @@
 #include "singleinstance.h"
 
+#include "filelocations.h"
+
+#include <QFile>
 #include <QFileInfo>
 #include <QLocalServer>
 #include <QLocalSocket>
@@ -10,6 +13,8 @@ namespace zp {
 namespace {
 
 constexpr char kRaiseRequest[] = "raise\n";
+// sockaddr_un holds 108 bytes with the terminating zero; some systems hold 104.
+constexpr qsizetype kMaxSocketPath = 104;
 
 QString userName() {
     QString user = qEnvironmentVariable("USER");
@@ -26,8 +31,19 @@ SingleInstance::SingleInstance(const QString& name, QObject* parent)
 SingleInstance::~SingleInstance() = default;
 
 QString SingleInstance::serverNameFor(const QString& executablePath) {
-    QString name = QFileInfo(executablePath).fileName() + QLatin1Char('-') + userName();
-    // The name becomes a file name in the temporary folder.
+    const QString file = QFileInfo(executablePath).fileName();
+    // The socket lives in the user's private folder, which no other user can fill with a
+    // socket of that name and which does not change with TMPDIR, so that every copy of
+    // this name finds it, wherever that copy keeps its settings.
+    const QString folder = userRuntimeFolder();
+    if (!folder.isEmpty()) {
+        const QString path = folder + QLatin1Char('/') + file + QLatin1String(".instance");
+        if (QFile::encodeName(path).size() < kMaxSocketPath)
+            return path;
+    }
+    // Without such a folder (or with one too deep for a socket path): a name in the
+    // temporary folder, with the user in it.
+    QString name = file + QLatin1Char('-') + userName();
     name.replace(QRegularExpression(QStringLiteral("[^A-Za-z0-9._-]")), QStringLiteral("_"));
     return name;
 }

@@ -1,8 +1,9 @@
 #pragma once
 // The one-running-copy rule. The first start listens on a local socket named after the
-// executable's file name and the user; a later start connects to it, asks the running
-// copy to raise its window and ends. A socket left behind by a copy that crashed does not
-// block the next start: when nobody answers on it, it is removed and taken over.
+// executable's file name, in the user's private runtime folder; a later start connects to
+// it, asks the running copy to raise its window and ends. A socket left behind by a copy
+// that crashed does not block the next start: when nobody answers on it, it is removed and
+// taken over.
 #include <QObject>
 #include <QString>
 
@@ -17,7 +18,8 @@ public:
     explicit SingleInstance(const QString& name, QObject* parent = nullptr);
     ~SingleInstance() override;
 
-    // The server name for an executable: its file name (with extension) and the user.
+    // The server name for an executable: a socket path named after its file name (with
+    // extension) in the user's runtime folder; without one, its file name and the user.
     static QString serverNameFor(const QString& executablePath);
 
     // True when this process is now the running copy. False when another copy runs; that

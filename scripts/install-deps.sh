@@ -2,6 +2,7 @@
 # Installs the Debian 12 packages that zoripost needs, only when some are missing.
 #   scripts/install-deps.sh run    -> what building and running the program needs
 #   scripts/install-deps.sh test   -> that, plus what the tests need
+#   scripts/install-deps.sh package -> that, plus what building the Debian package needs
 set -euo pipefail
 what=${1:-run}
 
@@ -16,7 +17,11 @@ if [ "$what" = test ] || [ "$what" = bench ]; then
          imagemagick nodejs libjpeg-turbo-progs
          qt6-qpa-plugins libqt6multimedia6 gstreamer1.0-plugins-base
          clang libclang-rt-14-dev
-         g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev)
+         g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev
+         desktop-file-utils dpkg-dev file librsvg2-bin libglib2.0-bin groff-base)
+fi
+if [ "$what" = package ]; then
+  pkgs+=(dpkg-dev file)
 fi
 if [ "$what" = bench ]; then
   pkgs+=(libvips-tools graphicsmagick hyperfine time)
