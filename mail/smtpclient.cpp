@@ -1,6 +1,7 @@
 #include "mail/smtpclient.h"
 
 #include "mail/base64.h"
+#include "mail/hostname.h"
 #include "mail/mailerror.h"
 #include "mail/message.h"
 #include "mail/messagewriter.h"
@@ -16,6 +17,9 @@ using Clock = std::chrono::steady_clock;
 
 // A goodbye to a server that has stopped reading must not hold the window for long.
 constexpr std::chrono::milliseconds kQuitLimit{5000};
+// The resolver's answer for the machine's own name comes from the hosts file or a near
+// server; one that takes longer is not waited for, and the address literal is used.
+constexpr std::chrono::milliseconds kOwnNameLimit{3000};
 
 bool isBlank(char c) {
     return static_cast<unsigned char>(c) <= 0x20;
@@ -128,19 +132,23 @@ void SmtpClient::Connect() {
     }
     m_connection.setWaitControl(wait);
     const auto addresses = resolveHost(Host, Port, ConnectTimeout, wait);
+    const auto ownNameLimit =
+        ConnectTimeout.count() > 0 ? std::min(ConnectTimeout, kOwnNameLimit) : kOwnNameLimit;
+    const std::string candidateName =
+        LocalName.empty() ? fullyQualifiedHostName(ownNameLimit) : LocalName;
     m_connection.connect(addresses, ConnectTimeout);
     try {
-        greetAndIntroduce();
+        greetAndIntroduce(candidateName);
     } catch (...) {
         Disconnect();
         throw;
     }
 }
 
-void SmtpClient::greetAndIntroduce() {
+void SmtpClient::greetAndIntroduce(const std::string& candidateName) {
     ReadReply(220);
     m_authSchemes.clear();
-    const std::string name = localHostName();
+    const std::string name = greetingName(candidateName, m_connection.localAddress());
     SendCommand("ehlo " + name);
     if (m_replyCode == 250) {
         readAuthAnnouncements();
