@@ -1,0 +1,5 @@
+# What checking servers and strict readers ask of the mail: Message-ID, MIME-Version, field
+# first lines, the greeting name, and line breaks refused in every command argument.
+zp_add_test(NAME mail_standards_test SOURCES mail_standards_test.cpp LIBS zp_mail LABELS mail)
+zp_add_test(NAME smtp_greeting_test SOURCES smtp_greeting_test.cpp
+  LIBS zp_test_fake_server TIMEOUT 90 LABELS mail net)
