@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <unistd.h>
 
 #include <filesystem>
@@ -83,7 +84,16 @@ TEST_P(PostfixDelivery, ReadBackExactly) {
     test::TempDir work;
     const std::string serverDir = work.file("postfix");
     std::filesystem::create_directory(serverDir);
+    // Postfix's own processes run as the postfix user and must get through to its folders.
+    std::filesystem::permissions(std::filesystem::path(serverDir).parent_path(),
+                                 std::filesystem::perms::others_exec,
+                                 std::filesystem::perm_options::add);
     test::ServerProcess server({ZP_SYSTEM_PYTHON, ZP_TEST_SCRIPTS "/postfix_server.py", serverDir});
+    // Postfix runs on in processes of its own unless the script is let stop it.
+    struct StopGently {
+        test::ServerProcess& process;
+        ~StopGently() { process.stop(SIGTERM, 15s); }
+    } stopGently{server};
     const std::string portLine = server.waitForLine("PORT ", 30s);
 
     std::string bytes;

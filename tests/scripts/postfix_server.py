@@ -8,7 +8,8 @@ empty folder the test made); the system's own mail setup is neither read nor cha
 Listens on a free port of 127.0.0.1 and prints "PORT <n>". Every message for the domain
 example.jp goes into the Maildir WORKDIR/mail/inbox; the path of each delivered file is
 printed as "DELIVERED <path>". Runs as root (Postfix's master drops its rights to the
-postfix user). Postfix stops with this script: on SIGTERM, and on its death by any signal.
+postfix user). SIGTERM stops Postfix and then the script; so does the end of the process
+that started the script.
 """
 import ctypes
 import os
@@ -92,10 +93,13 @@ def configure(workdir, port):
     with open(os.path.join(workdir, "etc", "master.cf"), "w") as f:
         f.write(f"127.0.0.1:{port} inet n - n - - smtpd\n")
         for name, kind, private, limit, command in SERVICES:
-            f.write(f"{name} {kind} {private} - n - {limit} {command}\n")
+            # The delivery agent keeps root rights to write as the mailbox owner.
+            unprivileged = "n" if command == "virtual" else "-"
+            f.write(f"{name} {kind} {private} {unprivileged} n - {limit} {command}\n")
 
 
 def die_with_parent():
+    # Where the system supports it, the master also ends when this script is killed.
     libc = ctypes.CDLL(None, use_errno=True)
     libc.prctl(1, signal.SIGTERM)  # PR_SET_PDEATHSIG
 
@@ -109,7 +113,18 @@ def main():
     subprocess.run(["/usr/sbin/postfix", "-c", config, "check"], check=True)
     master = subprocess.Popen(["/usr/lib/postfix/sbin/master", "-c", config, "-d"],
                               preexec_fn=die_with_parent)
-    signal.signal(signal.SIGTERM, lambda *_: (master.terminate(), sys.exit(0)))
+    parent = os.getppid()
+
+    def stop(*_):
+        # The master ends its own processes before it exits.
+        master.terminate()
+        try:
+            master.wait(timeout=10)
+        except subprocess.TimeoutExpired:
+            master.kill()
+        sys.exit(0)
+
+    signal.signal(signal.SIGTERM, stop)
     # Ready once smtpd's port accepts a connection.
     deadline = time.monotonic() + 20
     while True:
@@ -118,12 +133,17 @@ def main():
             break
         except OSError:
             if master.poll() is not None or time.monotonic() > deadline:
+                log = os.path.join(workdir, "maillog")
+                if os.path.exists(log):
+                    sys.stderr.write(open(log, errors="replace").read())
                 sys.exit("postfix did not start")
             time.sleep(0.05)
     print(f"PORT {port}", flush=True)
     inbox = os.path.join(workdir, "mail", "inbox", "new")
     seen = set()
     while master.poll() is None:
+        if os.getppid() != parent:
+            stop()  # the test has gone without stopping this server
         if os.path.isdir(inbox):
             for name in sorted(os.listdir(inbox)):
                 if name not in seen:
