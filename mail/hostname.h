@@ -2,6 +2,7 @@
 // The name this machine gives of itself to a mail server and in Message-IDs.
 #include "mail/socket.h"
 
+#include <chrono>
 #include <string>
 #include <string_view>
 
@@ -12,6 +13,10 @@ namespace zp {
 // most, a last label that is not all digits (so no dotted address passes), one trailing dot
 // allowed.
 bool isFullyQualifiedName(std::string_view name);
+
+// How long the resolver may take for the machine's own name. Its answer comes from the hosts
+// file or a near server; one that takes longer is not waited for.
+inline constexpr std::chrono::milliseconds kOwnNameWait{3000};
 
 // The host's fully qualified name: the system's host name when it is one, else the
 // canonical name the resolver gives for it (the hosts file's "127.0.1.1 vm.example.org vm").

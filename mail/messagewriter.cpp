@@ -5,8 +5,10 @@
 #include "mail/jis.h"
 #include "mail/mailerror.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -335,13 +337,12 @@ bool isDomainLiteral(std::string_view s) {
     });
 }
 
-// The Message-ID's domain when the sender's address gives none.
-constexpr std::chrono::milliseconds kOwnNameLimit{3000};
-
+// The sender's domain, else the machine's fully qualified name, else a name that is well
+// formed at least: the right-hand side only keeps the left unique, it is never looked up.
 std::string messageIdDomain(std::string_view senderAddress) {
     std::string domain = senderDomain(senderAddress);
     if (domain.empty())
-        domain = fullyQualifiedHostName(kOwnNameLimit);
+        domain = fullyQualifiedHostName(kOwnNameWait);
     if (domain.empty())
         domain = "localhost.localdomain";
     return domain;

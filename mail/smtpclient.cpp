@@ -17,9 +17,6 @@ using Clock = std::chrono::steady_clock;
 
 // A goodbye to a server that has stopped reading must not hold the window for long.
 constexpr std::chrono::milliseconds kQuitLimit{5000};
-// The resolver's answer for the machine's own name comes from the hosts file or a near
-// server; one that takes longer is not waited for, and the address literal is used.
-constexpr std::chrono::milliseconds kOwnNameLimit{3000};
 
 bool isBlank(char c) {
     return static_cast<unsigned char>(c) <= 0x20;
@@ -132,8 +129,9 @@ void SmtpClient::Connect() {
     }
     m_connection.setWaitControl(wait);
     const auto addresses = resolveHost(Host, Port, ConnectTimeout, wait);
+    // Without an answer in time the greeting gives the address literal.
     const auto ownNameLimit =
-        ConnectTimeout.count() > 0 ? std::min(ConnectTimeout, kOwnNameLimit) : kOwnNameLimit;
+        ConnectTimeout.count() > 0 ? std::min(ConnectTimeout, kOwnNameWait) : kOwnNameWait;
     const std::string candidateName =
         LocalName.empty() ? fullyQualifiedHostName(ownNameLimit) : LocalName;
     m_connection.connect(addresses, ConnectTimeout);

@@ -116,7 +116,7 @@ TEST_P(MessageIdentity, OneMessageIdOneMimeVersion) {
     EXPECT_TRUE(std::regex_match(ids[0], kMsgId)) << ids[0];
     std::string domain = c.domain;
     if (domain.empty()) {
-        domain = fullyQualifiedHostName(3s);
+        domain = fullyQualifiedHostName(kOwnNameWait);
         if (domain.empty())
             domain = "localhost.localdomain";
     }
