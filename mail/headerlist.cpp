@@ -28,7 +28,8 @@ bool isContinuation(const std::string& line) {
 }
 
 bool hasTextBetween(std::string_view s, std::size_t from, std::size_t to) {
-    return std::any_of(s.begin() + from, s.begin() + to, [](char c) { return !isWsp(c); });
+    return from < to &&
+           std::any_of(s.begin() + from, s.begin() + to, [](char c) { return !isWsp(c); });
 }
 
 // Keeps folds (CR LF before white space) and turns every other CR or LF into a space.
@@ -67,6 +68,10 @@ std::vector<std::string> physicalLines(std::string_view text) {
 
 std::vector<std::string> foldHeaderLine(std::string_view line, std::size_t limit) {
     std::string out;
+    // The field name and the first word of its value stay on one line: some readers drop a
+    // field whose first line holds the name alone.
+    const std::size_t colon = line.find(':');
+    const std::size_t valueStart = colon == std::string_view::npos ? 0 : colon + 1;
     std::size_t pieceStart = 0;
     std::size_t breakPoint = std::string_view::npos;
     bool quoted = false;
@@ -89,7 +94,8 @@ std::vector<std::string> foldHeaderLine(std::string_view line, std::size_t limit
             quoted = !quoted;
         else if (quoted && c == '\\' && i + 1 < line.size())
             len = 2; // quoted-pair
-        else if (!quoted && isWsp(line[i]) && hasTextBetween(line, pieceStart, i))
+        else if (!quoted && isWsp(line[i]) &&
+                 hasTextBetween(line, pieceStart == 0 ? valueStart : pieceStart, i))
             breakPoint = i;
         i += len;
         if (quoted || breakPoint == std::string_view::npos || i - pieceStart < limit)

@@ -1,14 +1,20 @@
 #include "mail/messagewriter.h"
 
 #include "mail/base64.h"
+#include "mail/hostname.h"
 #include "mail/jis.h"
 #include "mail/mailerror.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <memory>
+#include <mutex>
+#include <random>
 
 namespace zp {
 
@@ -309,6 +315,77 @@ std::string internetDate(std::time_t t) {
 #endif
 }
 
+namespace {
+
+bool isAtext(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+           std::string_view("!#$%&'*+-/=?^_`{|}~").find(c) != std::string_view::npos;
+}
+
+bool isDotAtom(std::string_view s) {
+    if (s.empty() || s.front() == '.' || s.back() == '.' || s.find("..") != std::string_view::npos)
+        return false;
+    return std::all_of(s.begin(), s.end(), [](char c) { return c == '.' || isAtext(c); });
+}
+
+bool isDomainLiteral(std::string_view s) {
+    if (s.size() < 3 || s.front() != '[' || s.back() != ']')
+        return false;
+    return std::all_of(s.begin() + 1, s.end() - 1, [](char c) {
+        const auto u = static_cast<unsigned char>(c);
+        return u >= 33 && u <= 126 && c != '[' && c != ']' && c != '\\';
+    });
+}
+
+// The sender's domain, else the machine's fully qualified name, else a name that is well
+// formed at least: the right-hand side only keeps the left unique, it is never looked up.
+std::string messageIdDomain(std::string_view senderAddress) {
+    std::string domain = senderDomain(senderAddress);
+    if (domain.empty())
+        domain = fullyQualifiedHostName(kOwnNameWait);
+    if (domain.empty())
+        domain = "localhost.localdomain";
+    return domain;
+}
+
+} // namespace
+
+std::string senderDomain(std::string_view address) {
+    const std::size_t at = address.rfind('@');
+    if (at == std::string_view::npos)
+        return {};
+    const std::string_view domain = address.substr(at + 1);
+    return isDotAtom(domain) || isDomainLiteral(domain) ? std::string(domain) : std::string();
+}
+
+std::string makeMessageId(std::string_view domain) {
+    static std::mutex mutex;
+    static std::mt19937_64 random = [] {
+        std::random_device device;
+        const auto now = std::chrono::high_resolution_clock::now().time_since_epoch().count();
+        std::seed_seq seed{device(), device(), static_cast<unsigned>(now),
+                           static_cast<unsigned>(now >> 32)};
+        return std::mt19937_64(seed);
+    }();
+    std::uint64_t bits;
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        bits = random();
+    }
+    const std::time_t t = std::time(nullptr);
+    std::tm utc{};
+#ifdef _WIN32
+    gmtime_s(&utc, &t);
+#else
+    gmtime_r(&t, &utc);
+#endif
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "<%04d%02d%02d%02d%02d%02d.%016llx@", utc.tm_year + 1900,
+                  utc.tm_mon + 1, utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec,
+                  static_cast<unsigned long long>(bits));
+    return buf + std::string(domain) + ">";
+}
+
 HeaderList GenerateHeader(const MailMessage& message) {
     HeaderList h;
     h.setValue("From", formatAddress(message.From, std::string_view("From: ").size()));
@@ -317,10 +394,13 @@ HeaderList GenerateHeader(const MailMessage& message) {
     h.setValue("To", formatAddressList(message.Recipients));
     h.setValue("Cc", formatAddressList(message.CCList));
     h.setValue("Content-Type", message.ContentType);
-    if (!message.MessageParts.empty())
-        h.setValue("MIME-Version", "1.0");
+    // Every message says it is MIME: RFC 2045 4 lets a reader ignore the Content-Type of
+    // one that does not, and take an ISO-2022-JP body for US-ASCII.
+    h.setValue("MIME-Version", "1.0");
     h.setValue("Reply-To", formatAddressList(message.ReplyTo));
     h.setValue("Date", internetDate(message.UseNowForDate ? std::time(nullptr) : message.Date));
+    // RFC 5322 3.6.4; large providers refuse or file as junk a message without one.
+    h.setValue("Message-ID", makeMessageId(messageIdDomain(message.From.Address)));
     h.setValue("X-Priority", std::to_string(static_cast<int>(message.Priority) + 1));
     h.setValue("X-Library", "zoripost-mail 1.0");
     h.append(message.ExtraHeaders);

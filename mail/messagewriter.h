@@ -54,6 +54,12 @@ std::string internetDate(std::time_t t);
 // The same from broken-down local time and its offset east of UTC in seconds.
 std::string internetDate(const std::tm& local, long utcOffsetSeconds);
 
+// The right-hand side of the Message-ID taken from the sender's address: the part after the
+// last "@" when it is a dot-atom or a domain literal (RFC 5322 3.6.4), else empty.
+std::string senderDomain(std::string_view address);
+// "<" UTC time "." 64 random bits in hexadecimal "@" domain ">", unique per call.
+std::string makeMessageId(std::string_view domain);
+
 // The header lines that GenerateHeader makes (before folding into physical lines), for
 // a message whose ContentType has already been completed.
 HeaderList GenerateHeader(const MailMessage& message);

@@ -1,6 +1,7 @@
 #include "mail/smtpclient.h"
 
 #include "mail/base64.h"
+#include "mail/hostname.h"
 #include "mail/mailerror.h"
 #include "mail/message.h"
 #include "mail/messagewriter.h"
@@ -128,19 +129,24 @@ void SmtpClient::Connect() {
     }
     m_connection.setWaitControl(wait);
     const auto addresses = resolveHost(Host, Port, ConnectTimeout, wait);
+    // Without an answer in time the greeting gives the address literal.
+    const auto ownNameLimit =
+        ConnectTimeout.count() > 0 ? std::min(ConnectTimeout, kOwnNameWait) : kOwnNameWait;
+    const std::string candidateName =
+        LocalName.empty() ? fullyQualifiedHostName(ownNameLimit) : LocalName;
     m_connection.connect(addresses, ConnectTimeout);
     try {
-        greetAndIntroduce();
+        greetAndIntroduce(candidateName);
     } catch (...) {
         Disconnect();
         throw;
     }
 }
 
-void SmtpClient::greetAndIntroduce() {
+void SmtpClient::greetAndIntroduce(const std::string& candidateName) {
     ReadReply(220);
     m_authSchemes.clear();
-    const std::string name = localHostName();
+    const std::string name = greetingName(candidateName, m_connection.localAddress());
     SendCommand("ehlo " + name);
     if (m_replyCode == 250) {
         readAuthAnnouncements();

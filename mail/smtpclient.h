@@ -36,6 +36,10 @@ public:
     std::string UserId;
     std::string Password;
     zp::AuthenticationType AuthenticationType = atNone;
+    // The machine's name for EHLO and HELO; empty: the host's fully qualified name, asked
+    // of the system at every connect. A name that is not fully qualified is not offered:
+    // the greeting then gives the address literal of this end of the connection.
+    std::string LocalName;
 
     // Time limits: connecting (host lookup included), each reply, and the reply to the
     // final "." (RFC 5321 4.5.3.2.6). A wait beyond them raises SocketError 10060.
@@ -74,7 +78,7 @@ public:
     int ReplyCode() const { return m_replyCode; }
 
 private:
-    void greetAndIntroduce();
+    void greetAndIntroduce(const std::string& candidateName);
     void readAuthAnnouncements();
     void writeMessageText(MailMessage& message);
     std::string readTrimmedLine(std::chrono::milliseconds limit);

@@ -406,6 +406,16 @@ bool TcpConnection::isOpen() const {
     return m_fd != kInvalid;
 }
 
+ResolvedAddress TcpConnection::localAddress() const {
+    ResolvedAddress address;
+    address.length = sizeof address.addr;
+    if (m_fd == kInvalid ||
+        getsockname(m_fd, reinterpret_cast<sockaddr*>(&address.addr), &address.length) != 0) {
+        address = ResolvedAddress{};
+    }
+    return address;
+}
+
 void TcpConnection::close() noexcept {
     if (m_fd != kInvalid) {
         closeNative(m_fd);

@@ -85,6 +85,8 @@ public:
     void connect(const std::vector<ResolvedAddress>& addresses, Timeout limit);
     bool isOpen() const;
     void close() noexcept;
+    // This end's address of the open connection; family AF_UNSPEC when there is none.
+    ResolvedAddress localAddress() const;
 
     // Queues bytes, sending whenever a block is full.
     void write(std::string_view data, Timeout limit);

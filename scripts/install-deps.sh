@@ -13,7 +13,7 @@ pkgs=(build-essential cmake ninja-build pkg-config
       fonts-ipafont-gothic)
 if [ "$what" = test ] || [ "$what" = bench ]; then
   pkgs+=(libgtest-dev libgmock-dev libbenchmark-dev
-         python3 python3-aiosmtpd python3-pil dovecot-pop3d
+         python3 python3-aiosmtpd python3-pil dovecot-pop3d postfix
          imagemagick nodejs libjpeg-turbo-progs
          qt6-qpa-plugins libqt6multimedia6 gstreamer1.0-plugins-base
          clang libclang-rt-14-dev
@@ -39,5 +39,10 @@ if [ ${#missing[@]} -gt 0 ]; then
   [ "$(id -u)" -ne 0 ] && SUDO=sudo
   export DEBIAN_FRONTEND=noninteractive
   $SUDO apt-get update -qq
+  # Postfix is a test server started with its own configuration; the system's mail setup
+  # stays unconfigured and the service is not started.
+  if [[ " ${missing[*]} " == *" postfix "* ]]; then
+    echo "postfix postfix/main_mailer_type select No configuration" | $SUDO debconf-set-selections
+  fi
   $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi

@@ -38,6 +38,24 @@ int listenLoopback(std::uint16_t& port) {
     return fd;
 }
 
+int listenLoopback6(std::uint16_t& port) {
+    const int fd = ::socket(AF_INET6, SOCK_STREAM, 0);
+    if (fd < 0) {
+        throw std::runtime_error("socket failed");
+    }
+    sockaddr_in6 addr{};
+    addr.sin6_family = AF_INET6;
+    addr.sin6_addr = in6addr_loopback;
+    socklen_t len = sizeof addr;
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || ::listen(fd, 4) != 0 ||
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len) != 0) {
+        ::close(fd);
+        throw std::runtime_error("bind/listen on ::1 failed");
+    }
+    port = ntohs(addr.sin6_port);
+    return fd;
+}
+
 } // namespace
 
 std::uint16_t unusedPort() {
@@ -47,9 +65,9 @@ std::uint16_t unusedPort() {
     return port;
 }
 
-FakeServer::FakeServer(std::vector<Step> script, std::chrono::milliseconds stepLimit)
+FakeServer::FakeServer(std::vector<Step> script, std::chrono::milliseconds stepLimit, bool ipv6)
     : m_script(std::move(script)), m_stepLimit(stepLimit) {
-    m_listen = listenLoopback(m_port);
+    m_listen = ipv6 ? listenLoopback6(m_port) : listenLoopback(m_port);
     m_thread = std::thread([this] { run(); });
 }
 

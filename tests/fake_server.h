@@ -86,9 +86,10 @@ inline const std::string kTimeoutMark = "[server timed out]";
 
 class FakeServer {
 public:
-    // Every wait of the server thread ends after stepLimit.
+    // Every wait of the server thread ends after stepLimit. ipv6: listens on ::1 instead.
     explicit FakeServer(std::vector<Step> script,
-                        std::chrono::milliseconds stepLimit = std::chrono::milliseconds(5000));
+                        std::chrono::milliseconds stepLimit = std::chrono::milliseconds(5000),
+                        bool ipv6 = false);
     ~FakeServer();
     FakeServer(const FakeServer&) = delete;
     FakeServer& operator=(const FakeServer&) = delete;

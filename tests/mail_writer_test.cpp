@@ -50,15 +50,19 @@ const std::regex kDateLine(R"(Date: (Sun|Mon|Tue|Wed|Thu|Fri|Sat), \d{1,2} )"
 TEST(WriteMessage, WithoutAttachment) {
     MailMessage m = plainMessage();
     auto lines = written(m);
-    ASSERT_EQ(lines.size(), 13u);
-    EXPECT_TRUE(std::regex_match(lines[4], kDateLine)) << lines[4];
-    lines[4] = "Date: *";
+    ASSERT_EQ(lines.size(), 15u);
+    EXPECT_TRUE(std::regex_match(lines[5], kDateLine)) << lines[5];
+    lines[5] = "Date: *";
+    EXPECT_TRUE(std::regex_match(
+        lines[6], std::regex(R"(Message-ID: <[0-9]{14}\.[0-9a-f]{16}@example\.jp>)")))
+        << lines[6];
+    lines[6] = "Message-ID: *";
     EXPECT_THAT(lines,
                 ElementsAreArray<std::string>(
                     {"From: me@example.jp", "Subject: Hello", "To: a@example.jp, b@example.jp",
-                     "Content-Type: text/plain;charset=ISO-2022-JP", "Date: *", "X-Priority: 3",
-                     "X-Library: zoripost-mail 1.0", "X-Mailer: zoripost version 1.0.0.0", "",
-                     "line1", "..", "..dot", ""}));
+                     "Content-Type: text/plain;charset=ISO-2022-JP", "MIME-Version: 1.0", "Date: *",
+                     "Message-ID: *", "X-Priority: 3", "X-Library: zoripost-mail 1.0",
+                     "X-Mailer: zoripost version 1.0.0.0", "", "line1", "..", "..dot", ""}));
     // The writer leaves its marks on the message.
     EXPECT_EQ(m.Body[1], "..");
     EXPECT_EQ(m.ContentType, "text/plain;charset=ISO-2022-JP");
@@ -80,9 +84,10 @@ TEST(WriteMessage, HeaderOrderWithEverySetName) {
         if (line[0] != ' ' && line[0] != '\t')
             names.push_back(line.substr(0, line.find(':')));
     }
-    EXPECT_THAT(names, ElementsAreArray<std::string>({"From", "Subject", "To", "Cc", "Content-Type",
-                                                      "MIME-Version", "Reply-To", "Date",
-                                                      "X-Priority", "X-Library", "X-Mailer"}));
+    EXPECT_THAT(names,
+                ElementsAreArray<std::string>({"From", "Subject", "To", "Cc", "Content-Type",
+                                               "MIME-Version", "Reply-To", "Date", "Message-ID",
+                                               "X-Priority", "X-Library", "X-Mailer"}));
 }
 
 TEST(WriteMessage, BodyLinesWithLineBreaksAreSplit) {
@@ -312,7 +317,7 @@ TEST(PythonEmailReads, TextOnlyMail) {
     EXPECT_EQ(f.at("defects"), "");
     EXPECT_EQ(f.at("subject"), "件名");
     EXPECT_EQ(f.at("content_type"), "text/plain");
-    EXPECT_EQ(f.at("mime_version"), "");
+    EXPECT_EQ(f.at("mime_version"), "1.0");
     EXPECT_EQ(f.at("reply_to"), "");
     EXPECT_EQ(f.at("body"), "本文\n.\n終わり\n");
 }

@@ -209,7 +209,7 @@ TEST_P(SmtpRealServer, SendAndReadBack) {
     if (c.attachmentSize < 0) {
         EXPECT_EQ(fields["content_type"], "text/plain");
         EXPECT_EQ(fields["charset"], "ISO-2022-JP");
-        EXPECT_EQ(fields["mime_version"], "");
+        EXPECT_EQ(fields["mime_version"], "1.0");
         EXPECT_EQ(fields["attachments"], "0");
     } else {
         EXPECT_EQ(fields["content_type"], "multipart/mixed");

@@ -1,0 +1,178 @@
+// Debian's Postfix as the server, with the restrictions of a submission server:
+// reject_non_fqdn_helo_hostname, reject_non_fqdn_sender and bare line ends refused. What it
+// delivers is read back from its mailbox with Python's email package and its modern policy.
+#include "fake_server.h"
+#include "mail/headerencode.h"
+#include "mail/jis.h"
+#include "mail/mailerror.h"
+#include "mail/message.h"
+#include "mail/smtpclient.h"
+#include "mail_text_support.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <unistd.h>
+
+#include <filesystem>
+#include <map>
+#include <random>
+#include <sstream>
+
+namespace zp {
+namespace {
+
+using namespace std::chrono_literals;
+using test::sjis;
+
+constexpr const char* kPostfixMaster = "/usr/lib/postfix/sbin/master";
+
+std::map<std::string, std::string> strictlyRead(const std::string& path) {
+    const std::string out = test::runCommand(
+        std::string(ZP_SYSTEM_PYTHON) + " '" + ZP_TEST_SCRIPTS + "/strict_read.py' '" + path + "'",
+        "/dev/null");
+    std::map<std::string, std::string> fields;
+    std::istringstream in(out);
+    for (std::string line; std::getline(in, line);) {
+        const std::size_t tab = line.find('\t');
+        std::string value;
+        for (std::size_t i = tab + 1; i < line.size(); ++i) {
+            if (line[i] == '\\' && i + 1 < line.size()) {
+                const char c = line[++i];
+                value += c == 'n' ? '\n' : c == 'r' ? '\r' : c == 't' ? '\t' : c;
+            } else {
+                value += line[i];
+            }
+        }
+        fields[line.substr(0, tab)] = value;
+    }
+    return fields;
+}
+
+std::string lowerHex(const std::string& bytes) {
+    static constexpr char kHex[] = "0123456789abcdef";
+    std::string out;
+    for (char ch : bytes) {
+        const auto c = static_cast<unsigned char>(ch);
+        out += kHex[c >> 4];
+        out += kHex[c & 15];
+    }
+    return out;
+}
+
+struct PostfixCase {
+    const char* name;
+    std::string localName; // empty: this machine's own
+    std::string sender;
+    std::string subject; // UTF-8
+    std::string senderName;
+    std::string body;   // lines joined by CR LF
+    int attachmentSize; // -1: none
+    std::string error;  // expected in the error text; empty: delivered
+};
+
+void PrintTo(const PostfixCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class PostfixDelivery : public ::testing::TestWithParam<PostfixCase> {};
+
+TEST_P(PostfixDelivery, ReadBackExactly) {
+    const PostfixCase& c = GetParam();
+    if (::geteuid() != 0 || !std::filesystem::exists(kPostfixMaster))
+        GTEST_SKIP() << "Postfix runs only as root, from scripts/install-deps.sh test";
+    test::TempDir work;
+    const std::string serverDir = work.file("postfix");
+    std::filesystem::create_directory(serverDir);
+    // Postfix's own processes run as the postfix user and must get through to its folders.
+    std::filesystem::permissions(std::filesystem::path(serverDir).parent_path(),
+                                 std::filesystem::perms::others_exec,
+                                 std::filesystem::perm_options::add);
+    test::ServerProcess server({ZP_SYSTEM_PYTHON, ZP_TEST_SCRIPTS "/postfix_server.py", serverDir});
+    // Postfix runs on in processes of its own unless the script is let stop it.
+    struct StopGently {
+        test::ServerProcess& process;
+        ~StopGently() { process.stop(SIGTERM, 15s); }
+    } stopGently{server};
+    const std::string portLine = server.waitForLine("PORT ", 30s);
+
+    std::string bytes;
+    std::mt19937 random(11);
+    for (int i = 0; i < c.attachmentSize; ++i)
+        bytes += static_cast<char>(random());
+    test::writeFile(work.file("zoripost.jpg"), bytes);
+    MailMessage m;
+    m.From.Address = c.sender;
+    m.From.Name = encodeHeaderText(sjisToJis(sjis(c.senderName)));
+    m.Recipients.setText("a@example.jp, b@example.jp");
+    m.Subject = encodeHeaderText(sjisToJis(sjis(c.subject)));
+    const std::string body = sjisToJis(sjis(c.body));
+    for (std::size_t start = 0;;) {
+        const std::size_t end = body.find("\r\n", start);
+        m.Body.push_back(body.substr(start, end - start));
+        if (end == std::string::npos)
+            break;
+        start = end + 2;
+    }
+    m.CharSet = "ISO-2022-JP";
+    m.ContentType = "text/plain";
+    m.ExtraHeaders.setValue("X-Mailer", "zoripost version 1.0.0.0");
+    if (c.attachmentSize >= 0)
+        m.addAttachment(work.file("zoripost.jpg")).setContentType("image/jpeg");
+
+    SmtpClient client;
+    client.Host = "127.0.0.1";
+    client.Port = static_cast<std::uint16_t>(std::stoi(portLine.substr(portLine.find(' ') + 1)));
+    client.LocalName = c.localName;
+    client.ConnectTimeout = 10s;
+    client.ReplyTimeout = 20s;
+    client.DataEndTimeout = 20s;
+    std::string error;
+    try {
+        client.Connect();
+        client.Send(m);
+    } catch (const MailError& e) {
+        error = e.what();
+    }
+    client.Disconnect();
+    if (!c.error.empty()) {
+        EXPECT_NE(error.find(c.error), std::string::npos) << error;
+        return;
+    }
+    ASSERT_EQ(error, "");
+    const std::string delivered = server.waitForLine("DELIVERED ", 30s);
+    const auto f = strictlyRead(delivered.substr(delivered.find(' ') + 1));
+    EXPECT_EQ(f.at("defects"), "");
+    EXPECT_EQ(f.at("message_id_count"), "1");
+    EXPECT_EQ(f.at("mime_version_count"), "1");
+    EXPECT_EQ(f.at("mime_version"), "1.0");
+    EXPECT_EQ(f.at("subject"), c.subject);
+    EXPECT_EQ(f.at("from_addr"), c.sender);
+    EXPECT_EQ(f.at("from_name"), c.senderName);
+    EXPECT_EQ(f.at("charset"), "iso-2022-jp");
+    std::string expectedBody = c.body;
+    for (std::size_t at; (at = expectedBody.find("\r\n")) != std::string::npos;)
+        expectedBody.replace(at, 2, "\n");
+    EXPECT_EQ(f.at("body"), expectedBody + "\n");
+    if (c.attachmentSize >= 0) {
+        EXPECT_EQ(f.at("attachment_hex"), lowerHex(bytes));
+    }
+}
+
+const std::string kLongSubject = "テスト送信：写真です。長い件名で符号化された語が七十五文字を超"
+                                 "えるかどうかを確かめます";
+
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(Postfix, PostfixDelivery, ::testing::Values(
+    PostfixCase{"ThisMachineWithPicture", "", "me@example.jp", kLongSubject, "山田 太郎",
+                "こんにちは\r\n.\r\n..x\r\n最後の行", 5000, ""},
+    PostfixCase{"BareHostNameTextOnly", "vm", "me@example.jp", "写真", "", "本文", -1, ""},
+    PostfixCase{"QualifiedName", "client.example.jp", "me@example.jp", "Re: 写真 2026",
+                "Yamada 太郎", "", 0, ""},
+    PostfixCase{"SenderNotQualified", "", "me@vm", "写真", "", "本文", -1,
+                "need fully-qualified address"}),
+    [](const auto& info) { return std::string(info.param.name); });
+// clang-format on
+
+} // namespace
+} // namespace zp
