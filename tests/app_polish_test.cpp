@@ -347,4 +347,194 @@ TEST_F(PolishTest, ScrollBoxTakesNoKeyboardFocus) {
     }
 }
 
+// ---- rows, bevels, colours, status bar ------------------------------------------------
+
+TEST_F(PolishTest, RecipientListsHaveRowsOfTwelvePixels) {
+    open();
+    addRecipient(QStringLiteral("山田 (yamada@example.jp)"), true);
+    addRecipient(QStringLiteral("gyoza@example.jp"), false);
+    addRecipient(QStringLiteral("佐藤 (sato@example.jp)"), true);
+    auto* list = control<QListWidget>("chlAddr");
+    for (int i = 0; i < list->count(); ++i)
+        EXPECT_EQ(list->visualItemRect(list->item(i)),
+                  QRect(0, 12 * i, list->viewport()->width(), 12))
+            << i;
+    // The check box of a row fits in the row.
+    EXPECT_LE(list->style()->pixelMetric(QStyle::PM_IndicatorHeight, nullptr, list), 12);
+    control<QWidget>("chlAddr")->setFocus();
+    control<QWidget>("edtTitle")->setFocus();
+    QCoreApplication::processEvents();
+    auto* chosen = control<QListWidget>("lstSelectedAddr");
+    ASSERT_EQ(chosen->count(), 2);
+    EXPECT_EQ(chosen->visualItemRect(chosen->item(1)).top(), 12);
+    EXPECT_EQ(chosen->visualItemRect(chosen->item(1)).height(), 12);
+}
+
+// The colour of the window's pixel at a point given in a widget's own (logical) pixels.
+QColor pixelAt(const QImage& shot, qreal scale, int x, int y) {
+    return shot.pixelColor(static_cast<int>((x + 0.5) * scale),
+                           static_cast<int>((y + 0.5) * scale));
+}
+
+TEST_F(PolishTest, AboutPanelHasALoweredOuterAndARaisedInnerBevel) {
+    open();
+    showPage(3);
+    auto* panel = control<QWidget>("pnlAbout");
+    const QImage shot = panel->grab().toImage();
+    const QColor light(panel->palette().color(QPalette::Light).rgb());
+    const QColor dark(panel->palette().color(QPalette::Dark).rgb());
+    const int w = panel->width(), h = panel->height();
+    const struct {
+        int x, y;
+        QColor colour;
+    } rows[] = {{w / 2, 0, dark},      {w / 2, 1, light},     {0, h / 2, dark},
+                {1, h / 2, light},     {w / 2, h - 1, light}, {w / 2, h - 2, dark},
+                {w - 1, h / 2, light}, {w - 2, h / 2, dark}};
+    for (const auto& r : rows)
+        EXPECT_EQ(pixelAt(shot, scale(), r.x, r.y), r.colour) << r.x << "," << r.y;
+}
+
+TEST_F(PolishTest, OutputFolderIsSilverAndItsButtonsOffUntilSwitchedOn) {
+    open();
+    showPage(0);
+    auto* on = control<QAbstractButton>("chkOutMadeGrp");
+    ASSERT_FALSE(on->isChecked());
+    auto* box = control<QLineEdit>("edtOutDir");
+    const QPoint middle(box->width() / 2, box->height() / 2);
+    const auto boxColour = [&] {
+        return pixelAt(box->grab().toImage(), scale(), middle.x(), middle.y());
+    };
+    const QStringList buttons = {"btnOutDirSelect", "btnOutFolderOpen"};
+    EXPECT_FALSE(box->isEnabled());
+    EXPECT_EQ(boxColour(), QColor(0xC0, 0xC0, 0xC0));
+    for (const QString& b : buttons)
+        EXPECT_FALSE(control<QWidget>(b.toLatin1().constData())->isEnabled()) << b.toStdString();
+    on->click();
+    EXPECT_TRUE(box->isEnabled());
+    EXPECT_EQ(boxColour(), QColor(0xFF, 0xFF, 0xFF));
+    for (const QString& b : buttons)
+        EXPECT_TRUE(control<QWidget>(b.toLatin1().constData())->isEnabled()) << b.toStdString();
+}
+
+TEST_F(PolishTest, StatusBarIsNineteenPixelsAcrossTheBottomAtBothWidths) {
+    open();
+    for (int page : {-1, 0}) {
+        showPage(page);
+        EXPECT_EQ(window->statusBar()->geometry(), QRect(0, 334, window->width(), 19)) << page;
+    }
+}
+
+// ---- pictures --------------------------------------------------------------------------
+
+class ButtonGlyph : public PolishTest, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(ButtonGlyph, ShowsItsPictureSharpAtTheWindowsScale) {
+    open();
+    showPage(0);
+    window->runHandler("imgProgramIconClick");
+    auto* button = control<QAbstractButton>(GetParam());
+    ASSERT_FALSE(button->icon().isNull());
+    const QSize device = button->icon().pixmap(button->iconSize(), scale()).size();
+    EXPECT_EQ(device, button->iconSize() * scale());
+    // The picture is drawn: the button looks different without it.
+    const QIcon glyph = button->icon();
+    const QImage with = button->grab().toImage();
+    button->setIcon(QIcon());
+    const QImage without = button->grab().toImage();
+    button->setIcon(glyph);
+    EXPECT_NE(with, without);
+}
+
+INSTANTIATE_TEST_SUITE_P(Buttons, ButtonGlyph,
+                         ::testing::Values("btnAddrMenu", "btnPaste", "btnPasteFromVelmaclip",
+                                           "btnSend", "btnClear", "btnConfig", "btnExit",
+                                           "btnMakeJpeg", "btnOutDirSelect", "btnOutFolderOpen",
+                                           "btnDirSelect", "btnFolderOpen", "btnAutoAlloc"));
+
+TEST_F(PolishTest, AddressAndEditMenusShowSmallIcons) {
+    open();
+    for (const char* menu : {"popAddr", "popImgEdit"})
+        for (QAction* a : control<QMenu>(menu)->actions())
+            if (!a->isSeparator()) {
+                EXPECT_FALSE(a->icon().isNull()) << a->objectName().toStdString();
+            }
+}
+
+TEST_F(PolishTest, PreviewDrawsTheJpegPixelForPixelAtTheWindowsScale) {
+    open();
+    // Noise, so that any smoothing between neighbouring pixels would show.
+    QImage noise(132, 176, QImage::Format_RGB32);
+    QRandomGenerator random(14);
+    for (int y = 0; y < noise.height(); ++y)
+        for (int x = 0; x < noise.width(); ++x)
+            noise.setPixel(x, y, 0xFF000000u | (random.generate() & 0xFFFFFFu));
+    const QString file = dir.filePath(QStringLiteral("noise.png"));
+    ASSERT_TRUE(noise.save(file));
+    window->findChild<zp::Intake*>()->openPictureFile(file, false);
+    auto* pane = control<QLabel>("imgJPEGnized");
+    ASSERT_TRUE(pane->isVisible());
+    const QImage jpeg = pane->pixmap().toImage().convertToFormat(QImage::Format_RGB32);
+    ASSERT_EQ(jpeg.size(), noise.size());
+    const QImage shown = pane->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    const QRect at = QStyle::alignedRect(pane->layoutDirection(), pane->alignment(), jpeg.size(),
+                                         pane->contentsRect());
+    const qreal s = scale();
+    int exact = 0, total = 0, foreign = 0;
+    for (int y = qCeil(at.top() * s); y < qFloor((at.bottom() + 1) * s); ++y) {
+        for (int x = qCeil(at.left() * s); x < qFloor((at.right() + 1) * s); ++x) {
+            const int sx = static_cast<int>((x + 0.5) / s) - at.left();
+            const int sy = static_cast<int>((y + 0.5) / s) - at.top();
+            const QRgb p = shown.pixel(x, y);
+            ++total;
+            if (p == jpeg.pixel(sx, sy)) {
+                ++exact;
+                continue;
+            }
+            // At a fractional scale a device pixel may fall to the next source pixel.
+            bool neighbour = false;
+            for (int dy = -1; dy <= 1 && !neighbour; ++dy)
+                for (int dx = -1; dx <= 1 && !neighbour; ++dx)
+                    neighbour =
+                        jpeg.rect().contains(sx + dx, sy + dy) && p == jpeg.pixel(sx + dx, sy + dy);
+            foreign += !neighbour;
+        }
+    }
+    EXPECT_EQ(foreign, 0) << "of " << total << " device pixels at scale " << s;
+    // At a whole-number scale each picture pixel is a square block of screen pixels.
+    if (s == std::floor(s)) {
+        EXPECT_EQ(exact, total);
+    }
+}
+
+// The README's pictures: both widths and each settings page. With ZP_SCREENSHOT_DIR set
+// they are kept there, named with the scale when it is not 100 %.
+TEST_F(PolishTest, DrawsTheReadmePictures) {
+    open();
+    addRecipient(QStringLiteral("山田 (yamada@example.jp)"), true);
+    control<QLineEdit>("edtTitle")->setText(QStringLiteral("旅行の写真"));
+    control<QPlainTextEdit>("memoBody")->setPlainText(QStringLiteral("昨日の写真です。\n見てね。"));
+    window->reportStatus(QStringLiteral("ファイルドロップ：/home/user/写真/旅行.jpg"),
+                         zp::MsgKind::None);
+    const QString keep = qEnvironmentVariable("ZP_SCREENSHOT_DIR");
+    const int percent = qRound(scale() * 100);
+    const QString suffix = percent == 100 ? QString() : QStringLiteral("-%1").arg(percent);
+    const struct {
+        int page;
+        const char* file;
+    } rows[] = {{-1, "window-narrow"},
+                {0, "window-wide"},
+                {1, "window-send"},
+                {2, "window-server"},
+                {3, "window-about"}};
+    for (const auto& r : rows) {
+        showPage(r.page);
+        const QImage shot = window->grab().toImage();
+        EXPECT_EQ(shot.size(), window->size() * scale()) << r.file;
+        EXPECT_EQ(cutCaptions(window.get()), QStringList()) << r.file;
+        if (!keep.isEmpty()) {
+            EXPECT_TRUE(shot.save(QDir(keep).filePath(QLatin1String(r.file) + suffix + ".png")));
+        }
+    }
+}
+
 } // namespace
