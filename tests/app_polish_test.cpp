@@ -195,6 +195,10 @@ struct View {
     bool hiddenOptions;
 };
 
+void PrintTo(const View& v, std::ostream* os) {
+    *os << v.name;
+}
+
 class CaptionsFit : public PolishTest, public ::testing::WithParamInterface<View> {};
 
 TEST_P(CaptionsFit, EveryVisibleCaptionReadsInFull) {
@@ -282,6 +286,10 @@ struct Chain {
     int page;
     QStringList order;
 };
+
+void PrintTo(const Chain& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class TabChain : public PolishTest, public ::testing::WithParamInterface<Chain> {};
 
