@@ -468,14 +468,19 @@ TEST_F(PolishTest, AddressAndEditMenusShowSmallIcons) {
             }
 }
 
-TEST_F(PolishTest, PreviewDrawsTheJpegPixelForPixelAtTheWindowsScale) {
-    open();
-    // Noise, so that any smoothing between neighbouring pixels would show.
-    QImage noise(132, 176, QImage::Format_RGB32);
+// Noise, so that any smoothing between neighbouring pixels would show.
+QImage noisePicture(int width, int height) {
+    QImage noise(width, height, QImage::Format_RGB32);
     QRandomGenerator random(14);
     for (int y = 0; y < noise.height(); ++y)
         for (int x = 0; x < noise.width(); ++x)
             noise.setPixel(x, y, 0xFF000000u | (random.generate() & 0xFFFFFFu));
+    return noise;
+}
+
+TEST_F(PolishTest, PreviewDrawsTheJpegPixelForPixelAtTheWindowsScale) {
+    open();
+    const QImage noise = noisePicture(132, 176);
     const QString file = dir.filePath(QStringLiteral("noise.png"));
     ASSERT_TRUE(noise.save(file));
     window->findChild<zp::Intake*>()->openPictureFile(file, false);
@@ -512,6 +517,21 @@ TEST_F(PolishTest, PreviewDrawsTheJpegPixelForPixelAtTheWindowsScale) {
     if (s == std::floor(s)) {
         EXPECT_EQ(exact, total);
     }
+}
+
+TEST_F(PolishTest, OverviewIsDrawnInTheScreensPixels) {
+    open();
+    // A frame larger than the preview area, which gets its overview.
+    control<QLineEdit>("edtSizeW")->setText(QStringLiteral("480"));
+    control<QLineEdit>("edtSizeH")->setText(QStringLiteral("640"));
+    const QString file = dir.filePath(QStringLiteral("noise.png"));
+    ASSERT_TRUE(noisePicture(480, 640).save(file));
+    window->findChild<zp::Intake*>()->openPictureFile(file, false);
+    auto* panel = control<QWidget>("pnlWhole");
+    ASSERT_TRUE(panel->isVisible());
+    const QPixmap overview = control<QLabel>("imgWhole")->pixmap();
+    EXPECT_EQ(overview.size(), panel->size() * scale());
+    EXPECT_EQ(overview.devicePixelRatio(), scale());
 }
 
 // The README's pictures: both widths and each settings page. With ZP_SCREENSHOT_DIR set
