@@ -1,11 +1,12 @@
 #include "zoripost1.h"
 
 #include "about.h"
+#include "artwork.h"
 #include "platform/dialogs.h"
 #include "platform/filelocations.h"
 #include "platform/updown.h"
-#include "artwork.h"
 #include "ui_zoripost1.h"
+#include "windowlook.h"
 
 #include "addressbook/ui/recipientlist.h"
 #include "logtool/ui/logfolder.h"
@@ -19,7 +20,6 @@
 #include <QCloseEvent>
 #include <QFile>
 #include <QFileInfo>
-#include <QFontDatabase>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMetaMethod>
@@ -37,14 +37,6 @@ constexpr const char* kEnterMovesOn[] = {
     "edtSMTPHost",  "edtSMTPUser", "edtSMTPAddr",      "edtSMTPName",
     "edtReplyTo"};
 
-QString firstFamily(std::initializer_list<const char16_t*> families) {
-    const QStringList installed = QFontDatabase::families();
-    for (const char16_t* f : families)
-        if (installed.contains(QString::fromUtf16(f), Qt::CaseInsensitive))
-            return QString::fromUtf16(f);
-    return QString::fromUtf16(*families.begin());
-}
-
 } // namespace
 
 TfrmMain::TfrmMain(const QString& executablePath, QWidget* parent)
@@ -58,9 +50,9 @@ TfrmMain::TfrmMain(const QString& executablePath, QWidget* parent)
                    Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                    Qt::WindowCloseButtonHint);
     setAttribute(Qt::WA_AlwaysShowToolTips);
-    applyFonts();
     bindUpDowns();
     buildMenus();
+    zp::applyWindowLook(this);
     for (const char* name : kEnterMovesOn)
         zp::findControl<QWidget>(this, name)->installEventFilter(this);
     connect(ui->btnExit, &QPushButton::clicked, this, &TfrmMain::btnExitClick);
@@ -70,16 +62,6 @@ TfrmMain::TfrmMain(const QString& executablePath, QWidget* parent)
 }
 
 TfrmMain::~TfrmMain() = default;
-
-void TfrmMain::applyFonts() {
-    QFont f(firstFamily({u"ＭＳ Ｐゴシック", u"IPAPGothic"}));
-    f.setPixelSize(12);
-    setFont(f);
-    QFont mono(firstFamily({u"ＭＳ ゴシック", u"IPAGothic"}));
-    mono.setPixelSize(12);
-    ui->memoBody->setFont(mono);
-    ui->cmbSize->setFont(mono);
-}
 
 void TfrmMain::bindUpDowns() {
     const std::pair<zp::UpDown*, QLineEdit*> pairs[] = {{ui->udQuality, ui->edtQuality},
@@ -153,7 +135,7 @@ void TfrmMain::FormCreate() {
     // 2. Caption, icon, product name and version.
     setWindowTitle(QStringLiteral("zoripost"));
     setWindowIcon(zp::programIcon());
-    ui->imgProgramIcon->setPixmap(zp::programIconPixmap(64));
+    ui->imgProgramIcon->setPixmap(zp::programIconPixmap(128));
     ui->lblProductName->setText(windowTitle());
     ui->lblVersion->setText(QStringLiteral("version ") + getFileVersion());
     // 3. Files dropped on the window are taken in by the intake's drop handling.

@@ -85,7 +85,6 @@ private:
     void buildMenus();
     void createHandlers();
     void bindUpDowns();
-    void applyFonts();
     void setOuterWidth(int outer);
 
     std::unique_ptr<Ui::TfrmMain> ui;

@@ -12,6 +12,17 @@ RadioGroup::RadioGroup(QWidget* parent) : QGroupBox(parent), m_group(new QButton
     layout->setContentsMargins(8, 4, 8, 4);
     layout->setSpacing(0);
     connect(m_group, &QButtonGroup::buttonClicked, this, [this] { emit clicked(); });
+    connect(m_group, &QButtonGroup::idToggled, this, [this] { updateTabStop(); });
+}
+
+void RadioGroup::updateTabStop() {
+    // Like the platform's radio group, the group is one tab stop: its chosen button, or
+    // the first while none is chosen; the arrow keys move within it.
+    QAbstractButton* stop = m_group->checkedButton();
+    if (!stop && !m_group->buttons().isEmpty())
+        stop = m_group->buttons().first();
+    for (QAbstractButton* b : m_group->buttons())
+        b->setFocusPolicy(b == stop ? Qt::StrongFocus : Qt::ClickFocus);
 }
 
 void RadioGroup::setItems(const QStringList& items) {
@@ -26,6 +37,7 @@ void RadioGroup::setItems(const QStringList& items) {
         m_group->addButton(b, i);
         layout()->addWidget(b);
     }
+    updateTabStop();
 }
 
 int RadioGroup::itemIndex() const {
@@ -43,6 +55,7 @@ void RadioGroup::setItemIndex(int index) {
     for (QAbstractButton* b : m_group->buttons())
         b->setChecked(false);
     m_group->setExclusive(true);
+    updateTabStop();
 }
 
 } // namespace zp

@@ -25,6 +25,8 @@ signals:
     void clicked();
 
 private:
+    void updateTabStop();
+
     QButtonGroup* m_group = nullptr;
     QStringList m_items;
 };

@@ -187,25 +187,29 @@ void Preview::updateWholePreview() {
     image->setGeometry(1, 1, r.width - 2, r.height - 2);
     // The whole frame: the placeholder over all of it, the JPEG in its place at the same
     // scale as the frame. No viewport is marked.
-    // Both are scaled by area averaging (smooth scaling), as the panes' pictures are made.
-    QImage drawn(r.width, r.height, QImage::Format_RGB32);
+    // Both are scaled by area averaging (smooth scaling), as the panes' pictures are made,
+    // straight to the screen's pixels, so that a scaled screen does not enlarge them again.
+    const qreal dpr = image->devicePixelRatio();
+    const auto device = [dpr](int logical) { return std::max(1, qRound(logical * dpr)); };
+    QImage drawn(device(r.width), device(r.height), QImage::Format_RGB32);
     drawn.fill(Qt::lightGray);
     QPainter p(&drawn);
     const QPixmap placeholder = findControl<QLabel>(w, "imgBG")->pixmap();
     if (!placeholder.isNull())
         p.drawPixmap(
             0, 0,
-            placeholder.scaled(r.width, r.height, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
+            placeholder.scaled(drawn.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
     const QPixmap jpeg = findControl<QLabel>(w, "imgJPEGnized")->pixmap();
     if (!jpeg.isNull()) {
         const PanelSize s =
             wholeJpegSize(jpeg.width(), jpeg.height(), r.width, r.height, frameW, frameH);
         if (s.width > 0 && s.height > 0)
-            p.drawPixmap(
-                0, 0,
-                jpeg.scaled(s.width, s.height, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
+            p.drawPixmap(0, 0,
+                         jpeg.scaled(device(s.width), device(s.height), Qt::IgnoreAspectRatio,
+                                     Qt::SmoothTransformation));
     }
     p.end();
+    drawn.setDevicePixelRatio(dpr);
     image->setPixmap(QPixmap::fromImage(drawn));
 }
 

@@ -1,0 +1,12 @@
+#pragma once
+// How the main window looks, beyond what its form says: the design fonts, the colours of
+// links and hints, the password character, the status bar's height, list rows, the
+// pictures of buttons and menus, the tab chain, and captions that fit their text.
+class QMainWindow;
+
+namespace zp {
+
+// Run once, after the form and the context menus have been built.
+void applyWindowLook(QMainWindow* window);
+
+} // namespace zp
