@@ -7,6 +7,7 @@
 #include "app_support.h"
 #include "picture/ui/intake.h"
 #include "platform/glyphbutton.h"
+#include "platform/radiogroup.h"
 
 #include <QAbstractButton>
 #include <QAction>
@@ -300,6 +301,9 @@ TEST_P(TabChain, TabVisitsThePageInItsOrder) {
     for (const char* box : {"chkLimitSize", "chkRot", "chkOutMadeGrp", "chkPOPbSMTP"})
         if (!control<QAbstractButton>(box)->isChecked())
             control<QAbstractButton>(box)->click();
+    // The log folder controls are on only while a log is kept.
+    control<zp::RadioGroup>("radLogSave")->setItemIndex(1);
+    window->runHandler("radLogSaveClick");
     window->runHandler("imgProgramIconClick");
     if (!control<QAbstractButton>("chkSendCap")->isChecked())
         control<QAbstractButton>("chkSendCap")->click();
@@ -324,7 +328,7 @@ INSTANTIATE_TEST_SUITE_P(
                "chkOutMadeGrp", "edtOutDir", "btnOutDirSelect", "btnOutFolderOpen"}},
         Chain{"send",
               1,
-              {"chkAutoSend", "chkFileAutoClear", "chkMailAddrAutoClear", "radLogSave_0",
+              {"chkAutoSend", "chkFileAutoClear", "chkMailAddrAutoClear", "radLogSave_1",
                "btnDirSelect", "btnFolderOpen", "edtSaveDir", "chkMakeNameDir", "btnAutoAlloc"}},
         Chain{"server",
               2,
