@@ -1,12 +1,12 @@
 // Protected mail connections against real servers on 127.0.0.1 (aiosmtpd with STARTTLS
 // and with TLS from the start, Dovecot with STLS and TLS) whose certificates a test CA,
 // made at test time, signed; and the refusals, against those servers and a scripted one.
-#include "dovecot_server.h"
 #include "fake_server.h"
 #include "mail/mailerror.h"
 #include "mail/pop3client.h"
 #include "mail/senddialogue.h"
 #include "mail/tls.h"
+#include "tls_support.h"
 
 #include <gtest/gtest.h>
 
@@ -25,88 +25,13 @@ using namespace std::chrono_literals;
 using test::FakeServer;
 using test::Step;
 
-const char* kUser = "alice";
-const char* kPassword = "s3cret"; // Dovecot's user; aiosmtpd takes the same
+using test::certFile;
+using test::kPassword;
+using test::kUser;
+using test::TlsEnvironment;
+using test::TlsSmtpServer;
+
 const char* kPasswordBase64 = "czNjcmV0";
-
-fs::path makeTempDir(const char* stem) {
-    std::string pattern = (fs::temp_directory_path() / (std::string(stem) + "XXXXXX")).string();
-    if (!mkdtemp(pattern.data())) {
-        throw std::runtime_error("mkdtemp failed");
-    }
-    return pattern;
-}
-
-// The certificates and the one Dovecot, made once for the whole run and removed after it.
-class TlsEnvironment : public ::testing::Environment {
-public:
-    static TlsEnvironment* instance;
-    const fs::path& certs() {
-        if (m_certs.empty()) {
-            m_certs = makeTempDir("zp_certs_");
-            const std::string command = "bash '" ZP_TEST_SCRIPTS "/make_test_certs.sh' '" +
-                                        m_certs.string() + "' >/dev/null 2>&1";
-            if (std::system(command.c_str()) != 0) {
-                throw std::runtime_error("make_test_certs.sh failed");
-            }
-        }
-        return m_certs;
-    }
-    test::DovecotServer& dovecot() {
-        if (!m_dovecot) {
-            m_dovecot = std::make_unique<test::DovecotServer>(certs().string());
-        }
-        return *m_dovecot;
-    }
-    void TearDown() override {
-        m_dovecot.reset();
-        std::error_code ignored;
-        if (!m_certs.empty()) {
-            fs::remove_all(m_certs, ignored);
-        }
-    }
-
-private:
-    fs::path m_certs;
-    std::unique_ptr<test::DovecotServer> m_dovecot;
-};
-TlsEnvironment* TlsEnvironment::instance =
-    static_cast<TlsEnvironment*>(::testing::AddGlobalTestEnvironment(new TlsEnvironment));
-
-std::string certFile(const std::string& name) {
-    return (TlsEnvironment::instance->certs() / name).string();
-}
-
-// One aiosmtpd speaking TLS with the named certificate, saving into its own folder.
-struct TlsSmtpServer {
-    TlsSmtpServer(const std::string& cert, const std::string& mode, bool plainOnly)
-        : dir(makeTempDir("zp_tls_smtp_")) {
-        std::vector<std::string> argv = {ZP_SYSTEM_PYTHON,
-                                         ZP_TEST_SCRIPTS "/smtp_server.py",
-                                         dir.string(),
-                                         "--auth",
-                                         std::string(kUser) + ":" + kPassword,
-                                         "--tls",
-                                         certFile(cert + ".pem"),
-                                         certFile(cert + ".key"),
-                                         "--mode",
-                                         mode};
-        if (plainOnly) {
-            argv.push_back("--plain-only");
-        }
-        process = std::make_unique<test::ServerProcess>(argv);
-        const std::string line = process->waitForLine("PORT ", 15s);
-        port = static_cast<std::uint16_t>(std::stoi(line.substr(line.find("PORT ") + 5)));
-    }
-    ~TlsSmtpServer() {
-        process.reset();
-        std::error_code ignored;
-        fs::remove_all(dir, ignored);
-    }
-    fs::path dir;
-    std::unique_ptr<test::ServerProcess> process;
-    std::uint16_t port = 0;
-};
 
 SendJob makeJob(const std::string& host, std::uint16_t port, MailSecurity security) {
     SendJob job;
