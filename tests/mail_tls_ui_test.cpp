@@ -143,4 +143,44 @@ INSTANTIATE_TEST_SUITE_P(
                               kJapaneseLine}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// [smtp] security and [pop3] security as read from the file: 0..2 taken, anything else
+// counts as missing (plain, and not written back).
+struct KeyCase {
+    const char* value; // nullptr: no key
+    int security;
+    bool inFile;
+};
+
+class TlsSettingsKeys : public ::testing::TestWithParam<KeyCase> {};
+
+TEST_P(TlsSettingsKeys, ReadAsPlainUnlessZeroToTwo) {
+    const KeyCase& c = GetParam();
+    zp::test::ScriptedDialogs dialogs;
+    QTemporaryDir dir;
+    QString text = QStringLiteral("[smtp]\r\nhost=mail.example.jp\r\ncafile=/etc/ca/会社.pem\r\n");
+    if (c.value) {
+        text +=
+            QStringLiteral("security=%1\r\n[pop3]\r\nsecurity=%1\r\n").arg(QLatin1String(c.value));
+    }
+    QFile ini(dir.filePath(QStringLiteral("zoripost.ini")));
+    ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
+    ini.write(QByteArray::fromStdString(zp::toSjis(text)));
+    ini.close();
+    auto window = std::make_unique<TfrmMain>(dir.filePath(QStringLiteral("zoripost")));
+    const zp::WindowHost::MailPorts ports = window->mailPorts();
+    EXPECT_EQ(ports.smtpSecurity, c.security);
+    EXPECT_EQ(ports.pop3Security, c.security);
+    EXPECT_EQ(ports.smtpSecurityInFile, c.inFile);
+    EXPECT_EQ(ports.pop3SecurityInFile, c.inFile);
+    EXPECT_EQ(ports.caFile, QStringLiteral("/etc/ca/会社.pem"));
+    EXPECT_EQ(ports.smtp, 25);
+    EXPECT_EQ(ports.pop3, 110);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, TlsSettingsKeys,
+                         ::testing::Values(KeyCase{nullptr, 0, false}, KeyCase{"0", 0, true},
+                                           KeyCase{"1", 1, true}, KeyCase{"2", 2, true},
+                                           KeyCase{"3", 0, false}, KeyCase{"-1", 0, false},
+                                           KeyCase{"x", 0, false}));
+
 } // namespace
