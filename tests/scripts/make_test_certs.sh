@@ -5,6 +5,7 @@
 # OUTDIR/good.pem/.key   localhost and 127.0.0.1, signed by the test CA
 # OUTDIR/wrongname.*     mail.other.test only, signed by the test CA
 # OUTDIR/expired.*       localhost and 127.0.0.1, valid in 2020 only, signed by the test CA
+# OUTDIR/notyet.*        localhost and 127.0.0.1, valid from 2099 on, signed by the test CA
 # OUTDIR/unknown.*       localhost and 127.0.0.1, signed by another CA nobody trusts
 # OUTDIR/selfsigned.*    localhost and 127.0.0.1, signed by itself
 set -euo pipefail
@@ -65,6 +66,7 @@ make_ca_dir other
 server_cert good ca "$here"
 server_cert wrongname ca "DNS:mail.other.test"
 server_cert expired ca "$here" 20200101000000Z 20201231000000Z
+server_cert notyet ca "$here" 20990101000000Z 21000101000000Z
 server_cert unknown other "$here"
 key selfsigned.key
 openssl req -x509 -new -key selfsigned.key -subj "/CN=localhost" -days 30 -out selfsigned.pem \
