@@ -160,6 +160,12 @@ TlsSession::Want TlsSession::handshake() {
         ERR_clear_error();
         throw TlsError("The server closed the connection during the TLS handshake.");
     }
+    const int reason = ERR_GET_REASON(ERR_peek_error());
+    if (reason == SSL_R_TLSV1_ALERT_PROTOCOL_VERSION || reason == SSL_R_UNSUPPORTED_PROTOCOL ||
+        reason == SSL_R_WRONG_SSL_VERSION) {
+        ERR_clear_error();
+        throw TlsError("The server offers no TLS version from 1.2 on.");
+    }
     throw TlsError("The TLS handshake failed: " + queuedErrorText("unknown reason") + ".");
 }
 

@@ -5,6 +5,7 @@
 #include "mail/mailerror.h"
 #include "mail/pop3client.h"
 #include "mail/senddialogue.h"
+#include "mail/smtpclient.h"
 #include "mail/tls.h"
 #include "tls_support.h"
 
@@ -310,6 +311,54 @@ INSTANTIATE_TEST_SUITE_P(
         RefusalCase{"plain_server_on_tls_port", nullptr, "", kGreeting, "127.0.0.1",
                     MailSecurity::Tls, 10s, "TLS Error\r\nThe TLS handshake failed"}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// ---- Protocol versions ----
+
+// A server that speaks only one TLS version (openssl s_server -www, which waits for a
+// request and sends no greeting):
+// from 1.2 on the handshake succeeds and the wait for the greeting runs out; older
+// versions are refused in the handshake.
+struct VersionCase {
+    const char* option;
+    std::string error;
+};
+
+void PrintTo(const VersionCase& c, std::ostream* os) {
+    *os << c.option;
+}
+
+class TlsVersion : public ::testing::TestWithParam<VersionCase> {};
+
+TEST_P(TlsVersion, NothingOlderThanTls12) {
+    const std::uint16_t port = test::unusedPort();
+    test::ServerProcess server({"/usr/bin/openssl", "s_server", "-accept",
+                                "127.0.0.1:" + std::to_string(port), "-cert", certFile("good.pem"),
+                                "-key", certFile("good.key"), GetParam().option, "-cipher",
+                                "DEFAULT@SECLEVEL=0", "-www", "-naccept", "1"});
+    server.waitForLine("ACCEPT", 10s);
+    SmtpClient client;
+    client.Host = "127.0.0.1";
+    client.Port = port;
+    client.Security = MailSecurity::Tls;
+    client.CaFile = certFile("ca.pem");
+    client.ReplyTimeout = 300ms;
+    std::string error;
+    try {
+        client.Connect();
+    } catch (const MailError& e) {
+        error = e.what();
+    }
+    EXPECT_EQ(error, GetParam().error) << server.output();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, TlsVersion,
+    ::testing::Values(
+        VersionCase{"-tls1", "TLS Error\r\nThe server offers no TLS version from 1.2 on."},
+        VersionCase{"-tls1_1", "TLS Error\r\nThe server offers no TLS version from 1.2 on."},
+        VersionCase{"-tls1_2", "Socket Error # 10060\r\nConnection timed out."},
+        VersionCase{"-tls1_3", "Socket Error # 10060\r\nConnection timed out."}),
+    [](const auto& info) { return std::string(info.param.option + 1); });
 
 // ---- POP3 ----
 
