@@ -10,6 +10,12 @@
 #ifdef _WIN32
 #include <winsock2.h>
 #include <ws2tcpip.h>
+// wincrypt.h after the socket headers; its names clash with OpenSSL's, which are not used
+// below once it is in.
+#include <wincrypt.h>
+#ifdef _MSC_VER
+#pragma comment(lib, "crypt32.lib")
+#endif
 #else
 #include <arpa/inet.h>
 #endif
@@ -33,6 +39,31 @@ std::string queuedErrorText(const char* fallback) {
     }
     const char* reason = ERR_reason_error_string(code);
     return reason ? reason : fallback;
+}
+
+// OpenSSL's default paths are those of its own build; on Windows the trust store is the
+// system's "ROOT" store, copied into the context here.
+void trustSystemStore(SSL_CTX* context) {
+#ifdef _WIN32
+    HCERTSTORE store = CertOpenSystemStoreW(0, L"ROOT");
+    if (!store) {
+        return;
+    }
+    X509_STORE* trusted = SSL_CTX_get_cert_store(context);
+    PCCERT_CONTEXT cert = nullptr;
+    while ((cert = CertEnumCertificatesInStore(store, cert)) != nullptr) {
+        const unsigned char* der = cert->pbCertEncoded;
+        X509* x509 = d2i_X509(nullptr, &der, static_cast<long>(cert->cbCertEncoded));
+        if (x509) {
+            X509_STORE_add_cert(trusted, x509);
+            X509_free(x509);
+        }
+    }
+    CertCloseStore(store, 0);
+    ERR_clear_error();
+#else
+    SSL_CTX_set_default_verify_paths(context);
+#endif
 }
 
 } // namespace
@@ -111,7 +142,7 @@ TlsSession::TlsSession(const std::string& host, const std::string& caFile)
     SSL_CTX* context = m_state->context;
     SSL_CTX_set_min_proto_version(context, TLS1_2_VERSION);
     SSL_CTX_set_verify(context, SSL_VERIFY_PEER, nullptr);
-    SSL_CTX_set_default_verify_paths(context);
+    trustSystemStore(context);
     if (!caFile.empty() && SSL_CTX_load_verify_locations(context, caFile.c_str(), nullptr) != 1) {
         ERR_clear_error();
         throw TlsError("The CA file " + caFile + " cannot be read.");
