@@ -167,7 +167,7 @@ void SmtpClient::introduce(const std::string& name) {
                 m_startTlsAnnounced = true;
             }
         }
-    } else if (Security == MailSecurity::StartTls) {
+    } else if (Security == MailSecurity::StartTls && !m_connection.isSecure()) {
         throw TlsError("The server does not offer STARTTLS.");
     } else {
         SendCommand("Helo " + name, 250);
