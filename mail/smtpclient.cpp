@@ -188,6 +188,10 @@ void SmtpClient::startTls(const std::string& name) {
     introduce(name);
 }
 
+bool SmtpClient::announced(std::string_view scheme) const {
+    return std::find(m_authSchemes.begin(), m_authSchemes.end(), scheme) != m_authSchemes.end();
+}
+
 void SmtpClient::readAuthAnnouncements() {
     for (auto& scheme : authSchemesOf(m_replyLines)) {
         if (std::find(m_authSchemes.begin(), m_authSchemes.end(), scheme) == m_authSchemes.end()) {
@@ -204,10 +208,6 @@ bool SmtpClient::Authenticate() {
         if (Security != MailSecurity::None && !m_connection.isSecure()) {
             throw TlsError("The connection is not protected; the password is not sent.");
         }
-        const auto announced = [this](const char* scheme) {
-            return std::find(m_authSchemes.begin(), m_authSchemes.end(), scheme) !=
-                   m_authSchemes.end();
-        };
         if (announced("PLAIN") && !announced("LOGIN")) {
             // RFC 4616: authorization identity (empty), user, password, NUL-separated.
             std::string response;
@@ -241,9 +241,6 @@ void SmtpClient::Send(MailMessage& message) {
         }
     }
     SendCommand("Rset");
-    const auto announced = [this](const char* scheme) {
-        return std::find(m_authSchemes.begin(), m_authSchemes.end(), scheme) != m_authSchemes.end();
-    };
     if (AuthenticationType == atLogin && (announced("LOGIN") || announced("PLAIN")) &&
         !m_authenticated) {
         Authenticate();

@@ -90,6 +90,7 @@ private:
     void introduce(const std::string& name);
     void startTls(const std::string& name);
     void readAuthAnnouncements();
+    bool announced(std::string_view scheme) const;
     void writeMessageText(MailMessage& message);
     std::string readTrimmedLine(std::chrono::milliseconds limit);
     void writeCommand(std::string_view line, std::string_view logged);
