@@ -11,6 +11,7 @@
 #include "addressbook/ui/recipientlist.h"
 #include "logtool/ui/logfolder.h"
 #include "mail/ui/sendoperation.h"
+#include "mail/ui/serversecurity.h"
 #include "picture/ui/intake.h"
 #include "picture/ui/picturepage.h"
 #include "picture/ui/preview.h"
@@ -120,6 +121,7 @@ void TfrmMain::createHandlers() {
     m_handlers.append(new zp::Intake(*this, this));
     m_handlers.append(new zp::Preview(*this, this));
     m_handlers.append(new zp::SendOperation(*this, this));
+    m_handlers.append(new zp::ServerSecurity(*this, this));
     m_handlers.append(new zp::RecipientList(*this, this));
     m_handlers.append(new zp::LogFolder(*this, this));
     m_settings = std::make_unique<zp::SettingsStore>(*this);

@@ -125,10 +125,12 @@ void Pop3Client::Connect() {
     open(resolve());
     bool loggedIn = false;
     try {
+        protect(false);
         const std::string greeting = readReplyLine();
         if (!isPositivePop3Reply(greeting)) {
             throw ProtocolError(withoutLineEnd(greeting));
         }
+        protect(true);
         logIn();
         loggedIn = true;
         readStatus();
@@ -149,8 +151,44 @@ void Pop3Client::Connect() {
     }
 }
 
+// TLS from the first byte before the greeting, STLS after it.
+void Pop3Client::protect(bool afterGreeting) {
+    const bool now =
+        afterGreeting ? Security == MailSecurity::StartTls : Security == MailSecurity::Tls;
+    if (!now) {
+        return;
+    }
+    if (afterGreeting) {
+        const std::string reply = Transaction("STLS");
+        if (!isPositivePop3Reply(reply)) {
+            if (OnConnectionFailed) {
+                OnConnectionFailed();
+            }
+            throw TlsError("The server refused STLS: " + withoutLineEnd(reply));
+        }
+    }
+    try {
+        m_connection.startTls(Host, CaFile, ReplyTimeout);
+    } catch (const TlsError&) {
+        if (OnConnectionFailed) {
+            OnConnectionFailed();
+        }
+        throw;
+    } catch (const AbortError&) {
+        throw AbortError("Socket readln aborted");
+    } catch (const SocketError& error) {
+        if (error.code() == 10060) {
+            throw AbortError("Socket readln aborted");
+        }
+        throw sockErrorFor(error);
+    }
+}
+
 void Pop3Client::logIn() {
     bool retried = false;
+    if (Security != MailSecurity::None && !m_connection.isSecure()) {
+        throw TlsError("The connection is not protected; the password is not sent.");
+    }
     for (;;) {
         bool accepted = isPositivePop3Reply(Transaction("USER " + UserID));
         if (accepted) {

@@ -1,10 +1,12 @@
 #pragma once
 // POP3 client for "POP before SMTP": the authorization state of RFC 1939 with USER and
-// PASS, then STAT and QUIT. Nothing is retrieved or deleted.
+// PASS, then STAT and QUIT. Nothing is retrieved or deleted. The connection may be
+// protected by STLS (RFC 2595) or by TLS from the start (port 995).
 //
 // The client runs on the window thread; while it waits for the network it calls
 // WaitHook every few milliseconds so the window can keep processing its events.
 #include "mail/socket.h"
+#include "mail/tls.h"
 
 #include <atomic>
 #include <chrono>
@@ -31,6 +33,10 @@ public:
     std::uint16_t Port = 110;
     std::string UserID;
     std::string Password;
+    // With StartTls or Tls the user name and password go only over the protected
+    // connection; a server that cannot protect it ends the step with TlsError.
+    MailSecurity Security = MailSecurity::None;
+    std::string CaFile;
 
     // Limits of the waits: host lookup and connect, and each reply line. Past them the
     // step fails with "Host Lookup Timed Out", "Connection Timed out" or AbortError
@@ -70,6 +76,7 @@ private:
     void checkCredentials();
     std::vector<ResolvedAddress> resolve();
     void open(const std::vector<ResolvedAddress>& addresses);
+    void protect(bool afterGreeting);
     void logIn();
     void readStatus();
     std::string readReplyLine();

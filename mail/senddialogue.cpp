@@ -108,6 +108,8 @@ void SendDialogue::popBeforeSmtp(const SendJob& job) {
     }
     m_pop3.Host = job.pop3Host;
     m_pop3.Port = job.pop3Port;
+    m_pop3.Security = job.pop3Security;
+    m_pop3.CaFile = job.caFile;
     m_pop3.UserID = job.user;
     m_pop3.Password = job.password;
     m_pop3.ConnectTimeout = job.connectTimeout;
@@ -146,6 +148,8 @@ void SendDialogue::smtpStep(const SendJob& job, MailMessage& message, SendResult
         // The typed host is kept for showing and saving; the lookup gets it trimmed.
         m_smtp.Host = std::string(trimBlanks(job.smtpHost));
         m_smtp.Port = job.smtpPort;
+        m_smtp.Security = job.smtpSecurity;
+        m_smtp.CaFile = job.caFile;
         m_smtp.UserId = job.user;
         m_smtp.ConnectTimeout = job.connectTimeout;
         m_smtp.ReplyTimeout = job.replyTimeout;
@@ -157,7 +161,8 @@ void SendDialogue::smtpStep(const SendJob& job, MailMessage& message, SendResult
         m_smtp.Connect();
         step(SendStep::SmtpSending);
         const auto& schemes = m_smtp.AnnouncedAuthSchemes();
-        if (std::find(schemes.begin(), schemes.end(), "LOGIN") != schemes.end()) {
+        if (std::find(schemes.begin(), schemes.end(), "LOGIN") != schemes.end() ||
+            std::find(schemes.begin(), schemes.end(), "PLAIN") != schemes.end()) {
             m_smtp.AuthenticationType = atLogin;
             m_smtp.Password = job.password;
             m_smtp.Authenticate();

@@ -22,6 +22,8 @@ class MailMessage;
 struct SendJob {
     std::string smtpHost; // as typed; trimmed for the connection
     std::uint16_t smtpPort = 25;
+    MailSecurity smtpSecurity = MailSecurity::None;
+    std::string caFile; // certificates trusted besides the system's, for both servers
     std::string user;
     std::string senderAddress;
     std::string senderName;
@@ -29,6 +31,7 @@ struct SendJob {
     bool popBeforeSmtp = false;
     std::string pop3Host;
     std::uint16_t pop3Port = 110;
+    MailSecurity pop3Security = MailSecurity::None;
     std::string password;   // POP3 log-in and AUTH LOGIN alike
     std::string recipients; // address parts joined by ", "
     std::string subject;

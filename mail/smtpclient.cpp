@@ -136,6 +136,9 @@ void SmtpClient::Connect() {
         LocalName.empty() ? fullyQualifiedHostName(ownNameLimit) : LocalName;
     m_connection.connect(addresses, ConnectTimeout);
     try {
+        if (Security == MailSecurity::Tls) {
+            m_connection.startTls(Host, CaFile, ReplyTimeout);
+        }
         greetAndIntroduce(candidateName);
     } catch (...) {
         Disconnect();
@@ -145,14 +148,48 @@ void SmtpClient::Connect() {
 
 void SmtpClient::greetAndIntroduce(const std::string& candidateName) {
     ReadReply(220);
-    m_authSchemes.clear();
     const std::string name = greetingName(candidateName, m_connection.localAddress());
+    introduce(name);
+    if (Security == MailSecurity::StartTls) {
+        startTls(name);
+    }
+}
+
+void SmtpClient::introduce(const std::string& name) {
+    m_authSchemes.clear();
+    m_startTlsAnnounced = false;
     SendCommand("ehlo " + name);
     if (m_replyCode == 250) {
         readAuthAnnouncements();
+        for (std::size_t i = 1; i < m_replyLines.size(); ++i) {
+            const std::string_view line = m_replyLines[i];
+            if (line.size() > 4 && upper(trimmed(line.substr(4))) == "STARTTLS") {
+                m_startTlsAnnounced = true;
+            }
+        }
+    } else if (Security == MailSecurity::StartTls && !m_connection.isSecure()) {
+        throw TlsError("The server does not offer STARTTLS.");
     } else {
         SendCommand("Helo " + name, 250);
     }
+}
+
+// RFC 3207: STARTTLS, the handshake, and everything learnt before it forgotten; the
+// extensions are asked for again over the protected connection.
+void SmtpClient::startTls(const std::string& name) {
+    if (!m_startTlsAnnounced) {
+        throw TlsError("The server does not offer STARTTLS.");
+    }
+    SendCommand("STARTTLS");
+    if (m_replyCode != 220) {
+        throw TlsError("The server refused STARTTLS: " + m_replyLines.back());
+    }
+    m_connection.startTls(Host, CaFile, ReplyTimeout);
+    introduce(name);
+}
+
+bool SmtpClient::announced(std::string_view scheme) const {
+    return std::find(m_authSchemes.begin(), m_authSchemes.end(), scheme) != m_authSchemes.end();
 }
 
 void SmtpClient::readAuthAnnouncements() {
@@ -168,6 +205,21 @@ bool SmtpClient::Authenticate() {
     if (AuthenticationType == atLogin) {
         refuseLineBreaks(UserId, "The user name");
         refuseLineBreaks(Password, "The password");
+        if (Security != MailSecurity::None && !m_connection.isSecure()) {
+            throw TlsError("The connection is not protected; the password is not sent.");
+        }
+        if (announced("PLAIN") && !announced("LOGIN")) {
+            // RFC 4616: authorization identity (empty), user, password, NUL-separated.
+            std::string response;
+            response += '\0';
+            response += UserId;
+            response += '\0';
+            response += Password;
+            writeCommand("auth PLAIN " + base64Encode(response), "auth PLAIN ***");
+            ReadReply(235);
+            m_authenticated = true;
+            return true;
+        }
         SendCommand("auth LOGIN", 334);
         writeCommand(base64Encode(UserId), "***");
         ReadReply(334);
@@ -189,9 +241,8 @@ void SmtpClient::Send(MailMessage& message) {
         }
     }
     SendCommand("Rset");
-    const bool loginAnnounced =
-        std::find(m_authSchemes.begin(), m_authSchemes.end(), "LOGIN") != m_authSchemes.end();
-    if (AuthenticationType == atLogin && loginAnnounced && !m_authenticated) {
+    if (AuthenticationType == atLogin && (announced("LOGIN") || announced("PLAIN")) &&
+        !m_authenticated) {
         Authenticate();
     }
     SendCommand("Mail from:<" + message.From.Address + ">", 250);

@@ -1,8 +1,10 @@
 #pragma once
-// SMTP client (RFC 5321 dialogue, RFC 1869 EHLO extension list, AUTH LOGIN in the
-// manner of RFC 4954) over one plain TCP connection. Every call blocks until it is
+// SMTP client (RFC 5321 dialogue, RFC 1869 EHLO extension list, AUTH LOGIN and PLAIN in
+// the manner of RFC 4954) over one TCP connection, plain, protected by STARTTLS
+// (RFC 3207) or by TLS from the start (RFC 8314). Every call blocks until it is
 // done or fails; failures are raised as the errors of mail/mailerror.h.
 #include "mail/socket.h"
+#include "mail/tls.h"
 
 #include <atomic>
 #include <chrono>
@@ -36,6 +38,11 @@ public:
     std::string UserId;
     std::string Password;
     zp::AuthenticationType AuthenticationType = atNone;
+    // With StartTls or Tls, nothing but the greeting, EHLO and STARTTLS goes over the
+    // connection before it is protected, and a server that cannot protect it ends the
+    // step with TlsError. CaFile: certificates trusted besides the system's.
+    MailSecurity Security = MailSecurity::None;
+    std::string CaFile;
     // The machine's name for EHLO and HELO; empty: the host's fully qualified name, asked
     // of the system at every connect. A name that is not fully qualified is not offered:
     // the greeting then gives the address literal of this end of the connection.
@@ -52,12 +59,13 @@ public:
     const std::atomic<bool>* Cancel = nullptr;
 
     // Optional transcript of the dialogue: '>' for lines written, '<' for lines read.
-    // AUTH LOGIN credentials appear as "***"; the message text itself is not logged.
+    // AUTH credentials appear as "***"; the message text itself is not logged.
     std::function<void(char direction, std::string_view line)> Transcript;
 
     void Connect();
     // AUTH LOGIN when AuthenticationType is atLogin (true), nothing otherwise (false);
-    // Authenticated() is set in both cases.
+    // AUTH PLAIN instead when the server announced PLAIN and not LOGIN. Authenticated()
+    // is set in both cases.
     bool Authenticate();
     // Transmits one message; the writer changes it, so a message is sent once.
     void Send(MailMessage& message);
@@ -79,7 +87,10 @@ public:
 
 private:
     void greetAndIntroduce(const std::string& candidateName);
+    void introduce(const std::string& name);
+    void startTls(const std::string& name);
     void readAuthAnnouncements();
+    bool announced(std::string_view scheme) const;
     void writeMessageText(MailMessage& message);
     std::string readTrimmedLine(std::chrono::milliseconds limit);
     void writeCommand(std::string_view line, std::string_view logged);
@@ -89,6 +100,7 @@ private:
     TcpConnection m_connection;
     std::vector<std::string> m_authSchemes;
     bool m_authenticated = false;
+    bool m_startTlsAnnounced = false;
     std::vector<std::string> m_replyLines;
     int m_replyCode = 0;
 };

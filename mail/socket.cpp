@@ -1,6 +1,7 @@
 #include "mail/socket.h"
 
 #include "mail/mailerror.h"
+#include "mail/tls.h"
 
 #include <algorithm>
 #include <cctype>
@@ -417,6 +418,16 @@ ResolvedAddress TcpConnection::localAddress() const {
 }
 
 void TcpConnection::close() noexcept {
+    if (m_tls && m_fd != kInvalid) {
+        // The goodbye goes out if the socket takes it at once; nobody waits for it.
+        try {
+            m_tls->shutdown();
+            const std::string bye = m_tls->outgoing();
+            (void)::send(m_fd, bye.data(), static_cast<int>(bye.size()), kSendFlags);
+        } catch (...) {
+        }
+    }
+    m_tls.reset();
     if (m_fd != kInvalid) {
         closeNative(m_fd);
         m_fd = kInvalid;
@@ -503,6 +514,15 @@ void TcpConnection::connect(const std::vector<ResolvedAddress>& addresses, Timeo
 }
 
 void TcpConnection::sendAll(std::string_view data, Timeout limit) {
+    if (m_tls) {
+        m_tls->write(data);
+        sendRaw(m_tls->outgoing(), limit);
+        return;
+    }
+    sendRaw(data, limit);
+}
+
+void TcpConnection::sendRaw(std::string_view data, Timeout limit) {
     const bool hasDeadline = limit.count() > 0;
     const auto deadline = Clock::now() + limit;
     while (!data.empty()) {
@@ -578,16 +598,91 @@ std::string TcpConnection::readLine(Timeout limit, std::size_t maxLength) {
         if (m_fd == kInvalid) {
             throw ConnectionClosedGracefully();
         }
-        const auto got = ::recv(m_fd, buffer, static_cast<int>(sizeof buffer), 0);
-        if (got > 0) {
-            m_in.append(buffer, static_cast<std::size_t>(got));
+        if (m_tls) {
+            receiveDecrypted(deadline, hasDeadline);
             continue;
         }
+        const std::size_t got = receiveSome(buffer, sizeof buffer, deadline, hasDeadline);
         if (got == 0) {
             close();
             throw ConnectionClosedGracefully();
         }
+        m_in.append(buffer, got);
+    }
+}
+
+// Bytes from the socket, at least one; 0 when the peer has closed.
+std::size_t TcpConnection::receiveSome(char* buffer, std::size_t size, Clock::time_point deadline,
+                                       bool hasDeadline) {
+    for (;;) {
+        if (m_fd == kInvalid) {
+            throw SocketError(10057);
+        }
+        const auto got = ::recv(m_fd, buffer, static_cast<int>(size), 0);
+        if (got >= 0) {
+            return static_cast<std::size_t>(got);
+        }
         retryAfterFailure(POLLIN, deadline, hasDeadline);
+    }
+}
+
+// Decrypted bytes into the input buffer, as many as one record gives.
+void TcpConnection::receiveDecrypted(Clock::time_point deadline, bool hasDeadline) {
+    char buffer[kBlockSize];
+    for (;;) {
+        std::size_t got = 0;
+        const TlsSession::Want want = m_tls->read(buffer, sizeof buffer, got);
+        // The session may have something to say first (a key update, an alert).
+        const std::string out = m_tls->outgoing();
+        if (!out.empty()) {
+            sendRaw(out, hasDeadline ? std::chrono::duration_cast<Timeout>(
+                                           deadline - Clock::now() + std::chrono::milliseconds(1))
+                                     : Timeout(0));
+        }
+        if (want == TlsSession::Want::Done) {
+            m_in.append(buffer, got);
+            return;
+        }
+        if (want == TlsSession::Want::Closed) {
+            close();
+            throw ConnectionClosedGracefully();
+        }
+        const std::size_t raw = receiveSome(buffer, sizeof buffer, deadline, hasDeadline);
+        if (raw == 0) {
+            close();
+            throw ConnectionClosedGracefully();
+        }
+        m_tls->incoming(buffer, raw);
+    }
+}
+
+void TcpConnection::startTls(const std::string& host, const std::string& caFile, Timeout limit) {
+    if (m_fd == kInvalid) {
+        throw SocketError(10057);
+    }
+    if (!m_in.empty()) {
+        // Whatever came before the handshake was sent unprotected and may have been put
+        // there by someone on the path: it is dropped, and the connection with it.
+        m_in.clear();
+        m_scanned = 0;
+        throw TlsError("The server sent unprotected data before the TLS handshake.");
+    }
+    flush(limit);
+    const bool hasDeadline = limit.count() > 0;
+    const auto deadline = Clock::now() + limit;
+    m_tls = std::make_unique<TlsSession>(host, caFile);
+    char buffer[kBlockSize];
+    for (;;) {
+        const TlsSession::Want want = m_tls->handshake();
+        sendRaw(m_tls->outgoing(), limit);
+        if (want == TlsSession::Want::Done) {
+            return;
+        }
+        const std::size_t raw = receiveSome(buffer, sizeof buffer, deadline, hasDeadline);
+        if (raw == 0) {
+            throw TlsError("The server closed the connection during the TLS handshake.");
+        }
+        m_tls->incoming(buffer, raw);
     }
 }
 

@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -27,6 +28,8 @@
 #endif
 
 namespace zp {
+
+class TlsSession;
 
 // "Connection refused." and the other texts of the SMTP error messages; empty for
 // a code that has none (11001, 11002, ...).
@@ -88,6 +91,13 @@ public:
     // This end's address of the open connection; family AF_UNSPEC when there is none.
     ResolvedAddress localAddress() const;
 
+    // Speaks TLS from here on: the handshake within the limit, the server's certificate
+    // checked for `host`. Bytes that arrived before it are never read as the server's
+    // words: the step fails with TlsError when there are any. Raises TlsError for a
+    // refused handshake, SocketError 10060 when the limit passes.
+    void startTls(const std::string& host, const std::string& caFile, Timeout limit);
+    bool isSecure() const { return m_tls != nullptr; }
+
     // Queues bytes, sending whenever a block is full.
     void write(std::string_view data, Timeout limit);
     void flush(Timeout limit);
@@ -106,6 +116,10 @@ private:
     bool waitReady(Native fd, short events, std::chrono::steady_clock::time_point deadline,
                    bool hasDeadline);
     void sendAll(std::string_view data, Timeout limit);
+    void sendRaw(std::string_view data, Timeout limit);
+    std::size_t receiveSome(char* buffer, std::size_t size,
+                            std::chrono::steady_clock::time_point deadline, bool hasDeadline);
+    void receiveDecrypted(std::chrono::steady_clock::time_point deadline, bool hasDeadline);
     void retryAfterFailure(short events, std::chrono::steady_clock::time_point deadline,
                            bool hasDeadline);
     bool connectOne(const ResolvedAddress& address, std::chrono::steady_clock::time_point deadline,
@@ -116,6 +130,7 @@ private:
     std::string m_out;
     std::string m_in;
     std::size_t m_scanned = 0;
+    std::unique_ptr<TlsSession> m_tls;
 };
 
 } // namespace zp

@@ -56,11 +56,19 @@ public:
 
     // The server ports: [smtp] port and [pop3] port of the settings file, 25 and 110 when
     // the file has none (then they are not written back either).
+    // Beside them [smtp] security and [pop3] security (0 none, 1 STARTTLS/STLS, 2 TLS from
+    // the start; 0 when missing) and [smtp] cafile, certificates trusted besides the
+    // system's for both servers.
     struct MailPorts {
         int smtp = 25;
         int pop3 = 110;
         bool smtpInFile = false;
         bool pop3InFile = false;
+        int smtpSecurity = 0;
+        int pop3Security = 0;
+        bool smtpSecurityInFile = false;
+        bool pop3SecurityInFile = false;
+        QString caFile;
     };
     virtual MailPorts mailPorts() const { return m_mailPorts; }
     virtual void setMailPorts(const MailPorts& ports) { m_mailPorts = ports; }

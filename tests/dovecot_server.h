@@ -31,9 +31,11 @@ inline std::string replaceAll(std::string text, const std::string& from, const s
 // One Dovecot for the whole suite, with one user "alice" whose mailbox holds two
 // messages. As root, Dovecot runs its login and internal processes as its own users
 // and the mailbox as "nobody"; otherwise everything runs as the current user.
+// With certDir (good.pem and good.key of make_test_certs.sh), it offers STLS on `port`,
+// takes passwords only over TLS, and speaks TLS from the start on `tlsPort`.
 class DovecotServer {
 public:
-    DovecotServer() {
+    explicit DovecotServer(const std::string& certDir = {}) {
         std::string pattern = (fs::temp_directory_path() / "zp_dovecot_XXXXXX").string();
         if (!mkdtemp(pattern.data())) {
             throw std::runtime_error("mkdtemp failed");
@@ -70,6 +72,18 @@ public:
         conf = replaceAll(conf, "@PORT@", std::to_string(port));
         conf = replaceAll(conf, "@LOGIN_USER@", root ? "dovenull" : self);
         conf = replaceAll(conf, "@INTERNAL_USER@", root ? "dovecot" : self);
+        std::string ssl = "ssl = no\ndisable_plaintext_auth = no";
+        std::string listener;
+        if (!certDir.empty()) {
+            tlsPort = unusedPort();
+            ssl = "ssl = required\ndisable_plaintext_auth = yes\nssl_min_protocol = TLSv1.2\n"
+                  "ssl_cert = <" +
+                  certDir + "/good.pem\nssl_key = <" + certDir + "/good.key";
+            listener = "  inet_listener pop3s {\n    port = " + std::to_string(tlsPort) +
+                       "\n    ssl = yes\n  }";
+        }
+        conf = replaceAll(conf, "@SSL@", ssl);
+        conf = replaceAll(conf, "@TLS_LISTENER@", listener);
         std::ofstream(m_dir / "dovecot.conf") << conf;
         m_process = std::make_unique<ServerProcess>(
             std::vector<std::string>{kDovecot, "-F", "-c", (m_dir / "dovecot.conf").string()});
@@ -83,6 +97,7 @@ public:
         fs::remove_all(m_dir, ignored);
     }
     std::uint16_t port = 0;
+    std::uint16_t tlsPort = 0;
 
 private:
     fs::path m_dir;

@@ -159,6 +159,9 @@ SendJob SendOperation::makeJob(const QString& recipients) const {
     const WindowHost::MailPorts ports = m_host.mailPorts();
     job.smtpPort = static_cast<std::uint16_t>(ports.smtp);
     job.pop3Port = static_cast<std::uint16_t>(ports.pop3);
+    job.smtpSecurity = mailSecurityFromInt(ports.smtpSecurity);
+    job.pop3Security = mailSecurityFromInt(ports.pop3Security);
+    job.caFile = QFile::encodeName(ports.caFile).toStdString();
     job.recipients = toSjis(recipients);
     job.subject = toSjis(m_snapshot.subject);
     job.body = toSjis(m_snapshot.body);
@@ -275,6 +278,10 @@ QString SendOperation::errorReport(const std::string& error) {
     for (const Code& c : kCodes)
         if (head == QLatin1String(c.start))
             report += QStringLiteral("\r\n") + QString::fromUtf16(c.line);
+    if (text.startsWith(QLatin1String("TLS Error")))
+        report += QStringLiteral("\r\n") +
+                  QStringLiteral("暗号化通信(TLS)を開始できませんでした。サーバ設定の接続方式と"
+                                 "ポート番号を確認してください");
     if (text.contains(QLatin1String("need fully-qualified address")))
         report += QStringLiteral("\r\n") +
                   QStringLiteral("サーバ設定にて正しい利用者メールを設定してください");

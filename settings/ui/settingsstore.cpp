@@ -99,6 +99,14 @@ void loadPorts(Context& c) {
     };
     read("smtp", ports.smtp, ports.smtpInFile);
     read("pop3", ports.pop3, ports.pop3InFile);
+    auto readSecurity = [&](const char* section, int& security, bool& inFile) {
+        const int value = c.file.readInt(section, "security", -1);
+        inFile = value >= 0 && value <= 2;
+        security = inFile ? value : 0;
+    };
+    readSecurity("smtp", ports.smtpSecurity, ports.smtpSecurityInFile);
+    readSecurity("pop3", ports.pop3Security, ports.pop3SecurityInFile);
+    ports.caFile = fromSjis(c.file.readString("smtp", "cafile", ""));
     c.host.setMailPorts(ports);
 }
 
@@ -108,6 +116,12 @@ void savePorts(Context& c) {
         c.file.writeInt("smtp", "port", ports.smtp);
     if (ports.pop3InFile)
         c.file.writeInt("pop3", "port", ports.pop3);
+    if (ports.smtpSecurityInFile)
+        c.file.writeInt("smtp", "security", ports.smtpSecurity);
+    if (ports.pop3SecurityInFile)
+        c.file.writeInt("pop3", "security", ports.pop3Security);
+    if (!ports.caFile.isEmpty())
+        c.file.writeString("smtp", "cafile", toSjis(ports.caFile));
 }
 
 QWidget* configPanel(Context& c) {

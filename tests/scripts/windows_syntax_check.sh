@@ -35,6 +35,15 @@ for h in jpeglib.h jconfig.h jmorecfg.h jerror.h png.h pngconf.h pnglibconf.h gi
   done
 done
 
+# OpenSSL's headers, with the configuration headers that live in the multiarch folder.
+if [ -d /usr/include/openssl ]; then
+  mkdir -p "$headers/openssl"
+  cp /usr/include/openssl/*.h "$headers/openssl/"
+  for dir in /usr/include/x86_64-linux-gnu/openssl /usr/include/aarch64-linux-gnu/openssl; do
+    [ -d "$dir" ] && cp "$dir"/*.h "$headers/openssl/"
+  done
+fi
+
 failed=0
 checked=0
 for folder in "${folders[@]}"; do

@@ -1,0 +1,102 @@
+#pragma once
+// The test CA and server certificates (made once per run by make_test_certs.sh), one
+// Dovecot offering STLS and TLS with them, and aiosmtpd speaking TLS with a chosen one.
+#include "dovecot_server.h"
+#include "fake_server.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace zp::test {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+inline const char* kUser = "alice";
+inline const char* kPassword = "s3cret"; // Dovecot's user; aiosmtpd takes the same
+
+inline fs::path makeTempDir(const char* stem) {
+    std::string pattern = (fs::temp_directory_path() / (std::string(stem) + "XXXXXX")).string();
+    if (!mkdtemp(pattern.data())) {
+        throw std::runtime_error("mkdtemp failed");
+    }
+    return pattern;
+}
+
+// The certificates and the one Dovecot, made once for the whole run and removed after it.
+class TlsEnvironment : public ::testing::Environment {
+public:
+    static TlsEnvironment* instance;
+    const fs::path& certs() {
+        if (m_certs.empty()) {
+            m_certs = makeTempDir("zp_certs_");
+            const std::string command = "bash '" ZP_TEST_SCRIPTS "/make_test_certs.sh' '" +
+                                        m_certs.string() + "' >/dev/null 2>&1";
+            if (std::system(command.c_str()) != 0) {
+                throw std::runtime_error("make_test_certs.sh failed");
+            }
+        }
+        return m_certs;
+    }
+    DovecotServer& dovecot() {
+        if (!m_dovecot) {
+            m_dovecot = std::make_unique<DovecotServer>(certs().string());
+        }
+        return *m_dovecot;
+    }
+    void TearDown() override {
+        m_dovecot.reset();
+        std::error_code ignored;
+        if (!m_certs.empty()) {
+            fs::remove_all(m_certs, ignored);
+        }
+    }
+
+private:
+    fs::path m_certs;
+    std::unique_ptr<DovecotServer> m_dovecot;
+};
+inline TlsEnvironment* TlsEnvironment::instance =
+    static_cast<TlsEnvironment*>(::testing::AddGlobalTestEnvironment(new TlsEnvironment));
+
+inline std::string certFile(const std::string& name) {
+    return (TlsEnvironment::instance->certs() / name).string();
+}
+
+// One aiosmtpd speaking TLS with the named certificate, saving into its own folder.
+struct TlsSmtpServer {
+    TlsSmtpServer(const std::string& cert, const std::string& mode, bool plainOnly)
+        : dir(makeTempDir("zp_tls_smtp_")) {
+        std::vector<std::string> argv = {ZP_SYSTEM_PYTHON,
+                                         ZP_TEST_SCRIPTS "/smtp_server.py",
+                                         dir.string(),
+                                         "--auth",
+                                         std::string(kUser) + ":" + kPassword,
+                                         "--tls",
+                                         certFile(cert + ".pem"),
+                                         certFile(cert + ".key"),
+                                         "--mode",
+                                         mode};
+        if (plainOnly) {
+            argv.push_back("--plain-only");
+        }
+        process = std::make_unique<ServerProcess>(argv);
+        const std::string line = process->waitForLine("PORT ", 15s);
+        port = static_cast<std::uint16_t>(std::stoi(line.substr(line.find("PORT ") + 5)));
+    }
+    ~TlsSmtpServer() {
+        process.reset();
+        std::error_code ignored;
+        fs::remove_all(dir, ignored);
+    }
+    fs::path dir;
+    std::unique_ptr<ServerProcess> process;
+    std::uint16_t port = 0;
+};
+
+} // namespace zp::test
