@@ -364,43 +364,10 @@ INSTANTIATE_TEST_SUITE_P(Rows, Greeting, ::testing::Values(
 
 // Python's email package with its modern policy, as a provider's filters read the message.
 std::map<std::string, std::string> strictlyRead(const std::vector<std::string>& lines) {
-    test::TempDir dir;
-    std::string text;
-    for (const std::string& line : lines)
-        text += (line.rfind("..", 0) == 0 ? line.substr(1) : line) + "\r\n";
-    test::writeFile(dir.file("mail.eml"), text);
-    const std::string out =
-        test::runCommand(std::string(ZP_SYSTEM_PYTHON) + " '" + ZP_TEST_SCRIPTS +
-                             "/strict_read.py' '" + dir.file("mail.eml") + "'",
-                         "/dev/null");
-    std::map<std::string, std::string> fields;
-    std::istringstream in(out);
-    for (std::string line; std::getline(in, line);) {
-        const std::size_t tab = line.find('\t');
-        std::string value;
-        for (std::size_t i = tab + 1; i < line.size(); ++i) {
-            if (line[i] == '\\' && i + 1 < line.size()) {
-                const char c = line[++i];
-                value += c == 'n' ? '\n' : c == 'r' ? '\r' : c == 't' ? '\t' : c;
-            } else {
-                value += line[i];
-            }
-        }
-        fields[line.substr(0, tab)] = value;
-    }
-    return fields;
+    return test::pythonFieldsOfLines("strict_read.py", lines);
 }
 
-std::string lowerHex(const std::string& bytes) {
-    static constexpr char kHex[] = "0123456789abcdef";
-    std::string out;
-    for (char ch : bytes) {
-        const auto c = static_cast<unsigned char>(ch);
-        out += kHex[c >> 4];
-        out += kHex[c & 15];
-    }
-    return out;
-}
+using test::lowerHex;
 
 struct StrictCase {
     const char* name;

@@ -10,9 +10,11 @@
 #include <filesystem>
 #include <fstream>
 #include <iconv.h>
+#include <map>
 #include <sstream>
 #include <stdexcept>
 #include <string>
+#include <vector>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -122,6 +124,54 @@ inline std::string nodeDecode(const std::string& bytes, const std::string& mode 
     const std::string in = dir.file("in.bin");
     writeFile(in, bytes);
     return runCommand(std::string("node '") + ZP_TEST_SCRIPTS + "/jis_decode.js' " + mode, in);
+}
+
+// Runs one of the Python scripts that print a stored message as "field<TAB>value" lines
+// (a value's line breaks, tabs and backslashes escaped) and returns the fields.
+inline std::map<std::string, std::string> pythonFields(const std::string& script,
+                                                       const std::string& messagePath) {
+    const std::string out = runCommand(std::string(ZP_SYSTEM_PYTHON) + " '" + ZP_TEST_SCRIPTS +
+                                           "/" + script + "' '" + messagePath + "'",
+                                       "/dev/null");
+    std::map<std::string, std::string> fields;
+    std::istringstream in(out);
+    for (std::string line; std::getline(in, line);) {
+        const std::size_t tab = line.find('\t');
+        std::string value;
+        for (std::size_t i = tab + 1; i < line.size(); ++i) {
+            if (line[i] == '\\' && i + 1 < line.size()) {
+                const char c = line[++i];
+                value += c == 'n' ? '\n' : c == 'r' ? '\r' : c == 't' ? '\t' : c;
+            } else {
+                value += line[i];
+            }
+        }
+        fields[line.substr(0, tab)] = value;
+    }
+    return fields;
+}
+
+// The fields of a message as the writer sent its lines and a server stores them
+// (dot-stuffing undone, CR LF line ends), read by a Python script.
+inline std::map<std::string, std::string> pythonFieldsOfLines(const std::string& script,
+                                                              const std::vector<std::string>& lines) {
+    TempDir dir;
+    std::string text;
+    for (const std::string& line : lines)
+        text += (line.rfind("..", 0) == 0 ? line.substr(1) : line) + "\r\n";
+    writeFile(dir.file("mail.eml"), text);
+    return pythonFields(script, dir.file("mail.eml"));
+}
+
+inline std::string lowerHex(const std::string& bytes) {
+    static constexpr char kHex[] = "0123456789abcdef";
+    std::string out;
+    for (char ch : bytes) {
+        const auto c = static_cast<unsigned char>(ch);
+        out += kHex[c >> 4];
+        out += kHex[c & 15];
+    }
+    return out;
 }
 
 } // namespace zp::test

@@ -219,41 +219,7 @@ TEST(WriteMessage, UnreadableAttachmentThrowsMailError) {
 
 // Reads the message as a server stores it (dot-stuffing undone) with Python's email package.
 std::map<std::string, std::string> parsedByPython(const std::vector<std::string>& lines) {
-    test::TempDir dir;
-    std::string text;
-    for (const std::string& line : lines)
-        text += (line.rfind("..", 0) == 0 ? line.substr(1) : line) + "\r\n";
-    test::writeFile(dir.file("mail.eml"), text);
-    const std::string out =
-        test::runCommand(std::string(ZP_SYSTEM_PYTHON) + " '" + ZP_TEST_SCRIPTS +
-                             "/parse_mail.py' '" + dir.file("mail.eml") + "'",
-                         "/dev/null");
-    std::map<std::string, std::string> fields;
-    std::istringstream in(out);
-    for (std::string line; std::getline(in, line);) {
-        const std::size_t tab = line.find('\t');
-        std::string value;
-        for (std::size_t i = tab + 1; i < line.size(); ++i) {
-            if (line[i] == '\\' && i + 1 < line.size()) {
-                const char c = line[++i];
-                value += c == 'n' ? '\n' : c == 'r' ? '\r' : c == 't' ? '\t' : c;
-            } else {
-                value += line[i];
-            }
-        }
-        fields[line.substr(0, tab)] = value;
-    }
-    return fields;
-}
-
-std::string toHex(const std::string& bytes) {
-    std::string out;
-    char buf[3];
-    for (char c : bytes) {
-        std::snprintf(buf, sizeof buf, "%02x", static_cast<unsigned char>(c));
-        out += buf;
-    }
-    return out;
+    return test::pythonFieldsOfLines("parse_mail.py", lines);
 }
 
 // The message that the send operation builds for a picture, from Shift-JIS texts.
@@ -306,7 +272,7 @@ TEST(PythonEmailReads, JapanesePictureMail) {
     EXPECT_EQ(f.at("body"), "こんにちは。\n.二行目です\n");
     EXPECT_EQ(f.at("attachment_filename"), "zoripost.jpg");
     EXPECT_EQ(f.at("attachment_type"), "image/jpeg");
-    EXPECT_EQ(f.at("attachment_hex"), toHex(jpegBytes));
+    EXPECT_EQ(f.at("attachment_hex"), test::lowerHex(jpegBytes));
     EXPECT_FALSE(f.at("date").empty());
 }
 

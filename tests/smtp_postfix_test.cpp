@@ -28,37 +28,10 @@ using test::sjis;
 constexpr const char* kPostfixMaster = "/usr/lib/postfix/sbin/master";
 
 std::map<std::string, std::string> strictlyRead(const std::string& path) {
-    const std::string out = test::runCommand(
-        std::string(ZP_SYSTEM_PYTHON) + " '" + ZP_TEST_SCRIPTS + "/strict_read.py' '" + path + "'",
-        "/dev/null");
-    std::map<std::string, std::string> fields;
-    std::istringstream in(out);
-    for (std::string line; std::getline(in, line);) {
-        const std::size_t tab = line.find('\t');
-        std::string value;
-        for (std::size_t i = tab + 1; i < line.size(); ++i) {
-            if (line[i] == '\\' && i + 1 < line.size()) {
-                const char c = line[++i];
-                value += c == 'n' ? '\n' : c == 'r' ? '\r' : c == 't' ? '\t' : c;
-            } else {
-                value += line[i];
-            }
-        }
-        fields[line.substr(0, tab)] = value;
-    }
-    return fields;
+    return test::pythonFields("strict_read.py", path);
 }
 
-std::string lowerHex(const std::string& bytes) {
-    static constexpr char kHex[] = "0123456789abcdef";
-    std::string out;
-    for (char ch : bytes) {
-        const auto c = static_cast<unsigned char>(ch);
-        out += kHex[c >> 4];
-        out += kHex[c & 15];
-    }
-    return out;
-}
+using test::lowerHex;
 
 struct PostfixCase {
     const char* name;
