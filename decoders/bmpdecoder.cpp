@@ -211,21 +211,35 @@ bool probeBmp(const std::uint8_t* data, std::size_t size, PictureInfo& info, std
     BmpHeader header;
     if (!parseBmpHeader(data, size, true, header, error))
         return false;
+    // A JPEG or PNG inside has its own size (and a JPEG its own orientation), which is what
+    // decoding will give.
+    if (header.compression == kBmpJpeg || header.compression == kBmpPng) {
+        if (!parseBmpHeader(data, size, false, header, error))
+            return false;
+        const std::uint8_t* embedded = data + header.dataOffset;
+        const std::size_t embeddedSize = header.dataEnd - header.dataOffset;
+        const bool ok = header.compression == kBmpJpeg
+                            ? probeJpeg(embedded, embeddedSize, info, error)
+                            : probePng(embedded, embeddedSize, info, error);
+        info.type = PictureType::Bmp;
+        return ok;
+    }
     info.type = PictureType::Bmp;
     info.width = header.width;
     info.height = header.height;
     return true;
 }
 
-DecodeResult decodeBmp(const std::uint8_t* data, std::size_t size) {
+DecodeResult decodeBmp(const std::uint8_t* data, std::size_t size, const DecodeOptions& options) {
     DecodeResult result;
     BmpHeader header;
     if (!parseBmpHeader(data, size, false, header, result.error))
         return result;
     const std::uint8_t* embedded = data + header.dataOffset;
     const std::size_t embeddedSize = header.dataEnd - header.dataOffset;
+    // Embedded pictures take the stand-alone formats' paths: DCT scaling, the same limits.
     if (header.compression == kBmpJpeg)
-        return decodeJpeg(embedded, embeddedSize, DecodeOptions{});
+        return decodeJpeg(embedded, embeddedSize, options);
     if (header.compression == kBmpPng)
         return decodePng(embedded, embeddedSize);
     const bool ok = header.compression == kBmpRle4 || header.compression == kBmpRle8

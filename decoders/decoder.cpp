@@ -11,6 +11,11 @@
 #include <new>
 #include <type_traits>
 #include <vector>
+#ifndef _WIN32
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 namespace zp {
 
@@ -46,6 +51,13 @@ bool checkDimensions(std::int64_t width, std::int64_t height, std::string& error
 }
 
 bool allocateBitmap(Bitmap& bitmap, int width, int height, std::string& error) noexcept {
+    const std::uint64_t bytes = std::uint64_t(width) * std::uint64_t(height) * 3;
+    if (bytes > kMaxHeldPictureBytes) {
+        bitmap = Bitmap{};
+        error = "the picture is too large to decode in the memory allowed for it (" +
+                std::to_string(width) + " x " + std::to_string(height) + " pixels)";
+        return false;
+    }
     try {
         bitmap.resize(width, height);
         return true;
@@ -66,40 +78,73 @@ constexpr std::uintmax_t kMaxFileBytes = std::uintmax_t{1} << 30;
 // Headers of all four formats sit at the start; EXIF blocks are at most 64 KB each.
 constexpr std::size_t kProbePrefixBytes = std::size_t{1} << 20;
 
-std::FILE* openForReading(const std::filesystem::path& path) {
-#ifdef _WIN32
-    return _wfopen(path.c_str(), L"rb");
-#else
-    return std::fopen(path.c_str(), "rb");
-#endif
-}
-
 struct FileCloser {
     void operator()(std::FILE* file) const { std::fclose(file); }
 };
 using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
 
-// Opens the file after the checks every reader shares; fileSize receives its size. A file over
-// kMaxFileBytes is refused only when more than that much of it would be read (limit).
-FilePtr openChecked(const std::filesystem::path& path, std::uintmax_t limit,
-                    std::uintmax_t& fileSize, std::string& error) {
+#ifdef _WIN32
+FilePtr openRegularFile(const std::filesystem::path& path, std::uintmax_t& fileSize,
+                        std::string& error) {
     std::error_code ec;
-    fileSize = std::filesystem::file_size(path, ec);
+    const auto status = std::filesystem::status(path, ec);
     if (ec) {
         error = "cannot read the file: " + ec.message();
         return nullptr;
     }
+    if (!std::filesystem::is_regular_file(status)) {
+        error = "not a regular file";
+        return nullptr;
+    }
+    fileSize = std::filesystem::file_size(path, ec);
+    FilePtr file(ec ? nullptr : _wfopen(path.c_str(), L"rb"));
+    if (!file)
+        error = "cannot open the file: " + (ec ? ec.message() : std::string(std::strerror(errno)));
+    return file;
+}
+#else
+// Opened without blocking, so that a FIFO or a device answers at once; what the descriptor
+// turns out to be decides, not what the name said a moment earlier.
+FilePtr openRegularFile(const std::filesystem::path& path, std::uintmax_t& fileSize,
+                        std::string& error) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) {
+        error = std::string("cannot read the file: ") + std::strerror(errno);
+        return nullptr;
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        error = "not a regular file";
+        ::close(fd);
+        return nullptr;
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    fileSize = static_cast<std::uintmax_t>(st.st_size);
+    FilePtr file(::fdopen(fd, "rb"));
+    if (!file) {
+        error = std::string("cannot open the file: ") + std::strerror(errno);
+        ::close(fd);
+    }
+    return file;
+}
+#endif
+
+// Opens the file after the checks every reader shares, before any of its contents is read:
+// a regular file, not empty, and not over kMaxFileBytes whatever part of it would be read.
+FilePtr openChecked(const std::filesystem::path& path, std::uintmax_t& fileSize,
+                    std::string& error) {
+    fileSize = 0;
+    FilePtr file = openRegularFile(path, fileSize, error);
+    if (!file)
+        return nullptr;
     if (fileSize == 0) {
         error = "the file is empty";
         return nullptr;
     }
-    if (fileSize > kMaxFileBytes && limit > kMaxFileBytes) {
+    if (fileSize > kMaxFileBytes) {
         error = "the file is too large (" + std::to_string(fileSize) + " bytes)";
         return nullptr;
     }
-    FilePtr file(openForReading(path));
-    if (!file)
-        error = std::string("cannot open the file: ") + std::strerror(errno);
     return file;
 }
 
@@ -124,7 +169,7 @@ bool readOpenFile(std::FILE* file, std::uintmax_t fileSize, std::uintmax_t limit
 // Reads at most limit bytes of the file; fileSize receives the whole file's size.
 bool readFile(const std::filesystem::path& path, std::uintmax_t limit,
               std::vector<std::uint8_t>& out, std::uintmax_t& fileSize, std::string& error) {
-    FilePtr file = openChecked(path, limit, fileSize, error);
+    FilePtr file = openChecked(path, fileSize, error);
     return file && readOpenFile(file.get(), fileSize, limit, out, error);
 }
 
@@ -205,7 +250,7 @@ bool probePicture(const std::filesystem::path& path, PictureInfo& info, std::str
     info = {};
     error.clear();
     std::uintmax_t fileSize = 0;
-    FilePtr file = openChecked(path, kProbePrefixBytes, fileSize, error);
+    FilePtr file = openChecked(path, fileSize, error);
     if (!file)
         return false;
     // A JPEG's header is read as far as it goes, however large its metadata blocks are.
@@ -230,7 +275,7 @@ bool probePicture(const std::filesystem::path& path, PictureInfo& info, std::str
 DecodeResult decodePicture(const std::filesystem::path& path, const DecodeOptions& options) {
     DecodeResult result;
     std::uintmax_t fileSize = 0;
-    FilePtr file = openChecked(path, kMaxFileBytes + 1, fileSize, result.error);
+    FilePtr file = openChecked(path, fileSize, result.error);
     if (!file)
         return result;
     // A JPEG is decoded as it is read: a 10 MB photo never sits in memory whole.
@@ -263,7 +308,7 @@ DecodeResult decodePictureMemory(const std::uint8_t* data, std::size_t size, Pic
             result = detail::decodeGif(data, size);
             break;
         case PictureType::Bmp:
-            result = detail::decodeBmp(data, size);
+            result = detail::decodeBmp(data, size, options);
             break;
         case PictureType::Unknown:
             result.error = "not a BMP, JPEG, GIF or PNG picture";

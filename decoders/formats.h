@@ -16,7 +16,13 @@ PictureType sniffPictureType(const std::uint8_t* data, std::size_t size);
 // Enforces kMaxPictureSide and kMaxPicturePixels; fills error and returns false when exceeded.
 bool checkDimensions(std::int64_t width, std::int64_t height, std::string& error);
 
-// Sizes the bitmap without throwing: false with an error when memory runs out.
+// The most a decoder holds of one picture at once (44 megapixels). A picture whose decoded
+// pixels would need more is refused before anything is allocated for it, so that memory stays
+// bounded by what the output needs and not by what a small file claims.
+inline constexpr std::uint64_t kMaxHeldPictureBytes = std::uint64_t{128} << 20;
+
+// Sizes the bitmap without throwing: false with an error when memory runs out or the picture is
+// over kMaxHeldPictureBytes.
 bool allocateBitmap(Bitmap& bitmap, int width, int height, std::string& error) noexcept;
 
 bool probeJpeg(const std::uint8_t* data, std::size_t size, PictureInfo& info, std::string& error);
@@ -31,7 +37,9 @@ bool probeJpegFile(std::FILE* file, PictureInfo& info, std::string& error);
 DecodeResult decodeJpegFile(std::FILE* file, const DecodeOptions& options);
 DecodeResult decodePng(const std::uint8_t* data, std::size_t size);
 DecodeResult decodeGif(const std::uint8_t* data, std::size_t size);
-DecodeResult decodeBmp(const std::uint8_t* data, std::size_t size);
+// A JPEG inside a BMP is decoded with the options, like a JPEG file.
+DecodeResult decodeBmp(const std::uint8_t* data, std::size_t size,
+                       const DecodeOptions& options = {});
 
 // White is what every viewer puts behind transparent parts.
 inline std::uint8_t blendOnWhite(unsigned value, unsigned alpha) {

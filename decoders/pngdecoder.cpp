@@ -2,6 +2,7 @@
 // the frames in between hold nothing with a destructor. Buffers belong to the caller's frame.
 #include "decoders/formats.h"
 
+#include <cctype>
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
@@ -27,7 +28,8 @@ struct PngJob {
     int width = 0;
     int height = 0;
     std::string error;
-    char message[200] = {};
+    char message[300] = {};
+    char warning[100] = {};
 };
 
 void onPngError(png_structp png, png_const_charp text) {
@@ -36,12 +38,36 @@ void onPngError(png_structp png, png_const_charp text) {
     png_longjmp(png, 1);
 }
 
-void onPngWarning(png_structp, png_const_charp) {}
+// Warnings do not stop the reading; the last one is kept, as it may explain a later error.
+void onPngWarning(png_structp png, png_const_charp text) {
+    auto* job = static_cast<PngJob*>(png_get_error_ptr(png));
+    std::snprintf(job->warning, sizeof job->warning, "%s", text);
+}
+
+// The chunk being read, for messages: "tEXt", or "" before the first chunk.
+std::string chunkName(png_structp png) {
+    const png_uint_32 type = png_get_io_chunk_type(png);
+    std::string name;
+    for (int shift = 24; shift >= 0; shift -= 8) {
+        const char c = static_cast<char>((type >> shift) & 0xff);
+        if (!std::isalpha(static_cast<unsigned char>(c)))
+            return {};
+        name += c;
+    }
+    return name;
+}
 
 void onPngRead(png_structp png, png_bytep out, size_t count) {
     auto* job = static_cast<PngJob*>(png_get_io_ptr(png));
-    if (job->size - job->pos < count)
-        png_error(png, "the file is truncated");
+    if (job->size - job->pos < count) {
+        // The chunk, and a warning such as "chunk data is too large", show the cause.
+        const std::string chunk = chunkName(png);
+        std::snprintf(
+            job->message, sizeof job->message, "PNG error: the file is truncated%s%s%s%s%s",
+            chunk.empty() ? "" : " in the chunk ", chunk.c_str(),
+            job->warning[0] != '\0' ? " (" : "", job->warning, job->warning[0] != '\0' ? ")" : "");
+        png_longjmp(png, 1);
+    }
     std::memcpy(out, job->data + job->pos, count);
     job->pos += count;
 }
@@ -98,6 +124,10 @@ bool readPixels(png_structp png, png_infop info, PngJob* job, int passes) {
     const std::size_t rowBytes = static_cast<std::size_t>(job->width) * 4;
     // Interlaced passes revisit every row, so they need all rows kept; otherwise one row will do.
     const std::size_t rows = passes > 1 ? static_cast<std::size_t>(job->height) : 1;
+    if (rows > 1 && rowBytes * rows > kMaxHeldPictureBytes) {
+        job->error = "the interlaced picture is too large to decode in the memory allowed for it";
+        return false;
+    }
     if (!sizeScratch(job->rgba, rowBytes * rows, job->error))
         return false;
     for (int pass = 0; pass < passes; ++pass) {
@@ -134,6 +164,12 @@ bool runPng(PngJob* job) {
     png_set_user_limits(png, kMaxPictureSide, kMaxPictureSide);
     png_set_chunk_malloc_max(png, kMaxChunkBytes);
     png_set_chunk_cache_max(png, kMaxCachedChunks);
+    // Texts, profiles and the like are not needed for the pixels. libpng would allocate (and
+    // clear) whatever length such a chunk declares, warning only; as unknown chunks they are
+    // read past in small pieces instead.
+    static const png_byte kIgnored[] = "tEXt\0zTXt\0iTXt\0iCCP\0sPLT\0eXIf\0pCAL\0sCAL\0hIST\0";
+    png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, kIgnored,
+                                static_cast<int>(sizeof kIgnored / 5));
     png_set_read_fn(png, job, onPngRead);
     png_read_info(png, info);
     job->width = static_cast<int>(png_get_image_width(png, info));
