@@ -223,8 +223,7 @@ Bytes bmp24Head(int width, int height) {
 }
 
 Bytes gifTinyFrameOnScreen(unsigned width, unsigned height) {
-    Bytes out;
-    appendText(out, "GIF89a", 6);
+    Bytes out{'G', 'I', 'F', '8', '9', 'a'};
     putLe16(out, width);
     putLe16(out, height);
     out.insert(out.end(), {0x80, 0, 0});             // global table of 2 colours
