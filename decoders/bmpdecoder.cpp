@@ -31,8 +31,9 @@ struct Channel {
     }
 };
 
-int destRow(const BmpHeader& h, int stored) {
-    return h.topDown ? stored : h.height - 1 - stored;
+// Rows are stored bottom up unless the height is negative; the sink turns them upright.
+int storedOrientation(const BmpHeader& h) {
+    return h.topDown ? 1 : 4;
 }
 
 void decodeIndexedRow(const BmpHeader& h, const std::uint8_t* in, std::uint8_t* out) {
@@ -68,8 +69,26 @@ bool decodeMaskedRow(const BmpHeader& h, const std::uint8_t* in, std::uint8_t* o
     return anyAlpha;
 }
 
+// Alpha only counts when some pixel has it: many 32-bit files leave the byte at zero.
+bool anyAlphaIn(const std::uint8_t* data, const BmpHeader& h, std::size_t stride) {
+    if (h.masks[3] == 0 || h.bitCount < 16)
+        return false;
+    const Channel a(h.masks[3]);
+    for (int s = 0; s < h.height; ++s) {
+        const std::uint8_t* in = data + h.dataOffset + stride * s;
+        for (int x = 0; x < h.width; ++x, in += h.bitCount / 8) {
+            std::uint32_t v = in[0] | (in[1] << 8);
+            if (h.bitCount == 32)
+                v |= (in[2] << 16) | (static_cast<std::uint32_t>(in[3]) << 24);
+            if (a(v) != 0)
+                return true;
+        }
+    }
+    return false;
+}
+
 bool decodeUncompressed(const std::uint8_t* data, std::size_t size, const BmpHeader& h,
-                        Bitmap& bitmap, std::string& error) {
+                        RowSink& sink, std::string& error) {
     const std::size_t stride = (static_cast<std::size_t>(h.width) * h.bitCount + 31) / 32 * 4;
     const std::size_t lastRow = (static_cast<std::size_t>(h.width) * h.bitCount + 7) / 8;
     const std::size_t available = size - h.dataOffset;
@@ -77,31 +96,31 @@ bool decodeUncompressed(const std::uint8_t* data, std::size_t size, const BmpHea
         error = "the BMP file is truncated";
         return false;
     }
-    if (!allocateBitmap(bitmap, h.width, h.height, error))
+    std::vector<std::uint8_t> row, alpha;
+    if (!allocateScratch(row, std::uint64_t(h.width) * 3, error) ||
+        !allocateScratch(alpha, h.width, error) ||
+        !sink.begin(h.width, h.height, storedOrientation(h), error))
         return false;
-    // Alpha only counts when some pixel has it: many 32-bit files leave the byte at zero.
-    std::vector<std::uint8_t> alpha;
-    if (h.masks[3] != 0 && h.bitCount >= 16)
-        alpha.resize(static_cast<std::size_t>(h.width) * h.height);
-    bool anyAlpha = false;
+    const bool blend = anyAlphaIn(data, h, stride);
     for (int s = 0; s < h.height; ++s) {
         const std::uint8_t* in = data + h.dataOffset + stride * s;
-        const int y = destRow(h, s);
-        std::uint8_t* out = bitmap.row(y);
+        std::uint8_t* target = sink.rowTarget(s);
+        std::uint8_t* out = target != nullptr ? target : row.data();
         if (h.bitCount <= 8) {
             decodeIndexedRow(h, in, out);
         } else if (h.bitCount == 24) {
-            for (int x = 0; x < h.width; ++x, in += 3, out += 3)
-                out[0] = in[2], out[1] = in[1], out[2] = in[0];
+            std::uint8_t* o = out;
+            for (int x = 0; x < h.width; ++x, in += 3, o += 3)
+                o[0] = in[2], o[1] = in[1], o[2] = in[0];
         } else {
-            std::uint8_t* a = alpha.empty() ? nullptr : alpha.data() + std::size_t(h.width) * y;
-            anyAlpha = decodeMaskedRow(h, in, out, a) || anyAlpha;
+            decodeMaskedRow(h, in, out, blend ? alpha.data() : nullptr);
+            if (blend)
+                for (int x = 0; x < h.width; ++x)
+                    for (int c = 0; c < 3; ++c)
+                        out[x * 3 + c] = blendOnWhite(out[x * 3 + c], alpha[x]);
         }
+        sink.row(s, out);
     }
-    if (anyAlpha)
-        for (std::size_t i = 0; i < alpha.size(); ++i)
-            for (int c = 0; c < 3; ++c)
-                bitmap.pixels[i * 3 + c] = blendOnWhite(bitmap.pixels[i * 3 + c], alpha[i]);
     return true;
 }
 
@@ -112,25 +131,42 @@ bool decodeUncompressed(const std::uint8_t* data, std::size_t size, const BmpHea
 // a run that goes further, or above the last row, ends decoding with an error.
 class RleDecoder {
 public:
-    RleDecoder(const std::uint8_t* data, const BmpHeader& h, Bitmap& bitmap)
-        : m_in(data + h.dataOffset), m_end(data + h.dataEnd), m_h(h), m_bitmap(bitmap),
+    RleDecoder(const std::uint8_t* data, const BmpHeader& h, RowSink& sink)
+        : m_in(data + h.dataOffset), m_end(data + h.dataEnd), m_h(h), m_sink(sink),
           m_four(h.compression == kBmpRle4),
           m_paddedWidth(m_four ? (h.width + 7) / 8 * 8 : (h.width + 3) / 4 * 4) {}
 
     bool run(std::string& error);
 
 private:
+    bool decode(std::string& error);
     bool put(unsigned count, const std::uint8_t* src, bool literal, std::string& error);
+    // Sends every stored row before the current one (background where no run reached) and
+    // then the current row, and starts the next one as background.
+    void emitThroughCurrent();
 
     const std::uint8_t* m_in;
     const std::uint8_t* m_end;
     const BmpHeader& m_h;
-    Bitmap& m_bitmap;
+    RowSink& m_sink;
     bool m_four;
     int m_paddedWidth; // pixels in a row of the uncompressed form
     int m_x = 0;
-    int m_row = 0; // stored row, counted from the first one in the file
+    int m_row = 0;     // stored row, counted from the first one in the file
+    int m_emitted = 0; // stored rows already sent
+    std::vector<std::uint8_t> m_current;
+    std::vector<std::uint8_t> m_background;
 };
+
+void RleDecoder::emitThroughCurrent() {
+    for (; m_emitted < m_row && m_emitted < m_h.height; ++m_emitted)
+        m_sink.row(m_emitted, m_background.data());
+    if (m_emitted == m_row && m_row < m_h.height) {
+        m_sink.row(m_row, m_current.data());
+        ++m_emitted;
+    }
+    m_current = m_background;
+}
 
 bool RleDecoder::put(unsigned count, const std::uint8_t* src, bool literal, std::string& error) {
     if (m_row >= m_h.height || count > static_cast<unsigned>(m_paddedWidth - m_x)) {
@@ -138,7 +174,7 @@ bool RleDecoder::put(unsigned count, const std::uint8_t* src, bool literal, std:
         return false;
     }
     const unsigned visible = std::min(count, static_cast<unsigned>(std::max(m_h.width - m_x, 0)));
-    std::uint8_t* out = m_bitmap.row(destRow(m_h, m_row)) + static_cast<std::size_t>(m_x) * 3;
+    std::uint8_t* out = m_current.data() + static_cast<std::size_t>(m_x) * 3;
     for (unsigned i = 0; i < visible; ++i, out += 3) {
         unsigned index = 0;
         if (m_four) {
@@ -155,6 +191,23 @@ bool RleDecoder::put(unsigned count, const std::uint8_t* src, bool literal, std:
 }
 
 bool RleDecoder::run(std::string& error) {
+    m_background.resize(static_cast<std::size_t>(m_h.width) * 3);
+    for (std::size_t i = 0; i < m_background.size(); i += 3) {
+        m_background[i] = m_h.palette[0].r;
+        m_background[i + 1] = m_h.palette[0].g;
+        m_background[i + 2] = m_h.palette[0].b;
+    }
+    m_current = m_background;
+    if (!m_sink.begin(m_h.width, m_h.height, storedOrientation(m_h), error) || !decode(error))
+        return false;
+    // Whatever no run reached keeps palette entry 0.
+    emitThroughCurrent();
+    m_row = m_h.height;
+    emitThroughCurrent();
+    return true;
+}
+
+bool RleDecoder::decode(std::string& error) {
     for (;;) {
         if (m_end - m_in < 2) {
             if (m_row >= m_h.height - 1)
@@ -168,6 +221,7 @@ bool RleDecoder::run(std::string& error) {
             if (!put(first, &m_in[-1], false, error))
                 return false;
         } else if (second == 0) {
+            emitThroughCurrent();
             m_x = 0, ++m_row;
         } else if (second == 1) {
             return true;
@@ -176,6 +230,8 @@ bool RleDecoder::run(std::string& error) {
                 error = "a BMP jump leaves the picture";
                 return false;
             }
+            if (m_in[1] > 0)
+                emitThroughCurrent();
             m_x += m_in[0], m_row += m_in[1];
             m_in += 2;
         } else {
@@ -190,19 +246,6 @@ bool RleDecoder::run(std::string& error) {
             m_in += std::min(padded, static_cast<std::size_t>(m_end - m_in));
         }
     }
-}
-
-bool decodeRle(const std::uint8_t* data, const BmpHeader& h, Bitmap& bitmap, std::string& error) {
-    if (!allocateBitmap(bitmap, h.width, h.height, error))
-        return false;
-    const BmpRgb background = h.palette[0];
-    for (std::size_t i = 0; i < bitmap.pixels.size(); i += 3) {
-        bitmap.pixels[i] = background.r;
-        bitmap.pixels[i + 1] = background.g;
-        bitmap.pixels[i + 2] = background.b;
-    }
-    RleDecoder decoder(data, h, bitmap);
-    return decoder.run(error);
 }
 
 } // namespace
@@ -230,7 +273,8 @@ bool probeBmp(const std::uint8_t* data, std::size_t size, PictureInfo& info, std
     return true;
 }
 
-DecodeResult decodeBmp(const std::uint8_t* data, std::size_t size, const DecodeOptions& options) {
+DecodeResult bmpRows(const std::uint8_t* data, std::size_t size, const DecodeOptions& options,
+                     RowSink& sink) {
     DecodeResult result;
     BmpHeader header;
     if (!parseBmpHeader(data, size, false, header, result.error))
@@ -239,18 +283,26 @@ DecodeResult decodeBmp(const std::uint8_t* data, std::size_t size, const DecodeO
     const std::size_t embeddedSize = header.dataEnd - header.dataOffset;
     // Embedded pictures take the stand-alone formats' paths: DCT scaling, the same limits.
     if (header.compression == kBmpJpeg)
-        return decodeJpeg(embedded, embeddedSize, options);
+        return jpegRows(embedded, embeddedSize, nullptr, options, sink);
     if (header.compression == kBmpPng)
-        return decodePng(embedded, embeddedSize);
-    const bool ok = header.compression == kBmpRle4 || header.compression == kBmpRle8
-                        ? decodeRle(data, header, result.bitmap, result.error)
-                        : decodeUncompressed(data, size, header, result.bitmap, result.error);
+        return pngRows(embedded, embeddedSize, sink);
+    bool ok = false;
+    if (header.compression == kBmpRle4 || header.compression == kBmpRle8) {
+        RleDecoder decoder(data, header, sink);
+        ok = decoder.run(result.error);
+    } else {
+        ok = decodeUncompressed(data, size, header, sink, result.error);
+    }
     if (!ok)
         return result;
     result.fullWidth = header.width;
     result.fullHeight = header.height;
     result.ok = true;
     return result;
+}
+
+DecodeResult decodeBmp(const std::uint8_t* data, std::size_t size, const DecodeOptions& options) {
+    return collectRows([&](RowSink& sink) { return bmpRows(data, size, options, sink); });
 }
 
 } // namespace zp::detail

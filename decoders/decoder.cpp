@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <new>
 #include <type_traits>
@@ -272,20 +273,66 @@ bool probePicture(const std::filesystem::path& path, PictureInfo& info, std::str
     return probeMemory(data.data(), data.size(), type, info, error);
 }
 
-DecodeResult decodePicture(const std::filesystem::path& path, const DecodeOptions& options) {
+namespace {
+
+DecodeResult memoryRows(const std::uint8_t* data, std::size_t size, PictureType type,
+                        const DecodeOptions& options, RowSink& sink) {
+    DecodeResult result;
+    switch (effectiveType(data, size, type)) {
+    case PictureType::Jpeg:
+        return detail::jpegRows(data, size, nullptr, options, sink);
+    case PictureType::Png:
+        return detail::pngRows(data, size, sink);
+    case PictureType::Gif:
+        return detail::gifRows(data, size, sink);
+    case PictureType::Bmp:
+        return detail::bmpRows(data, size, options, sink);
+    case PictureType::Unknown:
+        break;
+    }
+    result.error = "not a BMP, JPEG, GIF or PNG picture";
+    return result;
+}
+
+// The file through a row decoder. A JPEG is decoded as it is read: a 10 MB photo never sits in
+// memory whole; the other formats are read first (the file is within kMaxFileBytes).
+DecodeResult
+fileRows(const std::filesystem::path& path, const DecodeOptions& options,
+         const std::function<DecodeResult(const std::function<DecodeResult(RowSink&)>&)>& run) {
     DecodeResult result;
     std::uintmax_t fileSize = 0;
     FilePtr file = openChecked(path, fileSize, result.error);
     if (!file)
         return result;
-    // A JPEG is decoded as it is read: a 10 MB photo never sits in memory whole.
     if (sniffFile(file.get()) == PictureType::Jpeg)
-        return decodeGuarded([&] { return detail::decodeJpegFile(file.get(), options); });
+        return decodeGuarded([&] {
+            return run([&](RowSink& sink) {
+                return detail::jpegRows(nullptr, 0, file.get(), options, sink);
+            });
+        });
     std::vector<std::uint8_t> data;
     if (!readOpenFile(file.get(), fileSize, kMaxFileBytes + 1, data, result.error))
         return result;
     file.reset();
-    return decodePictureMemory(data.data(), data.size(), pictureTypeFromPath(path), options);
+    const PictureType declared = pictureTypeFromPath(path);
+    return decodeGuarded([&] {
+        return run([&](RowSink& sink) {
+            return memoryRows(data.data(), data.size(), declared, options, sink);
+        });
+    });
+}
+
+} // namespace
+
+DecodeResult decodePicture(const std::filesystem::path& path, const DecodeOptions& options) {
+    return fileRows(path, options, detail::collectRows);
+}
+
+DecodeResult decodePictureRows(const std::filesystem::path& path, const DecodeOptions& options,
+                               RowSink& sink) {
+    return fileRows(path, options, [&](const std::function<DecodeResult(RowSink&)>& decode) {
+        return decode(sink);
+    });
 }
 
 DecodeResult decodePictureMemory(const std::uint8_t* data, std::size_t size, PictureType type,
@@ -296,25 +343,8 @@ DecodeResult decodePictureMemory(const std::uint8_t* data, std::size_t size, Pic
         return result;
     }
     return decodeGuarded([&] {
-        DecodeResult result;
-        switch (effectiveType(data, size, type)) {
-        case PictureType::Jpeg:
-            result = detail::decodeJpeg(data, size, options);
-            break;
-        case PictureType::Png:
-            result = detail::decodePng(data, size);
-            break;
-        case PictureType::Gif:
-            result = detail::decodeGif(data, size);
-            break;
-        case PictureType::Bmp:
-            result = detail::decodeBmp(data, size, options);
-            break;
-        case PictureType::Unknown:
-            result.error = "not a BMP, JPEG, GIF or PNG picture";
-            break;
-        }
-        return result;
+        return detail::collectRows(
+            [&](RowSink& sink) { return memoryRows(data, size, type, options, sink); });
     });
 }
 

@@ -6,7 +6,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <string>
+#include <vector>
 
 namespace zp::detail {
 
@@ -30,6 +32,17 @@ bool probePng(const std::uint8_t* data, std::size_t size, PictureInfo& info, std
 bool probeGif(const std::uint8_t* data, std::size_t size, PictureInfo& info, std::string& error);
 bool probeBmp(const std::uint8_t* data, std::size_t size, PictureInfo& info, std::string& error);
 
+// Row decoders: each reads a picture into a sink and returns ok, error and the upright full
+// size (no bitmap). JPEG reads from memory, or from an open file in chunks when file is set.
+DecodeResult jpegRows(const std::uint8_t* data, std::size_t size, std::FILE* file,
+                      const DecodeOptions& options, RowSink& sink);
+DecodeResult pngRows(const std::uint8_t* data, std::size_t size, RowSink& sink);
+DecodeResult gifRows(const std::uint8_t* data, std::size_t size, RowSink& sink);
+// A JPEG inside a BMP is decoded with the options, like a JPEG file.
+DecodeResult bmpRows(const std::uint8_t* data, std::size_t size, const DecodeOptions& options,
+                     RowSink& sink);
+
+// Whole upright bitmaps, collected from the row decoders (within kMaxHeldPictureBytes).
 DecodeResult decodeJpeg(const std::uint8_t* data, std::size_t size, const DecodeOptions& options);
 // The same over an open file, read in chunks from its current position: a large photo is never
 // held in memory whole. A read error fails the decoding like a truncated file.
@@ -37,9 +50,16 @@ bool probeJpegFile(std::FILE* file, PictureInfo& info, std::string& error);
 DecodeResult decodeJpegFile(std::FILE* file, const DecodeOptions& options);
 DecodeResult decodePng(const std::uint8_t* data, std::size_t size);
 DecodeResult decodeGif(const std::uint8_t* data, std::size_t size);
-// A JPEG inside a BMP is decoded with the options, like a JPEG file.
 DecodeResult decodeBmp(const std::uint8_t* data, std::size_t size,
                        const DecodeOptions& options = {});
+
+// Runs a row decoder into a whole upright bitmap, sized within kMaxHeldPictureBytes.
+DecodeResult collectRows(const std::function<DecodeResult(RowSink&)>& decode);
+
+// Row storage for decoders that must see a whole frame before its rows are final (interlaced
+// PNG and GIF): bounded like a held picture.
+bool allocateScratch(std::vector<std::uint8_t>& buffer, std::uint64_t bytes,
+                     std::string& error) noexcept;
 
 // White is what every viewer puts behind transparent parts.
 inline std::uint8_t blendOnWhite(unsigned value, unsigned alpha) {

@@ -43,7 +43,7 @@ struct JpegJob {
     bool headerOnly = false;
     int minWidth = 0;
     int minHeight = 0;
-    Bitmap* bitmap = nullptr;
+    RowSink* sink = nullptr;
     int orientation = 1;
     int fullWidth = 0; // as stored, before orientation
     int fullHeight = 0;
@@ -222,25 +222,33 @@ void cmykToRgb(const JSAMPLE* in, std::uint8_t* out, unsigned width, bool invert
     }
 }
 
-void readRows(j_decompress_ptr cinfo, Bitmap& bitmap) {
+// Hands every output row to the sink; rows go straight into the sink's own storage when it
+// offers some.
+void readRows(j_decompress_ptr cinfo, RowSink& sink) {
     const bool cmyk = cinfo->out_color_space == JCS_CMYK;
-    JSAMPARRAY cmykRow = nullptr;
-    if (cmyk)
-        cmykRow = (*cinfo->mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(cinfo), JPOOL_IMAGE,
-                                              cinfo->output_width * 4, 1);
+    const auto common = reinterpret_cast<j_common_ptr>(cinfo);
+    const JDIMENSION width = cinfo->output_width;
+    JSAMPARRAY batch = (*cinfo->mem->alloc_sarray)(common, JPOOL_IMAGE, width * 3, kRowBatch);
+    JSAMPARRAY cmykRow =
+        cmyk ? (*cinfo->mem->alloc_sarray)(common, JPOOL_IMAGE, width * 4, 1) : nullptr;
     JSAMPROW rows[kRowBatch];
     while (cinfo->output_scanline < cinfo->output_height) {
         const unsigned y = cinfo->output_scanline;
         if (cmyk) {
-            if (jpeg_read_scanlines(cinfo, cmykRow, 1) == 1)
-                cmykToRgb(cmykRow[0], bitmap.row(static_cast<int>(y)), cinfo->output_width,
-                          cinfo->saw_Adobe_marker);
+            if (jpeg_read_scanlines(cinfo, cmykRow, 1) == 1) {
+                cmykToRgb(cmykRow[0], batch[0], width, cinfo->saw_Adobe_marker);
+                sink.row(static_cast<int>(y), batch[0]);
+            }
             continue;
         }
         const unsigned n = std::min<unsigned>(kRowBatch, cinfo->output_height - y);
-        for (unsigned i = 0; i < n; ++i)
-            rows[i] = bitmap.row(static_cast<int>(y + i));
-        jpeg_read_scanlines(cinfo, rows, n);
+        for (unsigned i = 0; i < n; ++i) {
+            std::uint8_t* target = sink.rowTarget(static_cast<int>(y + i));
+            rows[i] = target != nullptr ? target : batch[i];
+        }
+        const JDIMENSION got = jpeg_read_scanlines(cinfo, rows, n);
+        for (JDIMENSION i = 0; i < got; ++i)
+            sink.row(static_cast<int>(y + i), rows[i]);
     }
 }
 
@@ -300,11 +308,11 @@ bool runJpeg(JpegJob* job) {
         cinfo.dct_method = JDCT_ISLOW;
         chooseScale(&cinfo, *job);
         jpeg_start_decompress(&cinfo);
-        ok = allocateBitmap(*job->bitmap, static_cast<int>(cinfo.output_width),
-                            static_cast<int>(cinfo.output_height), job->error);
+        ok = job->sink->begin(static_cast<int>(cinfo.output_width),
+                              static_cast<int>(cinfo.output_height), job->orientation, job->error);
         if (ok) {
             err.readingRows = true;
-            readRows(&cinfo, *job->bitmap);
+            readRows(&cinfo, *job->sink);
         }
     }
     // No jpeg_finish_decompress: once every row is in, what follows (a missing EOI, trailing
@@ -326,16 +334,15 @@ bool probeJpegJob(JpegJob& job, PictureInfo& info, std::string& error) {
     return true;
 }
 
-DecodeResult decodeJpegJob(JpegJob& job, const DecodeOptions& options) {
+DecodeResult decodeJpegJob(JpegJob& job, const DecodeOptions& options, RowSink& sink) {
     DecodeResult result;
     job.minWidth = options.minWidth;
     job.minHeight = options.minHeight;
-    job.bitmap = &result.bitmap;
+    job.sink = &sink;
     if (!runJpeg(&job)) {
         result.error = job.error;
         return result;
     }
-    applyOrientation(result.bitmap, job.orientation);
     const bool swapped = orientationSwapsSides(job.orientation);
     result.fullWidth = swapped ? job.fullHeight : job.fullWidth;
     result.fullHeight = swapped ? job.fullWidth : job.fullHeight;
@@ -358,17 +365,21 @@ bool probeJpegFile(std::FILE* file, PictureInfo& info, std::string& error) {
     return probeJpegJob(job, info, error);
 }
 
-DecodeResult decodeJpeg(const std::uint8_t* data, std::size_t size, const DecodeOptions& options) {
+DecodeResult jpegRows(const std::uint8_t* data, std::size_t size, std::FILE* file,
+                      const DecodeOptions& options, RowSink& sink) {
     JpegJob job;
     job.data = data;
     job.size = size;
-    return decodeJpegJob(job, options);
+    job.file = file;
+    return decodeJpegJob(job, options, sink);
+}
+
+DecodeResult decodeJpeg(const std::uint8_t* data, std::size_t size, const DecodeOptions& options) {
+    return collectRows([&](RowSink& sink) { return jpegRows(data, size, nullptr, options, sink); });
 }
 
 DecodeResult decodeJpegFile(std::FILE* file, const DecodeOptions& options) {
-    JpegJob job;
-    job.file = file;
-    return decodeJpegJob(job, options);
+    return collectRows([&](RowSink& sink) { return jpegRows(nullptr, 0, file, options, sink); });
 }
 
 } // namespace zp::detail

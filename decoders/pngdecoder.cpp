@@ -6,7 +6,6 @@
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
-#include <new>
 #include <png.h>
 #include <vector>
 
@@ -23,8 +22,9 @@ struct PngJob {
     std::size_t size = 0;
     std::size_t pos = 0;
     bool headerOnly = false;
-    Bitmap* bitmap = nullptr;
-    std::vector<std::uint8_t> rgba; // rows with alpha, flattened onto white afterwards
+    RowSink* sink = nullptr;
+    std::vector<std::uint8_t> rows; // one row, or every row of an interlaced picture
+    std::vector<std::uint8_t> rgb;  // a row with its alpha flattened onto white
     int width = 0;
     int height = 0;
     std::string error;
@@ -72,17 +72,6 @@ void onPngRead(png_structp png, png_bytep out, size_t count) {
     job->pos += count;
 }
 
-bool sizeScratch(std::vector<std::uint8_t>& buffer, std::size_t bytes,
-                 std::string& error) noexcept {
-    try {
-        buffer.resize(bytes);
-        return true;
-    } catch (const std::bad_alloc&) {
-        error = "not enough memory to decode the PNG picture";
-        return false;
-    }
-}
-
 void flattenRow(const std::uint8_t* rgba, std::uint8_t* rgb, int width) {
     for (int x = 0; x < width; ++x, rgba += 4, rgb += 3) {
         rgb[0] = blendOnWhite(rgba[0], rgba[3]);
@@ -105,42 +94,43 @@ int setTransforms(png_structp png, png_infop info) {
     return passes;
 }
 
-// Reads the rows into the bitmap, through the RGBA scratch buffer when there is alpha.
+// Sends the rows to the sink, flattened onto white when there is alpha. An interlaced picture's
+// passes revisit every row, so all its rows are kept until the last pass; otherwise one will do.
 bool readPixels(png_structp png, png_infop info, PngJob* job, int passes) {
     const int channels = png_get_channels(png, info);
-    Bitmap& bitmap = *job->bitmap;
     if (channels != 3 && channels != 4) {
         job->error = "unexpected PNG pixel layout";
         return false;
     }
-    if (!allocateBitmap(bitmap, job->width, job->height, job->error))
+    RowSink& sink = *job->sink;
+    if (!sink.begin(job->width, job->height, 1, job->error))
         return false;
-    if (channels == 3) {
-        for (int pass = 0; pass < passes; ++pass)
-            for (int y = 0; y < job->height; ++y)
-                png_read_row(png, bitmap.row(y), nullptr);
+    const std::size_t rowBytes = static_cast<std::size_t>(job->width) * channels;
+    const std::uint64_t keep = passes > 1 ? std::uint64_t(rowBytes) * job->height : rowBytes;
+    if (!allocateScratch(job->rows, keep, job->error) ||
+        (channels == 4 && !allocateScratch(job->rgb, std::uint64_t(job->width) * 3, job->error)))
+        return false;
+    const auto emit = [&](int y, std::uint8_t* row) {
+        if (channels == 4) {
+            flattenRow(row, job->rgb.data(), job->width);
+            row = job->rgb.data();
+        }
+        sink.row(y, row);
+    };
+    if (passes == 1) {
+        for (int y = 0; y < job->height; ++y) {
+            std::uint8_t* target = channels == 3 ? sink.rowTarget(y) : nullptr;
+            std::uint8_t* row = target != nullptr ? target : job->rows.data();
+            png_read_row(png, row, nullptr);
+            emit(y, row);
+        }
         return true;
     }
-    const std::size_t rowBytes = static_cast<std::size_t>(job->width) * 4;
-    // Interlaced passes revisit every row, so they need all rows kept; otherwise one row will do.
-    const std::size_t rows = passes > 1 ? static_cast<std::size_t>(job->height) : 1;
-    if (rows > 1 && rowBytes * rows > kMaxHeldPictureBytes) {
-        job->error = "the interlaced picture is too large to decode in the memory allowed for it";
-        return false;
-    }
-    if (!sizeScratch(job->rgba, rowBytes * rows, job->error))
-        return false;
-    for (int pass = 0; pass < passes; ++pass) {
-        for (int y = 0; y < job->height; ++y) {
-            std::uint8_t* row = job->rgba.data() + (passes > 1 ? rowBytes * y : 0);
-            png_read_row(png, row, nullptr);
-            if (passes == 1)
-                flattenRow(row, bitmap.row(y), job->width);
-        }
-    }
-    if (passes > 1)
+    for (int pass = 0; pass < passes; ++pass)
         for (int y = 0; y < job->height; ++y)
-            flattenRow(job->rgba.data() + rowBytes * y, bitmap.row(y), job->width);
+            png_read_row(png, job->rows.data() + rowBytes * y, nullptr);
+    for (int y = 0; y < job->height; ++y)
+        emit(y, job->rows.data() + rowBytes * y);
     return true;
 }
 
@@ -199,12 +189,12 @@ bool probePng(const std::uint8_t* data, std::size_t size, PictureInfo& info, std
     return true;
 }
 
-DecodeResult decodePng(const std::uint8_t* data, std::size_t size) {
+DecodeResult pngRows(const std::uint8_t* data, std::size_t size, RowSink& sink) {
     DecodeResult result;
     PngJob job;
     job.data = data;
     job.size = size;
-    job.bitmap = &result.bitmap;
+    job.sink = &sink;
     if (!runPng(&job)) {
         result.error = job.error;
         return result;
@@ -213,6 +203,10 @@ DecodeResult decodePng(const std::uint8_t* data, std::size_t size) {
     result.fullHeight = job.height;
     result.ok = true;
     return result;
+}
+
+DecodeResult decodePng(const std::uint8_t* data, std::size_t size) {
+    return collectRows([&](RowSink& sink) { return pngRows(data, size, sink); });
 }
 
 } // namespace zp::detail
