@@ -174,277 +174,126 @@ std::ostream& operator<<(std::ostream& os, const Case& c) {
 
 const std::vector<std::string> kSmallFrame = {"--size", "240x320"};
 
+// Planting a trap in the output folder beside a small picture to convert.
+void pictureAndVictim(const fs::path& in, const char* linkName) {
+    writeBytes(in / "a.png", smallPng());
+    std::ofstream(in / "victim") << "victim";
+    fs::create_symlink(in / "victim", in / "out" / linkName);
+}
+
+void victimUntouched(const fs::path& dir) {
+    EXPECT_EQ(readText(dir / "in" / "victim"), "victim");
+    EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(dir / "in/out/zp_a.jpg")));
+}
+
+Bytes pngWithText(const char type[4], std::uint8_t valueByte) {
+    Bytes b = pngHead(1, 1, 8, 0);
+    putBe32(b, 0x7ffffff0u);
+    b.insert(b.end(), {std::uint8_t(type[0]), std::uint8_t(type[1]), std::uint8_t(type[2]),
+                       std::uint8_t(type[3]), 'k', 0, valueByte});
+    b.insert(b.end(), 100, valueByte);
+    return b;
+}
+
+// A compressed text that inflates to 300 MB before the picture's own data.
+Bytes pngWithTextBomb() {
+    Bytes b = pngHead(64, 48, 8, 0);
+    Bytes text{'k', 0, 0};
+    const Bytes z = deflateZeros(std::size_t{300} << 20);
+    text.insert(text.end(), z.begin(), z.end());
+    const Bytes chunk = pngChunk("zTXt", text);
+    b.insert(b.end(), chunk.begin(), chunk.end());
+    const Bytes rest = smallPng();
+    b.insert(b.end(), rest.begin() + 33, rest.end()); // its IDAT and IEND
+    return b;
+}
+
 std::vector<Case> cases() {
     using F = const fs::path&;
     constexpr std::uint64_t k64G = std::uint64_t{64} << 30;
+    constexpr std::uint64_t k900M = std::uint64_t{900} << 20;
+    // clang-format off
     return {
         // The file-size cap comes before any reading.
-        {"sparse_jpeg_64g",
-         [](F in) { writeSparse(in / "a.jpg", jpegComment(), k64G); },
-         {"a.jpg"},
-         1,
-         "too large",
-         2,
-         64},
-        {"sparse_png_64g",
-         [](F in) { writeSparse(in / "a.png", pngHead(100, 100, 8, 0), k64G); },
-         {"a.png"},
-         1,
-         "too large",
-         2,
-         64},
-        {"sparse_gif_64g",
-         [](F in) { writeSparse(in / "a.gif", gifTinyFrameOnScreen(100, 100), k64G); },
-         {"a.gif"},
-         1,
-         "too large",
-         2,
-         64},
-        {"sparse_bmp_64g",
-         [](F in) { writeSparse(in / "a.bmp", bmp24Head(100, 100), k64G); },
-         {"a.bmp"},
-         1,
-         "too large",
-         2,
-         64},
+        {"sparse_jpeg_64g", [](F in) { writeSparse(in / "a.jpg", jpegComment(), k64G); },
+         {"a.jpg"}, 1, "too large", 2, 64},
+        {"sparse_png_64g", [](F in) { writeSparse(in / "a.png", pngHead(100, 100, 8, 0), k64G); },
+         {"a.png"}, 1, "too large", 2, 64},
+        {"sparse_gif_64g", [](F in) { writeSparse(in / "a.gif", gifTinyFrameOnScreen(100, 100), k64G); },
+         {"a.gif"}, 1, "too large", 2, 64},
+        {"sparse_bmp_64g", [](F in) { writeSparse(in / "a.bmp", bmp24Head(100, 100), k64G); },
+         {"a.bmp"}, 1, "too large", 2, 64},
         // Under the cap, but the JPEG header never ends: read only as far as headers go.
-        {"jpeg_header_runs_on",
-         [](F in) { writeSparse(in / "a.jpg", jpegComment(), std::uint64_t{900} << 20); },
-         {"a.jpg"},
-         1,
-         "header",
-         2,
-         64},
-        // Text chunks declaring 2 GB in a file of a hundred bytes.
-        {"png_text_2g",
-         [](F in) {
-             Bytes b = pngHead(1, 1, 8, 0);
-             putBe32(b, 0x7ffffff0u);
-             b.insert(b.end(), {'t', 'E', 'X', 't', 'k', 0, 'v'});
-             b.insert(b.end(), 100, 'v');
-             writeBytes(in / "a.png", b);
-         },
-         {"a.png"},
-         1,
-         "tEXt",
-         2,
-         64},
-        {"png_ztxt_2g",
-         [](F in) {
-             Bytes b = pngHead(1, 1, 8, 0);
-             putBe32(b, 0x7ffffff0u);
-             b.insert(b.end(), {'z', 'T', 'X', 't', 'k', 0, 0});
-             b.insert(b.end(), 100, 0);
-             writeBytes(in / "a.png", b);
-         },
-         {"a.png"},
-         1,
-         "zTXt",
-         2,
-         64},
-        // A compressed text that inflates to 300 MB is dropped; the picture is read.
-        {"png_ztxt_bomb",
-         [](F in) {
-             Bytes b = pngHead(64, 48, 8, 0);
-             Bytes text{'k', 0, 0};
-             const Bytes z = deflateZeros(std::size_t{300} << 20);
-             text.insert(text.end(), z.begin(), z.end());
-             const Bytes chunk = pngChunk("zTXt", text);
-             b.insert(b.end(), chunk.begin(), chunk.end());
-             const Bytes rest = smallPng();
-             b.insert(b.end(), rest.begin() + 33, rest.end()); // its IDAT and IEND
-             writeBytes(in / "a.png", b);
-         },
-         {"a.png"},
-         0,
-         "",
-         2,
-         64},
-        // Pictures near the 200-megapixel cap in a few hundred kB.
-        {"bmp_embedded_jpeg_exif6",
-         [](F in) {
+        {"jpeg_header_runs_on", [](F in) { writeSparse(in / "a.jpg", jpegComment(), k900M); },
+         {"a.jpg"}, 1, "header", 2, 64},
+        // Text chunks declaring 2 GB in a file of a hundred bytes; one inflating to 300 MB.
+        {"png_text_2g", [](F in) { writeBytes(in / "a.png", pngWithText("tEXt", 'v')); },
+         {"a.png"}, 1, "tEXt", 2, 64},
+        {"png_ztxt_2g", [](F in) { writeBytes(in / "a.png", pngWithText("zTXt", 0)); },
+         {"a.png"}, 1, "zTXt", 2, 64},
+        {"png_ztxt_bomb", [](F in) { writeBytes(in / "a.png", pngWithTextBomb()); },
+         {"a.png"}, 0, "", 2, 64},
+        // Pictures near the 200-megapixel cap in a few hundred kB are read in bands.
+        {"bmp_embedded_jpeg_exif6", [](F in) {
              const Bytes j = jpegFlatGrey(JpegShape{12000, 12000, false, 6});
-             writeBytes(in / "a.bmp", bmpEmbedding(j, false, 12000, 12000));
-         },
-         {"a.bmp"},
-         0,
-         "",
-         2,
-         64},
-        {"jpeg_baseline_13000",
-         [](F in) {
-             writeBytes(in / "a.jpg", jpegFlatGrey(JpegShape{13000, 13000}));
-         },
-         {"a.jpg"},
-         0,
-         "",
-         2,
-         64},
-        {"jpeg_progressive_13000",
-         [](F in) {
-             writeBytes(in / "a.jpg", jpegFlatGrey(JpegShape{13000, 13000, true}));
-         },
-         {"a.jpg"},
-         1,
-         "too large to decode",
-         2,
-         256},
-        {"png_bomb_14000",
-         [](F in) { writeBytes(in / "a.png", pngZeroPicture(14000, 14000, 1)); },
-         {"a.png"},
-         1,
-         "too large to decode",
-         2,
-         256},
-        {"png_interlaced_14000",
-         [](F in) { writeBytes(in / "a.png", pngZeroPicture(14000, 14000, 1, 1)); },
-         {"a.png"},
-         1,
-         "too large to decode",
-         2,
-         64},
-        {"bmp_embedded_png_14000",
-         [](F in) {
-             writeBytes(in / "a.bmp",
-                        bmpEmbedding(pngZeroPicture(14000, 14000, 1), true, 14000, 14000));
-         },
-         {"a.bmp"},
-         1,
-         "too large to decode",
-         2,
-         256},
-        {"bmp_rle8_14000",
-         [](F in) { writeBytes(in / "a.bmp", bmpRle8Empty(14000, 14000)); },
-         {"a.bmp"},
-         1,
-         "too large to decode",
-         2,
-         256},
-        {"gif_screen_14000",
-         [](F in) { writeBytes(in / "a.gif", gifTinyFrameOnScreen(14000, 14000)); },
-         {"a.gif"},
-         1,
-         "too large to decode",
-         2,
-         256},
+             writeBytes(in / "a.bmp", bmpEmbedding(j, false, 12000, 12000)); },
+         {"a.bmp"}, 0, "", 2, 64},
+        {"jpeg_baseline_13000", [](F in) { writeBytes(in / "a.jpg", jpegFlatGrey(JpegShape{13000, 13000})); },
+         {"a.jpg"}, 0, "", 2, 64},
+        {"png_bomb_14000", [](F in) { writeBytes(in / "a.png", pngZeroPicture(14000, 14000, 1)); },
+         {"a.png"}, 0, "", 2, 64},
+        {"bmp_embedded_png_14000", [](F in) {
+             writeBytes(in / "a.bmp", bmpEmbedding(pngZeroPicture(14000, 14000, 1), true, 14000, 14000)); },
+         {"a.bmp"}, 0, "", 2, 64},
+        {"bmp_rle8_14000", [](F in) { writeBytes(in / "a.bmp", bmpRle8Empty(14000, 14000)); },
+         {"a.bmp"}, 0, "", 2, 64},
+        {"gif_screen_14000", [](F in) { writeBytes(in / "a.gif", gifTinyFrameOnScreen(14000, 14000)); },
+         {"a.gif"}, 0, "", 2, 64},
         // Pixels copied one for one: only the kept window is held (60000 x 1000 cut to
-        // 1920 x 1000).
-        {"jpeg_wide_cut_window",
-         [](F in) {
-             writeBytes(in / "a.jpg", jpegFlatGrey(JpegShape{60000, 1000}));
-         },
-         {"--size", "1920x1080", "--no-enlarge", "--cut", "a.jpg"},
-         1,
-         "too large to decode",
-         2,
-         64},
+        // 1920 x 1000), and the same turned on its side by EXIF.
+        {"jpeg_wide_cut_window", [](F in) { writeBytes(in / "a.jpg", jpegFlatGrey(JpegShape{60000, 1000})); },
+         {"--size", "1920x1080", "--no-enlarge", "--cut", "a.jpg"}, 0, "1920x1000", 2, 64},
+        {"jpeg_tall_exif8_cut_window", [](F in) {
+             writeBytes(in / "a.jpg", jpegFlatGrey(JpegShape{60000, 1000, false, 8})); },
+         {"--size", "1920x1080", "--no-enlarge", "--cut", "--turn", "none", "a.jpg"}, 0,
+         "1000x1080", 2, 64},
+        // What cannot be read in bands within the limit is refused as too large to decode.
+        {"jpeg_progressive_13000", [](F in) { writeBytes(in / "a.jpg", jpegFlatGrey(JpegShape{13000, 13000, true})); },
+         {"a.jpg"}, 1, "too large to decode", 2, 256},
+        {"png_interlaced_14000", [](F in) { writeBytes(in / "a.png", pngZeroPicture(14000, 14000, 1, 1)); },
+         {"a.png"}, 1, "too large to decode", 2, 64},
         // Truncation is refused with and without an end marker; mere oddities still decode.
-        {"jpeg_truncated",
-         [](F in) { writeBytes(in / "a.jpg", truncatedJpeg(false)); },
-         {"a.jpg"},
-         1,
-         "truncated",
-         2,
-         64},
-        {"jpeg_truncated_with_eoi",
-         [](F in) { writeBytes(in / "a.jpg", truncatedJpeg(true)); },
-         {"a.jpg"},
-         1,
-         "truncated",
-         2,
-         64},
-        {"jpeg_corrupt_entropy",
-         [](F in) { writeBytes(in / "a.jpg", corruptJpeg()); },
-         {"a.jpg"},
-         1,
-         "corrupt",
-         2,
-         64},
-        {"jpeg_bytes_after_eoi",
-         [](F in) {
+        {"jpeg_truncated", [](F in) { writeBytes(in / "a.jpg", truncatedJpeg(false)); },
+         {"a.jpg"}, 1, "truncated", 2, 64},
+        {"jpeg_truncated_with_eoi", [](F in) { writeBytes(in / "a.jpg", truncatedJpeg(true)); },
+         {"a.jpg"}, 1, "truncated", 2, 64},
+        {"jpeg_corrupt_entropy", [](F in) { writeBytes(in / "a.jpg", corruptJpeg()); },
+         {"a.jpg"}, 1, "corrupt", 2, 64},
+        {"jpeg_bytes_after_eoi", [](F in) {
              Bytes b = smallJpeg();
              b.insert(b.end(), 5000, 0x42);
-             writeBytes(in / "a.jpg", b);
-         },
-         {"a.jpg"},
-         0,
-         "",
-         2,
-         64},
-        {"jpeg_restarts_out_of_order",
-         [](F in) {
-             writeBytes(in / "a.jpg", jpegFlatGrey(JpegShape{640, 480, false, 0, 80, true}));
-         },
-         {"a.jpg"},
-         0,
-         "",
-         2,
-         64},
+             writeBytes(in / "a.jpg", b); },
+         {"a.jpg"}, 0, "", 2, 64},
+        {"jpeg_restarts_out_of_order", [](F in) {
+             writeBytes(in / "a.jpg", jpegFlatGrey(JpegShape{640, 480, false, 0, 80, true})); },
+         {"a.jpg"}, 0, "", 2, 64},
         // What is no regular file is named so, at once.
-        {"fifo",
-         [](F in) { ASSERT_EQ(mkfifo((in / "a.jpg").c_str(), 0600), 0); },
-         {"a.jpg"},
-         1,
-         "not a regular file",
-         2,
-         64},
-        {"dev_zero_link",
-         [](F in) { fs::create_symlink("/dev/zero", in / "a.jpg"); },
-         {"a.jpg"},
-         1,
-         "not a regular file",
-         2,
-         64},
-        {"directory",
-         [](F in) { fs::create_directory(in / "a.png"); },
-         {"a.png"},
-         1,
-         "not a regular file",
-         2,
-         64},
-        // Output files: a link planted where the temporary or the output file goes is never
-        // written through.
-        {"link_at_temporary_name",
-         [](F in) {
-             writeBytes(in / "a.png", smallPng());
-             std::ofstream(in / "victim") << "victim";
-             fs::create_symlink(in / "victim", in / "out" / "zp_a.jpg.part");
-         },
-         {"a.png"},
-         0,
-         "",
-         2,
-         64,
-         [](F dir) {
-             EXPECT_EQ(readText(dir / "in" / "victim"), "victim");
-             EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(dir / "in/out/zp_a.jpg")));
-         }},
-        {"link_at_output_name",
-         [](F in) {
-             writeBytes(in / "a.png", smallPng());
-             std::ofstream(in / "victim") << "victim";
-             fs::create_symlink(in / "victim", in / "out" / "zp_a.jpg");
-         },
-         {"a.png"},
-         0,
-         "",
-         2,
-         64,
-         [](F dir) {
-             EXPECT_EQ(readText(dir / "in" / "victim"), "victim");
-             EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(dir / "in/out/zp_a.jpg")));
-         }},
+        {"fifo", [](F in) { ASSERT_EQ(mkfifo((in / "a.jpg").c_str(), 0600), 0); },
+         {"a.jpg"}, 1, "not a regular file", 2, 64},
+        {"dev_zero_link", [](F in) { fs::create_symlink("/dev/zero", in / "a.jpg"); },
+         {"a.jpg"}, 1, "not a regular file", 2, 64},
+        {"directory", [](F in) { fs::create_directory(in / "a.png"); },
+         {"a.png"}, 1, "not a regular file", 2, 64},
+        // A link planted where the temporary or the output file goes is never written through.
+        {"link_at_temporary_name", [](F in) { pictureAndVictim(in, "zp_a.jpg.part"); },
+         {"a.png"}, 0, "", 2, 64, victimUntouched},
+        {"link_at_output_name", [](F in) { pictureAndVictim(in, "zp_a.jpg"); },
+         {"a.png"}, 0, "", 2, 64, victimUntouched},
         // Two inputs, one output name: the second is refused and the first stays.
-        {"same_output_name",
-         [](F in) {
+        {"same_output_name", [](F in) {
              writeBytes(in / "same.jpg", smallJpeg());
-             writeBytes(in / "same.png", smallPng());
-         },
-         {"same.jpg", "same.png"},
-         1,
-         "already written",
-         2,
-         64,
+             writeBytes(in / "same.png", smallPng()); },
+         {"same.jpg", "same.png"}, 1, "already written", 2, 64,
          [](F dir) {
              // The JPEG (64 x 64) becomes 240 x 240, the PNG (64 x 48) 240 x 180: the frame
              // header of the output tells which one it is.
@@ -452,28 +301,17 @@ std::vector<Case> cases() {
              EXPECT_NE(out.find("\xff\xc0\x00\x11\x08\x00\xf0\x00\xf0"), std::string::npos);
          }},
         // A file that misses its limit does not pass off an older output as its own.
-        {"limit_missed_older_output_left",
-         [](F in) {
+        {"limit_missed_older_output_left", [](F in) {
              writeBytes(in / "noise.bmp", noiseBmp());
-             std::ofstream(in / "out" / "zp_noise.jpg") << "old";
-         },
-         {"--size", "1920x1080", "--no-enlarge", "--limit", "5", "noise.bmp"},
-         1,
-         "earlier run",
-         2,
-         64,
+             std::ofstream(in / "out" / "zp_noise.jpg") << "old"; },
+         {"--size", "1920x1080", "--no-enlarge", "--limit", "5", "noise.bmp"}, 1, "earlier run", 2, 64,
          [](F dir) { EXPECT_EQ(readText(dir / "in/out/zp_noise.jpg"), "old"); }},
-        {"write_fails_with_reason",
-         [](F in) {
+        {"write_fails_with_reason", [](F in) {
              writeBytes(in / "a.png", smallPng());
-             fs::create_directory(in / "out" / "zp_a.jpg");
-         },
-         {"a.png"},
-         1,
-         "Is a directory",
-         2,
-         64},
+             fs::create_directory(in / "out" / "zp_a.jpg"); },
+         {"a.png"}, 1, "Is a directory", 2, 64},
     };
+    // clang-format on
 }
 
 class Hostile : public ::testing::TestWithParam<Case> {
@@ -506,6 +344,8 @@ TEST_P(Hostile, BoundedAndNamed) {
     if (kMeasure) {
         EXPECT_LE(r.cpuSeconds, c.cpuSeconds) << r.output;
         EXPECT_LE(r.peakMiB, c.memMiB) << r.output;
+        RecordProperty("peak_mib", static_cast<int>(r.peakMiB));
+        RecordProperty("cpu_ms", static_cast<int>(r.cpuSeconds * 1000));
     }
     if (c.check)
         c.check(dir);
