@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <bit>
+#include <cstdio>
+#include <cstring>
 #include <vector>
 
 namespace zp::detail {
@@ -35,6 +37,21 @@ struct Channel {
 int storedOrientation(const BmpHeader& h) {
     return h.topDown ? 1 : 4;
 }
+
+// Where the pixel data comes from: the file's image in memory, or the open file itself.
+struct PixelData {
+    const std::uint8_t* memory = nullptr;
+    std::FILE* file = nullptr;
+
+    // `bytes` bytes from the start of the pixel data; each call starts there again.
+    InputBytes open(const BmpHeader& h, std::size_t bytes) const {
+        if (memory != nullptr)
+            return InputBytes(memory + h.dataOffset, bytes);
+        if (std::fseek(file, static_cast<long>(h.dataOffset), SEEK_SET) != 0)
+            return InputBytes(file, 0);
+        return InputBytes(file, bytes);
+    }
+};
 
 void decodeIndexedRow(const BmpHeader& h, const std::uint8_t* in, std::uint8_t* out) {
     const unsigned bits = h.bitCount;
@@ -70,16 +87,20 @@ bool decodeMaskedRow(const BmpHeader& h, const std::uint8_t* in, std::uint8_t* o
 }
 
 // Alpha only counts when some pixel has it: many 32-bit files leave the byte at zero.
-bool anyAlphaIn(const std::uint8_t* data, const BmpHeader& h, std::size_t stride) {
+bool anyAlphaIn(const PixelData& pixels, const BmpHeader& h, std::size_t available,
+                std::size_t stride, std::vector<std::uint8_t>& rowIn) {
     if (h.masks[3] == 0 || h.bitCount < 16)
         return false;
     const Channel a(h.masks[3]);
+    InputBytes in = pixels.open(h, available);
     for (int s = 0; s < h.height; ++s) {
-        const std::uint8_t* in = data + h.dataOffset + stride * s;
-        for (int x = 0; x < h.width; ++x, in += h.bitCount / 8) {
-            std::uint32_t v = in[0] | (in[1] << 8);
+        const std::size_t got = in.read(rowIn.data(), stride);
+        const std::uint8_t* p = rowIn.data();
+        for (int x = 0; x < h.width && std::size_t(x + 1) * (h.bitCount / 8) <= got;
+             ++x, p += h.bitCount / 8) {
+            std::uint32_t v = p[0] | (p[1] << 8);
             if (h.bitCount == 32)
-                v |= (in[2] << 16) | (static_cast<std::uint32_t>(in[3]) << 24);
+                v |= (p[2] << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
             if (a(v) != 0)
                 return true;
         }
@@ -87,23 +108,30 @@ bool anyAlphaIn(const std::uint8_t* data, const BmpHeader& h, std::size_t stride
     return false;
 }
 
-bool decodeUncompressed(const std::uint8_t* data, std::size_t size, const BmpHeader& h,
+bool decodeUncompressed(const PixelData& pixels, std::uint64_t fileSize, const BmpHeader& h,
                         RowSink& sink, std::string& error) {
     const std::size_t stride = (static_cast<std::size_t>(h.width) * h.bitCount + 31) / 32 * 4;
     const std::size_t lastRow = (static_cast<std::size_t>(h.width) * h.bitCount + 7) / 8;
-    const std::size_t available = size - h.dataOffset;
+    const std::size_t available = static_cast<std::size_t>(fileSize - h.dataOffset);
     if (available < lastRow || (available - lastRow) / stride < std::size_t(h.height - 1)) {
         error = "the BMP file is truncated";
         return false;
     }
-    std::vector<std::uint8_t> row, alpha;
-    if (!allocateScratch(row, std::uint64_t(h.width) * 3, error) ||
+    std::vector<std::uint8_t> rowIn, row, alpha;
+    if (!allocateScratch(rowIn, stride, error) ||
+        !allocateScratch(row, std::uint64_t(h.width) * 3, error) ||
         !allocateScratch(alpha, h.width, error) ||
         !sink.begin(h.width, h.height, storedOrientation(h), error))
         return false;
-    const bool blend = anyAlphaIn(data, h, stride);
+    const bool blend = anyAlphaIn(pixels, h, available, stride, rowIn);
+    InputBytes data = pixels.open(h, available);
     for (int s = 0; s < h.height; ++s) {
-        const std::uint8_t* in = data + h.dataOffset + stride * s;
+        const std::size_t want = s + 1 < h.height ? stride : lastRow;
+        if (data.read(rowIn.data(), want) != want) {
+            error = data.readError() ? "cannot read the file" : "the BMP file is truncated";
+            return false;
+        }
+        const std::uint8_t* in = rowIn.data();
         std::uint8_t* target = sink.rowTarget(s);
         std::uint8_t* out = target != nullptr ? target : row.data();
         if (h.bitCount <= 8) {
@@ -131,9 +159,8 @@ bool decodeUncompressed(const std::uint8_t* data, std::size_t size, const BmpHea
 // a run that goes further, or above the last row, ends decoding with an error.
 class RleDecoder {
 public:
-    RleDecoder(const std::uint8_t* data, const BmpHeader& h, RowSink& sink)
-        : m_in(data + h.dataOffset), m_end(data + h.dataEnd), m_h(h), m_sink(sink),
-          m_four(h.compression == kBmpRle4),
+    RleDecoder(InputBytes& source, const BmpHeader& h, RowSink& sink)
+        : m_source(source), m_h(h), m_sink(sink), m_four(h.compression == kBmpRle4),
           m_paddedWidth(m_four ? (h.width + 7) / 8 * 8 : (h.width + 3) / 4 * 4) {}
 
     bool run(std::string& error);
@@ -144,9 +171,16 @@ private:
     // Sends every stored row before the current one (background where no run reached) and
     // then the current row, and starts the next one as background.
     void emitThroughCurrent();
+    // Keeps at least kLookahead bytes in the buffer while the data lasts: one step never
+    // takes more.
+    void refill();
 
-    const std::uint8_t* m_in;
-    const std::uint8_t* m_end;
+    static constexpr std::size_t kLookahead = 600;
+    static constexpr std::size_t kBufferBytes = 64 * 1024;
+    InputBytes& m_source;
+    std::vector<std::uint8_t> m_buffer;
+    const std::uint8_t* m_in = nullptr;
+    const std::uint8_t* m_end = nullptr;
     const BmpHeader& m_h;
     RowSink& m_sink;
     bool m_four;
@@ -157,6 +191,16 @@ private:
     std::vector<std::uint8_t> m_current;
     std::vector<std::uint8_t> m_background;
 };
+
+void RleDecoder::refill() {
+    if (static_cast<std::size_t>(m_end - m_in) >= kLookahead || m_source.left() == 0)
+        return;
+    const std::size_t keep = static_cast<std::size_t>(m_end - m_in);
+    std::memmove(m_buffer.data(), m_in, keep);
+    const std::size_t got = m_source.read(m_buffer.data() + keep, m_buffer.size() - keep);
+    m_in = m_buffer.data();
+    m_end = m_in + keep + got;
+}
 
 void RleDecoder::emitThroughCurrent() {
     for (; m_emitted < m_row && m_emitted < m_h.height; ++m_emitted)
@@ -198,6 +242,8 @@ bool RleDecoder::run(std::string& error) {
         m_background[i + 2] = m_h.palette[0].b;
     }
     m_current = m_background;
+    m_buffer.resize(kBufferBytes);
+    m_in = m_end = m_buffer.data();
     if (!m_sink.begin(m_h.width, m_h.height, storedOrientation(m_h), error) || !decode(error))
         return false;
     // Whatever no run reached keeps palette entry 0.
@@ -209,6 +255,11 @@ bool RleDecoder::run(std::string& error) {
 
 bool RleDecoder::decode(std::string& error) {
     for (;;) {
+        refill();
+        if (m_source.readError()) {
+            error = "cannot read the file";
+            return false;
+        }
         if (m_end - m_in < 2) {
             if (m_row >= m_h.height - 1)
                 return true; // the last row is in; only the end-of-bitmap mark is missing
@@ -252,12 +303,12 @@ bool RleDecoder::decode(std::string& error) {
 
 bool probeBmp(const std::uint8_t* data, std::size_t size, PictureInfo& info, std::string& error) {
     BmpHeader header;
-    if (!parseBmpHeader(data, size, true, header, error))
+    if (!parseBmpHeader(data, size, size, true, header, error))
         return false;
     // A JPEG or PNG inside has its own size (and a JPEG its own orientation), which is what
     // decoding will give.
     if (header.compression == kBmpJpeg || header.compression == kBmpPng) {
-        if (!parseBmpHeader(data, size, false, header, error))
+        if (!parseBmpHeader(data, size, size, false, header, error))
             return false;
         const std::uint8_t* embedded = data + header.dataOffset;
         const std::size_t embeddedSize = header.dataEnd - header.dataOffset;
@@ -273,25 +324,35 @@ bool probeBmp(const std::uint8_t* data, std::size_t size, PictureInfo& info, std
     return true;
 }
 
-DecodeResult bmpRows(const std::uint8_t* data, std::size_t size, const DecodeOptions& options,
-                     RowSink& sink) {
+namespace {
+
+// The pixels of a parsed BMP, from memory or from the file.
+DecodeResult bmpPixels(const PixelData& pixels, std::uint64_t fileSize, const BmpHeader& header,
+                       const DecodeOptions& options, RowSink& sink) {
     DecodeResult result;
-    BmpHeader header;
-    if (!parseBmpHeader(data, size, false, header, result.error))
-        return result;
-    const std::uint8_t* embedded = data + header.dataOffset;
     const std::size_t embeddedSize = header.dataEnd - header.dataOffset;
     // Embedded pictures take the stand-alone formats' paths: DCT scaling, the same limits.
-    if (header.compression == kBmpJpeg)
-        return jpegRows(embedded, embeddedSize, nullptr, options, sink);
-    if (header.compression == kBmpPng)
-        return pngRows(embedded, embeddedSize, sink);
+    if (header.compression == kBmpJpeg) {
+        if (pixels.memory != nullptr)
+            return jpegRows(pixels.memory + header.dataOffset, embeddedSize, nullptr, options,
+                            sink);
+        if (std::fseek(pixels.file, static_cast<long>(header.dataOffset), SEEK_SET) != 0) {
+            result.error = "cannot read the file";
+            return result;
+        }
+        return jpegRows(nullptr, 0, pixels.file, options, sink);
+    }
+    if (header.compression == kBmpPng) {
+        InputBytes input = pixels.open(header, embeddedSize);
+        return pngRows(input, sink);
+    }
     bool ok = false;
     if (header.compression == kBmpRle4 || header.compression == kBmpRle8) {
-        RleDecoder decoder(data, header, sink);
+        InputBytes input = pixels.open(header, embeddedSize);
+        RleDecoder decoder(input, header, sink);
         ok = decoder.run(result.error);
     } else {
-        ok = decodeUncompressed(data, size, header, sink, result.error);
+        ok = decodeUncompressed(pixels, fileSize, header, sink, result.error);
     }
     if (!ok)
         return result;
@@ -299,6 +360,28 @@ DecodeResult bmpRows(const std::uint8_t* data, std::size_t size, const DecodeOpt
     result.fullHeight = header.height;
     result.ok = true;
     return result;
+}
+
+} // namespace
+
+DecodeResult bmpRows(const std::uint8_t* data, std::size_t size, const DecodeOptions& options,
+                     RowSink& sink) {
+    DecodeResult result;
+    BmpHeader header;
+    if (!parseBmpHeader(data, size, size, false, header, result.error))
+        return result;
+    return bmpPixels(PixelData{data, nullptr}, size, header, options, sink);
+}
+
+DecodeResult bmpRowsFile(std::FILE* file, std::uint64_t fileSize, const DecodeOptions& options,
+                         RowSink& sink) {
+    DecodeResult result;
+    std::uint8_t head[kBmpHeadBytes];
+    const std::size_t got = std::fread(head, 1, sizeof head, file);
+    BmpHeader header;
+    if (!parseBmpHeader(head, got, fileSize, false, header, result.error))
+        return result;
+    return bmpPixels(PixelData{nullptr, file}, fileSize, header, options, sink);
 }
 
 DecodeResult decodeBmp(const std::uint8_t* data, std::size_t size, const DecodeOptions& options) {

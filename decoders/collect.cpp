@@ -2,6 +2,7 @@
 #include "decoders/formats.h"
 #include "decoders/orientation.h"
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 
@@ -50,6 +51,22 @@ DecodeResult collectRows(const std::function<DecodeResult(RowSink&)>& decode) {
     sink.finish();
     result.bitmap = std::move(bitmap);
     return result;
+}
+
+std::size_t InputBytes::read(void* out, std::size_t n) {
+    n = static_cast<std::size_t>(std::min<std::uint64_t>(n, m_left));
+    if (n == 0)
+        return 0;
+    if (m_data != nullptr) {
+        std::memcpy(out, m_data, n);
+        m_data += n;
+    } else {
+        const std::size_t got = std::fread(out, 1, n, m_file);
+        m_error = m_error || (got < n && std::ferror(m_file));
+        n = got;
+    }
+    m_left -= n;
+    return n;
 }
 
 bool allocateScratch(std::vector<std::uint8_t>& buffer, std::uint64_t bytes,

@@ -167,13 +167,6 @@ bool readOpenFile(std::FILE* file, std::uintmax_t fileSize, std::uintmax_t limit
     return true;
 }
 
-// Reads at most limit bytes of the file; fileSize receives the whole file's size.
-bool readFile(const std::filesystem::path& path, std::uintmax_t limit,
-              std::vector<std::uint8_t>& out, std::uintmax_t& fileSize, std::string& error) {
-    FilePtr file = openChecked(path, fileSize, error);
-    return file && readOpenFile(file.get(), fileSize, limit, out, error);
-}
-
 // The type named by the file's first bytes; the file is left at its start.
 PictureType sniffFile(std::FILE* file) {
     std::uint8_t head[8];
@@ -254,22 +247,21 @@ bool probePicture(const std::filesystem::path& path, PictureInfo& info, std::str
     FilePtr file = openChecked(path, fileSize, error);
     if (!file)
         return false;
-    // A JPEG's header is read as far as it goes, however large its metadata blocks are.
-    if (sniffFile(file.get()) == PictureType::Jpeg)
+    // JPEG, PNG and GIF headers are read from the file as far as they go, however large the
+    // blocks before the picture are (within the file-size cap).
+    const PictureType sniffed = sniffFile(file.get());
+    if (sniffed == PictureType::Jpeg)
         return detail::probeJpegFile(file.get(), info, error);
+    if (sniffed == PictureType::Png || sniffed == PictureType::Gif) {
+        detail::InputBytes input(file.get(), fileSize);
+        return sniffed == PictureType::Png ? detail::probePngInput(input, info, error)
+                                           : detail::probeGifInput(input, info, error);
+    }
     std::vector<std::uint8_t> data;
     if (!readOpenFile(file.get(), fileSize, kProbePrefixBytes, data, error))
         return false;
     const PictureType type = effectiveType(data.data(), data.size(), pictureTypeFromPath(path));
-    if (probeMemory(data.data(), data.size(), type, info, error))
-        return true;
-    if (fileSize <= data.size())
-        return false;
-    // The header may lie beyond the prefix: try the whole file.
-    error.clear();
-    file.reset();
-    if (!readFile(path, kMaxFileBytes + 1, data, fileSize, error))
-        return false;
+    // A BMP's headers and palette, and the header of a picture inside it, lie at its start.
     return probeMemory(data.data(), data.size(), type, info, error);
 }
 
@@ -278,13 +270,14 @@ namespace {
 DecodeResult memoryRows(const std::uint8_t* data, std::size_t size, PictureType type,
                         const DecodeOptions& options, RowSink& sink) {
     DecodeResult result;
+    detail::InputBytes input(data, size);
     switch (effectiveType(data, size, type)) {
     case PictureType::Jpeg:
         return detail::jpegRows(data, size, nullptr, options, sink);
     case PictureType::Png:
-        return detail::pngRows(data, size, sink);
+        return detail::pngRows(input, sink);
     case PictureType::Gif:
-        return detail::gifRows(data, size, sink);
+        return detail::gifRows(input, sink);
     case PictureType::Bmp:
         return detail::bmpRows(data, size, options, sink);
     case PictureType::Unknown:
@@ -294,8 +287,28 @@ DecodeResult memoryRows(const std::uint8_t* data, std::size_t size, PictureType 
     return result;
 }
 
-// The file through a row decoder. A JPEG is decoded as it is read: a 10 MB photo never sits in
-// memory whole; the other formats are read first (the file is within kMaxFileBytes).
+// The open file (at its start) through a row decoder, read as the decoder goes: a file of
+// hundreds of MB never sits in memory whole.
+DecodeResult openFileRows(std::FILE* file, std::uintmax_t fileSize, const DecodeOptions& options,
+                          RowSink& sink) {
+    DecodeResult result;
+    detail::InputBytes input(file, fileSize);
+    switch (sniffFile(file)) {
+    case PictureType::Jpeg:
+        return detail::jpegRows(nullptr, 0, file, options, sink);
+    case PictureType::Png:
+        return detail::pngRows(input, sink);
+    case PictureType::Gif:
+        return detail::gifRows(input, sink);
+    case PictureType::Bmp:
+        return detail::bmpRowsFile(file, fileSize, options, sink);
+    case PictureType::Unknown:
+        break;
+    }
+    result.error = "not a BMP, JPEG, GIF or PNG picture";
+    return result;
+}
+
 DecodeResult
 fileRows(const std::filesystem::path& path, const DecodeOptions& options,
          const std::function<DecodeResult(const std::function<DecodeResult(RowSink&)>&)>& run) {
@@ -304,20 +317,10 @@ fileRows(const std::filesystem::path& path, const DecodeOptions& options,
     FilePtr file = openChecked(path, fileSize, result.error);
     if (!file)
         return result;
-    if (sniffFile(file.get()) == PictureType::Jpeg)
-        return decodeGuarded([&] {
-            return run([&](RowSink& sink) {
-                return detail::jpegRows(nullptr, 0, file.get(), options, sink);
-            });
-        });
-    std::vector<std::uint8_t> data;
-    if (!readOpenFile(file.get(), fileSize, kMaxFileBytes + 1, data, result.error))
-        return result;
-    file.reset();
-    const PictureType declared = pictureTypeFromPath(path);
     return decodeGuarded([&] {
         return run([&](RowSink& sink) {
-            return memoryRows(data.data(), data.size(), declared, options, sink);
+            std::rewind(file.get());
+            return openFileRows(file.get(), fileSize, options, sink);
         });
     });
 }

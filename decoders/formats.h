@@ -27,6 +27,24 @@ inline constexpr std::uint64_t kMaxHeldPictureBytes = std::uint64_t{128} << 20;
 // over kMaxHeldPictureBytes.
 bool allocateBitmap(Bitmap& bitmap, int width, int height, std::string& error) noexcept;
 
+// The bytes of a picture: all in memory, or read from an open file as the decoder asks for them
+// (at most `size` bytes from the file's current position), so that a large file is never held.
+class InputBytes {
+public:
+    InputBytes(const std::uint8_t* data, std::size_t size) : m_data(data), m_left(size) {}
+    InputBytes(std::FILE* file, std::uint64_t size) : m_file(file), m_left(size) {}
+    // Copies up to n bytes; fewer only at the end of the data or on a read error.
+    std::size_t read(void* out, std::size_t n);
+    std::uint64_t left() const { return m_left; }
+    bool readError() const { return m_error; }
+
+private:
+    const std::uint8_t* m_data = nullptr;
+    std::FILE* m_file = nullptr;
+    std::uint64_t m_left = 0;
+    bool m_error = false;
+};
+
 bool probeJpeg(const std::uint8_t* data, std::size_t size, PictureInfo& info, std::string& error);
 bool probePng(const std::uint8_t* data, std::size_t size, PictureInfo& info, std::string& error);
 bool probeGif(const std::uint8_t* data, std::size_t size, PictureInfo& info, std::string& error);
@@ -36,11 +54,17 @@ bool probeBmp(const std::uint8_t* data, std::size_t size, PictureInfo& info, std
 // size (no bitmap). JPEG reads from memory, or from an open file in chunks when file is set.
 DecodeResult jpegRows(const std::uint8_t* data, std::size_t size, std::FILE* file,
                       const DecodeOptions& options, RowSink& sink);
-DecodeResult pngRows(const std::uint8_t* data, std::size_t size, RowSink& sink);
-DecodeResult gifRows(const std::uint8_t* data, std::size_t size, RowSink& sink);
+DecodeResult pngRows(InputBytes& input, RowSink& sink);
+DecodeResult gifRows(InputBytes& input, RowSink& sink);
+bool probePngInput(InputBytes& input, PictureInfo& info, std::string& error);
+bool probeGifInput(InputBytes& input, PictureInfo& info, std::string& error);
 // A JPEG inside a BMP is decoded with the options, like a JPEG file.
 DecodeResult bmpRows(const std::uint8_t* data, std::size_t size, const DecodeOptions& options,
                      RowSink& sink);
+// The same from an open file at its start, fileSize bytes long: headers and palette are read
+// first, then the pixel data as it is decoded.
+DecodeResult bmpRowsFile(std::FILE* file, std::uint64_t fileSize, const DecodeOptions& options,
+                         RowSink& sink);
 
 // Whole upright bitmaps, collected from the row decoders (within kMaxHeldPictureBytes).
 DecodeResult decodeJpeg(const std::uint8_t* data, std::size_t size, const DecodeOptions& options);

@@ -12,20 +12,11 @@ namespace zp::detail {
 
 namespace {
 
-struct MemoryReader {
-    const std::uint8_t* data;
-    std::size_t size;
-    std::size_t pos;
-};
-
-int readFromMemory(GifFileType* gif, GifByteType* out, int count) {
-    auto* reader = static_cast<MemoryReader*>(gif->UserData);
+int readInput(GifFileType* gif, GifByteType* out, int count) {
     if (count <= 0)
         return 0;
-    const std::size_t n = std::min(static_cast<std::size_t>(count), reader->size - reader->pos);
-    std::memcpy(out, reader->data + reader->pos, n);
-    reader->pos += n;
-    return static_cast<int>(n);
+    return static_cast<int>(
+        static_cast<InputBytes*>(gif->UserData)->read(out, static_cast<std::size_t>(count)));
 }
 
 std::string gifError(int code) {
@@ -171,9 +162,9 @@ bool drawFrame(GifFileType* gif, const FirstFrame& frame, RowSink& sink, std::st
     return true;
 }
 
-GifHandle openGif(MemoryReader& reader, std::string& error) {
+GifHandle openGif(InputBytes& input, std::string& error) {
     int code = 0;
-    GifHandle gif(DGifOpen(&reader, readFromMemory, &code));
+    GifHandle gif(DGifOpen(&input, readInput, &code));
     if (!gif)
         error = gifError(code);
     return gif;
@@ -181,9 +172,8 @@ GifHandle openGif(MemoryReader& reader, std::string& error) {
 
 } // namespace
 
-bool probeGif(const std::uint8_t* data, std::size_t size, PictureInfo& info, std::string& error) {
-    MemoryReader reader{data, size, 0};
-    GifHandle gif = openGif(reader, error);
+bool probeGifInput(InputBytes& input, PictureInfo& info, std::string& error) {
+    GifHandle gif = openGif(input, error);
     FirstFrame frame;
     if (!gif || !findFirstFrame(gif.get(), frame, error))
         return false;
@@ -193,10 +183,14 @@ bool probeGif(const std::uint8_t* data, std::size_t size, PictureInfo& info, std
     return true;
 }
 
-DecodeResult gifRows(const std::uint8_t* data, std::size_t size, RowSink& sink) {
+bool probeGif(const std::uint8_t* data, std::size_t size, PictureInfo& info, std::string& error) {
+    InputBytes input(data, size);
+    return probeGifInput(input, info, error);
+}
+
+DecodeResult gifRows(InputBytes& input, RowSink& sink) {
     DecodeResult result;
-    MemoryReader reader{data, size, 0};
-    GifHandle gif = openGif(reader, result.error);
+    GifHandle gif = openGif(input, result.error);
     FirstFrame frame;
     if (!gif || !findFirstFrame(gif.get(), frame, result.error) ||
         !drawFrame(gif.get(), frame, sink, result.error))
@@ -208,7 +202,10 @@ DecodeResult gifRows(const std::uint8_t* data, std::size_t size, RowSink& sink) 
 }
 
 DecodeResult decodeGif(const std::uint8_t* data, std::size_t size) {
-    return collectRows([&](RowSink& sink) { return gifRows(data, size, sink); });
+    return collectRows([&](RowSink& sink) {
+        InputBytes input(data, size);
+        return gifRows(input, sink);
+    });
 }
 
 } // namespace zp::detail

@@ -18,9 +18,7 @@ constexpr png_alloc_size_t kMaxChunkBytes = 8u << 20;
 constexpr png_uint_32 kMaxCachedChunks = 256;
 
 struct PngJob {
-    const std::uint8_t* data = nullptr;
-    std::size_t size = 0;
-    std::size_t pos = 0;
+    InputBytes* input = nullptr;
     bool headerOnly = false;
     RowSink* sink = nullptr;
     std::vector<std::uint8_t> rows; // one row, or every row of an interlaced picture
@@ -59,7 +57,11 @@ std::string chunkName(png_structp png) {
 
 void onPngRead(png_structp png, png_bytep out, size_t count) {
     auto* job = static_cast<PngJob*>(png_get_io_ptr(png));
-    if (job->size - job->pos < count) {
+    if (job->input->read(out, count) != count) {
+        if (job->input->readError()) {
+            std::snprintf(job->message, sizeof job->message, "PNG error: cannot read the file");
+            png_longjmp(png, 1);
+        }
         // The chunk, and a warning such as "chunk data is too large", show the cause.
         const std::string chunk = chunkName(png);
         std::snprintf(
@@ -68,8 +70,6 @@ void onPngRead(png_structp png, png_bytep out, size_t count) {
             job->warning[0] != '\0' ? " (" : "", job->warning, job->warning[0] != '\0' ? ")" : "");
         png_longjmp(png, 1);
     }
-    std::memcpy(out, job->data + job->pos, count);
-    job->pos += count;
 }
 
 void flattenRow(const std::uint8_t* rgba, std::uint8_t* rgb, int width) {
@@ -174,10 +174,9 @@ bool runPng(PngJob* job) {
 
 } // namespace
 
-bool probePng(const std::uint8_t* data, std::size_t size, PictureInfo& info, std::string& error) {
+bool probePngInput(InputBytes& input, PictureInfo& info, std::string& error) {
     PngJob job;
-    job.data = data;
-    job.size = size;
+    job.input = &input;
     job.headerOnly = true;
     if (!runPng(&job)) {
         error = job.error;
@@ -189,11 +188,15 @@ bool probePng(const std::uint8_t* data, std::size_t size, PictureInfo& info, std
     return true;
 }
 
-DecodeResult pngRows(const std::uint8_t* data, std::size_t size, RowSink& sink) {
+bool probePng(const std::uint8_t* data, std::size_t size, PictureInfo& info, std::string& error) {
+    InputBytes input(data, size);
+    return probePngInput(input, info, error);
+}
+
+DecodeResult pngRows(InputBytes& input, RowSink& sink) {
     DecodeResult result;
     PngJob job;
-    job.data = data;
-    job.size = size;
+    job.input = &input;
     job.sink = &sink;
     if (!runPng(&job)) {
         result.error = job.error;
@@ -206,7 +209,10 @@ DecodeResult pngRows(const std::uint8_t* data, std::size_t size, RowSink& sink) 
 }
 
 DecodeResult decodePng(const std::uint8_t* data, std::size_t size) {
-    return collectRows([&](RowSink& sink) { return pngRows(data, size, sink); });
+    return collectRows([&](RowSink& sink) {
+        InputBytes input(data, size);
+        return pngRows(input, sink);
+    });
 }
 
 } // namespace zp::detail
