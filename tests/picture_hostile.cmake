@@ -13,3 +13,8 @@ zp_add_test(NAME picture_bandfit_test
   SOURCES picture_bandfit_test.cpp
   LIBS zp_picture zp_decoders
   LABELS picture)
+# The output files against links planted in their folder.
+zp_add_test(NAME picture_outputs_test
+  SOURCES picture_outputs_test.cpp
+  LIBS zp_picture
+  LABELS picture)
