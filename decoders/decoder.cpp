@@ -100,7 +100,7 @@ FilePtr openRegularFile(const std::filesystem::path& path, std::uintmax_t& fileS
     fileSize = std::filesystem::file_size(path, ec);
     FilePtr file(ec ? nullptr : _wfopen(path.c_str(), L"rb"));
     if (!file)
-        error = "cannot open the file: " + (ec ? ec.message() : std::string(std::strerror(errno)));
+        error = "cannot read the file: " + (ec ? ec.message() : std::string(std::strerror(errno)));
     return file;
 }
 #else
@@ -123,7 +123,7 @@ FilePtr openRegularFile(const std::filesystem::path& path, std::uintmax_t& fileS
     fileSize = static_cast<std::uintmax_t>(st.st_size);
     FilePtr file(::fdopen(fd, "rb"));
     if (!file) {
-        error = std::string("cannot open the file: ") + std::strerror(errno);
+        error = std::string("cannot read the file: ") + std::strerror(errno);
         ::close(fd);
     }
     return file;

@@ -68,10 +68,8 @@ DecodeResult bmpRowsFile(std::FILE* file, std::uint64_t fileSize, const DecodeOp
 
 // Whole upright bitmaps, collected from the row decoders (within kMaxHeldPictureBytes).
 DecodeResult decodeJpeg(const std::uint8_t* data, std::size_t size, const DecodeOptions& options);
-// The same over an open file, read in chunks from its current position: a large photo is never
-// held in memory whole. A read error fails the decoding like a truncated file.
+// The header of a JPEG read from an open file at its current position, in chunks.
 bool probeJpegFile(std::FILE* file, PictureInfo& info, std::string& error);
-DecodeResult decodeJpegFile(std::FILE* file, const DecodeOptions& options);
 DecodeResult decodePng(const std::uint8_t* data, std::size_t size);
 DecodeResult decodeGif(const std::uint8_t* data, std::size_t size);
 DecodeResult decodeBmp(const std::uint8_t* data, std::size_t size,

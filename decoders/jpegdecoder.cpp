@@ -378,8 +378,4 @@ DecodeResult decodeJpeg(const std::uint8_t* data, std::size_t size, const Decode
     return collectRows([&](RowSink& sink) { return jpegRows(data, size, nullptr, options, sink); });
 }
 
-DecodeResult decodeJpegFile(std::FILE* file, const DecodeOptions& options) {
-    return collectRows([&](RowSink& sink) { return jpegRows(nullptr, 0, file, options, sink); });
-}
-
 } // namespace zp::detail
