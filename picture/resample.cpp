@@ -73,6 +73,29 @@ void horizontalPass(const std::uint16_t* mid, int firstColumn, const detail::Axi
     }
 }
 
+// The vertical pass, one source row at a time. The arrays never overlap; saying so lets the
+// compiler vectorise the loops.
+void startSums(std::uint32_t* __restrict a, const std::uint8_t* __restrict in, std::size_t n,
+               std::uint32_t wt) {
+    for (std::size_t i = 0; i < n; ++i) {
+        a[i] = wt * in[i];
+    }
+}
+
+void addToSums(std::uint32_t* __restrict a, const std::uint8_t* __restrict in, std::size_t n,
+               std::uint32_t wt) {
+    for (std::size_t i = 0; i < n; ++i) {
+        a[i] += wt * in[i];
+    }
+}
+
+// The sums of a finished row, kept with 8 fractional bits for the horizontal pass.
+void narrowSums(const std::uint32_t* __restrict a, std::uint16_t* __restrict mid, std::size_t n) {
+    for (std::size_t i = 0; i < n; ++i) {
+        mid[i] = static_cast<std::uint16_t>((a[i] + (1u << (kMidShift - 1))) >> kMidShift);
+    }
+}
+
 // The most destination rows that one source row contributes to: the accumulators kept at once.
 int mostOpenRows(const detail::AxisWeights& ay) {
     const int n = static_cast<int>(ay.first.size());
@@ -128,20 +151,13 @@ void AreaResampler::addRow(int index, const std::uint8_t* row) {
         const std::uint32_t wt = m_ay.weights[static_cast<std::size_t>(k) * m_ay.taps + t];
         std::uint32_t* a = &m_acc[static_cast<std::size_t>(k % m_open) * n];
         if (t == 0) {
-            for (std::size_t i = 0; i < n; ++i) {
-                a[i] = wt * in[i];
-            }
+            startSums(a, in, n, wt);
         } else {
-            for (std::size_t i = 0; i < n; ++i) {
-                a[i] += wt * in[i];
-            }
+            addToSums(a, in, n, wt);
         }
     }
     while (m_next < m_out.height && m_ay.first[m_next] + m_ay.count[m_next] - 1 <= index) {
-        const std::uint32_t* a = &m_acc[static_cast<std::size_t>(m_next % m_open) * n];
-        for (std::size_t i = 0; i < n; ++i) {
-            m_mid[i] = static_cast<std::uint16_t>((a[i] + (1u << (kMidShift - 1))) >> kMidShift);
-        }
+        narrowSums(&m_acc[static_cast<std::size_t>(m_next % m_open) * n], m_mid.data(), n);
         horizontalPass(m_mid.data(), m_firstColumn, m_ax, m_out.row(m_next), m_out.width);
         ++m_next;
     }
