@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <bit>
+#include <cstdio>
+#include <cstring>
 #include <vector>
 
 namespace zp::detail {
@@ -31,9 +33,25 @@ struct Channel {
     }
 };
 
-int destRow(const BmpHeader& h, int stored) {
-    return h.topDown ? stored : h.height - 1 - stored;
+// Rows are stored bottom up unless the height is negative; the sink turns them upright.
+int storedOrientation(const BmpHeader& h) {
+    return h.topDown ? 1 : 4;
 }
+
+// Where the pixel data comes from: the file's image in memory, or the open file itself.
+struct PixelData {
+    const std::uint8_t* memory = nullptr;
+    std::FILE* file = nullptr;
+
+    // `bytes` bytes from the start of the pixel data; each call starts there again.
+    InputBytes open(const BmpHeader& h, std::size_t bytes) const {
+        if (memory != nullptr)
+            return InputBytes(memory + h.dataOffset, bytes);
+        if (std::fseek(file, static_cast<long>(h.dataOffset), SEEK_SET) != 0)
+            return InputBytes(file, 0);
+        return InputBytes(file, bytes);
+    }
+};
 
 void decodeIndexedRow(const BmpHeader& h, const std::uint8_t* in, std::uint8_t* out) {
     const unsigned bits = h.bitCount;
@@ -68,40 +86,69 @@ bool decodeMaskedRow(const BmpHeader& h, const std::uint8_t* in, std::uint8_t* o
     return anyAlpha;
 }
 
-bool decodeUncompressed(const std::uint8_t* data, std::size_t size, const BmpHeader& h,
-                        Bitmap& bitmap, std::string& error) {
+// Alpha only counts when some pixel has it: many 32-bit files leave the byte at zero.
+bool anyAlphaIn(const PixelData& pixels, const BmpHeader& h, std::size_t available,
+                std::size_t stride, std::vector<std::uint8_t>& rowIn) {
+    if (h.masks[3] == 0 || h.bitCount < 16)
+        return false;
+    const Channel a(h.masks[3]);
+    InputBytes in = pixels.open(h, available);
+    for (int s = 0; s < h.height; ++s) {
+        const std::size_t got = in.read(rowIn.data(), stride);
+        const std::uint8_t* p = rowIn.data();
+        for (int x = 0; x < h.width && std::size_t(x + 1) * (h.bitCount / 8) <= got;
+             ++x, p += h.bitCount / 8) {
+            std::uint32_t v = p[0] | (p[1] << 8);
+            if (h.bitCount == 32)
+                v |= (p[2] << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
+            if (a(v) != 0)
+                return true;
+        }
+    }
+    return false;
+}
+
+bool decodeUncompressed(const PixelData& pixels, std::uint64_t fileSize, const BmpHeader& h,
+                        RowSink& sink, std::string& error) {
     const std::size_t stride = (static_cast<std::size_t>(h.width) * h.bitCount + 31) / 32 * 4;
     const std::size_t lastRow = (static_cast<std::size_t>(h.width) * h.bitCount + 7) / 8;
-    const std::size_t available = size - h.dataOffset;
+    const std::size_t available = static_cast<std::size_t>(fileSize - h.dataOffset);
     if (available < lastRow || (available - lastRow) / stride < std::size_t(h.height - 1)) {
         error = "the BMP file is truncated";
         return false;
     }
-    if (!allocateBitmap(bitmap, h.width, h.height, error))
+    std::vector<std::uint8_t> rowIn, row, alpha;
+    if (!allocateScratch(rowIn, stride, error) ||
+        !allocateScratch(row, std::uint64_t(h.width) * 3, error) ||
+        !allocateScratch(alpha, h.width, error) ||
+        !sink.begin(h.width, h.height, storedOrientation(h), error))
         return false;
-    // Alpha only counts when some pixel has it: many 32-bit files leave the byte at zero.
-    std::vector<std::uint8_t> alpha;
-    if (h.masks[3] != 0 && h.bitCount >= 16)
-        alpha.resize(static_cast<std::size_t>(h.width) * h.height);
-    bool anyAlpha = false;
+    const bool blend = anyAlphaIn(pixels, h, available, stride, rowIn);
+    InputBytes data = pixels.open(h, available);
     for (int s = 0; s < h.height; ++s) {
-        const std::uint8_t* in = data + h.dataOffset + stride * s;
-        const int y = destRow(h, s);
-        std::uint8_t* out = bitmap.row(y);
+        const std::size_t want = s + 1 < h.height ? stride : lastRow;
+        if (data.read(rowIn.data(), want) != want) {
+            error = data.readError() ? "cannot read the file" : "the BMP file is truncated";
+            return false;
+        }
+        const std::uint8_t* in = rowIn.data();
+        std::uint8_t* target = sink.rowTarget(s);
+        std::uint8_t* out = target != nullptr ? target : row.data();
         if (h.bitCount <= 8) {
             decodeIndexedRow(h, in, out);
         } else if (h.bitCount == 24) {
-            for (int x = 0; x < h.width; ++x, in += 3, out += 3)
-                out[0] = in[2], out[1] = in[1], out[2] = in[0];
+            std::uint8_t* o = out;
+            for (int x = 0; x < h.width; ++x, in += 3, o += 3)
+                o[0] = in[2], o[1] = in[1], o[2] = in[0];
         } else {
-            std::uint8_t* a = alpha.empty() ? nullptr : alpha.data() + std::size_t(h.width) * y;
-            anyAlpha = decodeMaskedRow(h, in, out, a) || anyAlpha;
+            decodeMaskedRow(h, in, out, blend ? alpha.data() : nullptr);
+            if (blend)
+                for (int x = 0; x < h.width; ++x)
+                    for (int c = 0; c < 3; ++c)
+                        out[x * 3 + c] = blendOnWhite(out[x * 3 + c], alpha[x]);
         }
+        sink.row(s, out);
     }
-    if (anyAlpha)
-        for (std::size_t i = 0; i < alpha.size(); ++i)
-            for (int c = 0; c < 3; ++c)
-                bitmap.pixels[i * 3 + c] = blendOnWhite(bitmap.pixels[i * 3 + c], alpha[i]);
     return true;
 }
 
@@ -112,25 +159,58 @@ bool decodeUncompressed(const std::uint8_t* data, std::size_t size, const BmpHea
 // a run that goes further, or above the last row, ends decoding with an error.
 class RleDecoder {
 public:
-    RleDecoder(const std::uint8_t* data, const BmpHeader& h, Bitmap& bitmap)
-        : m_in(data + h.dataOffset), m_end(data + h.dataEnd), m_h(h), m_bitmap(bitmap),
-          m_four(h.compression == kBmpRle4),
+    RleDecoder(InputBytes& source, const BmpHeader& h, RowSink& sink)
+        : m_source(source), m_h(h), m_sink(sink), m_four(h.compression == kBmpRle4),
           m_paddedWidth(m_four ? (h.width + 7) / 8 * 8 : (h.width + 3) / 4 * 4) {}
 
     bool run(std::string& error);
 
 private:
+    bool decode(std::string& error);
     bool put(unsigned count, const std::uint8_t* src, bool literal, std::string& error);
+    // Sends every stored row before the current one (background where no run reached) and
+    // then the current row, and starts the next one as background.
+    void emitThroughCurrent();
+    // Keeps at least kLookahead bytes in the buffer while the data lasts: one step never
+    // takes more.
+    void refill();
 
-    const std::uint8_t* m_in;
-    const std::uint8_t* m_end;
+    static constexpr std::size_t kLookahead = 600;
+    static constexpr std::size_t kBufferBytes = 64 * 1024;
+    InputBytes& m_source;
+    std::vector<std::uint8_t> m_buffer;
+    const std::uint8_t* m_in = nullptr;
+    const std::uint8_t* m_end = nullptr;
     const BmpHeader& m_h;
-    Bitmap& m_bitmap;
+    RowSink& m_sink;
     bool m_four;
     int m_paddedWidth; // pixels in a row of the uncompressed form
     int m_x = 0;
-    int m_row = 0; // stored row, counted from the first one in the file
+    int m_row = 0;     // stored row, counted from the first one in the file
+    int m_emitted = 0; // stored rows already sent
+    std::vector<std::uint8_t> m_current;
+    std::vector<std::uint8_t> m_background;
 };
+
+void RleDecoder::refill() {
+    if (static_cast<std::size_t>(m_end - m_in) >= kLookahead || m_source.left() == 0)
+        return;
+    const std::size_t keep = static_cast<std::size_t>(m_end - m_in);
+    std::memmove(m_buffer.data(), m_in, keep);
+    const std::size_t got = m_source.read(m_buffer.data() + keep, m_buffer.size() - keep);
+    m_in = m_buffer.data();
+    m_end = m_in + keep + got;
+}
+
+void RleDecoder::emitThroughCurrent() {
+    for (; m_emitted < m_row && m_emitted < m_h.height; ++m_emitted)
+        m_sink.row(m_emitted, m_background.data());
+    if (m_emitted == m_row && m_row < m_h.height) {
+        m_sink.row(m_row, m_current.data());
+        ++m_emitted;
+    }
+    m_current = m_background;
+}
 
 bool RleDecoder::put(unsigned count, const std::uint8_t* src, bool literal, std::string& error) {
     if (m_row >= m_h.height || count > static_cast<unsigned>(m_paddedWidth - m_x)) {
@@ -138,7 +218,7 @@ bool RleDecoder::put(unsigned count, const std::uint8_t* src, bool literal, std:
         return false;
     }
     const unsigned visible = std::min(count, static_cast<unsigned>(std::max(m_h.width - m_x, 0)));
-    std::uint8_t* out = m_bitmap.row(destRow(m_h, m_row)) + static_cast<std::size_t>(m_x) * 3;
+    std::uint8_t* out = m_current.data() + static_cast<std::size_t>(m_x) * 3;
     for (unsigned i = 0; i < visible; ++i, out += 3) {
         unsigned index = 0;
         if (m_four) {
@@ -155,7 +235,31 @@ bool RleDecoder::put(unsigned count, const std::uint8_t* src, bool literal, std:
 }
 
 bool RleDecoder::run(std::string& error) {
+    m_background.resize(static_cast<std::size_t>(m_h.width) * 3);
+    for (std::size_t i = 0; i < m_background.size(); i += 3) {
+        m_background[i] = m_h.palette[0].r;
+        m_background[i + 1] = m_h.palette[0].g;
+        m_background[i + 2] = m_h.palette[0].b;
+    }
+    m_current = m_background;
+    m_buffer.resize(kBufferBytes);
+    m_in = m_end = m_buffer.data();
+    if (!m_sink.begin(m_h.width, m_h.height, storedOrientation(m_h), error) || !decode(error))
+        return false;
+    // Whatever no run reached keeps palette entry 0.
+    emitThroughCurrent();
+    m_row = m_h.height;
+    emitThroughCurrent();
+    return true;
+}
+
+bool RleDecoder::decode(std::string& error) {
     for (;;) {
+        refill();
+        if (m_source.readError()) {
+            error = "cannot read the file";
+            return false;
+        }
         if (m_end - m_in < 2) {
             if (m_row >= m_h.height - 1)
                 return true; // the last row is in; only the end-of-bitmap mark is missing
@@ -168,6 +272,7 @@ bool RleDecoder::run(std::string& error) {
             if (!put(first, &m_in[-1], false, error))
                 return false;
         } else if (second == 0) {
+            emitThroughCurrent();
             m_x = 0, ++m_row;
         } else if (second == 1) {
             return true;
@@ -176,6 +281,8 @@ bool RleDecoder::run(std::string& error) {
                 error = "a BMP jump leaves the picture";
                 return false;
             }
+            if (m_in[1] > 0)
+                emitThroughCurrent();
             m_x += m_in[0], m_row += m_in[1];
             m_in += 2;
         } else {
@@ -192,51 +299,93 @@ bool RleDecoder::run(std::string& error) {
     }
 }
 
-bool decodeRle(const std::uint8_t* data, const BmpHeader& h, Bitmap& bitmap, std::string& error) {
-    if (!allocateBitmap(bitmap, h.width, h.height, error))
-        return false;
-    const BmpRgb background = h.palette[0];
-    for (std::size_t i = 0; i < bitmap.pixels.size(); i += 3) {
-        bitmap.pixels[i] = background.r;
-        bitmap.pixels[i + 1] = background.g;
-        bitmap.pixels[i + 2] = background.b;
-    }
-    RleDecoder decoder(data, h, bitmap);
-    return decoder.run(error);
-}
-
 } // namespace
 
 bool probeBmp(const std::uint8_t* data, std::size_t size, PictureInfo& info, std::string& error) {
     BmpHeader header;
-    if (!parseBmpHeader(data, size, true, header, error))
+    if (!parseBmpHeader(data, size, size, true, header, error))
         return false;
+    // A JPEG or PNG inside has its own size (and a JPEG its own orientation), which is what
+    // decoding will give.
+    if (header.compression == kBmpJpeg || header.compression == kBmpPng) {
+        if (!parseBmpHeader(data, size, size, false, header, error))
+            return false;
+        const std::uint8_t* embedded = data + header.dataOffset;
+        const std::size_t embeddedSize = header.dataEnd - header.dataOffset;
+        const bool ok = header.compression == kBmpJpeg
+                            ? probeJpeg(embedded, embeddedSize, info, error)
+                            : probePng(embedded, embeddedSize, info, error);
+        info.type = PictureType::Bmp;
+        return ok;
+    }
     info.type = PictureType::Bmp;
     info.width = header.width;
     info.height = header.height;
     return true;
 }
 
-DecodeResult decodeBmp(const std::uint8_t* data, std::size_t size) {
+namespace {
+
+// The pixels of a parsed BMP, from memory or from the file.
+DecodeResult bmpPixels(const PixelData& pixels, std::uint64_t fileSize, const BmpHeader& header,
+                       const DecodeOptions& options, RowSink& sink) {
     DecodeResult result;
-    BmpHeader header;
-    if (!parseBmpHeader(data, size, false, header, result.error))
-        return result;
-    const std::uint8_t* embedded = data + header.dataOffset;
     const std::size_t embeddedSize = header.dataEnd - header.dataOffset;
-    if (header.compression == kBmpJpeg)
-        return decodeJpeg(embedded, embeddedSize, DecodeOptions{});
-    if (header.compression == kBmpPng)
-        return decodePng(embedded, embeddedSize);
-    const bool ok = header.compression == kBmpRle4 || header.compression == kBmpRle8
-                        ? decodeRle(data, header, result.bitmap, result.error)
-                        : decodeUncompressed(data, size, header, result.bitmap, result.error);
+    // Embedded pictures take the stand-alone formats' paths: DCT scaling, the same limits.
+    if (header.compression == kBmpJpeg) {
+        if (pixels.memory != nullptr)
+            return jpegRows(pixels.memory + header.dataOffset, embeddedSize, nullptr, options,
+                            sink);
+        if (std::fseek(pixels.file, static_cast<long>(header.dataOffset), SEEK_SET) != 0) {
+            result.error = "cannot read the file";
+            return result;
+        }
+        return jpegRows(nullptr, 0, pixels.file, options, sink);
+    }
+    if (header.compression == kBmpPng) {
+        InputBytes input = pixels.open(header, embeddedSize);
+        return pngRows(input, sink);
+    }
+    bool ok = false;
+    if (header.compression == kBmpRle4 || header.compression == kBmpRle8) {
+        InputBytes input = pixels.open(header, embeddedSize);
+        RleDecoder decoder(input, header, sink);
+        ok = decoder.run(result.error);
+    } else {
+        ok = decodeUncompressed(pixels, fileSize, header, sink, result.error);
+    }
     if (!ok)
         return result;
     result.fullWidth = header.width;
     result.fullHeight = header.height;
     result.ok = true;
     return result;
+}
+
+} // namespace
+
+DecodeResult bmpRows(const std::uint8_t* data, std::size_t size, const DecodeOptions& options,
+                     RowSink& sink) {
+    DecodeResult result;
+    BmpHeader header;
+    if (!parseBmpHeader(data, size, size, false, header, result.error))
+        return result;
+    return bmpPixels(PixelData{data, nullptr}, size, header, options, sink);
+}
+
+DecodeResult bmpRowsFile(std::FILE* file, std::uint64_t fileSize, const DecodeOptions& options,
+                         RowSink& sink) {
+    DecodeResult result;
+    std::uint8_t head[kBmpHeadBytes];
+    const std::size_t got = std::fread(head, 1, sizeof head, file);
+    BmpHeader header;
+    if (!parseBmpHeader(head, got, fileSize, false, header, result.error))
+        return result;
+    return bmpPixels(PixelData{nullptr, file}, fileSize, header, options, sink);
+}
+
+DecodeResult decodeBmp(const std::uint8_t* data, std::size_t size, const DecodeOptions& options) {
+    return collectRows([&](RowSink& sink) { return bmpRows(data, size, options, sink); });
 }
 
 } // namespace zp::detail

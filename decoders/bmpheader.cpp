@@ -118,15 +118,13 @@ void defaultMasks(BmpHeader& h) {
 
 // The palette runs from the end of the headers to the pixel data; a declared count larger than
 // the depth allows, or than the space there, is cut down to what is really present.
-bool readPalette(const std::uint8_t* data, std::size_t start, BmpHeader& h, std::uint32_t declared,
-                 std::string& error) {
+bool readPalette(const std::uint8_t* data, std::size_t size, std::size_t start, BmpHeader& h,
+                 std::uint32_t declared, std::string& error) {
     const std::size_t entrySize = h.infoSize == 12 ? 3 : 4;
     std::size_t count = declared == 0 ? (std::size_t{1} << h.bitCount) : declared;
     count = std::min(count, std::size_t{1} << h.bitCount);
-    if (h.dataOffset > start)
-        count = std::min(count, (h.dataOffset - start) / entrySize);
-    else
-        count = 0;
+    const std::size_t end = std::min(h.dataOffset, size);
+    count = end > start ? std::min(count, (end - start) / entrySize) : 0;
     if (count == 0) {
         error = "the BMP picture has no palette";
         return false;
@@ -141,8 +139,8 @@ bool readPalette(const std::uint8_t* data, std::size_t start, BmpHeader& h, std:
 
 } // namespace
 
-bool parseBmpHeader(const std::uint8_t* data, std::size_t size, bool headerOnly, BmpHeader& h,
-                    std::string& error) {
+bool parseBmpHeader(const std::uint8_t* data, std::size_t size, std::uint64_t fileSize,
+                    bool headerOnly, BmpHeader& h, std::string& error) {
     h = BmpHeader{};
     if (size < kFileHeaderSize + 4 || data[0] != 'B' || data[1] != 'M') {
         error = "not a BMP file";
@@ -163,19 +161,19 @@ bool parseBmpHeader(const std::uint8_t* data, std::size_t size, bool headerOnly,
     if (headerOnly)
         return true;
     h.dataOffset = u32At(data + 10);
-    if (h.dataOffset < paletteStart || h.dataOffset >= size) {
+    if (h.dataOffset < paletteStart || h.dataOffset >= fileSize) {
         error = "the BMP pixel data offset is outside the file";
         return false;
     }
-    h.dataEnd = size;
+    h.dataEnd = static_cast<std::size_t>(fileSize);
     const std::uint32_t sizeImage = h.infoSize >= 24 ? u32At(data + kFileHeaderSize + 20) : 0;
-    if (sizeImage != 0 && sizeImage <= size - h.dataOffset)
+    if (sizeImage != 0 && sizeImage <= fileSize - h.dataOffset)
         h.dataEnd = h.dataOffset + sizeImage;
     if (h.bitCount == 16 || h.bitCount == 32)
         defaultMasks(h);
     const std::uint32_t declared = h.infoSize >= 36 ? u32At(data + kFileHeaderSize + 32) : 0;
     if (h.bitCount <= 8 && h.compression != kBmpJpeg && h.compression != kBmpPng)
-        return readPalette(data, paletteStart, h, declared, error);
+        return readPalette(data, size, paletteStart, h, declared, error);
     return true;
 }
 

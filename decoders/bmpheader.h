@@ -34,9 +34,13 @@ struct BmpHeader {
     unsigned paletteSize = 0;
 };
 
-// Fills header from a whole BMP file (the palette too unless headerOnly). False with an error for
-// anything malformed, unsupported or beyond the picture limits.
-bool parseBmpHeader(const std::uint8_t* data, std::size_t size, bool headerOnly, BmpHeader& header,
-                    std::string& error);
+// The start of a file that holds its headers, masks and palette whatever they declare.
+inline constexpr std::size_t kBmpHeadBytes = 14 + 124 + 16 + 256 * 4;
+
+// Fills header from the first `size` bytes of a BMP file of fileSize bytes (the palette too
+// unless headerOnly). False with an error for anything malformed, unsupported or beyond the
+// picture limits.
+bool parseBmpHeader(const std::uint8_t* data, std::size_t size, std::uint64_t fileSize,
+                    bool headerOnly, BmpHeader& header, std::string& error);
 
 } // namespace zp::detail

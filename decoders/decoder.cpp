@@ -7,10 +7,16 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <new>
 #include <type_traits>
 #include <vector>
+#ifndef _WIN32
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 namespace zp {
 
@@ -46,6 +52,13 @@ bool checkDimensions(std::int64_t width, std::int64_t height, std::string& error
 }
 
 bool allocateBitmap(Bitmap& bitmap, int width, int height, std::string& error) noexcept {
+    const std::uint64_t bytes = std::uint64_t(width) * std::uint64_t(height) * 3;
+    if (bytes > kMaxHeldPictureBytes) {
+        bitmap = Bitmap{};
+        error = "the picture is too large to decode in the memory allowed for it (" +
+                std::to_string(width) + " x " + std::to_string(height) + " pixels)";
+        return false;
+    }
     try {
         bitmap.resize(width, height);
         return true;
@@ -66,40 +79,73 @@ constexpr std::uintmax_t kMaxFileBytes = std::uintmax_t{1} << 30;
 // Headers of all four formats sit at the start; EXIF blocks are at most 64 KB each.
 constexpr std::size_t kProbePrefixBytes = std::size_t{1} << 20;
 
-std::FILE* openForReading(const std::filesystem::path& path) {
-#ifdef _WIN32
-    return _wfopen(path.c_str(), L"rb");
-#else
-    return std::fopen(path.c_str(), "rb");
-#endif
-}
-
 struct FileCloser {
     void operator()(std::FILE* file) const { std::fclose(file); }
 };
 using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
 
-// Opens the file after the checks every reader shares; fileSize receives its size. A file over
-// kMaxFileBytes is refused only when more than that much of it would be read (limit).
-FilePtr openChecked(const std::filesystem::path& path, std::uintmax_t limit,
-                    std::uintmax_t& fileSize, std::string& error) {
+#ifdef _WIN32
+FilePtr openRegularFile(const std::filesystem::path& path, std::uintmax_t& fileSize,
+                        std::string& error) {
     std::error_code ec;
-    fileSize = std::filesystem::file_size(path, ec);
+    const auto status = std::filesystem::status(path, ec);
     if (ec) {
         error = "cannot read the file: " + ec.message();
         return nullptr;
     }
+    if (!std::filesystem::is_regular_file(status)) {
+        error = "not a regular file";
+        return nullptr;
+    }
+    fileSize = std::filesystem::file_size(path, ec);
+    FilePtr file(ec ? nullptr : _wfopen(path.c_str(), L"rb"));
+    if (!file)
+        error = "cannot read the file: " + (ec ? ec.message() : std::string(std::strerror(errno)));
+    return file;
+}
+#else
+// Opened without blocking, so that a FIFO or a device answers at once; what the descriptor
+// turns out to be decides, not what the name said a moment earlier.
+FilePtr openRegularFile(const std::filesystem::path& path, std::uintmax_t& fileSize,
+                        std::string& error) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) {
+        error = std::string("cannot read the file: ") + std::strerror(errno);
+        return nullptr;
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        error = "not a regular file";
+        ::close(fd);
+        return nullptr;
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    fileSize = static_cast<std::uintmax_t>(st.st_size);
+    FilePtr file(::fdopen(fd, "rb"));
+    if (!file) {
+        error = std::string("cannot read the file: ") + std::strerror(errno);
+        ::close(fd);
+    }
+    return file;
+}
+#endif
+
+// Opens the file after the checks every reader shares, before any of its contents is read:
+// a regular file, not empty, and not over kMaxFileBytes whatever part of it would be read.
+FilePtr openChecked(const std::filesystem::path& path, std::uintmax_t& fileSize,
+                    std::string& error) {
+    fileSize = 0;
+    FilePtr file = openRegularFile(path, fileSize, error);
+    if (!file)
+        return nullptr;
     if (fileSize == 0) {
         error = "the file is empty";
         return nullptr;
     }
-    if (fileSize > kMaxFileBytes && limit > kMaxFileBytes) {
+    if (fileSize > kMaxFileBytes) {
         error = "the file is too large (" + std::to_string(fileSize) + " bytes)";
         return nullptr;
     }
-    FilePtr file(openForReading(path));
-    if (!file)
-        error = std::string("cannot open the file: ") + std::strerror(errno);
     return file;
 }
 
@@ -119,13 +165,6 @@ bool readOpenFile(std::FILE* file, std::uintmax_t fileSize, std::uintmax_t limit
         return false;
     }
     return true;
-}
-
-// Reads at most limit bytes of the file; fileSize receives the whole file's size.
-bool readFile(const std::filesystem::path& path, std::uintmax_t limit,
-              std::vector<std::uint8_t>& out, std::uintmax_t& fileSize, std::string& error) {
-    FilePtr file = openChecked(path, limit, fileSize, error);
-    return file && readOpenFile(file.get(), fileSize, limit, out, error);
 }
 
 // The type named by the file's first bytes; the file is left at its start.
@@ -205,42 +244,98 @@ bool probePicture(const std::filesystem::path& path, PictureInfo& info, std::str
     info = {};
     error.clear();
     std::uintmax_t fileSize = 0;
-    FilePtr file = openChecked(path, kProbePrefixBytes, fileSize, error);
+    FilePtr file = openChecked(path, fileSize, error);
     if (!file)
         return false;
-    // A JPEG's header is read as far as it goes, however large its metadata blocks are.
-    if (sniffFile(file.get()) == PictureType::Jpeg)
+    // JPEG, PNG and GIF headers are read from the file as far as they go, however large the
+    // blocks before the picture are (within the file-size cap).
+    const PictureType sniffed = sniffFile(file.get());
+    if (sniffed == PictureType::Jpeg)
         return detail::probeJpegFile(file.get(), info, error);
+    if (sniffed == PictureType::Png || sniffed == PictureType::Gif) {
+        detail::InputBytes input(file.get(), fileSize);
+        return sniffed == PictureType::Png ? detail::probePngInput(input, info, error)
+                                           : detail::probeGifInput(input, info, error);
+    }
     std::vector<std::uint8_t> data;
     if (!readOpenFile(file.get(), fileSize, kProbePrefixBytes, data, error))
         return false;
     const PictureType type = effectiveType(data.data(), data.size(), pictureTypeFromPath(path));
-    if (probeMemory(data.data(), data.size(), type, info, error))
-        return true;
-    if (fileSize <= data.size())
-        return false;
-    // The header may lie beyond the prefix: try the whole file.
-    error.clear();
-    file.reset();
-    if (!readFile(path, kMaxFileBytes + 1, data, fileSize, error))
-        return false;
+    // A BMP's headers and palette, and the header of a picture inside it, lie at its start.
     return probeMemory(data.data(), data.size(), type, info, error);
 }
 
-DecodeResult decodePicture(const std::filesystem::path& path, const DecodeOptions& options) {
+namespace {
+
+DecodeResult memoryRows(const std::uint8_t* data, std::size_t size, PictureType type,
+                        const DecodeOptions& options, RowSink& sink) {
+    DecodeResult result;
+    detail::InputBytes input(data, size);
+    switch (effectiveType(data, size, type)) {
+    case PictureType::Jpeg:
+        return detail::jpegRows(data, size, nullptr, options, sink);
+    case PictureType::Png:
+        return detail::pngRows(input, sink);
+    case PictureType::Gif:
+        return detail::gifRows(input, sink);
+    case PictureType::Bmp:
+        return detail::bmpRows(data, size, options, sink);
+    case PictureType::Unknown:
+        break;
+    }
+    result.error = "not a BMP, JPEG, GIF or PNG picture";
+    return result;
+}
+
+// The open file (at its start) through a row decoder, read as the decoder goes: a file of
+// hundreds of MB never sits in memory whole.
+DecodeResult openFileRows(std::FILE* file, std::uintmax_t fileSize, const DecodeOptions& options,
+                          RowSink& sink) {
+    DecodeResult result;
+    detail::InputBytes input(file, fileSize);
+    switch (sniffFile(file)) {
+    case PictureType::Jpeg:
+        return detail::jpegRows(nullptr, 0, file, options, sink);
+    case PictureType::Png:
+        return detail::pngRows(input, sink);
+    case PictureType::Gif:
+        return detail::gifRows(input, sink);
+    case PictureType::Bmp:
+        return detail::bmpRowsFile(file, fileSize, options, sink);
+    case PictureType::Unknown:
+        break;
+    }
+    result.error = "not a BMP, JPEG, GIF or PNG picture";
+    return result;
+}
+
+DecodeResult
+fileRows(const std::filesystem::path& path, const DecodeOptions& options,
+         const std::function<DecodeResult(const std::function<DecodeResult(RowSink&)>&)>& run) {
     DecodeResult result;
     std::uintmax_t fileSize = 0;
-    FilePtr file = openChecked(path, kMaxFileBytes + 1, fileSize, result.error);
+    FilePtr file = openChecked(path, fileSize, result.error);
     if (!file)
         return result;
-    // A JPEG is decoded as it is read: a 10 MB photo never sits in memory whole.
-    if (sniffFile(file.get()) == PictureType::Jpeg)
-        return decodeGuarded([&] { return detail::decodeJpegFile(file.get(), options); });
-    std::vector<std::uint8_t> data;
-    if (!readOpenFile(file.get(), fileSize, kMaxFileBytes + 1, data, result.error))
-        return result;
-    file.reset();
-    return decodePictureMemory(data.data(), data.size(), pictureTypeFromPath(path), options);
+    return decodeGuarded([&] {
+        return run([&](RowSink& sink) {
+            std::rewind(file.get());
+            return openFileRows(file.get(), fileSize, options, sink);
+        });
+    });
+}
+
+} // namespace
+
+DecodeResult decodePicture(const std::filesystem::path& path, const DecodeOptions& options) {
+    return fileRows(path, options, detail::collectRows);
+}
+
+DecodeResult decodePictureRows(const std::filesystem::path& path, const DecodeOptions& options,
+                               RowSink& sink) {
+    return fileRows(path, options, [&](const std::function<DecodeResult(RowSink&)>& decode) {
+        return decode(sink);
+    });
 }
 
 DecodeResult decodePictureMemory(const std::uint8_t* data, std::size_t size, PictureType type,
@@ -251,25 +346,8 @@ DecodeResult decodePictureMemory(const std::uint8_t* data, std::size_t size, Pic
         return result;
     }
     return decodeGuarded([&] {
-        DecodeResult result;
-        switch (effectiveType(data, size, type)) {
-        case PictureType::Jpeg:
-            result = detail::decodeJpeg(data, size, options);
-            break;
-        case PictureType::Png:
-            result = detail::decodePng(data, size);
-            break;
-        case PictureType::Gif:
-            result = detail::decodeGif(data, size);
-            break;
-        case PictureType::Bmp:
-            result = detail::decodeBmp(data, size);
-            break;
-        case PictureType::Unknown:
-            result.error = "not a BMP, JPEG, GIF or PNG picture";
-            break;
-        }
-        return result;
+        return detail::collectRows(
+            [&](RowSink& sink) { return memoryRows(data, size, type, options, sink); });
     });
 }
 

@@ -41,11 +41,32 @@ struct DecodeResult {
 inline constexpr int kMaxPictureSide = 65535;
 inline constexpr std::int64_t kMaxPicturePixels = 200'000'000;
 
+// Receives a picture row by row, in the order the file stores them, so that a picture far
+// larger than what is made of it never exists whole. The calls come from inside the decoder and
+// must not throw.
+class RowSink {
+public:
+    virtual ~RowSink() = default;
+    // The stored size (after DCT scaling) and the EXIF orientation (1..8) that turns stored rows
+    // upright; a BMP stored bottom-up says 4. False (with an error) stops the decoding.
+    virtual bool begin(int width, int height, int orientation, std::string& error) noexcept = 0;
+    // Stored row y of width * 3 bytes R G B; rows come in order, each once.
+    virtual void row(int y, const std::uint8_t* rgb) noexcept = 0;
+    // Where the decoder may write stored row y itself (then row() gets that pointer back), or
+    // null to have it passed from the decoder's own buffer.
+    virtual std::uint8_t* rowTarget(int /*y*/) noexcept { return nullptr; }
+};
+
 // Reads the header only (cheap). The data's own signature decides the format (a PNG named .bmp is
 // read as PNG); data without a known signature is no picture.
 bool probePicture(const std::filesystem::path& path, PictureInfo& info, std::string& error);
 
 DecodeResult decodePicture(const std::filesystem::path& path, const DecodeOptions& options = {});
+
+// Decodes the file into the sink. The result carries ok, error and the upright full size; its
+// bitmap stays empty.
+DecodeResult decodePictureRows(const std::filesystem::path& path, const DecodeOptions& options,
+                               RowSink& sink);
 
 // type is the format the caller expects (usually from the file name); the data's signature wins,
 // as for files.

@@ -6,7 +6,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <string>
+#include <vector>
 
 namespace zp::detail {
 
@@ -16,22 +18,70 @@ PictureType sniffPictureType(const std::uint8_t* data, std::size_t size);
 // Enforces kMaxPictureSide and kMaxPicturePixels; fills error and returns false when exceeded.
 bool checkDimensions(std::int64_t width, std::int64_t height, std::string& error);
 
-// Sizes the bitmap without throwing: false with an error when memory runs out.
+// The most a decoder holds of one picture at once (44 megapixels). A picture whose decoded
+// pixels would need more is refused before anything is allocated for it, so that memory stays
+// bounded by what the output needs and not by what a small file claims.
+inline constexpr std::uint64_t kMaxHeldPictureBytes = std::uint64_t{128} << 20;
+
+// Sizes the bitmap without throwing: false with an error when memory runs out or the picture is
+// over kMaxHeldPictureBytes.
 bool allocateBitmap(Bitmap& bitmap, int width, int height, std::string& error) noexcept;
+
+// The bytes of a picture: all in memory, or read from an open file as the decoder asks for them
+// (at most `size` bytes from the file's current position), so that a large file is never held.
+class InputBytes {
+public:
+    InputBytes(const std::uint8_t* data, std::size_t size) : m_data(data), m_left(size) {}
+    InputBytes(std::FILE* file, std::uint64_t size) : m_file(file), m_left(size) {}
+    // Copies up to n bytes; fewer only at the end of the data or on a read error.
+    std::size_t read(void* out, std::size_t n);
+    std::uint64_t left() const { return m_left; }
+    bool readError() const { return m_error; }
+
+private:
+    const std::uint8_t* m_data = nullptr;
+    std::FILE* m_file = nullptr;
+    std::uint64_t m_left = 0;
+    bool m_error = false;
+};
 
 bool probeJpeg(const std::uint8_t* data, std::size_t size, PictureInfo& info, std::string& error);
 bool probePng(const std::uint8_t* data, std::size_t size, PictureInfo& info, std::string& error);
 bool probeGif(const std::uint8_t* data, std::size_t size, PictureInfo& info, std::string& error);
 bool probeBmp(const std::uint8_t* data, std::size_t size, PictureInfo& info, std::string& error);
 
+// Row decoders: each reads a picture into a sink and returns ok, error and the upright full
+// size (no bitmap). JPEG reads from memory, or from an open file in chunks when file is set.
+DecodeResult jpegRows(const std::uint8_t* data, std::size_t size, std::FILE* file,
+                      const DecodeOptions& options, RowSink& sink);
+DecodeResult pngRows(InputBytes& input, RowSink& sink);
+DecodeResult gifRows(InputBytes& input, RowSink& sink);
+bool probePngInput(InputBytes& input, PictureInfo& info, std::string& error);
+bool probeGifInput(InputBytes& input, PictureInfo& info, std::string& error);
+// A JPEG inside a BMP is decoded with the options, like a JPEG file.
+DecodeResult bmpRows(const std::uint8_t* data, std::size_t size, const DecodeOptions& options,
+                     RowSink& sink);
+// The same from an open file at its start, fileSize bytes long: headers and palette are read
+// first, then the pixel data as it is decoded.
+DecodeResult bmpRowsFile(std::FILE* file, std::uint64_t fileSize, const DecodeOptions& options,
+                         RowSink& sink);
+
+// Whole upright bitmaps, collected from the row decoders (within kMaxHeldPictureBytes).
 DecodeResult decodeJpeg(const std::uint8_t* data, std::size_t size, const DecodeOptions& options);
-// The same over an open file, read in chunks from its current position: a large photo is never
-// held in memory whole. A read error fails the decoding like a truncated file.
+// The header of a JPEG read from an open file at its current position, in chunks.
 bool probeJpegFile(std::FILE* file, PictureInfo& info, std::string& error);
-DecodeResult decodeJpegFile(std::FILE* file, const DecodeOptions& options);
 DecodeResult decodePng(const std::uint8_t* data, std::size_t size);
 DecodeResult decodeGif(const std::uint8_t* data, std::size_t size);
-DecodeResult decodeBmp(const std::uint8_t* data, std::size_t size);
+DecodeResult decodeBmp(const std::uint8_t* data, std::size_t size,
+                       const DecodeOptions& options = {});
+
+// Runs a row decoder into a whole upright bitmap, sized within kMaxHeldPictureBytes.
+DecodeResult collectRows(const std::function<DecodeResult(RowSink&)>& decode);
+
+// Row storage for decoders that must see a whole frame before its rows are final (interlaced
+// PNG and GIF): bounded like a held picture.
+bool allocateScratch(std::vector<std::uint8_t>& buffer, std::uint64_t bytes,
+                     std::string& error) noexcept;
 
 // White is what every viewer puts behind transparent parts.
 inline std::uint8_t blendOnWhite(unsigned value, unsigned alpha) {

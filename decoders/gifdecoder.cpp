@@ -12,20 +12,11 @@ namespace zp::detail {
 
 namespace {
 
-struct MemoryReader {
-    const std::uint8_t* data;
-    std::size_t size;
-    std::size_t pos;
-};
-
-int readFromMemory(GifFileType* gif, GifByteType* out, int count) {
-    auto* reader = static_cast<MemoryReader*>(gif->UserData);
+int readInput(GifFileType* gif, GifByteType* out, int count) {
     if (count <= 0)
         return 0;
-    const std::size_t n = std::min(static_cast<std::size_t>(count), reader->size - reader->pos);
-    std::memcpy(out, reader->data + reader->pos, n);
-    reader->pos += n;
-    return static_cast<int>(n);
+    return static_cast<int>(
+        static_cast<InputBytes*>(gif->UserData)->read(out, static_cast<std::size_t>(count)));
 }
 
 std::string gifError(int code) {
@@ -108,44 +99,72 @@ std::vector<int> rowOrder(int height, bool interlaced) {
     return order;
 }
 
-bool drawFrame(GifFileType* gif, const FirstFrame& frame, Bitmap& canvas, std::string& error) {
+// One canvas row: white, with the frame's line (colour indices) laid over it.
+void composeRow(const GifFileType* gif, const FirstFrame& frame, const ColorMapObject* map,
+                const GifPixelType* line, std::uint8_t* out) {
+    const GifImageDesc& d = gif->Image;
+    std::fill(out, out + static_cast<std::size_t>(frame.canvasWidth) * 3, std::uint8_t{255});
+    if (line == nullptr)
+        return;
+    out += static_cast<std::size_t>(d.Left) * 3;
+    for (int x = 0; x < d.Width; ++x, out += 3) {
+        const int index = line[x];
+        if (index == frame.transparent)
+            continue;
+        if (index >= map->ColorCount) {
+            out[0] = out[1] = out[2] = 0;
+            continue;
+        }
+        out[0] = map->Colors[index].Red;
+        out[1] = map->Colors[index].Green;
+        out[2] = map->Colors[index].Blue;
+    }
+}
+
+// Canvas rows top to bottom. The frame's lines of an interlaced GIF arrive in four passes, so
+// its indices are kept whole until the last; otherwise one line at a time will do.
+bool drawFrame(GifFileType* gif, const FirstFrame& frame, RowSink& sink, std::string& error) {
     const GifImageDesc& d = gif->Image;
     const ColorMapObject* map = d.ColorMap != nullptr ? d.ColorMap : gif->SColorMap;
     if (map == nullptr || map->Colors == nullptr) {
         error = "the GIF picture has no colour table";
         return false;
     }
-    if (!allocateBitmap(canvas, frame.canvasWidth, frame.canvasHeight, error))
+    if (!sink.begin(frame.canvasWidth, frame.canvasHeight, 1, error))
         return false;
-    std::fill(canvas.pixels.begin(), canvas.pixels.end(), std::uint8_t{255});
-    if (d.Width <= 0 || d.Height <= 0)
-        return true;
-    std::vector<GifPixelType> line(static_cast<std::size_t>(d.Width));
-    for (const int y : rowOrder(d.Height, d.Interlace)) {
-        if (DGifGetLine(gif, line.data(), d.Width) == GIF_ERROR) {
-            error = gifError(gif->Error);
-            return false;
-        }
-        std::uint8_t* out = canvas.row(d.Top + y) + static_cast<std::size_t>(d.Left) * 3;
-        for (int x = 0; x < d.Width; ++x, out += 3) {
-            const int index = line[static_cast<std::size_t>(x)];
-            if (index == frame.transparent)
-                continue;
-            if (index >= map->ColorCount) {
-                out[0] = out[1] = out[2] = 0;
-                continue;
+    const bool hasLines = d.Width > 0 && d.Height > 0;
+    const std::uint64_t width = hasLines ? static_cast<std::uint64_t>(d.Width) : 0;
+    std::vector<std::uint8_t> lines;
+    std::vector<std::uint8_t> row;
+    if (!allocateScratch(lines, d.Interlace ? width * d.Height : width, error) ||
+        !allocateScratch(row, std::uint64_t(frame.canvasWidth) * 3, error))
+        return false;
+    if (hasLines && d.Interlace) {
+        for (const int y : rowOrder(d.Height, true)) {
+            if (DGifGetLine(gif, lines.data() + width * y, d.Width) == GIF_ERROR) {
+                error = gifError(gif->Error);
+                return false;
             }
-            out[0] = map->Colors[index].Red;
-            out[1] = map->Colors[index].Green;
-            out[2] = map->Colors[index].Blue;
         }
+    }
+    for (int y = 0; y < frame.canvasHeight; ++y) {
+        const GifPixelType* line = nullptr;
+        if (hasLines && y >= d.Top && y < d.Top + d.Height) {
+            line = lines.data() + (d.Interlace ? width * (y - d.Top) : 0);
+            if (!d.Interlace && DGifGetLine(gif, lines.data(), d.Width) == GIF_ERROR) {
+                error = gifError(gif->Error);
+                return false;
+            }
+        }
+        composeRow(gif, frame, map, line, row.data());
+        sink.row(y, row.data());
     }
     return true;
 }
 
-GifHandle openGif(MemoryReader& reader, std::string& error) {
+GifHandle openGif(InputBytes& input, std::string& error) {
     int code = 0;
-    GifHandle gif(DGifOpen(&reader, readFromMemory, &code));
+    GifHandle gif(DGifOpen(&input, readInput, &code));
     if (!gif)
         error = gifError(code);
     return gif;
@@ -153,9 +172,8 @@ GifHandle openGif(MemoryReader& reader, std::string& error) {
 
 } // namespace
 
-bool probeGif(const std::uint8_t* data, std::size_t size, PictureInfo& info, std::string& error) {
-    MemoryReader reader{data, size, 0};
-    GifHandle gif = openGif(reader, error);
+bool probeGifInput(InputBytes& input, PictureInfo& info, std::string& error) {
+    GifHandle gif = openGif(input, error);
     FirstFrame frame;
     if (!gif || !findFirstFrame(gif.get(), frame, error))
         return false;
@@ -165,18 +183,29 @@ bool probeGif(const std::uint8_t* data, std::size_t size, PictureInfo& info, std
     return true;
 }
 
-DecodeResult decodeGif(const std::uint8_t* data, std::size_t size) {
+bool probeGif(const std::uint8_t* data, std::size_t size, PictureInfo& info, std::string& error) {
+    InputBytes input(data, size);
+    return probeGifInput(input, info, error);
+}
+
+DecodeResult gifRows(InputBytes& input, RowSink& sink) {
     DecodeResult result;
-    MemoryReader reader{data, size, 0};
-    GifHandle gif = openGif(reader, result.error);
+    GifHandle gif = openGif(input, result.error);
     FirstFrame frame;
     if (!gif || !findFirstFrame(gif.get(), frame, result.error) ||
-        !drawFrame(gif.get(), frame, result.bitmap, result.error))
+        !drawFrame(gif.get(), frame, sink, result.error))
         return result;
     result.fullWidth = frame.canvasWidth;
     result.fullHeight = frame.canvasHeight;
     result.ok = true;
     return result;
+}
+
+DecodeResult decodeGif(const std::uint8_t* data, std::size_t size) {
+    return collectRows([&](RowSink& sink) {
+        InputBytes input(data, size);
+        return gifRows(input, sink);
+    });
 }
 
 } // namespace zp::detail

@@ -19,8 +19,13 @@ namespace {
 
 // A progressive file with thousands of tiny scans costs a full pass over the coefficients each.
 constexpr int kMaxScans = 100;
-// What libjpeg itself may allocate (coefficient buffers of progressive files, saved markers).
-constexpr long kMaxLibraryMemory = 1L << 30;
+// What libjpeg itself may allocate (coefficient buffers of progressive files, saved markers). It
+// has no temporary files to spill into, so a picture that needs more fails cleanly: a progressive
+// 50-megapixel colour photo fits, a 13000 x 13000 one does not.
+constexpr long kMaxLibraryMemory = 160L << 20;
+// Markers before the first scan (EXIF, ICC profiles, comments) are never near this; a file whose
+// header runs on past it is not read to its end.
+constexpr std::size_t kMaxHeaderBytes = 16u << 20;
 constexpr int kRowBatch = 16;
 
 struct JpegErrorManager {
@@ -38,7 +43,7 @@ struct JpegJob {
     bool headerOnly = false;
     int minWidth = 0;
     int minHeight = 0;
-    Bitmap* bitmap = nullptr;
+    RowSink* sink = nullptr;
     int orientation = 1;
     int fullWidth = 0; // as stored, before orientation
     int fullHeight = 0;
@@ -52,6 +57,9 @@ struct JpegJob {
 }
 
 [[noreturn]] void onErrorExit(j_common_ptr cinfo) {
+    const int code = cinfo->err->msg_code;
+    if (code == JERR_NO_BACKING_STORE || code == JERR_OUT_OF_MEMORY)
+        failWith(cinfo, "the picture is too large to decode in the memory allowed for it");
     char text[JMSG_LENGTH_MAX];
     (*cinfo->err->format_message)(cinfo, text);
     char message[JMSG_LENGTH_MAX + 32];
@@ -76,13 +84,29 @@ bool endOfDataIsHarmless(j_common_ptr cinfo) {
     return d->output_scanline + 2 * rowsPerIMCU >= d->output_height;
 }
 
+// Data that ends early, whether the file stops or another marker comes too soon, is refused
+// alike, and so is entropy-coded data that does not decode: either would leave a grey band.
+// Extraneous bytes between markers and restart markers out of order are only unusual.
 void onEmitMessage(j_common_ptr cinfo, int level) {
     if (level >= 0)
         return; // trace output
     cinfo->err->num_warnings++;
-    if (cinfo->err->msg_code == JWRN_JPEG_EOF && !endOfDataIsHarmless(cinfo))
+    const int code = cinfo->err->msg_code;
+    // A segment cut short by a restart marker is how libjpeg resynchronises after restart
+    // markers out of order: the data goes on after it.
+    const bool atRestart =
+        cinfo->is_decompressor &&
+        (reinterpret_cast<j_decompress_ptr>(cinfo)->unread_marker & 0xf8) == JPEG_RST0;
+    if ((code == JWRN_JPEG_EOF || (code == JWRN_HIT_MARKER && !atRestart)) &&
+        !endOfDataIsHarmless(cinfo))
         failWith(cinfo, "the JPEG file is truncated");
-    // Other warnings (corrupt entropy data, extraneous bytes) leave a usable picture.
+    if (code == JWRN_HUFF_BAD_CODE) {
+        char text[JMSG_LENGTH_MAX];
+        (*cinfo->err->format_message)(cinfo, text);
+        char message[JMSG_LENGTH_MAX + 32];
+        std::snprintf(message, sizeof message, "the JPEG data is corrupt: %s", text);
+        failWith(cinfo, message);
+    }
 }
 
 // Reading from an open file in chunks: the file never has to be in memory whole. libjpeg-turbo
@@ -94,6 +118,8 @@ struct FileSource {
     jpeg_source_mgr pub; // first member: libjpeg sees only this part
     std::FILE* file;
     JOCTET* buffer;
+    std::size_t headerBytesLeft; // until the header is read; then no limit
+    bool inHeader;
 };
 
 void initFileSource(j_decompress_ptr) {}
@@ -101,6 +127,12 @@ void termFileSource(j_decompress_ptr) {}
 
 boolean fillFileBuffer(j_decompress_ptr cinfo) {
     auto* src = reinterpret_cast<FileSource*>(cinfo->src);
+    if (src->inHeader) {
+        if (src->headerBytesLeft == 0)
+            failWith(reinterpret_cast<j_common_ptr>(cinfo),
+                     "the JPEG header runs on for more than 16 MB without a picture");
+        src->headerBytesLeft -= std::min(src->headerBytesLeft, kReadChunk);
+    }
     std::size_t n = std::fread(src->buffer, 1, kReadChunk, src->file);
     if (n == 0) {
         if (std::ferror(src->file))
@@ -134,6 +166,8 @@ void useFileSource(j_decompress_ptr cinfo, std::FILE* file) {
     src->buffer = static_cast<JOCTET*>((*cinfo->mem->alloc_small)(
         reinterpret_cast<j_common_ptr>(cinfo), JPOOL_PERMANENT, kReadChunk));
     src->file = file;
+    src->headerBytesLeft = kMaxHeaderBytes;
+    src->inHeader = true;
     src->pub.init_source = initFileSource;
     src->pub.fill_input_buffer = fillFileBuffer;
     src->pub.skip_input_data = skipFileData;
@@ -188,25 +222,33 @@ void cmykToRgb(const JSAMPLE* in, std::uint8_t* out, unsigned width, bool invert
     }
 }
 
-void readRows(j_decompress_ptr cinfo, Bitmap& bitmap) {
+// Hands every output row to the sink; rows go straight into the sink's own storage when it
+// offers some.
+void readRows(j_decompress_ptr cinfo, RowSink& sink) {
     const bool cmyk = cinfo->out_color_space == JCS_CMYK;
-    JSAMPARRAY cmykRow = nullptr;
-    if (cmyk)
-        cmykRow = (*cinfo->mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(cinfo), JPOOL_IMAGE,
-                                              cinfo->output_width * 4, 1);
+    const auto common = reinterpret_cast<j_common_ptr>(cinfo);
+    const JDIMENSION width = cinfo->output_width;
+    JSAMPARRAY batch = (*cinfo->mem->alloc_sarray)(common, JPOOL_IMAGE, width * 3, kRowBatch);
+    JSAMPARRAY cmykRow =
+        cmyk ? (*cinfo->mem->alloc_sarray)(common, JPOOL_IMAGE, width * 4, 1) : nullptr;
     JSAMPROW rows[kRowBatch];
     while (cinfo->output_scanline < cinfo->output_height) {
         const unsigned y = cinfo->output_scanline;
         if (cmyk) {
-            if (jpeg_read_scanlines(cinfo, cmykRow, 1) == 1)
-                cmykToRgb(cmykRow[0], bitmap.row(static_cast<int>(y)), cinfo->output_width,
-                          cinfo->saw_Adobe_marker);
+            if (jpeg_read_scanlines(cinfo, cmykRow, 1) == 1) {
+                cmykToRgb(cmykRow[0], batch[0], width, cinfo->saw_Adobe_marker);
+                sink.row(static_cast<int>(y), batch[0]);
+            }
             continue;
         }
         const unsigned n = std::min<unsigned>(kRowBatch, cinfo->output_height - y);
-        for (unsigned i = 0; i < n; ++i)
-            rows[i] = bitmap.row(static_cast<int>(y + i));
-        jpeg_read_scanlines(cinfo, rows, n);
+        for (unsigned i = 0; i < n; ++i) {
+            std::uint8_t* target = sink.rowTarget(static_cast<int>(y + i));
+            rows[i] = target != nullptr ? target : batch[i];
+        }
+        const JDIMENSION got = jpeg_read_scanlines(cinfo, rows, n);
+        for (JDIMENSION i = 0; i < got; ++i)
+            sink.row(static_cast<int>(y + i), rows[i]);
     }
 }
 
@@ -254,6 +296,8 @@ bool runJpeg(JpegJob* job) {
         jpeg_mem_src(&cinfo, job->data, static_cast<unsigned long>(job->size));
     jpeg_save_markers(&cinfo, JPEG_APP0 + 1, 0xffff);
     jpeg_read_header(&cinfo, TRUE);
+    if (job->file != nullptr)
+        reinterpret_cast<FileSource*>(cinfo.src)->inHeader = false;
     job->orientation = orientationOf(cinfo);
     job->fullWidth = static_cast<int>(cinfo.image_width);
     job->fullHeight = static_cast<int>(cinfo.image_height);
@@ -264,11 +308,11 @@ bool runJpeg(JpegJob* job) {
         cinfo.dct_method = JDCT_ISLOW;
         chooseScale(&cinfo, *job);
         jpeg_start_decompress(&cinfo);
-        ok = allocateBitmap(*job->bitmap, static_cast<int>(cinfo.output_width),
-                            static_cast<int>(cinfo.output_height), job->error);
+        ok = job->sink->begin(static_cast<int>(cinfo.output_width),
+                              static_cast<int>(cinfo.output_height), job->orientation, job->error);
         if (ok) {
             err.readingRows = true;
-            readRows(&cinfo, *job->bitmap);
+            readRows(&cinfo, *job->sink);
         }
     }
     // No jpeg_finish_decompress: once every row is in, what follows (a missing EOI, trailing
@@ -290,16 +334,15 @@ bool probeJpegJob(JpegJob& job, PictureInfo& info, std::string& error) {
     return true;
 }
 
-DecodeResult decodeJpegJob(JpegJob& job, const DecodeOptions& options) {
+DecodeResult decodeJpegJob(JpegJob& job, const DecodeOptions& options, RowSink& sink) {
     DecodeResult result;
     job.minWidth = options.minWidth;
     job.minHeight = options.minHeight;
-    job.bitmap = &result.bitmap;
+    job.sink = &sink;
     if (!runJpeg(&job)) {
         result.error = job.error;
         return result;
     }
-    applyOrientation(result.bitmap, job.orientation);
     const bool swapped = orientationSwapsSides(job.orientation);
     result.fullWidth = swapped ? job.fullHeight : job.fullWidth;
     result.fullHeight = swapped ? job.fullWidth : job.fullHeight;
@@ -322,17 +365,17 @@ bool probeJpegFile(std::FILE* file, PictureInfo& info, std::string& error) {
     return probeJpegJob(job, info, error);
 }
 
-DecodeResult decodeJpeg(const std::uint8_t* data, std::size_t size, const DecodeOptions& options) {
+DecodeResult jpegRows(const std::uint8_t* data, std::size_t size, std::FILE* file,
+                      const DecodeOptions& options, RowSink& sink) {
     JpegJob job;
     job.data = data;
     job.size = size;
-    return decodeJpegJob(job, options);
+    job.file = file;
+    return decodeJpegJob(job, options, sink);
 }
 
-DecodeResult decodeJpegFile(std::FILE* file, const DecodeOptions& options) {
-    JpegJob job;
-    job.file = file;
-    return decodeJpegJob(job, options);
+DecodeResult decodeJpeg(const std::uint8_t* data, std::size_t size, const DecodeOptions& options) {
+    return collectRows([&](RowSink& sink) { return jpegRows(data, size, nullptr, options, sink); });
 }
 
 } // namespace zp::detail

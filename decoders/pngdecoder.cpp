@@ -2,10 +2,10 @@
 // the frames in between hold nothing with a destructor. Buffers belong to the caller's frame.
 #include "decoders/formats.h"
 
+#include <cctype>
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
-#include <new>
 #include <png.h>
 #include <vector>
 
@@ -18,16 +18,16 @@ constexpr png_alloc_size_t kMaxChunkBytes = 8u << 20;
 constexpr png_uint_32 kMaxCachedChunks = 256;
 
 struct PngJob {
-    const std::uint8_t* data = nullptr;
-    std::size_t size = 0;
-    std::size_t pos = 0;
+    InputBytes* input = nullptr;
     bool headerOnly = false;
-    Bitmap* bitmap = nullptr;
-    std::vector<std::uint8_t> rgba; // rows with alpha, flattened onto white afterwards
+    RowSink* sink = nullptr;
+    std::vector<std::uint8_t> rows; // one row, or every row of an interlaced picture
+    std::vector<std::uint8_t> rgb;  // a row with its alpha flattened onto white
     int width = 0;
     int height = 0;
     std::string error;
-    char message[200] = {};
+    char message[300] = {};
+    char warning[100] = {};
 };
 
 void onPngError(png_structp png, png_const_charp text) {
@@ -36,24 +36,39 @@ void onPngError(png_structp png, png_const_charp text) {
     png_longjmp(png, 1);
 }
 
-void onPngWarning(png_structp, png_const_charp) {}
+// Warnings do not stop the reading; the last one is kept, as it may explain a later error.
+void onPngWarning(png_structp png, png_const_charp text) {
+    auto* job = static_cast<PngJob*>(png_get_error_ptr(png));
+    std::snprintf(job->warning, sizeof job->warning, "%s", text);
+}
+
+// The chunk being read, for messages: "tEXt", or "" before the first chunk.
+std::string chunkName(png_structp png) {
+    const png_uint_32 type = png_get_io_chunk_type(png);
+    std::string name;
+    for (int shift = 24; shift >= 0; shift -= 8) {
+        const char c = static_cast<char>((type >> shift) & 0xff);
+        if (!std::isalpha(static_cast<unsigned char>(c)))
+            return {};
+        name += c;
+    }
+    return name;
+}
 
 void onPngRead(png_structp png, png_bytep out, size_t count) {
     auto* job = static_cast<PngJob*>(png_get_io_ptr(png));
-    if (job->size - job->pos < count)
-        png_error(png, "the file is truncated");
-    std::memcpy(out, job->data + job->pos, count);
-    job->pos += count;
-}
-
-bool sizeScratch(std::vector<std::uint8_t>& buffer, std::size_t bytes,
-                 std::string& error) noexcept {
-    try {
-        buffer.resize(bytes);
-        return true;
-    } catch (const std::bad_alloc&) {
-        error = "not enough memory to decode the PNG picture";
-        return false;
+    if (job->input->read(out, count) != count) {
+        if (job->input->readError()) {
+            std::snprintf(job->message, sizeof job->message, "PNG error: cannot read the file");
+            png_longjmp(png, 1);
+        }
+        // The chunk, and a warning such as "chunk data is too large", show the cause.
+        const std::string chunk = chunkName(png);
+        std::snprintf(
+            job->message, sizeof job->message, "PNG error: the file is truncated%s%s%s%s%s",
+            chunk.empty() ? "" : " in the chunk ", chunk.c_str(),
+            job->warning[0] != '\0' ? " (" : "", job->warning, job->warning[0] != '\0' ? ")" : "");
+        png_longjmp(png, 1);
     }
 }
 
@@ -79,38 +94,43 @@ int setTransforms(png_structp png, png_infop info) {
     return passes;
 }
 
-// Reads the rows into the bitmap, through the RGBA scratch buffer when there is alpha.
+// Sends the rows to the sink, flattened onto white when there is alpha. An interlaced picture's
+// passes revisit every row, so all its rows are kept until the last pass; otherwise one will do.
 bool readPixels(png_structp png, png_infop info, PngJob* job, int passes) {
     const int channels = png_get_channels(png, info);
-    Bitmap& bitmap = *job->bitmap;
     if (channels != 3 && channels != 4) {
         job->error = "unexpected PNG pixel layout";
         return false;
     }
-    if (!allocateBitmap(bitmap, job->width, job->height, job->error))
+    RowSink& sink = *job->sink;
+    if (!sink.begin(job->width, job->height, 1, job->error))
         return false;
-    if (channels == 3) {
-        for (int pass = 0; pass < passes; ++pass)
-            for (int y = 0; y < job->height; ++y)
-                png_read_row(png, bitmap.row(y), nullptr);
+    const std::size_t rowBytes = static_cast<std::size_t>(job->width) * channels;
+    const std::uint64_t keep = passes > 1 ? std::uint64_t(rowBytes) * job->height : rowBytes;
+    if (!allocateScratch(job->rows, keep, job->error) ||
+        (channels == 4 && !allocateScratch(job->rgb, std::uint64_t(job->width) * 3, job->error)))
+        return false;
+    const auto emit = [&](int y, std::uint8_t* row) {
+        if (channels == 4) {
+            flattenRow(row, job->rgb.data(), job->width);
+            row = job->rgb.data();
+        }
+        sink.row(y, row);
+    };
+    if (passes == 1) {
+        for (int y = 0; y < job->height; ++y) {
+            std::uint8_t* target = channels == 3 ? sink.rowTarget(y) : nullptr;
+            std::uint8_t* row = target != nullptr ? target : job->rows.data();
+            png_read_row(png, row, nullptr);
+            emit(y, row);
+        }
         return true;
     }
-    const std::size_t rowBytes = static_cast<std::size_t>(job->width) * 4;
-    // Interlaced passes revisit every row, so they need all rows kept; otherwise one row will do.
-    const std::size_t rows = passes > 1 ? static_cast<std::size_t>(job->height) : 1;
-    if (!sizeScratch(job->rgba, rowBytes * rows, job->error))
-        return false;
-    for (int pass = 0; pass < passes; ++pass) {
-        for (int y = 0; y < job->height; ++y) {
-            std::uint8_t* row = job->rgba.data() + (passes > 1 ? rowBytes * y : 0);
-            png_read_row(png, row, nullptr);
-            if (passes == 1)
-                flattenRow(row, bitmap.row(y), job->width);
-        }
-    }
-    if (passes > 1)
+    for (int pass = 0; pass < passes; ++pass)
         for (int y = 0; y < job->height; ++y)
-            flattenRow(job->rgba.data() + rowBytes * y, bitmap.row(y), job->width);
+            png_read_row(png, job->rows.data() + rowBytes * y, nullptr);
+    for (int y = 0; y < job->height; ++y)
+        emit(y, job->rows.data() + rowBytes * y);
     return true;
 }
 
@@ -134,6 +154,12 @@ bool runPng(PngJob* job) {
     png_set_user_limits(png, kMaxPictureSide, kMaxPictureSide);
     png_set_chunk_malloc_max(png, kMaxChunkBytes);
     png_set_chunk_cache_max(png, kMaxCachedChunks);
+    // Texts, profiles and the like are not needed for the pixels. libpng would allocate (and
+    // clear) whatever length such a chunk declares, warning only; as unknown chunks they are
+    // read past in small pieces instead.
+    static const png_byte kIgnored[] = "tEXt\0zTXt\0iTXt\0iCCP\0sPLT\0eXIf\0pCAL\0sCAL\0hIST\0";
+    png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, kIgnored,
+                                static_cast<int>(sizeof kIgnored / 5));
     png_set_read_fn(png, job, onPngRead);
     png_read_info(png, info);
     job->width = static_cast<int>(png_get_image_width(png, info));
@@ -148,10 +174,9 @@ bool runPng(PngJob* job) {
 
 } // namespace
 
-bool probePng(const std::uint8_t* data, std::size_t size, PictureInfo& info, std::string& error) {
+bool probePngInput(InputBytes& input, PictureInfo& info, std::string& error) {
     PngJob job;
-    job.data = data;
-    job.size = size;
+    job.input = &input;
     job.headerOnly = true;
     if (!runPng(&job)) {
         error = job.error;
@@ -163,12 +188,16 @@ bool probePng(const std::uint8_t* data, std::size_t size, PictureInfo& info, std
     return true;
 }
 
-DecodeResult decodePng(const std::uint8_t* data, std::size_t size) {
+bool probePng(const std::uint8_t* data, std::size_t size, PictureInfo& info, std::string& error) {
+    InputBytes input(data, size);
+    return probePngInput(input, info, error);
+}
+
+DecodeResult pngRows(InputBytes& input, RowSink& sink) {
     DecodeResult result;
     PngJob job;
-    job.data = data;
-    job.size = size;
-    job.bitmap = &result.bitmap;
+    job.input = &input;
+    job.sink = &sink;
     if (!runPng(&job)) {
         result.error = job.error;
         return result;
@@ -177,6 +206,13 @@ DecodeResult decodePng(const std::uint8_t* data, std::size_t size) {
     result.fullHeight = job.height;
     result.ok = true;
     return result;
+}
+
+DecodeResult decodePng(const std::uint8_t* data, std::size_t size) {
+    return collectRows([&](RowSink& sink) {
+        InputBytes input(data, size);
+        return pngRows(input, sink);
+    });
 }
 
 } // namespace zp::detail

@@ -118,37 +118,37 @@ FitPlan planFit(int sw, int sh, int W, int H, const FitOptions& o) {
     return plan;
 }
 
-Bitmap applyFit(const Bitmap& source, const FitPlan& plan, TurnDirection direction) {
-    const bool unscaled = source.width == plan.scaledWidth && source.height == plan.scaledHeight;
-    if (unscaled && !plan.turn && plan.crop) {
-        return cropBitmap(source, plan.cropX, plan.cropY, plan.cropWidth, plan.cropHeight);
-    }
+FitWindow fitWindow(const FitPlan& plan, TurnDirection direction) {
     // The crop is taken back through the turn to the scaled picture, so only the pixels
     // that are kept get resampled: a very long picture cut to the frame never has its full
     // scaled size in memory.
     const int sw = plan.scaledWidth;
     const int sh = plan.scaledHeight;
-    int x = 0;
-    int y = 0;
-    int w = sw;
-    int h = sh;
+    FitWindow win{0, 0, sw, sh};
     if (plan.crop) {
         if (!plan.turn) {
-            x = plan.cropX;
-            y = plan.cropY;
-            w = plan.cropWidth;
-            h = plan.cropHeight;
+            win = {plan.cropX, plan.cropY, plan.cropWidth, plan.cropHeight};
         } else {
             // Turned rows are scaled columns and turned columns scaled rows.
-            w = plan.cropHeight;
-            h = plan.cropWidth;
             const bool right = direction == TurnDirection::Right;
-            x = right ? plan.cropY : sw - plan.cropY - plan.cropHeight;
-            y = right ? sh - plan.cropX - plan.cropWidth : plan.cropX;
+            win.width = plan.cropHeight;
+            win.height = plan.cropWidth;
+            win.x = right ? plan.cropY : sw - plan.cropY - plan.cropHeight;
+            win.y = right ? sh - plan.cropX - plan.cropWidth : plan.cropX;
         }
     }
-    Bitmap work =
-        unscaled ? cropBitmap(source, x, y, w, h) : resampleAreaWindow(source, sw, sh, x, y, w, h);
+    return win;
+}
+
+Bitmap applyFit(const Bitmap& source, const FitPlan& plan, TurnDirection direction) {
+    const bool unscaled = source.width == plan.scaledWidth && source.height == plan.scaledHeight;
+    if (unscaled && !plan.turn && plan.crop) {
+        return cropBitmap(source, plan.cropX, plan.cropY, plan.cropWidth, plan.cropHeight);
+    }
+    const FitWindow w = fitWindow(plan, direction);
+    Bitmap work = unscaled ? cropBitmap(source, w.x, w.y, w.width, w.height)
+                           : resampleAreaWindow(source, plan.scaledWidth, plan.scaledHeight, w.x,
+                                                w.y, w.width, w.height);
     if (plan.turn) {
         turnBitmap(work, direction);
     }

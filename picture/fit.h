@@ -45,6 +45,16 @@ struct FitPlan {
 // Sides computed by rule 4 that would round down to 0 are kept at 1 pixel.
 FitPlan planFit(int sw, int sh, int W, int H, const FitOptions& options);
 
+// The part of the scaled picture (before the turn) that the fitted bitmap is made of: the crop
+// taken back through the turn, or the whole scaled picture when nothing is cut.
+struct FitWindow {
+    int x = 0;
+    int y = 0;
+    int width = 0;
+    int height = 0;
+};
+FitWindow fitWindow(const FitPlan& plan, TurnDirection direction);
+
 // Carries the plan out. The source may be a reduced copy of the planned picture (a JPEG
 // decoded with DCT scaling): for rule 4 the whole of it is resampled onto the scaled size.
 // Rules 1 to 3 need the source at its planned size.

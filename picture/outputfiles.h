@@ -20,8 +20,10 @@ std::string outputCopyName(const std::string& sourceName);
 // destination. Folder and name are native (UTF-8) path texts.
 std::filesystem::path outputCopyPath(const std::string& folder, const std::string& sourceName);
 
-// Writes the bytes to `path`, replacing an existing file: written to a temporary name in the
-// same folder first and renamed over the old one, so a reader never sees half a file.
+// Writes the bytes to `path`, replacing an existing file: written to a new file of a random name
+// in the same folder, created exclusively, and renamed over the old one, so a reader never sees
+// half a file and a link planted in the folder is never written through. The error names the
+// system's reason.
 bool writeFileReplacing(const std::filesystem::path& path, const std::vector<std::uint8_t>& bytes,
                         std::string& error);
 

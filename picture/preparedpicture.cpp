@@ -1,8 +1,10 @@
 #include "picture/preparedpicture.h"
 
 #include "decoders/decoder.h"
+#include "picture/bandfit.h"
 
 #include <algorithm>
+#include <new>
 
 namespace zp {
 
@@ -33,6 +35,65 @@ bool PictureSource::fromFile(const std::filesystem::path& path, PictureSource& s
     return true;
 }
 
+bool PictureSource::keptPixelsSuffice(int minWidth, int minHeight) const {
+    const bool full =
+        (minWidth <= 0 && minHeight <= 0) || minWidth >= m_width || minHeight >= m_height;
+    const bool haveFull = m_pixels.width == m_width && m_pixels.height == m_height;
+    return !m_pixels.empty() &&
+           (haveFull || (!full && m_pixels.width >= minWidth && m_pixels.height >= minHeight));
+}
+
+bool PictureSource::fit(const FitPlan& plan, TurnDirection direction, int minWidth, int minHeight,
+                        Bitmap& fitted, std::string& error) {
+    if (!present()) {
+        error = "no picture";
+        return false;
+    }
+    try {
+        if (keptPixelsSuffice(minWidth, minHeight) || !isFile()) {
+            const Bitmap* source = pixels(minWidth, minHeight, error);
+            if (source != nullptr) {
+                fitted = applyFit(*source, plan, direction);
+            }
+            return source != nullptr;
+        }
+        const bool full =
+            (minWidth <= 0 && minHeight <= 0) || minWidth >= m_width || minHeight >= m_height;
+        DecodeOptions options;
+        if (!full) {
+            options.minWidth = minWidth;
+            options.minHeight = minHeight;
+        }
+        m_pixels = Bitmap();
+        FitSink sink(plan, direction, kKeepWholeBytes);
+        const DecodeResult decoded = decodePictureRows(m_path, options, sink);
+        ++m_decodes;
+        if (!decoded.ok) {
+            error = decoded.error.empty() ? "cannot decode picture" : decoded.error;
+            return false;
+        }
+        if (decoded.fullWidth != m_width || decoded.fullHeight != m_height) {
+            error = "picture file changed since it was taken in";
+            return false;
+        }
+        if (sink.keptWhole()) {
+            m_pixels = sink.takeWhole();
+            fitted = applyFit(m_pixels, plan, direction);
+        } else {
+            fitted = sink.takeFitted();
+        }
+    } catch (const std::bad_alloc&) {
+        fitted = Bitmap();
+        error = "not enough memory to fit the picture";
+        return false;
+    }
+    if (fitted.empty()) {
+        error = "the picture cannot be fitted";
+        return false;
+    }
+    return true;
+}
+
 const Bitmap* PictureSource::pixels(int minWidth, int minHeight, std::string& error) {
     if (!present()) {
         error = "no picture";
@@ -40,9 +101,7 @@ const Bitmap* PictureSource::pixels(int minWidth, int minHeight, std::string& er
     }
     const bool full =
         (minWidth <= 0 && minHeight <= 0) || minWidth >= m_width || minHeight >= m_height;
-    const bool haveFull = m_pixels.width == m_width && m_pixels.height == m_height;
-    if (!m_pixels.empty() &&
-        (haveFull || (!full && m_pixels.width >= minWidth && m_pixels.height >= minHeight))) {
+    if (keptPixelsSuffice(minWidth, minHeight)) {
         return &m_pixels;
     }
     if (!isFile()) {
@@ -103,12 +162,11 @@ MakeJpegResult makeJpegCore(PictureSource& source, const PictureSettings& settin
         minWidth = plan.scaledWidth * kDecodeHeadroom;
         minHeight = plan.scaledHeight * kDecodeHeadroom;
     }
-    const Bitmap* pixels = source.pixels(minWidth, minHeight, result.detail);
-    if (!pixels) {
+    Bitmap fitted;
+    if (!source.fit(plan, settings.fit.direction, minWidth, minHeight, fitted, result.detail)) {
         result.error = PictureError::DecodeFailed;
         return result;
     }
-    Bitmap fitted = applyFit(*pixels, plan, settings.fit.direction);
     result = makeJpegFromFitted(std::move(fitted), settings.jpeg, status, encoder);
     result.plan = plan;
     return result;

@@ -11,6 +11,7 @@
 #include "picture/messages.h"
 #include "picture/qualityloop.h"
 
+#include <cstdint>
 #include <filesystem>
 #include <string>
 
@@ -41,9 +42,20 @@ public:
     // Null with `error` set when the file can no longer be decoded.
     const Bitmap* pixels(int minWidth, int minHeight, std::string& error);
 
+    // The fitted bitmap for the plan, from pixels of at least minWidth x minHeight (0 x 0: full
+    // resolution). Kept pixels are used when they suffice. Otherwise the file is decoded row by
+    // row: a picture of at most kKeepWholeBytes is kept for later fits, a larger one is fitted
+    // as it comes in and never held whole. False with `error` set when that fails.
+    bool fit(const FitPlan& plan, TurnDirection direction, int minWidth, int minHeight,
+             Bitmap& fitted, std::string& error);
+
     int decodeCount() const { return m_decodes; }
 
+    static constexpr std::uint64_t kKeepWholeBytes = std::uint64_t{64} << 20;
+
 private:
+    bool keptPixelsSuffice(int minWidth, int minHeight) const;
+
     Bitmap m_pixels;
     std::filesystem::path m_path;
     int m_width = 0;

@@ -17,19 +17,11 @@ constexpr std::uint32_t kOne = 1u << kWeightBits;
 constexpr int kMidShift = kWeightBits - 8;
 constexpr int kOutShift = kWeightBits + 8;
 
-// For each destination pixel along one axis: the first source pixel and the weights of the
-// source pixels it covers. In units where a source pixel is `dst` long and a destination
-// pixel `src` long, destination pixel k covers [k*src, (k+1)*src).
-struct AxisWeights {
-    std::vector<int> first;
-    std::vector<int> count;
-    std::vector<std::uint32_t> weights; // `taps` entries per destination pixel
-    int taps = 0;
-};
-
-// Weights for the destination pixels first .. first + n - 1 of a `dst` long axis.
-AxisWeights axisWeights(int src, int dst, int firstPixel, int n) {
-    AxisWeights a;
+// Weights for the destination pixels first .. first + n - 1 of a `dst` long axis. In units
+// where a source pixel is `dst` long and a destination pixel `src` long, destination pixel k
+// covers [k*src, (k+1)*src).
+detail::AxisWeights axisWeights(int src, int dst, int firstPixel, int n) {
+    detail::AxisWeights a;
     a.taps = (src + dst - 1) / dst + 1;
     a.first.resize(n);
     a.count.resize(n);
@@ -58,37 +50,13 @@ AxisWeights axisWeights(int src, int dst, int firstPixel, int n) {
     return a;
 }
 
-// Sums the source rows of one destination row into `mid` (8 fractional bits).
-void verticalPass(const Bitmap& source, const AxisWeights& ay, int y,
-                  std::vector<std::uint32_t>& acc, std::vector<std::uint16_t>& mid) {
-    const std::size_t n = source.stride();
-    const std::uint32_t* w = &ay.weights[static_cast<std::size_t>(y) * ay.taps];
-    std::uint32_t* a = acc.data();
-    {
-        const std::uint8_t* in = source.row(ay.first[y]);
-        const std::uint32_t wt = w[0];
-        for (std::size_t x = 0; x < n; ++x) {
-            a[x] = wt * in[x];
-        }
-    }
-    for (int t = 1; t < ay.count[y]; ++t) {
-        const std::uint8_t* in = source.row(ay.first[y] + t);
-        const std::uint32_t wt = w[t];
-        for (std::size_t x = 0; x < n; ++x) {
-            a[x] += wt * in[x];
-        }
-    }
-    std::uint16_t* m = mid.data();
-    for (std::size_t x = 0; x < n; ++x) {
-        m[x] = static_cast<std::uint16_t>((a[x] + (1u << (kMidShift - 1))) >> kMidShift);
-    }
-}
-
-void horizontalPass(const std::vector<std::uint16_t>& mid, const AxisWeights& ax, std::uint8_t* out,
-                    int width) {
+// Horizontal pass of one destination row over the vertical sums of the source columns from
+// `firstColumn` on (8 fractional bits).
+void horizontalPass(const std::uint16_t* mid, int firstColumn, const detail::AxisWeights& ax,
+                    std::uint8_t* out, int width) {
     for (int k = 0; k < width; ++k) {
         const std::uint32_t* w = &ax.weights[static_cast<std::size_t>(k) * ax.taps];
-        const std::uint16_t* in = mid.data() + static_cast<std::size_t>(ax.first[k]) * 3;
+        const std::uint16_t* in = mid + static_cast<std::size_t>(ax.first[k] - firstColumn) * 3;
         std::uint32_t r = 1u << (kOutShift - 1);
         std::uint32_t g = r;
         std::uint32_t b = r;
@@ -105,7 +73,110 @@ void horizontalPass(const std::vector<std::uint16_t>& mid, const AxisWeights& ax
     }
 }
 
+// The vertical pass, one source row at a time. The arrays never overlap; saying so lets the
+// compiler vectorise the loops.
+void startSums(std::uint32_t* __restrict a, const std::uint8_t* __restrict in, std::size_t n,
+               std::uint32_t wt) {
+    for (std::size_t i = 0; i < n; ++i) {
+        a[i] = wt * in[i];
+    }
+}
+
+void addToSums(std::uint32_t* __restrict a, const std::uint8_t* __restrict in, std::size_t n,
+               std::uint32_t wt) {
+    for (std::size_t i = 0; i < n; ++i) {
+        a[i] += wt * in[i];
+    }
+}
+
+// The sums of a finished row, kept with 8 fractional bits for the horizontal pass.
+void narrowSums(const std::uint32_t* __restrict a, std::uint16_t* __restrict mid, std::size_t n) {
+    for (std::size_t i = 0; i < n; ++i) {
+        mid[i] = static_cast<std::uint16_t>((a[i] + (1u << (kMidShift - 1))) >> kMidShift);
+    }
+}
+
+// The most destination rows that one source row contributes to: the accumulators kept at once.
+int mostOpenRows(const detail::AxisWeights& ay) {
+    const int n = static_cast<int>(ay.first.size());
+    int most = 1;
+    for (int k = 0, j = 0; k < n; ++k) {
+        const int last = ay.first[k] + ay.count[k] - 1;
+        j = std::max(j, k);
+        while (j + 1 < n && ay.first[j + 1] <= last)
+            ++j;
+        most = std::max(most, j - k + 1);
+    }
+    return most;
+}
+
 } // namespace
+
+bool AreaResampler::start(int sourceWidth, int sourceHeight, int fullWidth, int fullHeight, int x,
+                          int y, int width, int height) {
+    *this = AreaResampler();
+    if (sourceWidth < 1 || sourceHeight < 1 || fullWidth < 1 || fullHeight < 1 || x < 0 || y < 0 ||
+        width < 1 || height < 1 || x > fullWidth - width || y > fullHeight - height) {
+        return false;
+    }
+    m_ax = axisWeights(sourceWidth, fullWidth, x, width);
+    m_ay = axisWeights(sourceHeight, fullHeight, y, height);
+    m_sourceHeight = sourceHeight;
+    m_firstColumn = m_ax.first[0];
+    const int endColumn = m_ax.first[width - 1] + m_ax.count[width - 1];
+    m_samples = static_cast<std::size_t>(endColumn - m_firstColumn) * 3;
+    m_open = mostOpenRows(m_ay);
+    if (static_cast<std::uint64_t>(m_open) * m_samples * sizeof(std::uint32_t) > kMaxWorkingBytes) {
+        return false;
+    }
+    m_acc.resize(static_cast<std::size_t>(m_open) * m_samples);
+    m_mid.resize(m_samples);
+    m_out.resize(width, height);
+    return true;
+}
+
+// Every open destination row takes its weight of the source row (the first one of a row starts
+// its sums); a destination row whose last source row this is gets its horizontal pass.
+void AreaResampler::addRow(int index, const std::uint8_t* row) {
+    if (m_out.empty() || index < 0 || index >= m_sourceHeight) {
+        return;
+    }
+    const std::uint8_t* in = row + static_cast<std::size_t>(m_firstColumn) * 3;
+    const std::size_t n = m_samples;
+    for (int k = m_next; k < m_out.height && m_ay.first[k] <= index; ++k) {
+        const int t = index - m_ay.first[k];
+        if (t >= m_ay.count[k]) {
+            continue;
+        }
+        const std::uint32_t wt = m_ay.weights[static_cast<std::size_t>(k) * m_ay.taps + t];
+        std::uint32_t* a = &m_acc[static_cast<std::size_t>(k % m_open) * n];
+        if (t == 0) {
+            startSums(a, in, n, wt);
+        } else {
+            addToSums(a, in, n, wt);
+        }
+    }
+    while (m_next < m_out.height && m_ay.first[m_next] + m_ay.count[m_next] - 1 <= index) {
+        narrowSums(&m_acc[static_cast<std::size_t>(m_next % m_open) * n], m_mid.data(), n);
+        horizontalPass(m_mid.data(), m_firstColumn, m_ax, m_out.row(m_next), m_out.width);
+        ++m_next;
+    }
+}
+
+Bitmap AreaResampler::take() {
+    if (m_next < m_out.height) {
+        return Bitmap{};
+    }
+    return std::move(m_out);
+}
+
+int AreaResampler::firstRowNeeded() const {
+    return m_ay.first.empty() ? 0 : m_ay.first.front();
+}
+
+int AreaResampler::lastRowNeeded() const {
+    return m_ay.first.empty() ? -1 : m_ay.first.back() + m_ay.count.back() - 1;
+}
 
 Bitmap resampleArea(const Bitmap& source, int width, int height) {
     return resampleAreaWindow(source, width, height, 0, 0, width, height);
@@ -113,24 +184,16 @@ Bitmap resampleArea(const Bitmap& source, int width, int height) {
 
 Bitmap resampleAreaWindow(const Bitmap& source, int fullWidth, int fullHeight, int x, int y,
                           int width, int height) {
-    Bitmap out;
-    if (source.empty() || source.pixels.size() < source.stride() * source.height || fullWidth < 1 ||
-        fullHeight < 1 || x < 0 || y < 0 || width < 1 || height < 1 || x > fullWidth - width ||
-        y > fullHeight - height) {
-        return out;
+    AreaResampler resampler;
+    if (source.empty() || source.pixels.size() < source.stride() * source.height ||
+        !resampler.start(source.width, source.height, fullWidth, fullHeight, x, y, width, height)) {
+        return Bitmap{};
     }
-    const AxisWeights ax = axisWeights(source.width, fullWidth, x, width);
-    const AxisWeights ay = axisWeights(source.height, fullHeight, y, height);
-    out.resize(width, height);
-    // One destination row at a time: only one row of sums is alive, and the source rows
-    // are read in order, each by at most a few neighbouring destination rows.
-    std::vector<std::uint32_t> acc(source.stride());
-    std::vector<std::uint16_t> mid(source.stride());
-    for (int y = 0; y < height; ++y) {
-        verticalPass(source, ay, y, acc, mid);
-        horizontalPass(mid, ax, out.row(y), width);
+    // Only the source rows that the window needs.
+    for (int i = resampler.firstRowNeeded(); i <= resampler.lastRowNeeded(); ++i) {
+        resampler.addRow(i, source.row(i));
     }
-    return out;
+    return resampler.take();
 }
 
 } // namespace zp

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <filesystem>
+#include <map>
 #include <string>
 #include <system_error>
 #ifdef _WIN32
@@ -66,12 +67,41 @@ void printLine(const std::string& sjis, std::FILE* stream) {
     std::fprintf(stream, "%s\n", sjisToUtf8(sjis).c_str());
 }
 
+// Output files written in this run, by their path, with the input each came from.
+using WrittenFiles = std::map<fs::path, std::string>;
+
+// The key under which an output path is remembered: the same file whatever way it was named.
+fs::path outputKey(const fs::path& out) {
+    std::error_code ec;
+    const fs::path key = fs::weakly_canonical(out, ec);
+    return ec ? out.lexically_normal() : key;
+}
+
+void printFailure(const std::string& file, const std::string& cause, const fs::path& out) {
+    // An output of the same name that is already there is not this run's result.
+    std::error_code ec;
+    const bool older = fs::exists(fs::symlink_status(out, ec));
+    std::fprintf(stderr, "zoripost-jpeg: %s: %s%s%s%s\n", file.c_str(), cause.c_str(),
+                 older ? "; " : "", older ? out.filename().string().c_str() : "",
+                 older ? " in the output folder is from an earlier run and was left as it was"
+                       : "");
+}
+
 // One file through the pipeline; true when it was written under its limit.
-bool convertFile(const std::string& file, const zp::cli::Options& options) {
+bool convertFile(const std::string& file, const zp::cli::Options& options, WrittenFiles& written) {
+    const fs::path out = zp::outputCopyPath(options.outDir, fs::path(file).filename().string());
+    const fs::path key = outputKey(out);
+    if (const auto first = written.find(key); first != written.end()) {
+        std::fprintf(stderr,
+                     "zoripost-jpeg: %s: %s was already written from %s in this run; not "
+                     "replaced\n",
+                     file.c_str(), out.filename().string().c_str(), first->second.c_str());
+        return false;
+    }
     std::string error;
     zp::PictureSource source;
     if (!zp::PictureSource::fromFile(fs::path(file), source, error)) {
-        std::fprintf(stderr, "zoripost-jpeg: %s: %s\n", file.c_str(), error.c_str());
+        printFailure(file, error, out);
         return false;
     }
     const zp::StatusFn status = [&](const zp::EncodeStep& step) {
@@ -81,19 +111,21 @@ bool convertFile(const std::string& file, const zp::cli::Options& options) {
     };
     zp::MakeJpegResult result = zp::makeJpegCore(source, options.settings, status);
     if (result.error != zp::PictureError::None) {
-        std::fprintf(stderr, "zoripost-jpeg: %s: %s\n", file.c_str(), result.detail.c_str());
+        printFailure(file, result.detail, out);
         return false;
     }
     if (!result.ok) {
-        std::fprintf(stderr, "zoripost-jpeg: %s: over the size limit at quality %d, not written\n",
-                     file.c_str(), result.quality);
+        printFailure(file,
+                     "over the size limit at quality " + std::to_string(result.quality) +
+                         ", not written",
+                     out);
         return false;
     }
-    const fs::path out = zp::outputCopyPath(options.outDir, fs::path(file).filename().string());
     if (!zp::writeFileReplacing(out, result.jpeg, error)) {
         std::fprintf(stderr, "zoripost-jpeg: %s: %s\n", file.c_str(), error.c_str());
         return false;
     }
+    written.emplace(key, file);
     if (!options.quiet) {
         std::printf("%s -> %s (%dx%d)\n", file.c_str(), out.string().c_str(), result.fitted.width,
                     result.fitted.height);
@@ -121,8 +153,9 @@ int main(int argc, char** argv) {
         return 1;
     }
     bool allOk = true;
+    WrittenFiles written;
     for (const std::string& file : options.files) {
-        allOk = convertFile(file, options) && allOk;
+        allOk = convertFile(file, options, written) && allOk;
     }
     return allOk ? 0 : 1;
 }

@@ -271,11 +271,15 @@ def png_claiming(width, height, rows):
 
 
 def jpeg_many_scans(src, dst, copies):
-    """Repeats the last scan of a progressive JPEG until the file has thousands of scans."""
+    """Repeats the first scan (the DC band) of a progressive JPEG until the file has thousands
+    of scans. Its data stays decodable when repeated, so only the number of scans is at fault."""
     data = open(src, "rb").read()
-    last_sos = data.rindex(b"\xff\xda")
+    first_sos = data.index(b"\xff\xda")
     eoi = data.rindex(b"\xff\xd9")
-    scan = data[last_sos:eoi]
+    end = first_sos + 2
+    while not (data[end] == 0xFF and data[end + 1] not in (0x00,) and not 0xD0 <= data[end + 1] <= 0xD7):
+        end += 1
+    scan = data[first_sos:end]
     open(dst, "wb").write(data[:eoi] + scan * copies + data[eoi:])
 
 

@@ -1,0 +1,87 @@
+// Whole pictures from the row decoders: the rows are gathered into one upright bitmap.
+#include "decoders/formats.h"
+#include "decoders/orientation.h"
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+
+namespace zp::detail {
+
+namespace {
+
+class CollectSink final : public RowSink {
+public:
+    explicit CollectSink(Bitmap& bitmap) : m_bitmap(bitmap) {}
+
+    bool begin(int width, int height, int orientation, std::string& error) noexcept override {
+        m_orientation = orientation;
+        return allocateBitmap(m_bitmap, width, height, error);
+    }
+    void row(int y, const std::uint8_t* rgb) noexcept override {
+        std::uint8_t* target = rowTarget(y);
+        if (target != rgb)
+            std::memcpy(target, rgb, m_bitmap.stride());
+    }
+    // A picture stored bottom up is put the right way round as it comes in.
+    std::uint8_t* rowTarget(int y) noexcept override {
+        return m_bitmap.row(m_orientation == 4 ? m_bitmap.height - 1 - y : y);
+    }
+    // May throw std::bad_alloc: orientations 5 to 8 need a second buffer.
+    void finish() {
+        if (m_orientation != 4)
+            applyOrientation(m_bitmap, m_orientation);
+    }
+
+private:
+    Bitmap& m_bitmap;
+    int m_orientation = 1;
+};
+
+} // namespace
+
+DecodeResult collectRows(const std::function<DecodeResult(RowSink&)>& decode) {
+    Bitmap bitmap;
+    CollectSink sink(bitmap);
+    DecodeResult result = decode(sink);
+    if (!result.ok) {
+        result.bitmap = Bitmap{};
+        return result;
+    }
+    sink.finish();
+    result.bitmap = std::move(bitmap);
+    return result;
+}
+
+std::size_t InputBytes::read(void* out, std::size_t n) {
+    n = static_cast<std::size_t>(std::min<std::uint64_t>(n, m_left));
+    if (n == 0)
+        return 0;
+    if (m_data != nullptr) {
+        std::memcpy(out, m_data, n);
+        m_data += n;
+    } else {
+        const std::size_t got = std::fread(out, 1, n, m_file);
+        m_error = m_error || (got < n && std::ferror(m_file));
+        n = got;
+    }
+    m_left -= n;
+    return n;
+}
+
+bool allocateScratch(std::vector<std::uint8_t>& buffer, std::uint64_t bytes,
+                     std::string& error) noexcept {
+    if (bytes > kMaxHeldPictureBytes) {
+        error = "the interlaced picture is too large to decode in the memory allowed for it";
+        return false;
+    }
+    try {
+        buffer.assign(static_cast<std::size_t>(bytes), 0);
+        return true;
+    } catch (const std::bad_alloc&) {
+        error = "not enough memory to decode the picture";
+        return false;
+    }
+}
+
+} // namespace zp::detail
