@@ -36,7 +36,8 @@ AvifDecoderPtr parseAvif(const std::uint8_t* data, std::size_t size, std::string
         error = std::string("AVIF error: ") + avifResultToString(status);
         return nullptr;
     }
-    if (!checkHeldFrame(int(decoder->image->width), int(decoder->image->height), 4, error))
+    if (!checkHeldFrame(int(decoder->image->width), int(decoder->image->height),
+                        decoder->alphaPresent ? 4 : 3, error))
         return nullptr;
     return decoder;
 }
@@ -78,7 +79,7 @@ DecodeResult avifRows(const std::uint8_t* data, std::size_t size, RowSink& sink)
     rgb.format = alpha ? AVIF_RGB_FORMAT_RGBA : AVIF_RGB_FORMAT_RGB;
     rgb.depth = 8;
     // Sized from the decoded picture, which the limits above have already been checked against.
-    if (!checkHeldFrame(int(rgb.width), int(rgb.height), 4, result.error))
+    if (!checkHeldFrame(int(rgb.width), int(rgb.height), alpha ? 4 : 3, result.error))
         return result;
     avifRGBImageAllocatePixels(&rgb);
     std::unique_ptr<avifRGBImage, void (*)(avifRGBImage*)> pixels(&rgb, avifRGBImageFreePixels);

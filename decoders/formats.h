@@ -95,7 +95,8 @@ DecodeResult emitInterleaved(const std::uint8_t* pixels, std::size_t stride, int
 // 0..3) followed by a mirroring (-1 none, 0 top and bottom exchanged, 1 left and right) does.
 int orientationFromTransforms(int quarterTurnsAnticlockwise, int mirror) noexcept;
 
-// The held-picture rule for decoders that hold a whole decoded frame of `channels` bytes a pixel.
+// The held-picture rule for decoders whose library holds whole decoded frames: `channels` is the
+// bytes a pixel they take together.
 bool checkHeldFrame(int width, int height, int channels, std::string& error);
 
 // Runs a row decoder into a whole upright bitmap, sized within kMaxHeldPictureBytes.

@@ -52,7 +52,7 @@ openPrimary(const std::uint8_t* data, std::size_t size,
     }
     // The handle's size is the size after the file's rotation.
     if (!checkHeldFrame(heif_image_handle_get_width(handle), heif_image_handle_get_height(handle),
-                        4, error))
+                        heif_image_handle_has_alpha_channel(handle) ? 4 : 3, error))
         return nullptr;
     return owned;
 }

@@ -12,10 +12,10 @@ namespace zp::detail {
 bool checkHeldFrame(int width, int height, int channels, std::string& error) {
     if (!checkDimensions(width, height, error))
         return false;
-    // The library's frame, not ours, is the large buffer here; it is held to the same bound as a
-    // bitmap of ours, counted at the three bytes a pixel our bitmaps take.
-    (void)channels;
-    if (std::uint64_t(width) * std::uint64_t(height) * 3 > kMaxHeldPictureBytes) {
+    // The library's own frame buffers, not a bitmap of ours, are the large ones here: they are
+    // held to the same bound.
+    if (std::uint64_t(width) * std::uint64_t(height) * std::uint64_t(channels) >
+        kMaxHeldPictureBytes) {
         error = "the picture is too large to decode in the memory allowed for it (" +
                 std::to_string(width) + " x " + std::to_string(height) + " pixels)";
         return false;

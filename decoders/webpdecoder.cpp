@@ -49,7 +49,7 @@ DecodeResult stillRows(const std::uint8_t* data, std::size_t size,
     }
     int width = 0, height = 0;
     scaledSize(features.width, features.height, options, width, height);
-    if (!checkHeldFrame(width, height, 4, result.error))
+    if (!checkHeldFrame(width, height, features.has_alpha ? 4 : 3, result.error))
         return result;
     if (width != features.width || height != features.height) {
         config.options.use_scaling = 1;
@@ -89,8 +89,9 @@ DecodeResult firstFrameRows(const std::uint8_t* data, std::size_t size, RowSink&
         result.error = "WebP error: the animation is damaged or truncated";
         return result;
     }
+    // The library keeps the canvas twice (the frame and what it is blended over), RGBA each.
     const int width = int(info.canvas_width), height = int(info.canvas_height);
-    if (!checkHeldFrame(width, height, 4, result.error))
+    if (!checkHeldFrame(width, height, 8, result.error))
         return result;
     std::uint8_t* frame = nullptr;
     int timestamp = 0;
