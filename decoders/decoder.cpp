@@ -256,7 +256,7 @@ bool probeMemory(const std::uint8_t* data, std::size_t size, PictureType type, P
     case PictureType::Unknown:
         break;
     }
-    error = "not a BMP, JPEG, GIF or PNG picture";
+    error = "not a BMP, JPEG, GIF or PNG picture, nor HEIF, WebP or AVIF";
     return false;
 }
 
@@ -343,7 +343,7 @@ DecodeResult memoryRows(const std::uint8_t* data, std::size_t size, PictureType 
     case PictureType::Unknown:
         break;
     }
-    result.error = "not a BMP, JPEG, GIF or PNG picture";
+    result.error = "not a BMP, JPEG, GIF or PNG picture, nor HEIF, WebP or AVIF";
     return result;
 }
 
@@ -374,7 +374,7 @@ DecodeResult openFileRows(std::FILE* file, std::uintmax_t fileSize, const Decode
     default:
         break;
     }
-    result.error = "not a BMP, JPEG, GIF or PNG picture";
+    result.error = "not a BMP, JPEG, GIF or PNG picture, nor HEIF, WebP or AVIF";
     return result;
 }
 
