@@ -3,12 +3,19 @@
 // file's own transformations already say how it stands.
 #include "decoders/formats.h"
 
+#include <algorithm>
+#include <cstring>
 #include <libheif/heif.h>
 #include <memory>
 
 namespace zp::detail {
 
 namespace {
+
+// libheif's own default: no side of any picture it makes, derived ones (grids) too, whose
+// size comes from their own data, may exceed it. The held-picture bound is checked on the
+// primary picture's size below; a panorama may still be long on one side.
+constexpr int kHeifSideLimit = 32768;
 
 struct HeifContextDeleter {
     void operator()(heif_context* context) const { heif_context_free(context); }
@@ -27,6 +34,29 @@ std::string heifMessage(const heif_error& error) {
     return std::string("HEIF error: ") + (error.message != nullptr ? error.message : "unknown");
 }
 
+// An overlay item ('iovl') names its canvas size in its own data, which libheif allocates
+// before anything else checks it: a 2 KB file made it take 350 MB. Phones and cameras write
+// single pictures and grids, never overlays, so a file with one is refused. The item types
+// sit in the top-level 'meta' box.
+bool hasOverlayItem(const std::uint8_t* data, std::size_t size) {
+    static const std::uint8_t kOverlay[4] = {'i', 'o', 'v', 'l'};
+    std::size_t at = 0;
+    while (size - at >= 8) {
+        std::uint64_t boxSize = std::uint64_t(data[at]) << 24 | std::uint64_t(data[at + 1]) << 16 |
+                                std::uint64_t(data[at + 2]) << 8 | data[at + 3];
+        if (boxSize == 0 || boxSize > size - at)
+            boxSize = size - at;
+        if (boxSize < 8)
+            return false;
+        if (std::memcmp(data + at + 4, "meta", 4) == 0) {
+            const std::uint8_t* meta = data + at;
+            return std::search(meta, meta + boxSize, kOverlay, kOverlay + 4) != meta + boxSize;
+        }
+        at += std::size_t(boxSize);
+    }
+    return false;
+}
+
 // The primary picture of the file, with its upright size checked against the limits.
 std::unique_ptr<const heif_image_handle, HeifHandleDeleter>
 openPrimary(const std::uint8_t* data, std::size_t size,
@@ -36,7 +66,11 @@ openPrimary(const std::uint8_t* data, std::size_t size,
         error = "not enough memory to decode the picture";
         return nullptr;
     }
-    heif_context_set_maximum_image_size_limit(context.get(), kMaxPictureSide);
+    if (hasOverlayItem(data, size)) {
+        error = "HEIF error: overlay pictures are not supported";
+        return nullptr;
+    }
+    heif_context_set_maximum_image_size_limit(context.get(), kHeifSideLimit);
     heif_error status =
         heif_context_read_from_memory_without_copy(context.get(), data, size, nullptr);
     if (status.code != heif_error_Ok) {

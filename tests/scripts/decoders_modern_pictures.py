@@ -183,6 +183,12 @@ def faults():
         write("bad_header_" + stem + ext, damaged)
     write("bad_huge_heic.heic", set_all(read("heic_plain.heic"), b"ispe", 60000, 60000))
     write("bad_huge_avif.avif", set_all(read("avif_lossless.avif"), b"ispe", 60000, 60000))
+    # The alpha picture's item turned into an overlay whose canvas size is read from the bytes of
+    # its HEVC data.
+    overlay = read("heic_alpha.heic")
+    at = overlay.find(b"hvc1", overlay.find(b"hvc1") + 4)
+    overlay[at:at + 4] = b"iovl"
+    write("bad_overlay_heic.heic", overlay)
     anim = read("webp_animated.webp")
     at = anim.find(b"VP8X") + 12  # canvas width - 1 and height - 1, 24 bits each
     anim[at:at + 6] = (59999).to_bytes(3, "little") + (59999).to_bytes(3, "little")
