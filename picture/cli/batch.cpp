@@ -43,6 +43,17 @@ groupFiles(std::size_t count, const std::function<std::string(std::size_t)>& gro
     return groups;
 }
 
+// One at a time: each file is printed as soon as it is converted.
+bool runInOrder(std::size_t count, const std::function<bool(std::size_t, FileReport&)>& convert) {
+    bool allOk = true;
+    for (std::size_t i = 0; i < count; ++i) {
+        FileReport report;
+        allOk = convert(i, report) && allOk;
+        report.print();
+    }
+    return allOk;
+}
+
 } // namespace
 
 bool runBatch(std::size_t count, int jobs, const std::function<std::string(std::size_t)>& group,
@@ -77,16 +88,8 @@ bool runBatch(std::size_t count, int jobs, const std::function<std::string(std::
     };
     const std::size_t threads =
         std::min<std::size_t>(static_cast<std::size_t>(std::max(jobs, 1)), groups.size());
-    if (threads <= 1) {
-        // One at a time: each file is printed as soon as it is converted.
-        bool allOk = true;
-        for (std::size_t i = 0; i < count; ++i) {
-            FileReport report;
-            allOk = convert(i, report) && allOk;
-            report.print();
-        }
-        return allOk;
-    }
+    if (threads <= 1)
+        return runInOrder(count, convert);
     std::vector<std::thread> workers;
     try {
         for (std::size_t t = 0; t < threads; ++t)
