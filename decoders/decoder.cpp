@@ -22,6 +22,34 @@ namespace zp {
 
 namespace detail {
 
+namespace {
+
+// HEIF and AVIF files open with an ISO 'ftyp' box: its major brand, or for the general image
+// brands the compatible brands after it, tell which of the two it holds.
+PictureType sniffIsoBrand(const std::uint8_t* data, std::size_t size) {
+    if (size < 12 || std::memcmp(data + 4, "ftyp", 4) != 0)
+        return PictureType::Unknown;
+    const auto is = [&](std::size_t at, const char* brand) {
+        return std::memcmp(data + at, brand, 4) == 0;
+    };
+    if (is(8, "avif") || is(8, "avis"))
+        return PictureType::Avif;
+    if (is(8, "heic") || is(8, "heix") || is(8, "heim") || is(8, "heis") || is(8, "hevc") ||
+        is(8, "hevx"))
+        return PictureType::Heif;
+    if (!is(8, "mif1") && !is(8, "msf1"))
+        return PictureType::Unknown;
+    const std::size_t boxSize =
+        std::size_t(data[0]) << 24 | std::size_t(data[1]) << 16 | data[2] << 8 | data[3];
+    for (std::size_t at = 16; at + 4 <= std::min(boxSize, size); at += 4) {
+        if (is(at, "avif") || is(at, "avis"))
+            return PictureType::Avif;
+    }
+    return PictureType::Heif;
+}
+
+} // namespace
+
 PictureType sniffPictureType(const std::uint8_t* data, std::size_t size) {
     static const std::uint8_t kPng[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
     if (data == nullptr)
@@ -34,7 +62,9 @@ PictureType sniffPictureType(const std::uint8_t* data, std::size_t size) {
         return PictureType::Gif;
     if (size >= 2 && data[0] == 'B' && data[1] == 'M')
         return PictureType::Bmp;
-    return PictureType::Unknown;
+    if (size >= 12 && std::memcmp(data, "RIFF", 4) == 0 && std::memcmp(data + 8, "WEBP", 4) == 0)
+        return PictureType::Webp;
+    return sniffIsoBrand(data, size);
 }
 
 bool checkDimensions(std::int64_t width, std::int64_t height, std::string& error) {
@@ -78,6 +108,13 @@ namespace {
 constexpr std::uintmax_t kMaxFileBytes = std::uintmax_t{1} << 30;
 // Headers of all four formats sit at the start; EXIF blocks are at most 64 KB each.
 constexpr std::size_t kProbePrefixBytes = std::size_t{1} << 20;
+// HEIF, WebP and AVIF files are read whole by their libraries, even to probe them (a HEIF
+// file's description may follow its data); no photo of the allowed size comes near this.
+constexpr std::uintmax_t kMaxWholeFileBytes = std::uintmax_t{256} << 20;
+
+bool readWhole(PictureType type) {
+    return type == PictureType::Heif || type == PictureType::Webp || type == PictureType::Avif;
+}
 
 struct FileCloser {
     void operator()(std::FILE* file) const { std::fclose(file); }
@@ -169,7 +206,7 @@ bool readOpenFile(std::FILE* file, std::uintmax_t fileSize, std::uintmax_t limit
 
 // The type named by the file's first bytes; the file is left at its start.
 PictureType sniffFile(std::FILE* file) {
-    std::uint8_t head[8];
+    std::uint8_t head[64];
     const std::size_t got = std::fread(head, 1, sizeof head, file);
     std::rewind(file);
     return detail::sniffPictureType(head, got);
@@ -210,10 +247,16 @@ bool probeMemory(const std::uint8_t* data, std::size_t size, PictureType type, P
         return detail::probeGif(data, size, info, error);
     case PictureType::Bmp:
         return detail::probeBmp(data, size, info, error);
+    case PictureType::Heif:
+        return detail::probeHeif(data, size, info, error);
+    case PictureType::Webp:
+        return detail::probeWebp(data, size, info, error);
+    case PictureType::Avif:
+        return detail::probeAvif(data, size, info, error);
     case PictureType::Unknown:
         break;
     }
-    error = "not a BMP, JPEG, GIF or PNG picture";
+    error = "not a BMP, JPEG, GIF or PNG picture, nor HEIF, WebP or AVIF";
     return false;
 }
 
@@ -237,6 +280,12 @@ PictureType pictureTypeFromPath(const std::filesystem::path& path) {
         return PictureType::Gif;
     if (lower == ".png")
         return PictureType::Png;
+    if (lower == ".heic" || lower == ".heif")
+        return PictureType::Heif;
+    if (lower == ".webp")
+        return PictureType::Webp;
+    if (lower == ".avif")
+        return PictureType::Avif;
     return PictureType::Unknown;
 }
 
@@ -258,7 +307,12 @@ bool probePicture(const std::filesystem::path& path, PictureInfo& info, std::str
                                            : detail::probeGifInput(input, info, error);
     }
     std::vector<std::uint8_t> data;
-    if (!readOpenFile(file.get(), fileSize, kProbePrefixBytes, data, error))
+    if (readWhole(sniffed) && fileSize > kMaxWholeFileBytes) {
+        error = "the file is too large (" + std::to_string(fileSize) + " bytes)";
+        return false;
+    }
+    const std::uintmax_t limit = readWhole(sniffed) ? kMaxWholeFileBytes : kProbePrefixBytes;
+    if (!readOpenFile(file.get(), fileSize, limit, data, error))
         return false;
     const PictureType type = effectiveType(data.data(), data.size(), pictureTypeFromPath(path));
     // A BMP's headers and palette, and the header of a picture inside it, lie at its start.
@@ -280,10 +334,16 @@ DecodeResult memoryRows(const std::uint8_t* data, std::size_t size, PictureType 
         return detail::gifRows(input, sink);
     case PictureType::Bmp:
         return detail::bmpRows(data, size, options, sink);
+    case PictureType::Heif:
+        return detail::heifRows(data, size, sink);
+    case PictureType::Webp:
+        return detail::webpRows(data, size, options, sink);
+    case PictureType::Avif:
+        return detail::avifRows(data, size, sink);
     case PictureType::Unknown:
         break;
     }
-    result.error = "not a BMP, JPEG, GIF or PNG picture";
+    result.error = "not a BMP, JPEG, GIF or PNG picture, nor HEIF, WebP or AVIF";
     return result;
 }
 
@@ -293,7 +353,16 @@ DecodeResult openFileRows(std::FILE* file, std::uintmax_t fileSize, const Decode
                           RowSink& sink) {
     DecodeResult result;
     detail::InputBytes input(file, fileSize);
-    switch (sniffFile(file)) {
+    const PictureType type = sniffFile(file);
+    if (readWhole(type)) {
+        std::vector<std::uint8_t> data;
+        if (fileSize > kMaxWholeFileBytes)
+            result.error = "the file is too large (" + std::to_string(fileSize) + " bytes)";
+        else if (readOpenFile(file, fileSize, fileSize, data, result.error))
+            return memoryRows(data.data(), data.size(), type, options, sink);
+        return result;
+    }
+    switch (type) {
     case PictureType::Jpeg:
         return detail::jpegRows(nullptr, 0, file, options, sink);
     case PictureType::Png:
@@ -302,10 +371,10 @@ DecodeResult openFileRows(std::FILE* file, std::uintmax_t fileSize, const Decode
         return detail::gifRows(input, sink);
     case PictureType::Bmp:
         return detail::bmpRowsFile(file, fileSize, options, sink);
-    case PictureType::Unknown:
+    default:
         break;
     }
-    result.error = "not a BMP, JPEG, GIF or PNG picture";
+    result.error = "not a BMP, JPEG, GIF or PNG picture, nor HEIF, WebP or AVIF";
     return result;
 }
 

@@ -1,6 +1,6 @@
 #pragma once
-// Reading picture files (BMP, JPEG, GIF, PNG) into upright 24-bit RGB bitmaps.
-// Untrusted input: every failure comes back as ok = false with a plain-English error;
+// Reading picture files (BMP, JPEG, GIF, PNG, HEIF/HEIC, WebP, AVIF) into upright 24-bit RGB
+// bitmaps. Untrusted input: every failure comes back as ok = false with a plain-English error;
 // nothing here throws, exits or shows anything.
 #include "picture/bitmap.h" // zp::Bitmap: 24-bit RGB, top-down, stride = width*3
 
@@ -11,9 +11,10 @@
 
 namespace zp {
 
-enum class PictureType { Unknown, Bmp, Jpeg, Gif, Png };
+enum class PictureType { Unknown, Bmp, Jpeg, Gif, Png, Heif, Webp, Avif };
 
-// By file-name extension alone, without regard to case: bmp, jpg, jpeg, gif, png.
+// By file-name extension alone, without regard to case: bmp, jpg, jpeg, gif, png, heic, heif,
+// webp, avif.
 PictureType pictureTypeFromPath(const std::filesystem::path& path);
 
 struct PictureInfo {
@@ -23,8 +24,9 @@ struct PictureInfo {
 };
 
 struct DecodeOptions {
-    // JPEG only: libjpeg DCT scaling picks the smallest scale M/8 whose upright result is still at
-    // least minWidth x minHeight (0 x 0: full size). Other formats ignore it.
+    // JPEG: libjpeg DCT scaling picks the smallest scale M/8 whose upright result is still at
+    // least minWidth x minHeight (0 x 0: full size). A still WebP is decoded straight to the
+    // smallest size of its shape that is at least that. Other formats ignore it.
     int minWidth = 0;
     int minHeight = 0;
 };

@@ -75,6 +75,30 @@ DecodeResult decodeGif(const std::uint8_t* data, std::size_t size);
 DecodeResult decodeBmp(const std::uint8_t* data, std::size_t size,
                        const DecodeOptions& options = {});
 
+// HEIF (HEIC), WebP and AVIF: the libraries read a whole file image in memory. Their rows go to
+// the sink with transparency flattened onto white; options may ask WebP for a reduced size.
+bool probeHeif(const std::uint8_t* data, std::size_t size, PictureInfo& info, std::string& error);
+bool probeWebp(const std::uint8_t* data, std::size_t size, PictureInfo& info, std::string& error);
+bool probeAvif(const std::uint8_t* data, std::size_t size, PictureInfo& info, std::string& error);
+DecodeResult heifRows(const std::uint8_t* data, std::size_t size, RowSink& sink);
+DecodeResult webpRows(const std::uint8_t* data, std::size_t size, const DecodeOptions& options,
+                      RowSink& sink);
+DecodeResult avifRows(const std::uint8_t* data, std::size_t size, RowSink& sink);
+
+// Interleaved 8-bit RGB or RGBA pixels, stored rows top down, into the sink (alpha flattened onto
+// white). fullWidth x fullHeight is the stored size at full resolution, before any scaling.
+DecodeResult emitInterleaved(const std::uint8_t* pixels, std::size_t stride, int width, int height,
+                             bool alpha, int orientation, int fullWidth, int fullHeight,
+                             RowSink& sink);
+
+// The EXIF orientation (1..8) that does what a HEIF rotation (quarter turns anticlockwise,
+// 0..3) followed by a mirroring (-1 none, 0 top and bottom exchanged, 1 left and right) does.
+int orientationFromTransforms(int quarterTurnsAnticlockwise, int mirror) noexcept;
+
+// The held-picture rule for decoders whose library holds whole decoded frames: `channels` is the
+// bytes a pixel they take together.
+bool checkHeldFrame(int width, int height, int channels, std::string& error);
+
 // Runs a row decoder into a whole upright bitmap, sized within kMaxHeldPictureBytes.
 DecodeResult collectRows(const std::function<DecodeResult(RowSink&)>& decode);
 

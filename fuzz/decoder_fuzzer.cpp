@@ -29,6 +29,12 @@ bool probeFormat(const std::uint8_t* data, std::size_t size, zp::PictureInfo& in
         return zp::detail::probeJpeg(data, size, info, error);
     case zp::PictureType::Gif:
         return zp::detail::probeGif(data, size, info, error);
+    case zp::PictureType::Heif:
+        return zp::detail::probeHeif(data, size, info, error);
+    case zp::PictureType::Webp:
+        return zp::detail::probeWebp(data, size, info, error);
+    case zp::PictureType::Avif:
+        return zp::detail::probeAvif(data, size, info, error);
     default:
         return zp::detail::probePng(data, size, info, error);
     }
@@ -42,6 +48,15 @@ zp::DecodeResult decodeWhole(const std::uint8_t* data, std::size_t size, int tar
         return zp::detail::decodeJpeg(data, size, zp::DecodeOptions{target, target});
     case zp::PictureType::Gif:
         return zp::detail::decodeGif(data, size);
+    case zp::PictureType::Heif:
+    case zp::PictureType::Webp:
+    case zp::PictureType::Avif:
+        return zp::detail::collectRows([&](zp::RowSink& sink) {
+            return ZP_FUZZ_FORMAT == zp::PictureType::Heif ? zp::detail::heifRows(data, size, sink)
+                   : ZP_FUZZ_FORMAT == zp::PictureType::Avif
+                       ? zp::detail::avifRows(data, size, sink)
+                       : zp::detail::webpRows(data, size, zp::DecodeOptions{target, target}, sink);
+        });
     default:
         return zp::detail::decodePng(data, size);
     }
@@ -61,6 +76,15 @@ void decodeBands(const std::uint8_t* data, std::size_t size, const zp::PictureIn
     zp::DecodeResult r;
     zp::detail::InputBytes input(file, size);
     switch (ZP_FUZZ_FORMAT) {
+    case zp::PictureType::Heif:
+        r = zp::detail::heifRows(data, size, sink);
+        break;
+    case zp::PictureType::Webp:
+        r = zp::detail::webpRows(data, size, scale, sink);
+        break;
+    case zp::PictureType::Avif:
+        r = zp::detail::avifRows(data, size, sink);
+        break;
     case zp::PictureType::Bmp:
         r = zp::detail::bmpRowsFile(file, size, scale, sink);
         break;
@@ -94,7 +118,8 @@ void decodeBands(const std::uint8_t* data, std::size_t size, const zp::PictureIn
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     zp::PictureInfo info;
     const bool probed = probeFormat(data, size, info);
-    // The last byte chooses a JPEG scale target and the fit, so scaled decoding is fuzzed too.
+    // The last byte chooses a JPEG (or WebP) scale target and the fit, so scaled decoding is fuzzed
+    // too.
     const int target = size > 0 ? data[size - 1] % 64 : 0;
     const std::int64_t pixels = static_cast<std::int64_t>(info.width) * info.height;
     if (probed && pixels > 0 && pixels <= kFuzzMaxBandPixels)

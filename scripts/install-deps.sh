@@ -10,11 +10,13 @@ pkgs=(build-essential cmake ninja-build pkg-config
       qt6-base-dev qt6-base-dev-tools qt6-multimedia-dev qt6-tools-dev qt6-tools-dev-tools
       qt6-l10n-tools libqt6svg6 libssl-dev ca-certificates
       libjpeg62-turbo-dev libpng-dev libgif-dev zlib1g-dev
+      libheif-dev libwebp-dev libavif-dev
       fonts-ipafont-gothic)
 if [ "$what" = test ] || [ "$what" = bench ]; then
   pkgs+=(libgtest-dev libgmock-dev libbenchmark-dev openssl
          python3 python3-aiosmtpd python3-pil dovecot-pop3d postfix
          imagemagick nodejs libjpeg-turbo-progs
+         libheif-examples webp libavif-bin
          qt6-qpa-plugins libqt6multimedia6 gstreamer1.0-plugins-base
          clang libclang-rt-14-dev
          g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev

@@ -1,5 +1,6 @@
 // zoripost-jpeg: fits picture files to a phone screen and writes them as JPEGs under a size
 // limit, with the same steps and status lines as the window's picture page.
+#include "picture/cli/batch.h"
 #include "picture/cli/options.h"
 #include "picture/messages.h"
 #include "picture/outputfiles.h"
@@ -9,6 +10,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <map>
+#include <mutex>
 #include <string>
 #include <system_error>
 #ifdef _WIN32
@@ -67,8 +69,20 @@ void printLine(const std::string& sjis, std::FILE* stream) {
     std::fprintf(stream, "%s\n", sjisToUtf8(sjis).c_str());
 }
 
-// Output files written in this run, by their path, with the input each came from.
-using WrittenFiles = std::map<fs::path, std::string>;
+// printf into a string.
+template <class... Args> std::string format(const char* pattern, Args... args) {
+    const int n = std::snprintf(nullptr, 0, pattern, args...);
+    std::string out(n > 0 ? static_cast<std::size_t>(n) : 0, '\0');
+    std::snprintf(out.data(), out.size() + 1, pattern, args...);
+    return out;
+}
+
+// Output files written in this run, by their path, with the input each came from. Files with
+// the same output are converted on one thread in their order; others may look meanwhile.
+struct WrittenFiles {
+    std::mutex mutex;
+    std::map<fs::path, std::string> files;
+};
 
 // The key under which an output path is remembered: the same file whatever way it was named.
 fs::path outputKey(const fs::path& out) {
@@ -77,58 +91,70 @@ fs::path outputKey(const fs::path& out) {
     return ec ? out.lexically_normal() : key;
 }
 
-void printFailure(const std::string& file, const std::string& cause, const fs::path& out) {
+void printFailure(zp::cli::FileReport& report, const std::string& file, const std::string& cause,
+                  const fs::path& out) {
     // An output of the same name that is already there is not this run's result.
     std::error_code ec;
     const bool older = fs::exists(fs::symlink_status(out, ec));
-    std::fprintf(stderr, "zoripost-jpeg: %s: %s%s%s%s\n", file.c_str(), cause.c_str(),
-                 older ? "; " : "", older ? out.filename().string().c_str() : "",
-                 older ? " in the output folder is from an earlier run and was left as it was"
-                       : "");
+    report.err(
+        format("zoripost-jpeg: %s: %s%s%s%s\n", file.c_str(), cause.c_str(), older ? "; " : "",
+               older ? out.filename().string().c_str() : "",
+               older ? " in the output folder is from an earlier run and was left as it was" : ""));
 }
 
 // One file through the pipeline; true when it was written under its limit.
-bool convertFile(const std::string& file, const zp::cli::Options& options, WrittenFiles& written) {
-    const fs::path out = zp::outputCopyPath(options.outDir, fs::path(file).filename().string());
+fs::path outputOf(const std::string& file, const zp::cli::Options& options) {
+    return zp::outputCopyPath(options.outDir, fs::path(file).filename().string());
+}
+
+bool convertFile(const std::string& file, const zp::cli::Options& options, WrittenFiles& written,
+                 zp::cli::FileReport& report) {
+    const fs::path out = outputOf(file, options);
     const fs::path key = outputKey(out);
-    if (const auto first = written.find(key); first != written.end()) {
-        std::fprintf(stderr,
-                     "zoripost-jpeg: %s: %s was already written from %s in this run; not "
-                     "replaced\n",
-                     file.c_str(), out.filename().string().c_str(), first->second.c_str());
-        return false;
+    {
+        const std::lock_guard<std::mutex> lock(written.mutex);
+        if (const auto first = written.files.find(key); first != written.files.end()) {
+            report.err(format("zoripost-jpeg: %s: %s was already written from %s in this run; "
+                              "not replaced\n",
+                              file.c_str(), out.filename().string().c_str(),
+                              first->second.c_str()));
+            return false;
+        }
     }
     std::string error;
     zp::PictureSource source;
     if (!zp::PictureSource::fromFile(fs::path(file), source, error)) {
-        printFailure(file, error, out);
+        printFailure(report, file, error, out);
         return false;
     }
     const zp::StatusFn status = [&](const zp::EncodeStep& step) {
         if (!options.quiet) {
-            printLine(zp::statusLine(step), stdout);
+            report.out(sjisToUtf8(zp::statusLine(step)) + "\n");
         }
     };
     zp::MakeJpegResult result = zp::makeJpegCore(source, options.settings, status);
     if (result.error != zp::PictureError::None) {
-        printFailure(file, result.detail, out);
+        printFailure(report, file, result.detail, out);
         return false;
     }
     if (!result.ok) {
-        printFailure(file,
+        printFailure(report, file,
                      "over the size limit at quality " + std::to_string(result.quality) +
                          ", not written",
                      out);
         return false;
     }
     if (!zp::writeFileReplacing(out, result.jpeg, error)) {
-        std::fprintf(stderr, "zoripost-jpeg: %s: %s\n", file.c_str(), error.c_str());
+        report.err(format("zoripost-jpeg: %s: %s\n", file.c_str(), error.c_str()));
         return false;
     }
-    written.emplace(key, file);
+    {
+        const std::lock_guard<std::mutex> lock(written.mutex);
+        written.files.emplace(key, file);
+    }
     if (!options.quiet) {
-        std::printf("%s -> %s (%dx%d)\n", file.c_str(), out.string().c_str(), result.fitted.width,
-                    result.fitted.height);
+        report.out(format("%s -> %s (%dx%d)\n", file.c_str(), out.string().c_str(),
+                          result.fitted.width, result.fitted.height));
     }
     return true;
 }
@@ -152,10 +178,12 @@ int main(int argc, char** argv) {
         printLine(zp::pictureMessage(zp::PictureError::OutputFolderMissing), stderr);
         return 1;
     }
-    bool allOk = true;
     WrittenFiles written;
-    for (const std::string& file : options.files) {
-        allOk = convertFile(file, options, written) && allOk;
-    }
+    const bool allOk = zp::cli::runBatch(
+        options.files.size(), options.jobs > 0 ? options.jobs : zp::cli::defaultJobs(),
+        [&](std::size_t i) { return outputKey(outputOf(options.files[i], options)).string(); },
+        [&](std::size_t i, zp::cli::FileReport& report) {
+            return convertFile(options.files[i], options, written, report);
+        });
     return allOk ? 0 : 1;
 }

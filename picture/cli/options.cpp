@@ -78,6 +78,9 @@ bool applyValueOption(const std::string& name, const std::string& value, Options
         o.outDir = value;
         return !value.empty();
     }
+    if (name == "--jobs") {
+        return parseClamped(value, 1, 256, o.jobs);
+    }
     return false;
 }
 
@@ -104,8 +107,8 @@ bool applyFlag(const std::string& name, Options& o) {
 }
 
 bool takesValue(const std::string& name) {
-    static const char* const names[] = {"--size",  "--preset", "--quality",
-                                        "--limit", "--turn",   "--out"};
+    static const char* const names[] = {"--size", "--preset", "--quality", "--limit",
+                                        "--turn", "--out",    "--jobs"};
     return std::any_of(std::begin(names), std::end(names),
                        [&](const char* n) { return name == n; });
 }
@@ -160,7 +163,8 @@ bool parseOptions(int argc, char** argv, Options& o, std::string& error) {
 
 const char* usageText() {
     return "usage: zoripost-jpeg [options] FILE...\n"
-           "Fits each picture (BMP, JPEG, GIF, PNG) to a phone screen and writes it as\n"
+           "Fits each picture (BMP, JPEG, GIF, PNG, HEIC/HEIF, WebP, AVIF) to a phone\n"
+           "screen and writes it as "
            "zp_<name>.jpg into the output folder.\n"
            "\n"
            "  --size WxH          target size (24..1920 x 32..1080), default 132x176\n"
@@ -175,6 +179,8 @@ const char* usageText() {
            "  --enlarge / --no-enlarge\n"
            "                      enlarge pictures smaller than the frame (default: enlarge)\n"
            "  --out DIR           output folder, default the current folder\n"
+           "  --jobs N            convert N files at once (1..256), default one per core;\n"
+           "                      each file's lines still come together, in the order given\n"
            "  -q, --quiet         print nothing but errors\n"
            "  -h, --help          this text\n"
            "\n"

@@ -34,6 +34,15 @@ for h in jpeglib.h jconfig.h jmorecfg.h jerror.h png.h pngconf.h pnglibconf.h gi
     fi
   done
 done
+# The HEIF, WebP and AVIF headers are included with their folder.
+for d in libheif webp avif; do
+  for dir in /usr/include /usr/include/x86_64-linux-gnu; do
+    if [ -d "$dir/$d" ]; then
+      cp -r "$dir/$d" "$headers/"
+      break
+    fi
+  done
+done
 
 # OpenSSL's headers, with the configuration headers that live in the multiarch folder.
 if [ -d /usr/include/openssl ]; then

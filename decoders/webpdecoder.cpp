@@ -1,0 +1,129 @@
+// WebP through libwebp: a still picture is decoded in one call, at a reduced size when that is
+// all the caller needs; an animation gives its first frame, composed on its canvas.
+#include "decoders/formats.h"
+
+#include <algorithm>
+#include <cmath>
+#include <memory>
+#include <webp/decode.h>
+#include <webp/demux.h>
+
+namespace zp::detail {
+
+namespace {
+
+bool readFeatures(const std::uint8_t* data, std::size_t size, WebPBitstreamFeatures& features,
+                  std::string& error) {
+    const VP8StatusCode status = WebPGetFeatures(data, size, &features);
+    if (status == VP8_STATUS_OK)
+        return checkDimensions(features.width, features.height, error);
+    error = status == VP8_STATUS_NOT_ENOUGH_DATA ? "WebP error: the file is truncated"
+                                                 : "WebP error: the header is damaged";
+    return false;
+}
+
+// The smallest size of the picture's shape that covers minWidth x minHeight (full size when no
+// smaller one does).
+void scaledSize(int width, int height, const DecodeOptions& options, int& outWidth,
+                int& outHeight) {
+    outWidth = width;
+    outHeight = height;
+    if (options.minWidth <= 0 && options.minHeight <= 0)
+        return;
+    const double scale = std::max(double(std::max(options.minWidth, 1)) / width,
+                                  double(std::max(options.minHeight, 1)) / height);
+    if (scale >= 1.0)
+        return;
+    outWidth = std::clamp(int(std::ceil(width * scale - 1e-9)), 1, width);
+    outHeight = std::clamp(int(std::ceil(height * scale - 1e-9)), 1, height);
+}
+
+DecodeResult stillRows(const std::uint8_t* data, std::size_t size,
+                       const WebPBitstreamFeatures& features, const DecodeOptions& options,
+                       RowSink& sink) {
+    DecodeResult result;
+    WebPDecoderConfig config;
+    if (!WebPInitDecoderConfig(&config)) {
+        result.error = "WebP error: the library cannot be used";
+        return result;
+    }
+    int width = 0, height = 0;
+    scaledSize(features.width, features.height, options, width, height);
+    if (!checkHeldFrame(width, height, features.has_alpha ? 4 : 3, result.error))
+        return result;
+    if (width != features.width || height != features.height) {
+        config.options.use_scaling = 1;
+        config.options.scaled_width = width;
+        config.options.scaled_height = height;
+    }
+    config.output.colorspace = features.has_alpha ? MODE_RGBA : MODE_RGB;
+    const VP8StatusCode status = WebPDecode(data, size, &config);
+    std::unique_ptr<WebPDecBuffer, void (*)(WebPDecBuffer*)> output(&config.output,
+                                                                    WebPFreeDecBuffer);
+    if (status != VP8_STATUS_OK) {
+        result.error = status == VP8_STATUS_NOT_ENOUGH_DATA
+                           ? "WebP error: the file is truncated"
+                           : "WebP error: the picture data is damaged";
+        return result;
+    }
+    const WebPRGBABuffer& rgba = config.output.u.RGBA;
+    return emitInterleaved(rgba.rgba, std::size_t(rgba.stride), config.output.width,
+                           config.output.height, features.has_alpha != 0, 1, features.width,
+                           features.height, sink);
+}
+
+DecodeResult firstFrameRows(const std::uint8_t* data, std::size_t size, RowSink& sink) {
+    DecodeResult result;
+    WebPAnimDecoderOptions animOptions;
+    if (!WebPAnimDecoderOptionsInit(&animOptions)) {
+        result.error = "WebP error: the library cannot be used";
+        return result;
+    }
+    animOptions.color_mode = MODE_RGBA;
+    animOptions.use_threads = 0;
+    const WebPData webp{data, size};
+    std::unique_ptr<WebPAnimDecoder, void (*)(WebPAnimDecoder*)> decoder(
+        WebPAnimDecoderNew(&webp, &animOptions), WebPAnimDecoderDelete);
+    WebPAnimInfo info;
+    if (!decoder || !WebPAnimDecoderGetInfo(decoder.get(), &info)) {
+        result.error = "WebP error: the animation is damaged or truncated";
+        return result;
+    }
+    // The library keeps the canvas twice (the frame and what it is blended over), RGBA each.
+    const int width = int(info.canvas_width), height = int(info.canvas_height);
+    if (!checkHeldFrame(width, height, 8, result.error))
+        return result;
+    std::uint8_t* frame = nullptr;
+    int timestamp = 0;
+    if (!WebPAnimDecoderGetNext(decoder.get(), &frame, &timestamp) || frame == nullptr) {
+        result.error = "WebP error: the first frame of the animation cannot be decoded";
+        return result;
+    }
+    return emitInterleaved(frame, std::size_t(width) * 4, width, height, true, 1, width, height,
+                           sink);
+}
+
+} // namespace
+
+bool probeWebp(const std::uint8_t* data, std::size_t size, PictureInfo& info, std::string& error) {
+    WebPBitstreamFeatures features;
+    if (!readFeatures(data, size, features, error))
+        return false;
+    info.type = PictureType::Webp;
+    info.width = features.width;
+    info.height = features.height;
+    return true;
+}
+
+DecodeResult webpRows(const std::uint8_t* data, std::size_t size, const DecodeOptions& options,
+                      RowSink& sink) {
+    DecodeResult result;
+    WebPBitstreamFeatures features;
+    if (!readFeatures(data, size, features, result.error))
+        return result;
+    if (features.has_animation)
+        return firstFrameRows(data, size, sink);
+    return stillRows(data, size, features, options, sink);
+}
+
+} // namespace zp::detail
