@@ -1,5 +1,6 @@
 // Where the settings file, the working JPEG and the running-copy socket live: beside a
 // portable copy, in the user's folders for an installed or read-only one.
+#include "env_guard.h"
 #include "platform/filelocations.h"
 #include "platform/singleinstance.h"
 
@@ -16,6 +17,8 @@
 #include <unistd.h>
 
 namespace {
+
+using zp::test::EnvGuard;
 
 // --- the choice ----------------------------------------------------------------------------
 
@@ -78,28 +81,6 @@ bool touch(const QString& path) {
     return f.open(QIODevice::WriteOnly);
 }
 
-// Sets an environment variable for one test and puts the old value back.
-class EnvGuard {
-public:
-    EnvGuard(const char* name, const QString& value) : m_name(name) {
-        if (qEnvironmentVariableIsSet(name))
-            m_old = qgetenv(name);
-        if (value.isNull())
-            qunsetenv(name);
-        else
-            qputenv(name, QFile::encodeName(value));
-    }
-    ~EnvGuard() {
-        if (m_old)
-            qputenv(m_name, *m_old);
-        else
-            qunsetenv(m_name);
-    }
-
-private:
-    const char* m_name;
-    std::optional<QByteArray> m_old;
-};
 
 class Folders : public ::testing::Test {
 protected:

@@ -3,6 +3,7 @@
 // velmaclip paste reads the same settings file as the window.
 #include "app/zoripost1.h"
 #include "app_support.h"
+#include "env_guard.h"
 #include "platform/windowhost.h"
 
 #include <QAbstractButton>
@@ -25,25 +26,7 @@ static ::testing::Environment* const kQt =
 namespace {
 
 using zp::findControl;
-
-class EnvGuard {
-public:
-    EnvGuard(const char* name, const QString& value) : m_name(name) {
-        if (qEnvironmentVariableIsSet(name))
-            m_old = qgetenv(name);
-        qputenv(name, QFile::encodeName(value));
-    }
-    ~EnvGuard() {
-        if (m_old)
-            qputenv(m_name, *m_old);
-        else
-            qunsetenv(m_name);
-    }
-
-private:
-    const char* m_name;
-    std::optional<QByteArray> m_old;
-};
+using zp::test::EnvGuard;
 
 bool writeFile(const QString& path, const QByteArray& bytes) {
     QDir().mkpath(QFileInfo(path).path());

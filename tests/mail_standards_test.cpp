@@ -367,7 +367,6 @@ std::map<std::string, std::string> strictlyRead(const std::vector<std::string>& 
     return test::pythonFieldsOfLines("strict_read.py", lines);
 }
 
-using test::lowerHex;
 
 struct StrictCase {
     const char* name;
@@ -405,22 +404,9 @@ TEST_P(StrictReader, DecodesExactly) {
     }
     const auto lines = written(m);
     const auto f = strictlyRead(lines);
-    EXPECT_EQ(f.at("defects"), "");
-    EXPECT_EQ(f.at("message_id_count"), "1");
     EXPECT_EQ(f.at("message_id"), valuesOf(headerFields(lines), "Message-ID").at(0));
-    EXPECT_EQ(f.at("mime_version_count"), "1");
-    EXPECT_EQ(f.at("mime_version"), "1.0");
-    EXPECT_EQ(f.at("subject"), c.subject);
-    EXPECT_EQ(f.at("from_addr"), "me@example.jp");
-    EXPECT_EQ(f.at("from_name"), c.senderName);
-    EXPECT_EQ(f.at("charset"), "iso-2022-jp");
-    std::string expectedBody = c.body;
-    for (std::size_t at; (at = expectedBody.find("\r\n")) != std::string::npos;)
-        expectedBody.replace(at, 2, "\n");
-    EXPECT_EQ(f.at("body"), expectedBody + "\n");
-    if (c.attachmentSize >= 0) {
-        EXPECT_EQ(f.at("attachment_hex"), lowerHex(bytes));
-    }
+    test::expectReadExactly(f, c.subject, "me@example.jp", c.senderName, c.body,
+                            c.attachmentSize >= 0 ? &bytes : nullptr);
 }
 
 // clang-format off

@@ -174,4 +174,27 @@ inline std::string lowerHex(const std::string& bytes) {
     return out;
 }
 
+// What Python's modern policy read from a Japanese message (the fields of strict_read.py):
+// no defects, one Message-ID and MIME-Version, and every text back as it was sent.
+inline void expectReadExactly(const std::map<std::string, std::string>& f,
+                              const std::string& subject, const std::string& fromAddr,
+                              const std::string& fromName, const std::string& bodyCrLf,
+                              const std::string* attachment) {
+    EXPECT_EQ(f.at("defects"), "");
+    EXPECT_EQ(f.at("message_id_count"), "1");
+    EXPECT_EQ(f.at("mime_version_count"), "1");
+    EXPECT_EQ(f.at("mime_version"), "1.0");
+    EXPECT_EQ(f.at("subject"), subject);
+    EXPECT_EQ(f.at("from_addr"), fromAddr);
+    EXPECT_EQ(f.at("from_name"), fromName);
+    EXPECT_EQ(f.at("charset"), "iso-2022-jp");
+    std::string expectedBody = bodyCrLf;
+    for (std::size_t at; (at = expectedBody.find("\r\n")) != std::string::npos;)
+        expectedBody.replace(at, 2, "\n");
+    EXPECT_EQ(f.at("body"), expectedBody + "\n");
+    if (attachment) {
+        EXPECT_EQ(f.at("attachment_hex"), lowerHex(*attachment));
+    }
+}
+
 } // namespace zp::test
