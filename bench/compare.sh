@@ -6,7 +6,8 @@
 #   bench/compare.sh [BUILD_DIR] [RUNS]     (default build-bench, 5 runs per command)
 #   ZP_COMPARE_INPUTS="photo24.jpg" bench/compare.sh    only some of the inputs
 #
-# Needs: hyperfine, ImageMagick, GraphicsMagick, vipsthumbnail, djpeg/cjpeg, Debian's python3
+# Needs: hyperfine, ImageMagick, GraphicsMagick, vipsthumbnail, djpeg/cjpeg, heif-enc/heif-convert,
+# cwebp/dwebp, avifenc/avifdec, Debian's python3
 # with Pillow, GNU time (scripts/install-deps.sh bench installs them).
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
@@ -22,11 +23,13 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cd "$work"
 
-inputs=${ZP_COMPARE_INPUTS:-photo12.jpg photo24.jpg shot4k.png photo8.bmp}
+inputs=${ZP_COMPARE_INPUTS:-photo12.jpg photo24.jpg shot4k.png photo8.bmp photo12.heic photo12.webp photo12.avif}
 wanted() { [[ " $inputs " == *" $1 "* ]]; }
 echo "Generating inputs in $work ..." >&2
 make_photo() { "$py" "$root/tests/scripts/picture_make_photo.py" "$@"; }
-wanted photo12.jpg && make_photo 4240 2832 photo12.jpg
+if wanted photo12.jpg || wanted photo12.heic || wanted photo12.webp || wanted photo12.avif; then
+    make_photo 4240 2832 photo12.jpg
+fi
 wanted photo24.jpg && make_photo 6000 4000 photo24.jpg
 wanted photo8.bmp && make_photo 3264 2448 photo8.bmp
 # A 4K screenshot: flat panels, hairlines and text, as a desktop capture looks.
@@ -45,6 +48,13 @@ for i in range(160):
         d.text((x + 6, ty), 'zoripost window %d line %d' % (i, ty), fill=(10, 10, 10))
 im.save('shot4k.png')
 PY
+
+# The phones' and browsers' formats, made from the same 12-megapixel photo by the libraries'
+# own encoders at their usual settings (x265 for HEIC, libaom at speed 8 for AVIF).
+wanted photo12.heic && heif-enc -q 50 -o photo12.heic photo12.jpg >/dev/null
+wanted photo12.webp && cwebp -quiet -q 80 photo12.jpg -o photo12.webp
+wanted photo12.avif && avifenc -s 8 -j 2 photo12.jpg photo12.avif >/dev/null
+wanted photo12.jpg || rm -f photo12.jpg
 
 # Smallest DCT scale m/8 that leaves at least a factor of two over the fitted size.
 fit_and_scale() { # sw sh W H -> "w h m"
@@ -82,8 +92,16 @@ for input in $inputs; do
                 cmd[djpeg-cjpeg]="djpeg -scale $m/8 $input | cjpeg -quality 90 > out_dj.jpg"
                 cmd[djpeg-only]="djpeg -scale $m/8 $input > /dev/null"
             fi
+            # The library's own command-line decoder writing raw pixels at full size: the floor
+            # of decoding the whole picture (we decode a still WebP at a reduced size).
+            case $input in
+            *.heic) cmd[decoder]="heif-convert -q 90 $input out_floor.y4m > /dev/null" ;;
+            *.webp) cmd[decoder]="dwebp -quiet $input -ppm -o /dev/null" ;;
+            *.avif) cmd[decoder]="avifdec -j 1 $input out_floor.y4m > /dev/null" ;;
+            esac
             names=(zoripost-jpeg convert convert-jpeg:size vipsthumbnail pillow gm)
             [[ $input == *.jpg ]] && names+=(djpeg-cjpeg djpeg-only)
+            [[ -n ${cmd[decoder]:-} ]] && names+=(decoder)
             echo "== $input ($sw x $sh) into $frame, limit $limit kB (fit $fw x $fh, DCT scale $m/8)" >&2
             for n in "${names[@]}"; do
                 hyperfine -N --style none --warmup 1 --runs "$runs" --export-json "$work/h.json" \
@@ -106,21 +124,25 @@ rows = [l.rstrip('\n').split('\t') for l in open(sys.argv[1])]
 cases = collections.OrderedDict()
 for inp, frame, limit, name, median, rss, m in rows:
     cases.setdefault((inp, frame, limit, m), {})[name] = (float(median) * 1000, int(rss) / 1024)
-# The peers that do the whole job; the djpeg chains only decode (and encode once) at the
-# DCT scale we decode at, without fitting, and are shown as the floor.
+# The peers that do the whole job. The floor only decodes: djpeg at the DCT scale we decode
+# at for JPEGs, the format library's own decoder tool for the others (djpeg | cjpeg also
+# encodes once, without fitting).
 peers = ['convert', 'convert-jpeg:size', 'vipsthumbnail', 'pillow', 'gm']
+floors = [('djpeg-only', 'djpeg -scale %s/8'), ('decoder', None)]
+tools = {'.heic': 'heif-convert', '.webp': 'dwebp', '.avif': 'avifdec'}
 print('| input | frame | limit | zoripost-jpeg ms | ' + ' | '.join(p + ' ms' for p in peers) +
-      ' | fastest peer | ours / fastest | djpeg -scale ms | ours / djpeg | djpeg\\|cjpeg ms | our peak MiB |')
+      ' | fastest peer | ours / fastest | floor ms | ours / floor | djpeg\\|cjpeg ms | our peak MiB |')
 print('|' + '---|' * (len(peers) + 10))
 for (inp, frame, limit, m), t in cases.items():
     ours = t['zoripost-jpeg'][0]
     cells = ['%.0f' % t[p][0] if p in t else '-' for p in peers]
     fastest = min((t[p][0], p) for p in peers if p in t)
-    dj = t.get('djpeg-only')
+    floor = next(((t[k][0], (label % m) if label else tools.get(inp[inp.rfind('.'):], k))
+                  for k, label in floors if k in t), None)
     chain = t.get('djpeg-cjpeg')
     print('| %s | %s | %s kB | **%.0f** | %s | %s | %.2f | %s | %s | %s | %.1f |' % (
         inp, frame, limit, ours, ' | '.join(cells), fastest[1], ours / fastest[0],
-        '%.0f (%s/8)' % (dj[0], m) if dj else '-', '%.2f' % (ours / dj[0]) if dj else '-',
+        '%.0f (%s)' % floor if floor else '-', '%.2f' % (ours / floor[0]) if floor else '-',
         '%.0f' % chain[0] if chain else '-', t['zoripost-jpeg'][1]))
 print()
 print('Peak memory on photo24.jpg (MiB, max over its cases):')

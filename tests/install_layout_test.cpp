@@ -101,8 +101,11 @@ TEST_F(Installed, DesktopEntryOpensTheFourPictureKindsWithTheProgram) {
     QStringList types =
         value(QStringLiteral("MimeType")).split(QLatin1Char(';'), Qt::SkipEmptyParts);
     types.sort();
-    EXPECT_EQ(types, (QStringList{QStringLiteral("image/bmp"), QStringLiteral("image/gif"),
-                                  QStringLiteral("image/jpeg"), QStringLiteral("image/png")}));
+    // The four picture types of the window and the phones' own (HEIC, WebP, AVIF).
+    EXPECT_EQ(types, (QStringList{QStringLiteral("image/avif"), QStringLiteral("image/bmp"),
+                                  QStringLiteral("image/gif"), QStringLiteral("image/heic"),
+                                  QStringLiteral("image/heif"), QStringLiteral("image/jpeg"),
+                                  QStringLiteral("image/png"), QStringLiteral("image/webp")}));
 }
 
 class IconSize : public Installed, public ::testing::WithParamInterface<int> {};
