@@ -5,7 +5,32 @@
 
 namespace zp {
 
-std::string toSjis(const QString& text) {
+namespace {
+
+// Input methods outside Windows type some characters as JIS X 0208's own mapping (a wave
+// dash for "〜", a minus sign for "−"), which code page 932 maps to other code points. They are
+// the same characters to the person typing, so they take the code page's form instead of "?".
+QString foldToCp932Forms(const QString& text) {
+    static constexpr struct {
+        char16_t from, to;
+    } kForms[] = {{u'\u301C', u'\uFF5E'}, {u'\u2016', u'\u2225'}, {u'\u2212', u'\uFF0D'},
+                  {u'\u00A2', u'\uFFE0'}, {u'\u00A3', u'\uFFE1'}, {u'\u00AC', u'\uFFE2'},
+                  {u'\u2014', u'\u2015'}, {u'\u00A6', u'\uFFE4'}, {u'\u00A5', u'\uFFE5'},
+                  {u'\u203E', u'\uFFE3'}};
+    QString out = text;
+    for (QChar& c : out)
+        for (const auto& f : kForms)
+            if (c.unicode() == f.from) {
+                c = QChar(f.to);
+                break;
+            }
+    return out;
+}
+
+} // namespace
+
+std::string toSjis(const QString& original) {
+    const QString text = foldToCp932Forms(original);
     // The encoder cannot be told to substitute, so characters without a CP932 form are
     // replaced one at a time: each code point is tried on its own when the whole text fails.
     QStringEncoder whole("CP932", QStringEncoder::Flag::Stateless);

@@ -67,6 +67,13 @@ INSTANTIATE_TEST_SUITE_P(
                       CodecCase{QStringLiteral("髙"), "\xfb\xfc", true},
                       // The full-width tilde and minus of code page 932 (not JIS X 0208's mapping).
                       CodecCase{QStringLiteral("～－"), "\x81\x60\x81\x7c", true},
+                      // The same characters typed as JIS X 0208's mapping (wave dash, double
+                      // vertical line, minus, cent, pound, not, em dash, broken bar, yen,
+                      // overline) take code page 932's form, not "?".
+                      CodecCase{QStringLiteral("\u301C\u2016\u2212\u00A2\u00A3\u00AC"),
+                                "\x81\x60\x81\x61\x81\x7c\x81\x91\x81\x92\x81\xca", false},
+                      CodecCase{QStringLiteral("\u2014\u00A6\u00A5\u203E"),
+                                "\x81\x5c\xfa\x55\x81\x8f\x81\x50", false},
                       CodecCase{QStringLiteral("a\u00e9b"), "a?b", false},
                       CodecCase{QStringLiteral("x\U0001F600y"), "x?y", false},
                       CodecCase{QStringLiteral("\u20ac"), "?", false},
