@@ -9,6 +9,7 @@
 #include "picture/preparedpicture.h"
 #include "picture/ui/picturepage.h"
 #include "platform/radiogroup.h"
+#include "platform/soundplayer.h"
 #include "platform/textcodec.h"
 
 #include <QAbstractButton>
@@ -681,3 +682,44 @@ INSTANTIATE_TEST_SUITE_P(Table, SendPorts,
                          [](const auto& info) { return "row" + std::to_string(info.index); });
 
 } // namespace
+
+// --- the firing sound --------------------------------------------------------------------------
+
+struct SoundCase {
+    const char* name;
+    bool option;    // chkSendCap
+    bool fileThere; // edtSendSE names a file that exists
+    bool played;
+};
+
+class SendSound : public SendWindow, public ::testing::WithParamInterface<SoundCase> {};
+
+TEST_P(SendSound, PlayedOnlyWithTheOptionAndAnExistingFile) {
+    const SoundCase& c = GetParam();
+    open();
+    const QString wav = dir.filePath(QStringLiteral("fire.wav"));
+    if (c.fileThere) {
+        QFile f(wav);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(
+            QByteArray("RIFF\x24\0\0\0WAVEfmt \x10\0\0\0\1\0\1\0\x40\x1f\0\0\x40\x1f\0\0\1\0\x08\0"
+                       "data\0\0\0\0",
+                       44));
+    }
+    auto* option = control<QAbstractButton>("chkSendCap");
+    if (option->isChecked() != c.option)
+        option->click();
+    setText("edtSendSE", wav);
+    setServer(QStringLiteral("127.0.0.1"), zp::test::unusedPort());
+    addRecipient(QStringLiteral("Taro (taro@example.jp)"), true);
+    ASSERT_TRUE(send());
+    // The send went on (and failed on the closed port) whether or not the sound played.
+    EXPECT_EQ(shown(MsgKind::Error), QStringList{kRefused});
+    EXPECT_EQ(zp::soundPlayer().lastPath() == wav, c.played);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, SendSound,
+                         ::testing::Values(SoundCase{"OptionAndFile", true, true, true},
+                                           SoundCase{"OptionMissingFile", true, false, false},
+                                           SoundCase{"FileWithoutOption", false, true, false}),
+                         [](const auto& info) { return std::string(info.param.name); });
