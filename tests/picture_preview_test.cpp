@@ -430,6 +430,27 @@ INSTANTIATE_TEST_SUITE_P(Folders, OutFolder,
                                            FolderCase{"empty", false}, FolderCase{"file", false}),
                          [](const auto& info) { return std::string(info.param.label); });
 
+TEST_F(PreviewTest, FolderButtonPutsTheChosenFolderInTheBoxAndCancelKeepsIt) {
+    check("chkOutMadeGrp", true);
+    preview()->chkOutMadeGrpClick();
+    auto* edit = ctl<QLineEdit>("edtOutDir");
+    const QString start = m_dir.path();
+    edit->setText(start);
+    const QString chosen = path(QStringLiteral("生成画像"));
+    QDir().mkdir(chosen);
+    dialogs.folderRequests.clear();
+    dialogs.folderAnswer = chosen;
+    ctl<QAbstractButton>("btnOutDirSelect")->click();
+    EXPECT_EQ(edit->text(), chosen);
+    dialogs.folderAnswer.clear(); // cancelled
+    ctl<QAbstractButton>("btnOutDirSelect")->click();
+    EXPECT_EQ(edit->text(), chosen);
+    // The dialog opens at the box's folder each time.
+    ASSERT_EQ(dialogs.folderRequests.size(), 2);
+    EXPECT_TRUE(dialogs.folderRequests[0].endsWith(QLatin1Char('|') + start));
+    EXPECT_TRUE(dialogs.folderRequests[1].endsWith(QLatin1Char('|') + chosen));
+}
+
 TEST_F(PreviewTest, CautionShowsItsLines) {
     preview()->lblAutoSendCautionClick();
     ASSERT_EQ(dialogs.messages.size(), 1u);
