@@ -1,25 +1,24 @@
 // AVIF through libavif: the first (usually only) picture, turned and mirrored as the file says.
 // libavif leaves those transformations to its caller, so they become an EXIF orientation for the
 // sink.
+#include "decoders/codeclibs.h"
 #include "decoders/formats.h"
 
-#include <avif/avif.h>
 #include <memory>
 
 namespace zp::detail {
 
 namespace {
 
-struct AvifDecoderDeleter {
-    void operator()(avifDecoder* decoder) const { avifDecoderDestroy(decoder); }
-};
-using AvifDecoderPtr = std::unique_ptr<avifDecoder, AvifDecoderDeleter>;
+using AvifDecoderPtr = std::unique_ptr<avifDecoder, decltype(&::avifDecoderDestroy)>;
 
-AvifDecoderPtr parseAvif(const std::uint8_t* data, std::size_t size, std::string& error) {
-    AvifDecoderPtr decoder(avifDecoderCreate());
+AvifDecoderPtr parseAvif(const AvifLibrary& avif, const std::uint8_t* data, std::size_t size,
+                         std::string& error) {
+    AvifDecoderPtr decoder(avif.avifDecoderCreate(), avif.avifDecoderDestroy);
+    AvifDecoderPtr none(nullptr, avif.avifDecoderDestroy);
     if (!decoder) {
         error = "not enough memory to decode the picture";
-        return nullptr;
+        return none;
     }
     decoder->maxThreads = 1;
     decoder->imageDimensionLimit = kMaxPictureSide;
@@ -29,16 +28,16 @@ AvifDecoderPtr parseAvif(const std::uint8_t* data, std::size_t size, std::string
     decoder->ignoreXMP = AVIF_TRUE;
     // Files from some encoders lack properties the strict reading asks for; viewers show them.
     decoder->strictFlags = AVIF_STRICT_DISABLED;
-    avifResult status = avifDecoderSetIOMemory(decoder.get(), data, size);
+    avifResult status = avif.avifDecoderSetIOMemory(decoder.get(), data, size);
     if (status == AVIF_RESULT_OK)
-        status = avifDecoderParse(decoder.get());
+        status = avif.avifDecoderParse(decoder.get());
     if (status != AVIF_RESULT_OK) {
-        error = std::string("AVIF error: ") + avifResultToString(status);
-        return nullptr;
+        error = std::string("AVIF error: ") + avif.avifResultToString(status);
+        return none;
     }
     if (!checkHeldFrame(int(decoder->image->width), int(decoder->image->height),
                         decoder->alphaPresent ? 4 : 3, error))
-        return nullptr;
+        return none;
     return decoder;
 }
 
@@ -51,7 +50,10 @@ int orientationOf(const avifImage& image) {
 } // namespace
 
 bool probeAvif(const std::uint8_t* data, std::size_t size, PictureInfo& info, std::string& error) {
-    const AvifDecoderPtr decoder = parseAvif(data, size, error);
+    const AvifLibrary* avif = avifLibrary(error);
+    if (avif == nullptr)
+        return false;
+    const AvifDecoderPtr decoder = parseAvif(*avif, data, size, error);
     if (!decoder)
         return false;
     const int orientation = orientationOf(*decoder->image);
@@ -64,28 +66,32 @@ bool probeAvif(const std::uint8_t* data, std::size_t size, PictureInfo& info, st
 
 DecodeResult avifRows(const std::uint8_t* data, std::size_t size, RowSink& sink) {
     DecodeResult result;
-    const AvifDecoderPtr decoder = parseAvif(data, size, result.error);
+    const AvifLibrary* avif = avifLibrary(result.error);
+    if (avif == nullptr)
+        return result;
+    const AvifDecoderPtr decoder = parseAvif(*avif, data, size, result.error);
     if (!decoder)
         return result;
-    const avifResult status = avifDecoderNextImage(decoder.get());
+    const avifResult status = avif->avifDecoderNextImage(decoder.get());
     if (status != AVIF_RESULT_OK) {
-        result.error = std::string("AVIF error: ") + avifResultToString(status);
+        result.error = std::string("AVIF error: ") + avif->avifResultToString(status);
         return result;
     }
     avifImage* image = decoder->image;
     const bool alpha = image->alphaPlane != nullptr;
     avifRGBImage rgb;
-    avifRGBImageSetDefaults(&rgb, image);
+    avif->avifRGBImageSetDefaults(&rgb, image);
     rgb.format = alpha ? AVIF_RGB_FORMAT_RGBA : AVIF_RGB_FORMAT_RGB;
     rgb.depth = 8;
     // Sized from the decoded picture, which the limits above have already been checked against.
     if (!checkHeldFrame(int(rgb.width), int(rgb.height), alpha ? 4 : 3, result.error))
         return result;
-    avifRGBImageAllocatePixels(&rgb);
-    std::unique_ptr<avifRGBImage, void (*)(avifRGBImage*)> pixels(&rgb, avifRGBImageFreePixels);
-    const avifResult converted = avifImageYUVToRGB(image, &rgb);
+    avif->avifRGBImageAllocatePixels(&rgb);
+    std::unique_ptr<avifRGBImage, void (*)(avifRGBImage*)> pixels(&rgb,
+                                                                  avif->avifRGBImageFreePixels);
+    const avifResult converted = avif->avifImageYUVToRGB(image, &rgb);
     if (converted != AVIF_RESULT_OK || rgb.pixels == nullptr) {
-        result.error = std::string("AVIF error: ") + avifResultToString(converted);
+        result.error = std::string("AVIF error: ") + avif->avifResultToString(converted);
         return result;
     }
     return emitInterleaved(rgb.pixels, rgb.rowBytes, int(rgb.width), int(rgb.height), alpha,

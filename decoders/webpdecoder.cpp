@@ -1,20 +1,20 @@
 // WebP through libwebp: a still picture is decoded in one call, at a reduced size when that is
 // all the caller needs; an animation gives its first frame, composed on its canvas.
+#include "decoders/codeclibs.h"
 #include "decoders/formats.h"
 
 #include <algorithm>
 #include <cmath>
 #include <memory>
-#include <webp/decode.h>
-#include <webp/demux.h>
 
 namespace zp::detail {
 
 namespace {
 
-bool readFeatures(const std::uint8_t* data, std::size_t size, WebPBitstreamFeatures& features,
-                  std::string& error) {
-    const VP8StatusCode status = WebPGetFeatures(data, size, &features);
+bool readFeatures(const WebpLibrary& webp, const std::uint8_t* data, std::size_t size,
+                  WebPBitstreamFeatures& features, std::string& error) {
+    const VP8StatusCode status =
+        webp.WebPGetFeaturesInternal(data, size, &features, WEBP_DECODER_ABI_VERSION);
     if (status == VP8_STATUS_OK)
         return checkDimensions(features.width, features.height, error);
     error = status == VP8_STATUS_NOT_ENOUGH_DATA ? "WebP error: the file is truncated"
@@ -38,12 +38,12 @@ void scaledSize(int width, int height, const DecodeOptions& options, int& outWid
     outHeight = std::clamp(int(std::ceil(height * scale - 1e-9)), 1, height);
 }
 
-DecodeResult stillRows(const std::uint8_t* data, std::size_t size,
+DecodeResult stillRows(const WebpLibrary& webp, const std::uint8_t* data, std::size_t size,
                        const WebPBitstreamFeatures& features, const DecodeOptions& options,
                        RowSink& sink) {
     DecodeResult result;
     WebPDecoderConfig config;
-    if (!WebPInitDecoderConfig(&config)) {
+    if (!webp.WebPInitDecoderConfigInternal(&config, WEBP_DECODER_ABI_VERSION)) {
         result.error = "WebP error: the library cannot be used";
         return result;
     }
@@ -57,9 +57,9 @@ DecodeResult stillRows(const std::uint8_t* data, std::size_t size,
         config.options.scaled_height = height;
     }
     config.output.colorspace = features.has_alpha ? MODE_RGBA : MODE_RGB;
-    const VP8StatusCode status = WebPDecode(data, size, &config);
+    const VP8StatusCode status = webp.WebPDecode(data, size, &config);
     std::unique_ptr<WebPDecBuffer, void (*)(WebPDecBuffer*)> output(&config.output,
-                                                                    WebPFreeDecBuffer);
+                                                                    webp.WebPFreeDecBuffer);
     if (status != VP8_STATUS_OK) {
         result.error = status == VP8_STATUS_NOT_ENOUGH_DATA
                            ? "WebP error: the file is truncated"
@@ -72,20 +72,22 @@ DecodeResult stillRows(const std::uint8_t* data, std::size_t size,
                            features.height, sink);
 }
 
-DecodeResult firstFrameRows(const std::uint8_t* data, std::size_t size, RowSink& sink) {
+DecodeResult firstFrameRows(const WebpLibrary& webp, const std::uint8_t* data, std::size_t size,
+                            RowSink& sink) {
     DecodeResult result;
     WebPAnimDecoderOptions animOptions;
-    if (!WebPAnimDecoderOptionsInit(&animOptions)) {
+    if (!webp.WebPAnimDecoderOptionsInitInternal(&animOptions, WEBP_DEMUX_ABI_VERSION)) {
         result.error = "WebP error: the library cannot be used";
         return result;
     }
     animOptions.color_mode = MODE_RGBA;
     animOptions.use_threads = 0;
-    const WebPData webp{data, size};
+    const WebPData file{data, size};
     std::unique_ptr<WebPAnimDecoder, void (*)(WebPAnimDecoder*)> decoder(
-        WebPAnimDecoderNew(&webp, &animOptions), WebPAnimDecoderDelete);
+        webp.WebPAnimDecoderNewInternal(&file, &animOptions, WEBP_DEMUX_ABI_VERSION),
+        webp.WebPAnimDecoderDelete);
     WebPAnimInfo info;
-    if (!decoder || !WebPAnimDecoderGetInfo(decoder.get(), &info)) {
+    if (!decoder || !webp.WebPAnimDecoderGetInfo(decoder.get(), &info)) {
         result.error = "WebP error: the animation is damaged or truncated";
         return result;
     }
@@ -95,7 +97,7 @@ DecodeResult firstFrameRows(const std::uint8_t* data, std::size_t size, RowSink&
         return result;
     std::uint8_t* frame = nullptr;
     int timestamp = 0;
-    if (!WebPAnimDecoderGetNext(decoder.get(), &frame, &timestamp) || frame == nullptr) {
+    if (!webp.WebPAnimDecoderGetNext(decoder.get(), &frame, &timestamp) || frame == nullptr) {
         result.error = "WebP error: the first frame of the animation cannot be decoded";
         return result;
     }
@@ -106,8 +108,9 @@ DecodeResult firstFrameRows(const std::uint8_t* data, std::size_t size, RowSink&
 } // namespace
 
 bool probeWebp(const std::uint8_t* data, std::size_t size, PictureInfo& info, std::string& error) {
+    const WebpLibrary* webp = webpLibrary(error);
     WebPBitstreamFeatures features;
-    if (!readFeatures(data, size, features, error))
+    if (webp == nullptr || !readFeatures(*webp, data, size, features, error))
         return false;
     info.type = PictureType::Webp;
     info.width = features.width;
@@ -118,12 +121,13 @@ bool probeWebp(const std::uint8_t* data, std::size_t size, PictureInfo& info, st
 DecodeResult webpRows(const std::uint8_t* data, std::size_t size, const DecodeOptions& options,
                       RowSink& sink) {
     DecodeResult result;
+    const WebpLibrary* webp = webpLibrary(result.error);
     WebPBitstreamFeatures features;
-    if (!readFeatures(data, size, features, result.error))
+    if (webp == nullptr || !readFeatures(*webp, data, size, features, result.error))
         return result;
     if (features.has_animation)
-        return firstFrameRows(data, size, sink);
-    return stillRows(data, size, features, options, sink);
+        return firstFrameRows(*webp, data, size, sink);
+    return stillRows(*webp, data, size, features, options, sink);
 }
 
 } // namespace zp::detail
