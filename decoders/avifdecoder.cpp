@@ -1,8 +1,9 @@
-// AVIF through libavif: the first (usually only) picture, turned and mirrored as the file says.
-// libavif leaves those transformations to its caller, so they become an EXIF orientation for the
-// sink.
+// AVIF through libavif: the first (usually only) picture, cut to its clean aperture and turned
+// and mirrored as the file says. libavif leaves those transformations to its caller: the crop box
+// picks the rows and columns handed on, the turns become an EXIF orientation for the sink.
 #include "decoders/codeclibs.h"
 #include "decoders/formats.h"
+#include "decoders/orientation.h"
 
 #include <memory>
 
@@ -47,6 +48,23 @@ int orientationOf(const avifImage& image) {
     return orientationFromTransforms(turns, mirror);
 }
 
+// The clean aperture, a crop box that comes before the turns and mirroring, as a rectangle of the
+// stored picture. The whole picture when there is none or it does not fit (libavif checks the
+// box's fractions, centre and chroma alignment; the bounds are checked here again).
+avifCropRect visibleRect(const AvifLibrary& avif, const avifImage& image) {
+    const avifCropRect whole{0, 0, image.width, image.height};
+    if (!(image.transformFlags & AVIF_TRANSFORM_CLAP))
+        return whole;
+    avifCropRect rect{};
+    avifDiagnostics diagnostics{};
+    if (!avif.avifCropRectConvertCleanApertureBox(&rect, &image.clap, image.width, image.height,
+                                                  image.yuvFormat, &diagnostics) ||
+        rect.width == 0 || rect.height == 0 || rect.x >= image.width || rect.y >= image.height ||
+        rect.width > image.width - rect.x || rect.height > image.height - rect.y)
+        return whole;
+    return rect;
+}
+
 } // namespace
 
 bool probeAvif(const std::uint8_t* data, std::size_t size, PictureInfo& info, std::string& error) {
@@ -56,11 +74,11 @@ bool probeAvif(const std::uint8_t* data, std::size_t size, PictureInfo& info, st
     const AvifDecoderPtr decoder = parseAvif(*avif, data, size, error);
     if (!decoder)
         return false;
-    const int orientation = orientationOf(*decoder->image);
-    const bool swap = orientation >= 5;
+    const avifCropRect rect = visibleRect(*avif, *decoder->image);
+    const bool swap = orientationSwapsSides(orientationOf(*decoder->image));
     info.type = PictureType::Avif;
-    info.width = int(swap ? decoder->image->height : decoder->image->width);
-    info.height = int(swap ? decoder->image->width : decoder->image->height);
+    info.width = int(swap ? rect.height : rect.width);
+    info.height = int(swap ? rect.width : rect.height);
     return true;
 }
 
@@ -94,8 +112,11 @@ DecodeResult avifRows(const std::uint8_t* data, std::size_t size, RowSink& sink)
         result.error = std::string("AVIF error: ") + avif->avifResultToString(converted);
         return result;
     }
-    return emitInterleaved(rgb.pixels, rgb.rowBytes, int(rgb.width), int(rgb.height), alpha,
-                           orientationOf(*image), int(rgb.width), int(rgb.height), sink);
+    const avifCropRect rect = visibleRect(*avif, *image);
+    const std::uint8_t* first =
+        rgb.pixels + std::size_t(rect.y) * rgb.rowBytes + std::size_t(rect.x) * (alpha ? 4 : 3);
+    return emitInterleaved(first, rgb.rowBytes, int(rect.width), int(rect.height), alpha,
+                           orientationOf(*image), int(rect.width), int(rect.height), sink);
 }
 
 } // namespace zp::detail

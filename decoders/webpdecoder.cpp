@@ -1,10 +1,13 @@
 // WebP through libwebp: a still picture is decoded in one call, at a reduced size when that is
-// all the caller needs; an animation gives its first frame, composed on its canvas.
+// all the caller needs; an animation gives its first frame, composed on its canvas. An EXIF
+// orientation in the file's EXIF chunk is applied, as for a JPEG.
 #include "decoders/codeclibs.h"
 #include "decoders/formats.h"
+#include "decoders/orientation.h"
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <memory>
 
 namespace zp::detail {
@@ -20,6 +23,24 @@ bool readFeatures(const WebpLibrary& webp, const std::uint8_t* data, std::size_t
     error = status == VP8_STATUS_NOT_ENOUGH_DATA ? "WebP error: the file is truncated"
                                                  : "WebP error: the header is damaged";
     return false;
+}
+
+// The orientation named by the file's EXIF chunk; 1 when it has none. The chunk holds the TIFF
+// structure itself, though some writers leave the "Exif\0\0" of a JPEG's APP1 segment before it.
+int orientationOf(const WebpLibrary& webp, const std::uint8_t* data, std::size_t size) {
+    const WebPData file{data, size};
+    std::unique_ptr<WebPDemuxer, void (*)(WebPDemuxer*)> demux(
+        webp.WebPDemuxInternal(&file, 0, nullptr, WEBP_DEMUX_ABI_VERSION), webp.WebPDemuxDelete);
+    WebPChunkIterator chunk;
+    if (!demux || !webp.WebPDemuxGetChunk(demux.get(), "EXIF", 1, &chunk))
+        return 1;
+    const std::uint8_t* bytes = chunk.chunk.bytes;
+    const std::size_t length = chunk.chunk.size;
+    const int orientation = length >= 6 && std::memcmp(bytes, "Exif\0\0", 6) == 0
+                                ? exifOrientation(bytes, length)
+                                : tiffOrientation(bytes, length);
+    webp.WebPDemuxReleaseChunkIterator(&chunk);
+    return orientation;
 }
 
 // The smallest size of the picture's shape that covers minWidth x minHeight (full size when no
@@ -40,15 +61,19 @@ void scaledSize(int width, int height, const DecodeOptions& options, int& outWid
 
 DecodeResult stillRows(const WebpLibrary& webp, const std::uint8_t* data, std::size_t size,
                        const WebPBitstreamFeatures& features, const DecodeOptions& options,
-                       RowSink& sink) {
+                       int orientation, RowSink& sink) {
     DecodeResult result;
     WebPDecoderConfig config;
     if (!webp.WebPInitDecoderConfigInternal(&config, WEBP_DECODER_ABI_VERSION)) {
         result.error = "WebP error: the library cannot be used";
         return result;
     }
+    // The size asked for is upright; the picture is decoded as stored.
+    const DecodeOptions stored = orientationSwapsSides(orientation)
+                                     ? DecodeOptions{options.minHeight, options.minWidth}
+                                     : options;
     int width = 0, height = 0;
-    scaledSize(features.width, features.height, options, width, height);
+    scaledSize(features.width, features.height, stored, width, height);
     if (!checkHeldFrame(width, height, features.has_alpha ? 4 : 3, result.error))
         return result;
     if (width != features.width || height != features.height) {
@@ -68,12 +93,12 @@ DecodeResult stillRows(const WebpLibrary& webp, const std::uint8_t* data, std::s
     }
     const WebPRGBABuffer& rgba = config.output.u.RGBA;
     return emitInterleaved(rgba.rgba, std::size_t(rgba.stride), config.output.width,
-                           config.output.height, features.has_alpha != 0, 1, features.width,
-                           features.height, sink);
+                           config.output.height, features.has_alpha != 0, orientation,
+                           features.width, features.height, sink);
 }
 
 DecodeResult firstFrameRows(const WebpLibrary& webp, const std::uint8_t* data, std::size_t size,
-                            RowSink& sink) {
+                            int orientation, RowSink& sink) {
     DecodeResult result;
     WebPAnimDecoderOptions animOptions;
     if (!webp.WebPAnimDecoderOptionsInitInternal(&animOptions, WEBP_DEMUX_ABI_VERSION)) {
@@ -101,8 +126,8 @@ DecodeResult firstFrameRows(const WebpLibrary& webp, const std::uint8_t* data, s
         result.error = "WebP error: the first frame of the animation cannot be decoded";
         return result;
     }
-    return emitInterleaved(frame, std::size_t(width) * 4, width, height, true, 1, width, height,
-                           sink);
+    return emitInterleaved(frame, std::size_t(width) * 4, width, height, true, orientation, width,
+                           height, sink);
 }
 
 } // namespace
@@ -112,9 +137,10 @@ bool probeWebp(const std::uint8_t* data, std::size_t size, PictureInfo& info, st
     WebPBitstreamFeatures features;
     if (webp == nullptr || !readFeatures(*webp, data, size, features, error))
         return false;
+    const bool swap = orientationSwapsSides(orientationOf(*webp, data, size));
     info.type = PictureType::Webp;
-    info.width = features.width;
-    info.height = features.height;
+    info.width = swap ? features.height : features.width;
+    info.height = swap ? features.width : features.height;
     return true;
 }
 
@@ -125,9 +151,10 @@ DecodeResult webpRows(const std::uint8_t* data, std::size_t size, const DecodeOp
     WebPBitstreamFeatures features;
     if (webp == nullptr || !readFeatures(*webp, data, size, features, result.error))
         return result;
+    const int orientation = orientationOf(*webp, data, size);
     if (features.has_animation)
-        return firstFrameRows(*webp, data, size, sink);
-    return stillRows(*webp, data, size, features, options, sink);
+        return firstFrameRows(*webp, data, size, orientation, sink);
+    return stillRows(*webp, data, size, features, options, orientation, sink);
 }
 
 } // namespace zp::detail
