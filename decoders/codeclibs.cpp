@@ -56,7 +56,9 @@ public:
 
     bool open(std::string& error) {
 #ifdef _WIN32
-        m_handle = reinterpret_cast<void*>(LoadLibraryA(m_file.c_str()));
+        // The program's own folder and the system's, never the current folder.
+        m_handle = reinterpret_cast<void*>(
+            LoadLibraryExA(m_file.c_str(), nullptr, LOAD_LIBRARY_SEARCH_DEFAULT_DIRS));
         const std::string reason = "Windows error " + std::to_string(GetLastError());
 #else
         m_handle = dlopen(m_file.c_str(), RTLD_NOW | RTLD_LOCAL);
@@ -80,7 +82,7 @@ public:
         function = reinterpret_cast<Function>(symbol);
         if (function == nullptr)
             error = std::string(m_what) + " error: the library " + m_file + " lacks the function " +
-                    name + " (a newer version of it is needed)";
+                    name + " (another library, or too old a version)";
         return function != nullptr;
     }
 
@@ -131,8 +133,6 @@ Loaded<AvifLibrary> loadAvif() {
 #undef ZP_BIND_FUNCTION
 #undef ZP_BIND_DEMUX_FUNCTION
 
-// A function-local static is initialised once, by the first thread to get there, while any other
-// waits for it: the libraries are loaded once however many pictures are decoded at the same time.
 template <class Table> const Table* answer(const Loaded<Table>& loaded, std::string& error) {
     if (!loaded.ok) {
         error = loaded.error;
@@ -143,6 +143,8 @@ template <class Table> const Table* answer(const Loaded<Table>& loaded, std::str
 
 } // namespace
 
+// A function-local static is initialised once, by the first thread to get there, while any other
+// waits for it: the libraries are loaded once however many pictures are decoded at the same time.
 const HeifLibrary* heifLibrary(std::string& error) {
     static const Loaded<HeifLibrary> loaded = loadHeif();
     return answer(loaded, error);
