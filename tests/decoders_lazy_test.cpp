@@ -41,6 +41,7 @@ int runChild(const std::vector<std::string>& args,
         const int fd = ::open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         dup2(fd, 1);
         dup2(fd, 2);
+        unsetenv("GTEST_OUTPUT"); // a report of its own would overwrite this program's
         for (const auto& [name, value] : env)
             setenv(name.c_str(), value.c_str(), 1);
         const rlimit cpu{60, 60};
