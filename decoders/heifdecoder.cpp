@@ -1,11 +1,11 @@
 // HEIF (HEIC) through libheif: the primary picture, with the rotation and mirroring its file
 // names applied by the library. An EXIF orientation inside the file is not applied on top: the
 // file's own transformations already say how it stands.
+#include "decoders/codeclibs.h"
 #include "decoders/formats.h"
 
 #include <algorithm>
 #include <cstring>
-#include <libheif/heif.h>
 #include <memory>
 
 namespace zp::detail {
@@ -17,18 +17,9 @@ namespace {
 // primary picture's size below; a panorama may still be long on one side.
 constexpr int kHeifSideLimit = 32768;
 
-struct HeifContextDeleter {
-    void operator()(heif_context* context) const { heif_context_free(context); }
-};
-struct HeifHandleDeleter {
-    void operator()(const heif_image_handle* handle) const { heif_image_handle_release(handle); }
-};
-struct HeifImageDeleter {
-    void operator()(const heif_image* image) const { heif_image_release(image); }
-};
-struct HeifOptionsDeleter {
-    void operator()(heif_decoding_options* options) const { heif_decoding_options_free(options); }
-};
+using HeifContextPtr = std::unique_ptr<heif_context, decltype(&::heif_context_free)>;
+using HeifHandlePtr =
+    std::unique_ptr<const heif_image_handle, decltype(&::heif_image_handle_release)>;
 
 std::string heifMessage(const heif_error& error) {
     return std::string("HEIF error: ") + (error.message != nullptr ? error.message : "unknown");
@@ -57,62 +48,70 @@ bool hasOverlayItem(const std::uint8_t* data, std::size_t size) {
     return false;
 }
 
-// The primary picture of the file, with its upright size checked against the limits.
-std::unique_ptr<const heif_image_handle, HeifHandleDeleter>
-openPrimary(const std::uint8_t* data, std::size_t size,
-            std::unique_ptr<heif_context, HeifContextDeleter>& context, std::string& error) {
-    context.reset(heif_context_alloc());
+// The primary picture of the file, with its upright size checked against the limits; the context
+// it belongs to is kept in `context`.
+HeifHandlePtr openPrimary(const HeifLibrary& heif, const std::uint8_t* data, std::size_t size,
+                          HeifContextPtr& context, std::string& error) {
+    HeifHandlePtr none(nullptr, heif.heif_image_handle_release);
+    context = HeifContextPtr(heif.heif_context_alloc(), heif.heif_context_free);
     if (!context) {
         error = "not enough memory to decode the picture";
-        return nullptr;
+        return none;
     }
     if (hasOverlayItem(data, size)) {
         error = "HEIF error: overlay pictures are not supported";
-        return nullptr;
+        return none;
     }
-    heif_context_set_maximum_image_size_limit(context.get(), kHeifSideLimit);
+    heif.heif_context_set_maximum_image_size_limit(context.get(), kHeifSideLimit);
     heif_error status =
-        heif_context_read_from_memory_without_copy(context.get(), data, size, nullptr);
+        heif.heif_context_read_from_memory_without_copy(context.get(), data, size, nullptr);
     if (status.code != heif_error_Ok) {
         error = heifMessage(status);
-        return nullptr;
+        return none;
     }
     heif_image_handle* handle = nullptr;
-    status = heif_context_get_primary_image_handle(context.get(), &handle);
-    std::unique_ptr<const heif_image_handle, HeifHandleDeleter> owned(handle);
+    status = heif.heif_context_get_primary_image_handle(context.get(), &handle);
+    HeifHandlePtr owned(handle, heif.heif_image_handle_release);
     if (status.code != heif_error_Ok || !owned) {
         error = heifMessage(status);
-        return nullptr;
+        return none;
     }
     // The handle's size is the size after the file's rotation.
-    if (!checkHeldFrame(heif_image_handle_get_width(handle), heif_image_handle_get_height(handle),
-                        heif_image_handle_has_alpha_channel(handle) ? 4 : 3, error))
-        return nullptr;
+    if (!checkHeldFrame(heif.heif_image_handle_get_width(handle),
+                        heif.heif_image_handle_get_height(handle),
+                        heif.heif_image_handle_has_alpha_channel(handle) ? 4 : 3, error))
+        return none;
     return owned;
 }
 
 } // namespace
 
 bool probeHeif(const std::uint8_t* data, std::size_t size, PictureInfo& info, std::string& error) {
-    std::unique_ptr<heif_context, HeifContextDeleter> context;
-    const auto handle = openPrimary(data, size, context, error);
+    const HeifLibrary* heif = heifLibrary(error);
+    if (heif == nullptr)
+        return false;
+    HeifContextPtr context(nullptr, heif->heif_context_free);
+    const HeifHandlePtr handle = openPrimary(*heif, data, size, context, error);
     if (!handle)
         return false;
     info.type = PictureType::Heif;
-    info.width = heif_image_handle_get_width(handle.get());
-    info.height = heif_image_handle_get_height(handle.get());
+    info.width = heif->heif_image_handle_get_width(handle.get());
+    info.height = heif->heif_image_handle_get_height(handle.get());
     return true;
 }
 
 DecodeResult heifRows(const std::uint8_t* data, std::size_t size, RowSink& sink) {
     DecodeResult result;
-    std::unique_ptr<heif_context, HeifContextDeleter> context;
-    const auto handle = openPrimary(data, size, context, result.error);
+    const HeifLibrary* heif = heifLibrary(result.error);
+    if (heif == nullptr)
+        return result;
+    HeifContextPtr context(nullptr, heif->heif_context_free);
+    const HeifHandlePtr handle = openPrimary(*heif, data, size, context, result.error);
     if (!handle)
         return result;
-    const bool alpha = heif_image_handle_has_alpha_channel(handle.get()) != 0;
-    std::unique_ptr<heif_decoding_options, HeifOptionsDeleter> options(
-        heif_decoding_options_alloc());
+    const bool alpha = heif->heif_image_handle_has_alpha_channel(handle.get()) != 0;
+    std::unique_ptr<heif_decoding_options, decltype(&::heif_decoding_options_free)> options(
+        heif->heif_decoding_options_alloc(), heif->heif_decoding_options_free);
     if (!options) {
         result.error = "not enough memory to decode the picture";
         return result;
@@ -120,21 +119,22 @@ DecodeResult heifRows(const std::uint8_t* data, std::size_t size, RowSink& sink)
     options->ignore_transformations = 0;
     options->convert_hdr_to_8bit = 1;
     heif_image* image = nullptr;
-    const heif_error status = heif_decode_image(
+    const heif_error status = heif->heif_decode_image(
         handle.get(), &image, heif_colorspace_RGB,
         alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB, options.get());
-    std::unique_ptr<const heif_image, HeifImageDeleter> owned(image);
+    std::unique_ptr<const heif_image, decltype(&::heif_image_release)> owned(
+        image, heif->heif_image_release);
     if (status.code != heif_error_Ok || !owned) {
         result.error = heifMessage(status);
         return result;
     }
-    const int width = heif_image_get_width(image, heif_channel_interleaved);
-    const int height = heif_image_get_height(image, heif_channel_interleaved);
+    const int width = heif->heif_image_get_width(image, heif_channel_interleaved);
+    const int height = heif->heif_image_get_height(image, heif_channel_interleaved);
     int stride = 0;
     const std::uint8_t* pixels =
-        heif_image_get_plane_readonly(image, heif_channel_interleaved, &stride);
+        heif->heif_image_get_plane_readonly(image, heif_channel_interleaved, &stride);
     if (pixels == nullptr || width <= 0 || height <= 0 ||
-        heif_image_get_bits_per_pixel_range(image, heif_channel_interleaved) != 8) {
+        heif->heif_image_get_bits_per_pixel_range(image, heif_channel_interleaved) != 8) {
         result.error = "HEIF error: the decoded picture has no usable pixels";
         return result;
     }

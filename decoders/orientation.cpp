@@ -38,7 +38,13 @@ int exifOrientation(const std::uint8_t* payload, std::size_t size) noexcept {
     static const std::uint8_t kExif[6] = {'E', 'x', 'i', 'f', 0, 0};
     if (payload == nullptr || size < 6 + 8 || std::memcmp(payload, kExif, 6) != 0)
         return 1;
-    TiffReader tiff{payload + 6, size - 6, false};
+    return tiffOrientation(payload + 6, size - 6);
+}
+
+int tiffOrientation(const std::uint8_t* data, std::size_t size) noexcept {
+    if (data == nullptr || size < 8)
+        return 1;
+    TiffReader tiff{data, size, false};
     if (tiff.data[0] == 'M' && tiff.data[1] == 'M')
         tiff.bigEndian = true;
     else if (!(tiff.data[0] == 'I' && tiff.data[1] == 'I'))

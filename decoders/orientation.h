@@ -11,6 +11,10 @@ namespace zp::detail {
 // 1 (as stored) when absent, malformed or outside 1..8.
 int exifOrientation(const std::uint8_t* payload, std::size_t size) noexcept;
 
+// The same from the TIFF structure itself (starting "II" or "MM"), as a WebP file's EXIF chunk
+// holds it.
+int tiffOrientation(const std::uint8_t* data, std::size_t size) noexcept;
+
 // Orientations 5..8 exchange width and height.
 inline bool orientationSwapsSides(int orientation) {
     return orientation >= 5 && orientation <= 8;

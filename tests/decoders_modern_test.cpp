@@ -77,9 +77,14 @@ INSTANTIATE_TEST_SUITE_P(Files, DecodeModern, ::testing::Values(
     ModernCase{"webp_lossy.webp", "pattern.png", PictureType::Webp, 96, 3.5},
     ModernCase{"webp_alpha.webp", "alpha.png", PictureType::Webp, 1, 0.5},
     ModernCase{"webp_animated.webp", "pattern.png", PictureType::Webp, 0, 0},
+    // The EXIF orientation 6 of its EXIF chunk is applied, as ImageMagick applies the JPEG's.
+    ModernCase{"webp_exif6.webp", "exif6.jpg", PictureType::Webp, 16, 1.0},
     ModernCase{"avif_lossless.avif", "pattern.png", PictureType::Avif, 0, 0},
     ModernCase{"avif_alpha.avif", "alpha.png", PictureType::Avif, 1, 0.5},
-    ModernCase{"avif_rotated.avif", "pattern_ccw_flop.png", PictureType::Avif, 0, 0}));
+    ModernCase{"avif_rotated.avif", "pattern_ccw_flop.png", PictureType::Avif, 0, 0},
+    // The clean aperture is cut out before the turn; one that cannot be applied is ignored.
+    ModernCase{"avif_clap.avif", "pattern_clap_ccw.png", PictureType::Avif, 0, 0},
+    ModernCase{"avif_clap_bad.avif", "pattern_ccw.png", PictureType::Avif, 0, 0}));
 // clang-format on
 
 struct ScaleCase {
@@ -111,6 +116,17 @@ INSTANTIATE_TEST_SUITE_P(Sizes, WebpScaled,
                                            ScaleCase{24, 1, 24, 16}, ScaleCase{1, 32, 48, 32},
                                            ScaleCase{95, 64, 96, 64}, ScaleCase{95, 63, 95, 64},
                                            ScaleCase{96, 64, 96, 64}, ScaleCase{200, 10, 96, 64}));
+
+// The size asked for is upright: the 96 x 64 picture stands 64 x 96, so 16 x 24 is a quarter.
+TEST(WebpScaledTurned, DecodesAtTheUprightSizeAskedFor) {
+    const DecodeResult result =
+        decodePicture(pictures() / "webp_exif6.webp", DecodeOptions{16, 24});
+    ASSERT_TRUE(result.ok) << result.error;
+    EXPECT_EQ(result.bitmap.width, 16);
+    EXPECT_EQ(result.bitmap.height, 24);
+    EXPECT_EQ(result.fullWidth, 64);
+    EXPECT_EQ(result.fullHeight, 96);
+}
 
 // A run of zoripost-jpeg under an address-space and CPU-time limit; the limits end a process
 // that would grow or spin without bound, so no wall-clock wait is needed.

@@ -134,6 +134,13 @@ def set_all(data, kind, width, height):
     return data
 
 
+def set_clap_width(data, numerator):
+    """Rewrites the clean-aperture width of the file's 'clap' box (numerator, denominator)."""
+    at = data.find(b"clap")
+    struct.pack_into(">I", data, at + 4, numerator)
+    return data
+
+
 def pictures():
     # An asymmetric pattern: gradients with a red block top left and a green one bottom right,
     # so that any turn or mirroring shows.
@@ -162,6 +169,9 @@ def pictures():
         path("heic_exif6.heic"))
 
     run("cwebp", "-quiet", "-lossless", path("pattern.png"), "-o", path("webp_lossless.webp"))
+    # The JPEG's EXIF (orientation 6) goes into the WebP's EXIF chunk; the pixels stay as stored.
+    run("cwebp", "-quiet", "-lossless", "-metadata", "exif", path("exif6.jpg"), "-o",
+        path("webp_exif6.webp"))
     run("cwebp", "-quiet", "-q", "92", path("pattern.png"), "-o", path("webp_lossy.webp"))
     run("cwebp", "-quiet", "-lossless", "-exact", path("alpha.png"), "-o", path("webp_alpha.webp"))
     run("img2webp", "-lossless", "-d", "100", path("pattern.png"), path("second.png"), "-o",
@@ -171,6 +181,13 @@ def pictures():
     run("avifenc", "-l", path("alpha.png"), path("avif_alpha.avif"))
     run("avifenc", "-l", "--irot", "1", "--imir", "1", path("pattern.png"),
         path("avif_rotated.avif"))
+    # A clean aperture (crop box) 64x48 at 8,4, which comes before the turn.
+    run(CONVERT, path("pattern.png"), "-crop", "64x48+8+4", "+repage", "-rotate", "-90",
+        path("pattern_clap_ccw.png"))
+    run("avifenc", "-l", "--crop", "8,4,64,48", "--irot", "1", path("pattern.png"),
+        path("avif_clap.avif"))
+    # One wider than the picture, which no reader can apply: the whole picture is shown.
+    write("avif_clap_bad.avif", set_clap_width(read("avif_clap.avif"), 200))
 
 
 def faults():
