@@ -173,13 +173,15 @@ bool decodeUncompressed(const PixelData& pixels, std::uint64_t fileSize, const B
         return false;
     }
     std::vector<std::uint8_t> rowIn, row, alpha;
-    StoredRows rows(pixels, h, stride, lastRow, available);
     if (!allocateScratch(rowIn, stride, error) ||
         !allocateScratch(row, std::uint64_t(h.width) * 3, error) ||
-        !allocateScratch(alpha, h.width, error) || !rows.allocate(error) ||
-        !sink.begin(h.width, h.height, storedOrientation(h), error))
+        !allocateScratch(alpha, h.width, error))
         return false;
     const bool blend = anyAlphaIn(pixels, h, available, stride, rowIn);
+    // Opened after the look for alpha, which reads the file from the pixel data on itself.
+    StoredRows rows(pixels, h, stride, lastRow, available);
+    if (!rows.allocate(error) || !sink.begin(h.width, h.height, storedOrientation(h), error))
+        return false;
     // 24-bit rows are B G R already; a sink that takes them so gets them without a copy.
     const bool bgr = h.bitCount == 24 && sink.takeBgr();
     for (int s = 0; s < h.height; ++s) {
