@@ -6,7 +6,7 @@
 #   bench/compare.sh [BUILD_DIR] [RUNS]     (default build-bench, 5 runs per command)
 #   ZP_COMPARE_INPUTS="photo24.jpg" bench/compare.sh    only some of the inputs
 #
-# Needs: hyperfine, ImageMagick, GraphicsMagick, vipsthumbnail, djpeg/cjpeg, Debian's python3
+# Needs: hyperfine, ImageMagick, GraphicsMagick, vipsthumbnail, djpeg/cjpeg, bmptopnm, Debian's python3
 # with Pillow, GNU time (scripts/install-deps.sh bench installs them).
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
@@ -82,8 +82,14 @@ for input in $inputs; do
                 cmd[djpeg-cjpeg]="djpeg -scale $m/8 $input | cjpeg -quality 90 > out_dj.jpg"
                 cmd[djpeg-only]="djpeg -scale $m/8 $input > /dev/null"
             fi
+            # --- BMP floor: netpbm's plain conversion of the whole file, written nowhere ---
+            if [[ $input == *.bmp ]]; then
+                cmd[bmptopnm]="bmptopnm $input > /dev/null"
+            fi
+            # --- end of the BMP floor ---
             names=(zoripost-jpeg convert convert-jpeg:size vipsthumbnail pillow gm)
             [[ $input == *.jpg ]] && names+=(djpeg-cjpeg djpeg-only)
+            [[ $input == *.bmp ]] && names+=(bmptopnm)
             echo "== $input ($sw x $sh) into $frame, limit $limit kB (fit $fw x $fh, DCT scale $m/8)" >&2
             for n in "${names[@]}"; do
                 hyperfine -N --style none --warmup 1 --runs "$runs" --export-json "$work/h.json" \
@@ -110,18 +116,22 @@ for inp, frame, limit, name, median, rss, m in rows:
 # DCT scale we decode at, without fitting, and are shown as the floor.
 peers = ['convert', 'convert-jpeg:size', 'vipsthumbnail', 'pillow', 'gm']
 print('| input | frame | limit | zoripost-jpeg ms | ' + ' | '.join(p + ' ms' for p in peers) +
-      ' | fastest peer | ours / fastest | djpeg -scale ms | ours / djpeg | djpeg\\|cjpeg ms | our peak MiB |')
-print('|' + '---|' * (len(peers) + 10))
+      ' | fastest peer | ours / fastest | djpeg -scale ms | ours / djpeg | djpeg\\|cjpeg ms | our peak MiB |'
+      ' bmptopnm ms | ours / bmptopnm |')
+print('|' + '---|' * (len(peers) + 12))
 for (inp, frame, limit, m), t in cases.items():
     ours = t['zoripost-jpeg'][0]
     cells = ['%.0f' % t[p][0] if p in t else '-' for p in peers]
     fastest = min((t[p][0], p) for p in peers if p in t)
     dj = t.get('djpeg-only')
     chain = t.get('djpeg-cjpeg')
-    print('| %s | %s | %s kB | **%.0f** | %s | %s | %.2f | %s | %s | %s | %.1f |' % (
+    # The BMP floor: reading and converting the whole file, nothing fitted or encoded.
+    bp = t.get('bmptopnm')
+    print('| %s | %s | %s kB | **%.0f** | %s | %s | %.2f | %s | %s | %s | %.1f | %s | %s |' % (
         inp, frame, limit, ours, ' | '.join(cells), fastest[1], ours / fastest[0],
         '%.0f (%s/8)' % (dj[0], m) if dj else '-', '%.2f' % (ours / dj[0]) if dj else '-',
-        '%.0f' % chain[0] if chain else '-', t['zoripost-jpeg'][1]))
+        '%.0f' % chain[0] if chain else '-', t['zoripost-jpeg'][1],
+        '%.1f' % bp[0] if bp else '-', '%.2f' % (ours / bp[0]) if bp else '-'))
 print()
 print('Peak memory on photo24.jpg (MiB, max over its cases):')
 mem = collections.defaultdict(float)
