@@ -113,12 +113,12 @@ bool anyAlphaIn(const PixelData& pixels, const BmpHeader& h, std::size_t availab
 // costs one system call per chunk instead of one per row.
 class StoredRows {
 public:
-    StoredRows(const PixelData& pixels, const BmpHeader& h, std::size_t stride,
-               std::size_t lastRow, std::size_t available)
+    StoredRows(const PixelData& pixels, const BmpHeader& h, std::size_t stride, std::size_t lastRow,
+               std::size_t available)
         : m_pixels(pixels), m_h(h), m_stride(stride), m_lastRow(lastRow),
           m_data(pixels.open(h, available)),
-          m_chunkRows(static_cast<int>(std::clamp<std::size_t>(kChunkBytes / stride, 1,
-                                                               static_cast<std::size_t>(h.height)))) {}
+          m_chunkRows(static_cast<int>(std::clamp<std::size_t>(
+              kChunkBytes / stride, 1, static_cast<std::size_t>(h.height)))) {}
 
     bool allocate(std::string& error) {
         return m_pixels.memory != nullptr ||
