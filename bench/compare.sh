@@ -6,8 +6,8 @@
 #   bench/compare.sh [BUILD_DIR] [RUNS]     (default build-bench, 5 runs per command)
 #   ZP_COMPARE_INPUTS="photo24.jpg" bench/compare.sh    only some of the inputs
 #
-# Needs: hyperfine, ImageMagick, GraphicsMagick, vipsthumbnail, djpeg/cjpeg, heif-enc/heif-convert,
-# cwebp/dwebp, avifenc/avifdec, Debian's python3
+# Needs: hyperfine, ImageMagick, GraphicsMagick, vipsthumbnail, djpeg/cjpeg, bmptopnm,
+# heif-enc/heif-convert, cwebp/dwebp, avifenc/avifdec, Debian's python3
 # with Pillow, GNU time (scripts/install-deps.sh bench installs them).
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
@@ -98,6 +98,8 @@ for input in $inputs; do
             *.heic) cmd[decoder]="heif-convert -q 90 $input out_floor.y4m > /dev/null" ;;
             *.webp) cmd[decoder]="dwebp -quiet $input -ppm -o /dev/null" ;;
             *.avif) cmd[decoder]="avifdec -j 1 $input out_floor.y4m > /dev/null" ;;
+            # netpbm's plain conversion of the whole file, written nowhere.
+            *.bmp) cmd[decoder]="bmptopnm $input > /dev/null" ;;
             esac
             names=(zoripost-jpeg convert convert-jpeg:size vipsthumbnail pillow gm)
             [[ $input == *.jpg ]] && names+=(djpeg-cjpeg djpeg-only)
@@ -125,11 +127,11 @@ cases = collections.OrderedDict()
 for inp, frame, limit, name, median, rss, m in rows:
     cases.setdefault((inp, frame, limit, m), {})[name] = (float(median) * 1000, int(rss) / 1024)
 # The peers that do the whole job. The floor only decodes: djpeg at the DCT scale we decode
-# at for JPEGs, the format library's own decoder tool for the others (djpeg | cjpeg also
-# encodes once, without fitting).
+# at for JPEGs, bmptopnm for BMPs, the format library's own decoder tool for the others
+# (djpeg | cjpeg also encodes once, without fitting).
 peers = ['convert', 'convert-jpeg:size', 'vipsthumbnail', 'pillow', 'gm']
 floors = [('djpeg-only', 'djpeg -scale %s/8'), ('decoder', None)]
-tools = {'.heic': 'heif-convert', '.webp': 'dwebp', '.avif': 'avifdec'}
+tools = {'.heic': 'heif-convert', '.webp': 'dwebp', '.avif': 'avifdec', '.bmp': 'bmptopnm'}
 print('| input | frame | limit | zoripost-jpeg ms | ' + ' | '.join(p + ' ms' for p in peers) +
       ' | fastest peer | ours / fastest | floor ms | ours / floor | djpeg\\|cjpeg ms | our peak MiB |')
 print('|' + '---|' * (len(peers) + 10))

@@ -108,6 +108,61 @@ bool anyAlphaIn(const PixelData& pixels, const BmpHeader& h, std::size_t availab
     return false;
 }
 
+// The stored rows one after another, `stride` bytes apart (the last may lack its padding):
+// straight from the image in memory, or from the file in reads of many rows at once, which
+// costs one system call per chunk instead of one per row.
+class StoredRows {
+public:
+    StoredRows(const PixelData& pixels, const BmpHeader& h, std::size_t stride, std::size_t lastRow,
+               std::size_t available)
+        : m_pixels(pixels), m_h(h), m_stride(stride), m_lastRow(lastRow),
+          m_data(pixels.open(h, available)),
+          m_chunkRows(static_cast<int>(std::clamp<std::size_t>(
+              kChunkBytes / stride, 1, static_cast<std::size_t>(h.height)))) {}
+
+    bool allocate(std::string& error) {
+        return m_pixels.memory != nullptr ||
+               allocateScratch(m_buffer, std::uint64_t(m_chunkRows) * m_stride, error);
+    }
+
+    // The next stored row; null with error set when it cannot be read.
+    const std::uint8_t* next(std::string& error) {
+        if (m_pixels.memory != nullptr)
+            return m_pixels.memory + m_h.dataOffset + std::size_t(m_row++) * m_stride;
+        if (m_inChunk == m_chunkEnd) {
+            const int rows = std::min(m_chunkRows, m_h.height - m_row);
+            const std::size_t want = std::size_t(rows - 1) * m_stride +
+                                     (m_row + rows == m_h.height ? m_lastRow : m_stride);
+            if (m_data.read(m_buffer.data(), want) != want) {
+                error = m_data.readError() ? "cannot read the file" : "the BMP file is truncated";
+                return nullptr;
+            }
+            m_inChunk = 0;
+            m_chunkEnd = rows;
+        }
+        ++m_row;
+        return m_buffer.data() + std::size_t(m_inChunk++) * m_stride;
+    }
+
+private:
+    static constexpr std::size_t kChunkBytes = 256 * 1024;
+    const PixelData& m_pixels;
+    const BmpHeader& m_h;
+    std::size_t m_stride;
+    std::size_t m_lastRow;
+    InputBytes m_data;
+    int m_chunkRows;
+    std::vector<std::uint8_t> m_buffer;
+    int m_row = 0;
+    int m_inChunk = 0;
+    int m_chunkEnd = 0;
+};
+
+void swapRedBlue(const std::uint8_t* __restrict in, std::uint8_t* __restrict out, int width) {
+    for (int x = 0; x < width; ++x, in += 3, out += 3)
+        out[0] = in[2], out[1] = in[1], out[2] = in[0];
+}
+
 bool decodeUncompressed(const PixelData& pixels, std::uint64_t fileSize, const BmpHeader& h,
                         RowSink& sink, std::string& error) {
     const std::size_t stride = (static_cast<std::size_t>(h.width) * h.bitCount + 31) / 32 * 4;
@@ -120,26 +175,29 @@ bool decodeUncompressed(const PixelData& pixels, std::uint64_t fileSize, const B
     std::vector<std::uint8_t> rowIn, row, alpha;
     if (!allocateScratch(rowIn, stride, error) ||
         !allocateScratch(row, std::uint64_t(h.width) * 3, error) ||
-        !allocateScratch(alpha, h.width, error) ||
-        !sink.begin(h.width, h.height, storedOrientation(h), error))
+        !allocateScratch(alpha, h.width, error))
         return false;
     const bool blend = anyAlphaIn(pixels, h, available, stride, rowIn);
-    InputBytes data = pixels.open(h, available);
+    // Opened after the look for alpha, which reads the file from the pixel data on itself.
+    StoredRows rows(pixels, h, stride, lastRow, available);
+    if (!rows.allocate(error) || !sink.begin(h.width, h.height, storedOrientation(h), error))
+        return false;
+    // 24-bit rows are B G R already; a sink that takes them so gets them without a copy.
+    const bool bgr = h.bitCount == 24 && sink.takeBgr();
     for (int s = 0; s < h.height; ++s) {
-        const std::size_t want = s + 1 < h.height ? stride : lastRow;
-        if (data.read(rowIn.data(), want) != want) {
-            error = data.readError() ? "cannot read the file" : "the BMP file is truncated";
+        const std::uint8_t* in = rows.next(error);
+        if (in == nullptr)
             return false;
+        if (bgr) {
+            sink.row(s, in);
+            continue;
         }
-        const std::uint8_t* in = rowIn.data();
         std::uint8_t* target = sink.rowTarget(s);
         std::uint8_t* out = target != nullptr ? target : row.data();
         if (h.bitCount <= 8) {
             decodeIndexedRow(h, in, out);
         } else if (h.bitCount == 24) {
-            std::uint8_t* o = out;
-            for (int x = 0; x < h.width; ++x, in += 3, o += 3)
-                o[0] = in[2], o[1] = in[1], o[2] = in[0];
+            swapRedBlue(in, out, h.width);
         } else {
             decodeMaskedRow(h, in, out, blend ? alpha.data() : nullptr);
             if (blend)

@@ -57,6 +57,9 @@ public:
     // Where the decoder may write stored row y itself (then row() gets that pointer back), or
     // null to have it passed from the decoder's own buffer.
     virtual std::uint8_t* rowTarget(int /*y*/) noexcept { return nullptr; }
+    // Asked after begin() by a decoder whose file stores B G R (BMP): true when the sink takes
+    // every row from then on in that order through row(), saving the decoder the swap.
+    virtual bool takeBgr() noexcept { return false; }
 };
 
 // Reads the header only (cheap). The data's own signature decides the format (a PNG named .bmp is

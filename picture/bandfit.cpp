@@ -75,6 +75,14 @@ std::uint8_t* FitSink::rowTarget(int y) noexcept {
     return m_pixels.row(m_orientation == 4 ? m_pixels.height - 1 - y : y);
 }
 
+bool FitSink::takeBgr() noexcept {
+    if (m_whole || m_copy) {
+        return false;
+    }
+    m_resampler.takeBgr();
+    return true;
+}
+
 void FitSink::row(int y, const std::uint8_t* rgb) noexcept {
     if (m_whole) {
         std::uint8_t* target = rowTarget(y);

@@ -65,7 +65,7 @@ bool PictureSource::fit(const FitPlan& plan, TurnDirection direction, int minWid
             options.minHeight = minHeight;
         }
         m_pixels = Bitmap();
-        FitSink sink(plan, direction, kKeepWholeBytes);
+        FitSink sink(plan, direction, m_keepWhole ? kKeepWholeBytes : 0);
         const DecodeResult decoded = decodePictureRows(m_path, options, sink);
         ++m_decodes;
         if (!decoded.ok) {

@@ -51,6 +51,11 @@ public:
 
     int decodeCount() const { return m_decodes; }
 
+    // Whether fit() keeps a decoded picture of at most kKeepWholeBytes for later fits (the
+    // default). A caller that fits only once (the command line) turns it off: every picture
+    // then goes through the band fit, and the whole picture never takes memory.
+    void setKeepWhole(bool keep) { m_keepWhole = keep; }
+
     static constexpr std::uint64_t kKeepWholeBytes = std::uint64_t{64} << 20;
 
 private:
@@ -61,6 +66,7 @@ private:
     int m_width = 0;
     int m_height = 0;
     int m_decodes = 0;
+    bool m_keepWhole = true;
 };
 
 struct PictureSettings {

@@ -26,6 +26,10 @@ detail::AxisWeights axisWeights(int src, int dst, int firstPixel, int n) {
     a.first.resize(n);
     a.count.resize(n);
     a.weights.assign(static_cast<std::size_t>(n) * a.taps, 0);
+    // Only when shrinking does a source pixel lie wholly inside a destination pixel.
+    if (dst <= src) {
+        a.inside = static_cast<std::uint32_t>((std::int64_t{dst} * kOne + src / 2) / src);
+    }
     for (int k = 0; k < n; ++k) {
         const std::int64_t lo = std::int64_t{firstPixel + k} * src;
         const std::int64_t hi = lo + src;
@@ -52,8 +56,11 @@ detail::AxisWeights axisWeights(int src, int dst, int firstPixel, int n) {
 
 // Horizontal pass of one destination row over the vertical sums of the source columns from
 // `firstColumn` on (8 fractional bits).
+// Sums from B G R rows are written out as R G B.
 void horizontalPass(const std::uint16_t* mid, int firstColumn, const detail::AxisWeights& ax,
-                    std::uint8_t* out, int width) {
+                    std::uint8_t* out, int width, bool bgr) {
+    const int first = bgr ? 2 : 0;
+    const int last = 2 - first;
     for (int k = 0; k < width; ++k) {
         const std::uint32_t* w = &ax.weights[static_cast<std::size_t>(k) * ax.taps];
         const std::uint16_t* in = mid + static_cast<std::size_t>(ax.first[k] - firstColumn) * 3;
@@ -66,9 +73,9 @@ void horizontalPass(const std::uint16_t* mid, int firstColumn, const detail::Axi
             b += w[t] * in[2];
             in += 3;
         }
-        out[0] = static_cast<std::uint8_t>(std::min<std::uint32_t>(r >> kOutShift, 255));
+        out[first] = static_cast<std::uint8_t>(std::min<std::uint32_t>(r >> kOutShift, 255));
         out[1] = static_cast<std::uint8_t>(std::min<std::uint32_t>(g >> kOutShift, 255));
-        out[2] = static_cast<std::uint8_t>(std::min<std::uint32_t>(b >> kOutShift, 255));
+        out[last] = static_cast<std::uint8_t>(std::min<std::uint32_t>(b >> kOutShift, 255));
         out += 3;
     }
 }
@@ -88,6 +95,37 @@ void addToSums(std::uint32_t* __restrict a, const std::uint8_t* __restrict in, s
         a[i] += wt * in[i];
     }
 }
+
+// Rows of one and the same weight are summed plainly and weighted once: the same integer
+// result, for one 16-bit addition per sample instead of a 32-bit multiply-add.
+void startPlain(std::uint16_t* __restrict p, const std::uint8_t* __restrict in, std::size_t n) {
+    for (std::size_t i = 0; i < n; ++i) {
+        p[i] = in[i];
+    }
+}
+
+void addToPlain(std::uint16_t* __restrict p, const std::uint8_t* __restrict in, std::size_t n) {
+    for (std::size_t i = 0; i < n; ++i) {
+        p[i] = static_cast<std::uint16_t>(p[i] + in[i]);
+    }
+}
+
+void startSumsPlain(std::uint32_t* __restrict a, const std::uint16_t* __restrict p, std::size_t n,
+                    std::uint32_t wt) {
+    for (std::size_t i = 0; i < n; ++i) {
+        a[i] = wt * p[i];
+    }
+}
+
+void addToSumsPlain(std::uint32_t* __restrict a, const std::uint16_t* __restrict p, std::size_t n,
+                    std::uint32_t wt) {
+    for (std::size_t i = 0; i < n; ++i) {
+        a[i] += wt * p[i];
+    }
+}
+
+// Plain sums of 8-bit samples fit 16 bits for this many rows.
+constexpr int kMostPlainRows = 65535 / 255;
 
 // The sums of a finished row, kept with 8 fractional bits for the horizontal pass.
 void narrowSums(const std::uint32_t* __restrict a, std::uint16_t* __restrict mid, std::size_t n) {
@@ -129,10 +167,34 @@ bool AreaResampler::start(int sourceWidth, int sourceHeight, int fullWidth, int 
     if (static_cast<std::uint64_t>(m_open) * m_samples * sizeof(std::uint32_t) > kMaxWorkingBytes) {
         return false;
     }
-    m_acc.resize(static_cast<std::size_t>(m_open) * m_samples);
+    const std::size_t open = static_cast<std::size_t>(m_open);
+    m_acc.resize(open * m_samples);
+    // Plain sums are kept only when shrinking, where at most two rows are open: half the
+    // weighted sums' size again, well inside the limit.
+    if (m_ay.inside != 0) {
+        m_plain.resize(open * m_samples);
+    }
+    m_plainRows.assign(open, 0);
+    m_accStarted.assign(open, 0);
     m_mid.resize(m_samples);
     m_out.resize(width, height);
     return true;
+}
+
+void AreaResampler::flushPlain(int slot) {
+    const std::size_t n = m_samples;
+    if (m_plainRows[slot] == 0) {
+        return;
+    }
+    std::uint32_t* a = &m_acc[static_cast<std::size_t>(slot) * n];
+    const std::uint16_t* p = &m_plain[static_cast<std::size_t>(slot) * n];
+    if (m_accStarted[slot] != 0) {
+        addToSumsPlain(a, p, n, m_ay.inside);
+    } else {
+        startSumsPlain(a, p, n, m_ay.inside);
+    }
+    m_accStarted[slot] = 1;
+    m_plainRows[slot] = 0;
 }
 
 // Every open destination row takes its weight of the source row (the first one of a row starts
@@ -149,16 +211,36 @@ void AreaResampler::addRow(int index, const std::uint8_t* row) {
             continue;
         }
         const std::uint32_t wt = m_ay.weights[static_cast<std::size_t>(k) * m_ay.taps + t];
-        std::uint32_t* a = &m_acc[static_cast<std::size_t>(k % m_open) * n];
+        const int slot = k % m_open;
         if (t == 0) {
-            startSums(a, in, n, wt);
-        } else {
-            addToSums(a, in, n, wt);
+            m_plainRows[slot] = 0;
+            m_accStarted[slot] = 0;
         }
+        if (m_ay.inside != 0 && wt == m_ay.inside) {
+            std::uint16_t* p = &m_plain[static_cast<std::size_t>(slot) * n];
+            if (m_plainRows[slot] == 0) {
+                startPlain(p, in, n);
+            } else {
+                addToPlain(p, in, n);
+            }
+            if (++m_plainRows[slot] == kMostPlainRows) {
+                flushPlain(slot);
+            }
+            continue;
+        }
+        std::uint32_t* a = &m_acc[static_cast<std::size_t>(slot) * n];
+        if (m_accStarted[slot] != 0) {
+            addToSums(a, in, n, wt);
+        } else {
+            startSums(a, in, n, wt);
+        }
+        m_accStarted[slot] = 1;
     }
     while (m_next < m_out.height && m_ay.first[m_next] + m_ay.count[m_next] - 1 <= index) {
-        narrowSums(&m_acc[static_cast<std::size_t>(m_next % m_open) * n], m_mid.data(), n);
-        horizontalPass(m_mid.data(), m_firstColumn, m_ax, m_out.row(m_next), m_out.width);
+        const int slot = m_next % m_open;
+        flushPlain(slot);
+        narrowSums(&m_acc[static_cast<std::size_t>(slot) * n], m_mid.data(), n);
+        horizontalPass(m_mid.data(), m_firstColumn, m_ax, m_out.row(m_next), m_out.width, m_bgr);
         ++m_next;
     }
 }

@@ -18,6 +18,7 @@ struct AxisWeights {
     std::vector<int> count;
     std::vector<std::uint32_t> weights; // `taps` entries per destination pixel
     int taps = 0;
+    std::uint32_t inside = 0; // the weight of a source pixel wholly inside a destination pixel
 };
 } // namespace detail
 
@@ -35,6 +36,8 @@ public:
     // size, or its sums would need more than kMaxWorkingBytes.
     bool start(int sourceWidth, int sourceHeight, int fullWidth, int fullHeight, int x, int y,
                int width, int height);
+    // From now on the rows come as B G R (as BMP files store them); the result stays R G B.
+    void takeBgr() { m_bgr = true; }
     // Source row `index` (width * 3 bytes). Rows come in order; every row from
     // firstRowNeeded() to lastRowNeeded() must come, the others are ignored.
     void addRow(int index, const std::uint8_t* row);
@@ -44,6 +47,9 @@ public:
     int lastRowNeeded() const;
 
 private:
+    // The plain sums of a destination row's inside rows, added to its weighted sums at once.
+    void flushPlain(int slot);
+
     detail::AxisWeights m_ax;
     detail::AxisWeights m_ay;
     int m_sourceHeight = 0;
@@ -51,7 +57,13 @@ private:
     std::size_t m_samples = 0; // bytes of those columns in one row
     int m_open = 1;            // sums kept at once, used in turn
     int m_next = 0;            // the first destination row not finished yet
+    bool m_bgr = false;
+    // Per open destination row: weighted sums, plain sums of the source rows of weight
+    // m_ay.inside, how many rows those hold, and whether the weighted sums have begun.
     std::vector<std::uint32_t> m_acc;
+    std::vector<std::uint16_t> m_plain;
+    std::vector<int> m_plainRows;
+    std::vector<char> m_accStarted;
     std::vector<std::uint16_t> m_mid;
     Bitmap m_out;
 };

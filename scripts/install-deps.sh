@@ -26,7 +26,7 @@ if [ "$what" = package ]; then
   pkgs+=(dpkg-dev file)
 fi
 if [ "$what" = bench ]; then
-  pkgs+=(libvips-tools graphicsmagick hyperfine time)
+  pkgs+=(libvips-tools graphicsmagick hyperfine time netpbm)
 fi
 
 missing=()

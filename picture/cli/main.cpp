@@ -127,6 +127,8 @@ bool convertFile(const std::string& file, const zp::cli::Options& options, Writt
         printFailure(report, file, error, out);
         return false;
     }
+    // One fit per file: nothing to keep the decoded picture for.
+    source.setKeepWhole(false);
     const zp::StatusFn status = [&](const zp::EncodeStep& step) {
         if (!options.quiet) {
             report.out(sjisToUtf8(zp::statusLine(step)) + "\n");
