@@ -2,6 +2,7 @@
 
 #include "decoders/orientation.h"
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 
@@ -41,6 +42,32 @@ bool FitSink::begin(int width, int height, int orientation, std::string& error) 
         }
         return beginWindow(width, height, error);
     } catch (const std::bad_alloc&) {
+        error = "not enough memory to decode the picture";
+        return false;
+    }
+}
+
+bool FitSink::beginWhole(int width, int height, std::size_t bytes, std::uint8_t*& whole,
+                         std::string& error) noexcept {
+    whole = nullptr;
+    if (std::uint64_t(width) * std::uint64_t(height) * 3 > m_keepWholeBytes) {
+        return begin(width, height, 1, error);
+    }
+    m_orientation = 1;
+    m_whole = true;
+    try {
+        m_pixels.width = width;
+        m_pixels.height = height;
+        // The decoder's working bytes may run past the last row; takeWhole trims them.
+        const std::size_t size = std::max(bytes, m_pixels.stride() * std::size_t(height));
+        if (m_pixels.pixels.capacity() < size) {
+            m_pixels.pixels = std::vector<std::uint8_t>(); // not two buffers at once
+        }
+        m_pixels.pixels.resize(size);
+        whole = m_pixels.pixels.data();
+        return true;
+    } catch (const std::bad_alloc&) {
+        m_pixels = Bitmap();
         error = "not enough memory to decode the picture";
         return false;
     }
@@ -92,6 +119,7 @@ void FitSink::row(int y, const std::uint8_t* rgb) noexcept {
 }
 
 Bitmap FitSink::takeWhole() {
+    m_pixels.pixels.resize(m_pixels.stride() * std::size_t(m_pixels.height));
     if (m_orientation != 4) {
         detail::applyOrientation(m_pixels, m_orientation);
     }

@@ -21,6 +21,8 @@ public:
     bool begin(int width, int height, int orientation, std::string& error) noexcept override;
     void row(int y, const std::uint8_t* rgb) noexcept override;
     std::uint8_t* rowTarget(int y) noexcept override;
+    bool beginWhole(int width, int height, std::size_t bytes, std::uint8_t*& whole,
+                    std::string& error) noexcept override;
 
     // After a successful decoding: whether the picture was kept whole.
     bool keptWhole() const { return m_whole; }
