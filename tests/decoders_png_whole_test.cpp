@@ -85,7 +85,8 @@ TEST_P(PngLayout, MatchesImageMagickAndTakesTheExpectedPath) {
 INSTANTIATE_TEST_SUITE_P(
     Png, PngLayout,
     ::testing::Values(LayoutCase{"grey.png", true, 0}, LayoutCase{"rgb.png", true, 0},
-                      LayoutCase{"rgb_paeth.png", true, 0}, LayoutCase{"rgb_pieces.png", true, 0},
+                      LayoutCase{"rgb_paeth.png", true, 0}, LayoutCase{"grey_paeth.png", true, 0},
+                      LayoutCase{"rgb_pieces.png", true, 0},
                       LayoutCase{"rgb_one_column.png", true, 0},
                       LayoutCase{"rgb_one_row.png", true, 0}, LayoutCase{"palette.png", true, 0},
                       LayoutCase{"palette_trns.png", true, 1},
