@@ -6,6 +6,7 @@
 #   bench/compare.sh [BUILD_DIR] [RUNS]     (default build-bench, 5 runs per command)
 #   ZP_COMPARE_INPUTS="photo24.jpg" bench/compare.sh    only some of the inputs
 #
+# PNG inputs also get a floor, bench/png_inflate_floor (zlib inflating the image data alone).
 # Needs: hyperfine, ImageMagick, GraphicsMagick, vipsthumbnail, djpeg/cjpeg, Debian's python3
 # with Pillow, GNU time (scripts/install-deps.sh bench installs them).
 set -euo pipefail
@@ -16,6 +17,7 @@ runs=${2:-5}
 zp=$build/picture/cli/zoripost-jpeg
 py=/usr/bin/python3
 im=/usr/bin/convert-im6.q16 # ImageMagick's own binary, not a wrapper on PATH
+[ -x "$build/bench/png_inflate_floor" ] || { echo "build the benchmarks first: cmake --build --preset bench" >&2; exit 1; }
 [ -x "$zp" ] || { echo "build zoripost-jpeg first: cmake --preset bench && cmake --build --preset bench" >&2; exit 1; }
 
 work=$(mktemp -d)
@@ -84,6 +86,12 @@ for input in $inputs; do
             fi
             names=(zoripost-jpeg convert convert-jpeg:size vipsthumbnail pillow gm)
             [[ $input == *.jpg ]] && names+=(djpeg-cjpeg djpeg-only)
+            # --- PNG floor: zlib inflating the concatenated IDAT data, nothing else ---
+            if [[ $input == *.png ]]; then
+                cmd[png-inflate]="$build/bench/png_inflate_floor $input"
+                names+=(png-inflate)
+            fi
+            # --- end of the PNG floor ---
             echo "== $input ($sw x $sh) into $frame, limit $limit kB (fit $fw x $fh, DCT scale $m/8)" >&2
             for n in "${names[@]}"; do
                 hyperfine -N --style none --warmup 1 --runs "$runs" --export-json "$work/h.json" \
@@ -122,6 +130,17 @@ for (inp, frame, limit, m), t in cases.items():
         inp, frame, limit, ours, ' | '.join(cells), fastest[1], ours / fastest[0],
         '%.0f (%s/8)' % (dj[0], m) if dj else '-', '%.2f' % (ours / dj[0]) if dj else '-',
         '%.0f' % chain[0] if chain else '-', t['zoripost-jpeg'][1]))
+# --- PNG floor: ours against zlib inflating the image data alone ---
+png = [(k, t) for k, t in cases.items() if 'png-inflate' in t]
+if png:
+    print()
+    print('| PNG input | frame | limit | zoripost-jpeg ms | png-inflate ms | ours / floor | our peak MiB |')
+    print('|---|---|---|---|---|---|---|')
+    for (inp, frame, limit, m), t in png:
+        ours, floor = t['zoripost-jpeg'][0], t['png-inflate'][0]
+        print('| %s | %s | %s kB | %.0f | %.0f | %.2f | %.1f |' % (
+            inp, frame, limit, ours, floor, ours / floor, t['zoripost-jpeg'][1]))
+# --- end of the PNG floor ---
 print()
 print('Peak memory on photo24.jpg (MiB, max over its cases):')
 mem = collections.defaultdict(float)
