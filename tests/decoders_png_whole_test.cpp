@@ -35,6 +35,10 @@ public:
         whole = bitmap.pixels.data();
         return true;
     }
+    std::uint8_t* rowTarget(int y) noexcept override {
+        ++rowTargets;
+        return bitmap.row(y);
+    }
     void row(int y, const std::uint8_t* rgb) noexcept override {
         if (rgb != bitmap.row(y))
             std::memcpy(bitmap.row(y), rgb, bitmap.stride());
@@ -44,12 +48,15 @@ public:
     int begins = 0;
     int wholeBegins = 0;
     int rowsSeen = 0;
+    int rowTargets = 0;
 };
 
 struct LayoutCase {
     const char* file;
-    bool whole;    // read into the sink's storage in one go
-    int tolerance; // transparency flattened onto white may round differently
+    bool whole;         // read into the sink's storage in one go
+    bool writesTargets; // rows written into the sink's row targets (libpng cannot for RGBA,
+                        // which it flattens in a buffer of its own)
+    int tolerance;      // transparency flattened onto white may round differently
 };
 
 class PngLayout : public ::testing::TestWithParam<LayoutCase> {};
@@ -66,6 +73,7 @@ TEST_P(PngLayout, MatchesImageMagickAndTakesTheExpectedPath) {
     EXPECT_EQ(sink.wholeBegins, c.whole ? 1 : 0);
     EXPECT_EQ(sink.begins, c.whole ? 0 : 1);
     EXPECT_EQ(sink.rowsSeen, expected.height);
+    EXPECT_EQ(sink.rowTargets, c.writesTargets ? expected.height : 0);
     sink.bitmap.pixels.resize(sink.bitmap.stride() * sink.bitmap.height);
     ASSERT_EQ(sink.bitmap.width, expected.width);
     ASSERT_EQ(sink.bitmap.height, expected.height);
@@ -84,16 +92,19 @@ TEST_P(PngLayout, MatchesImageMagickAndTakesTheExpectedPath) {
 
 INSTANTIATE_TEST_SUITE_P(
     Png, PngLayout,
-    ::testing::Values(LayoutCase{"grey.png", true, 0}, LayoutCase{"rgb.png", true, 0},
-                      LayoutCase{"rgb_paeth.png", true, 0}, LayoutCase{"grey_paeth.png", true, 0},
-                      LayoutCase{"rgb_pieces.png", true, 0},
-                      LayoutCase{"rgb_one_column.png", true, 0},
-                      LayoutCase{"rgb_one_row.png", true, 0}, LayoutCase{"palette.png", true, 0},
-                      LayoutCase{"palette_trns.png", true, 1},
-                      LayoutCase{"grey_alpha.png", true, 1},
-                      // RGBA is wider than RGB: its own buffer up to 16 MiB, libpng beyond.
-                      LayoutCase{"rgba.png", false, 1}, LayoutCase{"rgba_2040.png", false, 1},
-                      LayoutCase{"rgba_2060.png", false, 1}, LayoutCase{"rgb16.png", false, 1}),
+    ::testing::Values(
+        LayoutCase{"grey.png", true, false, 0}, LayoutCase{"rgb.png", true, false, 0},
+        LayoutCase{"rgb_paeth.png", true, false, 0}, LayoutCase{"grey_paeth.png", true, false, 0},
+        LayoutCase{"rgb_pieces.png", true, false, 0},
+        LayoutCase{"rgb_one_column.png", true, false, 0},
+        LayoutCase{"rgb_one_row.png", true, false, 0}, LayoutCase{"palette.png", true, false, 0},
+        LayoutCase{"palette_trns.png", true, false, 1},
+        LayoutCase{"grey_alpha.png", true, false, 1},
+        // RGBA is wider than RGB: a buffer of its own up to 12 MiB, libpng beyond.
+        LayoutCase{"rgba.png", false, true, 1}, LayoutCase{"rgba_1773.png", false, true, 1},
+        LayoutCase{"rgba_1774.png", false, false, 1},
+        // libpng, straight into the row targets.
+        LayoutCase{"rgb16.png", false, true, 1}),
     [](const auto& info) {
         std::string name = info.param.file;
         return name.substr(0, name.find('.'));

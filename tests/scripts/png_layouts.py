@@ -100,8 +100,9 @@ png('damaged_crc.png', W, H, 2, 3, rgb, damage='crc')
 png('damaged_adler.png', W, H, 2, 3, rgb, damage='adler')
 png('damaged_filter.png', W, H, 2, 3, rgb, damage='filter')
 
-# RGBA just under and just over the filtered-data bound of 16 MiB (4 bytes a pixel + 1 a row).
-for name, side in (('rgba_2040.png', 2040), ('rgba_2060.png', 2060)):
+# RGBA at and just over the filtered-data bound of 12 MiB (4 bytes a pixel + 1 a row):
+# (4 * 1773 + 1) * 1773 = 12575889 <= 12582912 < (4 * 1774 + 1) * 1774.
+for name, side in (('rgba_1773.png', 1773), ('rgba_1774.png', 1774)):
     im = Image.linear_gradient('L').resize((side, side))
     Image.merge('RGBA', (im, im.rotate(90), im.transpose(Image.FLIP_LEFT_RIGHT),
                          im.rotate(45, fillcolor=128))).save(os.path.join(out, name))
