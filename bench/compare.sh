@@ -17,6 +17,7 @@ runs=${2:-5}
 zp=$build/picture/cli/zoripost-jpeg
 py=/usr/bin/python3
 im=/usr/bin/convert-im6.q16 # ImageMagick's own binary, not a wrapper on PATH
+[ -x "$build/bench/png_inflate_floor" ] || { echo "build the benchmarks first: cmake --build --preset bench" >&2; exit 1; }
 [ -x "$zp" ] || { echo "build zoripost-jpeg first: cmake --preset bench && cmake --build --preset bench" >&2; exit 1; }
 
 work=$(mktemp -d)
@@ -100,6 +101,8 @@ for input in $inputs; do
             *.avif) cmd[decoder]="avifdec -j 1 $input out_floor.y4m > /dev/null" ;;
             # netpbm's plain conversion of the whole file, written nowhere.
             *.bmp) cmd[decoder]="bmptopnm $input > /dev/null" ;;
+            # zlib inflating the concatenated IDAT data into a reused buffer, nothing else.
+            *.png) cmd[decoder]="$build/bench/png_inflate_floor $input" ;;
             esac
             names=(zoripost-jpeg convert convert-jpeg:size vipsthumbnail pillow gm)
             [[ $input == *.jpg ]] && names+=(djpeg-cjpeg djpeg-only)
@@ -127,11 +130,13 @@ cases = collections.OrderedDict()
 for inp, frame, limit, name, median, rss, m in rows:
     cases.setdefault((inp, frame, limit, m), {})[name] = (float(median) * 1000, int(rss) / 1024)
 # The peers that do the whole job. The floor only decodes: djpeg at the DCT scale we decode
-# at for JPEGs, bmptopnm for BMPs, the format library's own decoder tool for the others
+# at for JPEGs, bmptopnm for BMPs, zlib inflating the image data alone for PNGs
+# (bench/png_inflate_floor), the format library's own decoder tool for the others
 # (djpeg | cjpeg also encodes once, without fitting).
 peers = ['convert', 'convert-jpeg:size', 'vipsthumbnail', 'pillow', 'gm']
 floors = [('djpeg-only', 'djpeg -scale %s/8'), ('decoder', None)]
-tools = {'.heic': 'heif-convert', '.webp': 'dwebp', '.avif': 'avifdec', '.bmp': 'bmptopnm'}
+tools = {'.heic': 'heif-convert', '.webp': 'dwebp', '.avif': 'avifdec', '.bmp': 'bmptopnm',
+         '.png': 'zlib inflate'}
 print('| input | frame | limit | zoripost-jpeg ms | ' + ' | '.join(p + ' ms' for p in peers) +
       ' | fastest peer | ours / fastest | floor ms | ours / floor | djpeg\\|cjpeg ms | our peak MiB |')
 print('|' + '---|' * (len(peers) + 10))

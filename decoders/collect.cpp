@@ -18,6 +18,26 @@ public:
         m_orientation = orientation;
         return allocateBitmap(m_bitmap, width, height, error);
     }
+    bool beginWhole(int width, int height, std::size_t bytes, std::uint8_t*& whole,
+                    std::string& error) noexcept override {
+        whole = nullptr;
+        m_orientation = 1;
+        if (std::uint64_t(width) * std::uint64_t(height) * 3 > kMaxHeldPictureBytes)
+            return allocateBitmap(m_bitmap, width, height, error); // its message
+        try {
+            m_bitmap.width = width;
+            m_bitmap.height = height;
+            m_bitmap.pixels = std::vector<std::uint8_t>();
+            m_bitmap.pixels.resize(std::max(bytes, m_bitmap.stride() * std::size_t(height)));
+            whole = m_bitmap.pixels.data();
+            return true;
+        } catch (const std::bad_alloc&) {
+            m_bitmap = Bitmap();
+            error = "not enough memory for a " + std::to_string(width) + " x " +
+                    std::to_string(height) + " picture";
+            return false;
+        }
+    }
     void row(int y, const std::uint8_t* rgb) noexcept override {
         std::uint8_t* target = rowTarget(y);
         if (target != rgb)
@@ -29,6 +49,7 @@ public:
     }
     // May throw std::bad_alloc: orientations 5 to 8 need a second buffer.
     void finish() {
+        m_bitmap.pixels.resize(m_bitmap.stride() * std::size_t(m_bitmap.height));
         if (m_orientation != 4)
             applyOrientation(m_bitmap, m_orientation);
     }
@@ -51,6 +72,16 @@ DecodeResult collectRows(const std::function<DecodeResult(RowSink&)>& decode) {
     sink.finish();
     result.bitmap = std::move(bitmap);
     return result;
+}
+
+bool InputBytes::rewind() {
+    m_left = m_size;
+    m_error = false;
+    if (m_file == nullptr) {
+        m_data = m_start;
+        return true;
+    }
+    return m_fileStart >= 0 && std::fseek(m_file, m_fileStart, SEEK_SET) == 0;
 }
 
 std::size_t InputBytes::read(void* out, std::size_t n) {

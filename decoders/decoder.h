@@ -50,7 +50,8 @@ class RowSink {
 public:
     virtual ~RowSink() = default;
     // The stored size (after DCT scaling) and the EXIF orientation (1..8) that turns stored rows
-    // upright; a BMP stored bottom-up says 4. False (with an error) stops the decoding.
+    // upright; a BMP stored bottom-up says 4. False (with an error) stops the decoding. A
+    // decoder that starts over may call it again before any row.
     virtual bool begin(int width, int height, int orientation, std::string& error) noexcept = 0;
     // Stored row y of width * 3 bytes R G B; rows come in order, each once.
     virtual void row(int y, const std::uint8_t* rgb) noexcept = 0;
@@ -60,6 +61,15 @@ public:
     // Asked after begin() by a decoder whose file stores B G R (BMP): true when the sink takes
     // every row from then on in that order through row(), saving the decoder the swap.
     virtual bool takeBgr() noexcept { return false; }
+    // begin() (orientation 1) for a decoder that fills the whole picture at once. A sink that
+    // keeps the picture whole sets `whole` to a buffer of at least `bytes` bytes in which stored
+    // row y starts at y * width * 3, valid until the next begin; the rows still go to row(),
+    // with those pointers. Otherwise `whole` is null and the rows come as usual.
+    virtual bool beginWhole(int width, int height, std::size_t /*bytes*/, std::uint8_t*& whole,
+                            std::string& error) noexcept {
+        whole = nullptr;
+        return begin(width, height, 1, error);
+    }
 };
 
 // Reads the header only (cheap). The data's own signature decides the format (a PNG named .bmp is

@@ -31,17 +31,24 @@ bool allocateBitmap(Bitmap& bitmap, int width, int height, std::string& error) n
 // (at most `size` bytes from the file's current position), so that a large file is never held.
 class InputBytes {
 public:
-    InputBytes(const std::uint8_t* data, std::size_t size) : m_data(data), m_left(size) {}
-    InputBytes(std::FILE* file, std::uint64_t size) : m_file(file), m_left(size) {}
+    InputBytes(const std::uint8_t* data, std::size_t size)
+        : m_data(data), m_start(data), m_left(size), m_size(size) {}
+    InputBytes(std::FILE* file, std::uint64_t size)
+        : m_file(file), m_left(size), m_size(size), m_fileStart(std::ftell(file)) {}
     // Copies up to n bytes; fewer only at the end of the data or on a read error.
     std::size_t read(void* out, std::size_t n);
+    // Back to where the bytes began, for a second reading; false when the file cannot seek.
+    bool rewind();
     std::uint64_t left() const { return m_left; }
     bool readError() const { return m_error; }
 
 private:
     const std::uint8_t* m_data = nullptr;
+    const std::uint8_t* m_start = nullptr;
     std::FILE* m_file = nullptr;
     std::uint64_t m_left = 0;
+    std::uint64_t m_size = 0;
+    long m_fileStart = -1;
     bool m_error = false;
 };
 
@@ -55,6 +62,11 @@ bool probeBmp(const std::uint8_t* data, std::size_t size, PictureInfo& info, std
 DecodeResult jpegRows(const std::uint8_t* data, std::size_t size, std::FILE* file,
                       const DecodeOptions& options, RowSink& sink);
 DecodeResult pngRows(InputBytes& input, RowSink& sink);
+// The common PNGs (8 bits a sample, not interlaced) inflated in one go and unfiltered in the
+// sink's own storage. True when the picture went to the sink; false, with the input rewound,
+// when the file needs the general reader (other layouts, damage of any kind, a picture too large
+// for one buffer): that reader then gives the verdict and the message.
+bool pngRowsWhole(InputBytes& input, RowSink& sink, DecodeResult& result);
 DecodeResult gifRows(InputBytes& input, RowSink& sink);
 bool probePngInput(InputBytes& input, PictureInfo& info, std::string& error);
 bool probeGifInput(InputBytes& input, PictureInfo& info, std::string& error);

@@ -195,6 +195,8 @@ bool probePng(const std::uint8_t* data, std::size_t size, PictureInfo& info, std
 
 DecodeResult pngRows(InputBytes& input, RowSink& sink) {
     DecodeResult result;
+    if (pngRowsWhole(input, sink, result))
+        return result;
     PngJob job;
     job.input = &input;
     job.sink = &sink;

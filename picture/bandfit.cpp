@@ -2,8 +2,12 @@
 
 #include "decoders/orientation.h"
 
+#include <algorithm>
 #include <cstring>
 #include <new>
+#ifdef __linux__
+#include <sys/mman.h>
+#endif
 
 namespace zp {
 
@@ -26,6 +30,22 @@ FitWindow storedWindow(const FitWindow& up, int storedWidth, int storedHeight, i
     return s;
 }
 
+// Tens of MB are about to be written once from end to end: in 2 MiB pages the kernel takes a
+// few dozen faults for them instead of thousands.
+void adviseHugePages(void* start, std::size_t bytes) {
+#ifdef __linux__
+    constexpr std::uintptr_t kHuge = std::uintptr_t{2} << 20;
+    const auto begin = (reinterpret_cast<std::uintptr_t>(start) + kHuge - 1) & ~(kHuge - 1);
+    const auto end = (reinterpret_cast<std::uintptr_t>(start) + bytes) & ~(kHuge - 1);
+    if (end > begin) {
+        madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
+    }
+#else
+    (void)start;
+    (void)bytes;
+#endif
+}
+
 } // namespace
 
 FitSink::FitSink(const FitPlan& plan, TurnDirection direction, std::uint64_t keepWholeBytes)
@@ -41,6 +61,34 @@ bool FitSink::begin(int width, int height, int orientation, std::string& error) 
         }
         return beginWindow(width, height, error);
     } catch (const std::bad_alloc&) {
+        error = "not enough memory to decode the picture";
+        return false;
+    }
+}
+
+bool FitSink::beginWhole(int width, int height, std::size_t bytes, std::uint8_t*& whole,
+                         std::string& error) noexcept {
+    whole = nullptr;
+    if (std::uint64_t(width) * std::uint64_t(height) * 3 > m_keepWholeBytes) {
+        return begin(width, height, 1, error);
+    }
+    m_orientation = 1;
+    m_whole = true;
+    try {
+        m_pixels.width = width;
+        m_pixels.height = height;
+        // The decoder's working bytes may run past the last row; takeWhole trims them.
+        const std::size_t size = std::max(bytes, m_pixels.stride() * std::size_t(height));
+        if (m_pixels.pixels.capacity() < size) {
+            m_pixels.pixels = std::vector<std::uint8_t>(); // not two buffers at once
+            m_pixels.pixels.reserve(size);
+            adviseHugePages(m_pixels.pixels.data(), size);
+        }
+        m_pixels.pixels.resize(size);
+        whole = m_pixels.pixels.data();
+        return true;
+    } catch (const std::bad_alloc&) {
+        m_pixels = Bitmap();
         error = "not enough memory to decode the picture";
         return false;
     }
@@ -100,6 +148,7 @@ void FitSink::row(int y, const std::uint8_t* rgb) noexcept {
 }
 
 Bitmap FitSink::takeWhole() {
+    m_pixels.pixels.resize(m_pixels.stride() * std::size_t(m_pixels.height));
     if (m_orientation != 4) {
         detail::applyOrientation(m_pixels, m_orientation);
     }

@@ -23,6 +23,8 @@ public:
     std::uint8_t* rowTarget(int y) noexcept override;
     // Rows that are only averaged may come as B G R: the resampler swaps its results.
     bool takeBgr() noexcept override;
+    bool beginWhole(int width, int height, std::size_t bytes, std::uint8_t*& whole,
+                    std::string& error) noexcept override;
 
     // After a successful decoding: whether the picture was kept whole.
     bool keptWhole() const { return m_whole; }

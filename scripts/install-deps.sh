@@ -9,7 +9,7 @@ what=${1:-run}
 pkgs=(build-essential cmake ninja-build pkg-config
       qt6-base-dev qt6-base-dev-tools qt6-multimedia-dev qt6-tools-dev qt6-tools-dev-tools
       qt6-l10n-tools libqt6svg6 libssl-dev ca-certificates
-      libjpeg62-turbo-dev libpng-dev libgif-dev zlib1g-dev
+      libjpeg62-turbo-dev libpng-dev libgif-dev zlib1g-dev libdeflate-dev
       libheif-dev libwebp-dev libavif-dev
       fonts-ipafont-gothic)
 if [ "$what" = test ] || [ "$what" = bench ]; then

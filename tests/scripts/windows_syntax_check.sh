@@ -26,7 +26,7 @@ fi
 headers=$(mktemp -d)
 trap 'rm -rf "$headers"' EXIT
 for h in jpeglib.h jconfig.h jmorecfg.h jerror.h png.h pngconf.h pnglibconf.h gif_lib.h \
-         zlib.h zconf.h; do
+         zlib.h zconf.h libdeflate.h; do
   for dir in /usr/include /usr/include/x86_64-linux-gnu; do
     if [ -f "$dir/$h" ]; then
       cp "$dir/$h" "$headers/"
