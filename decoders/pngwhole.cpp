@@ -5,6 +5,7 @@
 // Narrower pixels are inflated to the end of the storage and widened to RGB row by row in front
 // of the rows not yet read. Anything unusual is left to libpng, which has the messages for it.
 #include "decoders/formats.h"
+#include "picture/hugepages.h"
 
 #include <algorithm>
 #include <cstring>
@@ -361,12 +362,17 @@ bool pngRowsWhole(InputBytes& input, RowSink& sink, DecodeResult& result) {
                         sink.row(y, whole + std::size_t(y) * png.width * 3);
             } else if (filteredBytes <=
                        (png.channels <= 3 ? kMaxAloneScratchBytes : kMaxScratchBytes)) {
-                std::vector<std::uint8_t> filtered(static_cast<std::size_t>(filteredBytes));
-                done = inflateAll(png, filtered.data(), filtered.size()) &&
-                       filtersValid(filtered.data(), std::size_t(png.width) * png.channels,
+                // Not zeroed: the inflating fills every byte or fails.
+                const auto bytes = static_cast<std::size_t>(filteredBytes);
+                std::unique_ptr<std::uint8_t[]> filtered(new (std::nothrow) std::uint8_t[bytes]);
+                if (!filtered)
+                    throw std::bad_alloc();
+                adviseHugePages(filtered.get(), bytes);
+                done = inflateAll(png, filtered.get(), bytes) &&
+                       filtersValid(filtered.get(), std::size_t(png.width) * png.channels,
                                     png.height) &&
                        (png.channels > 3 ? sink.begin(png.width, png.height, 1, error) : true) &&
-                       emitRows(png, filtered.data(), nullptr, &sink);
+                       emitRows(png, filtered.get(), nullptr, &sink);
             }
         }
     } catch (const std::bad_alloc&) {

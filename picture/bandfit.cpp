@@ -1,13 +1,11 @@
 #include "picture/bandfit.h"
 
 #include "decoders/orientation.h"
+#include "picture/hugepages.h"
 
 #include <algorithm>
 #include <cstring>
 #include <new>
-#ifdef __linux__
-#include <sys/mman.h>
-#endif
 
 namespace zp {
 
@@ -28,22 +26,6 @@ FitWindow storedWindow(const FitWindow& up, int storedWidth, int storedHeight, i
     s.x = mirrorX ? storedWidth - x - s.width : x;
     s.y = mirrorY ? storedHeight - y - s.height : y;
     return s;
-}
-
-// Tens of MB are about to be written once from end to end: in 2 MiB pages the kernel takes a
-// few dozen faults for them instead of thousands.
-void adviseHugePages(void* start, std::size_t bytes) {
-#ifdef __linux__
-    constexpr std::uintptr_t kHuge = std::uintptr_t{2} << 20;
-    const auto begin = (reinterpret_cast<std::uintptr_t>(start) + kHuge - 1) & ~(kHuge - 1);
-    const auto end = (reinterpret_cast<std::uintptr_t>(start) + bytes) & ~(kHuge - 1);
-    if (end > begin) {
-        madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
-    }
-#else
-    (void)start;
-    (void)bytes;
-#endif
 }
 
 } // namespace
