@@ -3,10 +3,12 @@
 // file's own transformations already say how it stands.
 #include "decoders/codeclibs.h"
 #include "decoders/formats.h"
+#include "decoders/yccrows.h"
 
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <utility>
 
 namespace zp::detail {
 
@@ -25,12 +27,9 @@ std::string heifMessage(const heif_error& error) {
     return std::string("HEIF error: ") + (error.message != nullptr ? error.message : "unknown");
 }
 
-// An overlay item ('iovl') names its canvas size in its own data, which libheif allocates
-// before anything else checks it: a 2 KB file made it take 350 MB. Phones and cameras write
-// single pictures and grids, never overlays, so a file with one is refused. The item types
-// sit in the top-level 'meta' box.
-bool hasOverlayItem(const std::uint8_t* data, std::size_t size) {
-    static const std::uint8_t kOverlay[4] = {'i', 'o', 'v', 'l'};
+// The top-level 'meta' box, where the items and their properties are described; empty when there
+// is none.
+std::pair<const std::uint8_t*, std::size_t> metaBox(const std::uint8_t* data, std::size_t size) {
     std::size_t at = 0;
     while (size - at >= 8) {
         std::uint64_t boxSize = std::uint64_t(data[at]) << 24 | std::uint64_t(data[at + 1]) << 16 |
@@ -38,20 +37,55 @@ bool hasOverlayItem(const std::uint8_t* data, std::size_t size) {
         if (boxSize == 0 || boxSize > size - at)
             boxSize = size - at;
         if (boxSize < 8)
-            return false;
-        if (std::memcmp(data + at + 4, "meta", 4) == 0) {
-            const std::uint8_t* meta = data + at;
-            return std::search(meta, meta + boxSize, kOverlay, kOverlay + 4) != meta + boxSize;
-        }
+            break;
+        if (std::memcmp(data + at + 4, "meta", 4) == 0)
+            return {data + at, std::size_t(boxSize)};
         at += std::size_t(boxSize);
     }
-    return false;
+    return {nullptr, 0};
+}
+
+// An overlay item ('iovl') names its canvas size in its own data, which libheif allocates
+// before anything else checks it: a 2 KB file made it take 350 MB. Phones and cameras write
+// single pictures and grids, never overlays, so a file with one is refused.
+bool hasOverlayItem(const std::uint8_t* data, std::size_t size) {
+    static const std::uint8_t kOverlay[4] = {'i', 'o', 'v', 'l'};
+    const auto [meta, metaSize] = metaBox(data, size);
+    return meta != nullptr &&
+           std::search(meta, meta + metaSize, kOverlay, kOverlay + 4) != meta + metaSize;
+}
+
+// How the file's HEVC pictures store their samples, read from every decoder configuration
+// ('hvcC') in the file before anything is decoded: the chroma_format_idc that takes the most
+// bytes (0 luma alone .. 3 for 4:4:4) when all are 8-bit, or -1 (some deeper, or none found: an
+// AV1 or damaged file), for which the RGB path is taken.
+int eightBitChromaFormat(const std::uint8_t* data, std::size_t size) {
+    static const std::uint8_t kConfig[4] = {'h', 'v', 'c', 'C'};
+    const auto [meta, metaSize] = metaBox(data, size);
+    if (meta == nullptr)
+        return -1;
+    int format = -1;
+    const std::uint8_t* end = meta + metaSize;
+    for (const std::uint8_t* at = std::search(meta, end, kConfig, kConfig + 4); at != end;
+         at = std::search(at + 4, end, kConfig, kConfig + 4)) {
+        // After the type: version, profile (1 + 4 + 6 + 1 bytes), segmentation (2), parallelism
+        // (1), then chroma_format_idc, luma and chroma bit depths less 8, one byte each.
+        if (at - meta < 4 || end - at < 4 + 19)
+            return -1;
+        const std::uint8_t* config = at + 4;
+        if ((config[17] & 7) != 0 || (config[18] & 7) != 0)
+            return -1;
+        format = std::max(format, config[16] & 3);
+    }
+    return format;
 }
 
 // The primary picture of the file, with its upright size checked against the limits; the context
-// it belongs to is kept in `context`.
+// it belongs to is kept in `context`. `chromaFormat` is the layout of the 8-bit planes it is to be
+// decoded into (see eightBitChromaFormat), or -1 for interleaved RGB(A) from the library; the
+// frame the library holds is what is held to the bound.
 HeifHandlePtr openPrimary(const HeifLibrary& heif, const std::uint8_t* data, std::size_t size,
-                          HeifContextPtr& context, std::string& error) {
+                          HeifContextPtr& context, int& chromaFormat, std::string& error) {
     HeifHandlePtr none(nullptr, heif.heif_image_handle_release);
     context = HeifContextPtr(heif.heif_context_alloc(), heif.heif_context_free);
     if (!context) {
@@ -77,10 +111,18 @@ HeifHandlePtr openPrimary(const HeifLibrary& heif, const std::uint8_t* data, std
         return none;
     }
     // The handle's size is the size after the file's rotation.
-    if (!checkHeldFrame(heif.heif_image_handle_get_width(handle),
-                        heif.heif_image_handle_get_height(handle),
-                        heif.heif_image_handle_has_alpha_channel(handle) ? 4 : 3, error))
+    const int width = heif.heif_image_handle_get_width(handle);
+    const int height = heif.heif_image_handle_get_height(handle);
+    const bool alpha = heif.heif_image_handle_has_alpha_channel(handle) != 0;
+    chromaFormat = alpha ? -1 : eightBitChromaFormat(data, size);
+    if (chromaFormat >= 0) {
+        const std::uint64_t bytes = std::max(yccPlaneBytes(width, height, chromaFormat),
+                                             yccPlaneBytes(height, width, chromaFormat));
+        if (!checkHeldBytes(width, height, bytes, error))
+            return none;
+    } else if (!checkHeldFrame(width, height, alpha ? 4 : 3, error)) {
         return none;
+    }
     return owned;
 }
 
@@ -91,7 +133,8 @@ bool probeHeif(const std::uint8_t* data, std::size_t size, PictureInfo& info, st
     if (heif == nullptr)
         return false;
     HeifContextPtr context(nullptr, heif->heif_context_free);
-    const HeifHandlePtr handle = openPrimary(*heif, data, size, context, error);
+    int chromaFormat = -1;
+    const HeifHandlePtr handle = openPrimary(*heif, data, size, context, chromaFormat, error);
     if (!handle)
         return false;
     info.type = PictureType::Heif;
@@ -100,46 +143,143 @@ bool probeHeif(const std::uint8_t* data, std::size_t size, PictureInfo& info, st
     return true;
 }
 
+namespace {
+
+using HeifImagePtr = std::unique_ptr<const heif_image, decltype(&::heif_image_release)>;
+using HeifOptionsPtr =
+    std::unique_ptr<heif_decoding_options, decltype(&::heif_decoding_options_free)>;
+
+// The decoded planes of `image` when they are 8-bit in the layout asked for and the file's matrix
+// is one yccTables knows; false otherwise.
+bool planesOf(const HeifLibrary& heif, const heif_image* image, int chromaFormat, YccPlanes& planes,
+              YccTables& tables) {
+    static const heif_chroma kChroma[4] = {heif_chroma_monochrome, heif_chroma_420, heif_chroma_422,
+                                           heif_chroma_444};
+    if (heif.heif_image_get_chroma_format(image) != kChroma[chromaFormat])
+        return false;
+    const int channels = chromaFormat == 0 ? 1 : 3;
+    static const heif_channel kChannels[3] = {heif_channel_Y, heif_channel_Cb, heif_channel_Cr};
+    const std::uint8_t* plane[3] = {};
+    int stride[3] = {};
+    for (int c = 0; c < channels; ++c) {
+        plane[c] = heif.heif_image_get_plane_readonly(image, kChannels[c], &stride[c]);
+        if (plane[c] == nullptr || stride[c] <= 0 ||
+            heif.heif_image_get_bits_per_pixel_range(image, kChannels[c]) != 8)
+            return false;
+    }
+    planes.width = heif.heif_image_get_width(image, heif_channel_Y);
+    planes.height = heif.heif_image_get_height(image, heif_channel_Y);
+    if (planes.width <= 0 || planes.height <= 0)
+        return false;
+    planes.y = plane[0];
+    planes.yStride = std::size_t(stride[0]);
+    if (channels == 3) {
+        if (stride[1] != stride[2])
+            return false;
+        planes.cb = plane[1];
+        planes.cr = plane[2];
+        planes.chromaStride = std::size_t(stride[1]);
+        planes.chromaShiftX = chromaFormat == 3 ? 0 : 1;
+        planes.chromaShiftY = chromaFormat == 1 ? 1 : 0;
+    }
+    // The colour profile the library attached to the decoded picture is the one its own
+    // conversion follows; without one it takes BT.601 at full range.
+    int matrix = 6;
+    bool fullRange = true;
+    heif_color_profile_nclx* nclx = nullptr;
+    if (heif.heif_image_get_nclx_color_profile(image, &nclx).code == heif_error_Ok && nclx) {
+        matrix = int(nclx->matrix_coefficients);
+        fullRange = nclx->full_range_flag != 0;
+        heif.heif_nclx_color_profile_free(nclx);
+    }
+    return yccTables(matrix, fullRange, tables);
+}
+
+HeifImagePtr decodeAs(const HeifLibrary& heif, const heif_image_handle* handle,
+                      heif_colorspace space, heif_chroma chroma,
+                      const heif_decoding_options* options, std::string& error) {
+    heif_image* image = nullptr;
+    const heif_error status = heif.heif_decode_image(handle, &image, space, chroma, options);
+    HeifImagePtr owned(image, heif.heif_image_release);
+    if (status.code != heif_error_Ok || !owned) {
+        error = heifMessage(status);
+        owned.reset();
+    }
+    return owned;
+}
+
+DecodeResult rgbRows(const HeifLibrary& heif, const heif_image_handle* handle,
+                     const heif_decoding_options* options, RowSink& sink) {
+    DecodeResult result;
+    const bool alpha = heif.heif_image_handle_has_alpha_channel(handle) != 0;
+    const HeifImagePtr image = decodeAs(
+        heif, handle, heif_colorspace_RGB,
+        alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB, options, result.error);
+    if (!image)
+        return result;
+    const int width = heif.heif_image_get_width(image.get(), heif_channel_interleaved);
+    const int height = heif.heif_image_get_height(image.get(), heif_channel_interleaved);
+    int stride = 0;
+    const std::uint8_t* pixels =
+        heif.heif_image_get_plane_readonly(image.get(), heif_channel_interleaved, &stride);
+    if (pixels == nullptr || width <= 0 || height <= 0 ||
+        heif.heif_image_get_bits_per_pixel_range(image.get(), heif_channel_interleaved) != 8) {
+        result.error = "HEIF error: the decoded picture has no usable pixels";
+        return result;
+    }
+    return emitInterleaved(pixels, std::size_t(stride), width, height, alpha, 1, width, height,
+                           sink);
+}
+
+} // namespace
+
+// An 8-bit picture without alpha (what phones write) is taken from the library in its own Y'CbCr
+// planes and turned into RGB a row at a time; anything else comes as the library's RGB(A). Either
+// way the library applies the file's rotation and mirroring.
 DecodeResult heifRows(const std::uint8_t* data, std::size_t size, RowSink& sink) {
     DecodeResult result;
     const HeifLibrary* heif = heifLibrary(result.error);
     if (heif == nullptr)
         return result;
     HeifContextPtr context(nullptr, heif->heif_context_free);
-    const HeifHandlePtr handle = openPrimary(*heif, data, size, context, result.error);
+    int chromaFormat = -1;
+    const HeifHandlePtr handle =
+        openPrimary(*heif, data, size, context, chromaFormat, result.error);
     if (!handle)
         return result;
-    const bool alpha = heif->heif_image_handle_has_alpha_channel(handle.get()) != 0;
-    std::unique_ptr<heif_decoding_options, decltype(&::heif_decoding_options_free)> options(
-        heif->heif_decoding_options_alloc(), heif->heif_decoding_options_free);
+    const HeifOptionsPtr options(heif->heif_decoding_options_alloc(),
+                                 heif->heif_decoding_options_free);
     if (!options) {
         result.error = "not enough memory to decode the picture";
         return result;
     }
     options->ignore_transformations = 0;
     options->convert_hdr_to_8bit = 1;
-    heif_image* image = nullptr;
-    const heif_error status = heif->heif_decode_image(
-        handle.get(), &image, heif_colorspace_RGB,
-        alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB, options.get());
-    std::unique_ptr<const heif_image, decltype(&::heif_image_release)> owned(
-        image, heif->heif_image_release);
-    if (status.code != heif_error_Ok || !owned) {
-        result.error = heifMessage(status);
+    if (chromaFormat < 0)
+        return rgbRows(*heif, handle.get(), options.get(), sink);
+    static const heif_colorspace kSpace[4] = {heif_colorspace_monochrome, heif_colorspace_YCbCr,
+                                              heif_colorspace_YCbCr, heif_colorspace_YCbCr};
+    static const heif_chroma kChroma[4] = {heif_chroma_monochrome, heif_chroma_420, heif_chroma_422,
+                                           heif_chroma_444};
+    std::string planarError;
+    HeifImagePtr image = decodeAs(*heif, handle.get(), kSpace[chromaFormat], kChroma[chromaFormat],
+                                  options.get(), planarError);
+    if (!image && chromaFormat != 0) {
+        result.error = planarError;
         return result;
     }
-    const int width = heif->heif_image_get_width(image, heif_channel_interleaved);
-    const int height = heif->heif_image_get_height(image, heif_channel_interleaved);
-    int stride = 0;
-    const std::uint8_t* pixels =
-        heif->heif_image_get_plane_readonly(image, heif_channel_interleaved, &stride);
-    if (pixels == nullptr || width <= 0 || height <= 0 ||
-        heif->heif_image_get_bits_per_pixel_range(image, heif_channel_interleaved) != 8) {
-        result.error = "HEIF error: the decoded picture has no usable pixels";
+    YccPlanes planes;
+    YccTables tables;
+    if (image && planesOf(*heif, image.get(), chromaFormat, planes, tables))
+        return emitYcc(planes, tables, sink);
+    // Planes of another kind or a matrix of another kind, or planes the library will not give
+    // (it keeps a grid of luma-only tiles in RGB): the library's own RGB, within the bound for
+    // that.
+    image.reset();
+    if (!checkHeldFrame(heif->heif_image_handle_get_width(handle.get()),
+                        heif->heif_image_handle_get_height(handle.get()), 3, result.error))
         return result;
-    }
-    return emitInterleaved(pixels, std::size_t(stride), width, height, alpha, 1, width, height,
-                           sink);
+    return rgbRows(*heif, handle.get(), options.get(), sink);
 }
 
 } // namespace zp::detail

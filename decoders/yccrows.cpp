@@ -1,0 +1,120 @@
+#include "decoders/yccrows.h"
+
+#include <algorithm>
+#include <cmath>
+#include <new>
+#include <vector>
+
+namespace zp::detail {
+
+namespace {
+
+std::int32_t fixed(double value) {
+    return std::int32_t(std::lround(value * 65536.0));
+}
+
+std::uint8_t clampRgb(std::int32_t value) {
+    return std::uint8_t(std::clamp(value >> 16, 0, 255));
+}
+
+} // namespace
+
+bool yccTables(int matrixCoefficients, bool fullRange, YccTables& tables) noexcept {
+    double kr = 0.299, kb = 0.114; // BT.601, also for "unspecified" and BT.470 B/G
+    switch (matrixCoefficients) {
+    case 1:
+        kr = 0.2126;
+        kb = 0.0722;
+        break; // BT.709
+    case 2:
+    case 5:
+    case 6:
+        break;
+    case 4:
+        kr = 0.30;
+        kb = 0.11;
+        break; // FCC
+    case 7:
+        kr = 0.212;
+        kb = 0.087;
+        break; // SMPTE 240M
+    case 9:
+        kr = 0.2627;
+        kb = 0.0593;
+        break; // BT.2020 non-constant luminance
+    default:
+        return false;
+    }
+    const double kg = 1.0 - kr - kb;
+    // Limited range: luma 16..235 and chroma 16..240 stand for the full 0..255.
+    const double yScale = fullRange ? 1.0 : 255.0 / 219.0;
+    const double cScale = fullRange ? 1.0 : 255.0 / 224.0;
+    const double yOffset = fullRange ? 0.0 : 16.0;
+    for (int v = 0; v < 256; ++v) {
+        const double c = (v - 128) * cScale;
+        tables.y[v] = fixed((v - yOffset) * yScale + 0.5);
+        tables.rCr[v] = fixed(2.0 * (1.0 - kr) * c);
+        tables.gCb[v] = fixed(-2.0 * kb * (1.0 - kb) / kg * c);
+        tables.gCr[v] = fixed(-2.0 * kr * (1.0 - kr) / kg * c);
+        tables.bCb[v] = fixed(2.0 * (1.0 - kb) * c);
+    }
+    return true;
+}
+
+DecodeResult emitYcc(const YccPlanes& planes, const YccTables& tables, RowSink& sink) {
+    DecodeResult result;
+    result.fullWidth = planes.width;
+    result.fullHeight = planes.height;
+    if (!sink.begin(planes.width, planes.height, 1, result.error))
+        return result;
+    std::vector<std::uint8_t> own;
+    try {
+        own.resize(std::size_t(planes.width) * 3);
+    } catch (const std::bad_alloc&) {
+        result.error = "not enough memory to decode the picture";
+        return result;
+    }
+    const int sx = planes.chromaShiftX;
+    for (int y = 0; y < planes.height; ++y) {
+        const std::uint8_t* luma = planes.y + std::size_t(y) * planes.yStride;
+        std::uint8_t* out = sink.rowTarget(y);
+        if (out == nullptr)
+            out = own.data();
+        if (planes.cb == nullptr) {
+            for (int x = 0; x < planes.width; ++x)
+                out[x * 3] = out[x * 3 + 1] = out[x * 3 + 2] = clampRgb(tables.y[luma[x]]);
+        } else {
+            const std::size_t chromaRow =
+                std::size_t(y >> planes.chromaShiftY) * planes.chromaStride;
+            const std::uint8_t* cb = planes.cb + chromaRow;
+            const std::uint8_t* cr = planes.cr + chromaRow;
+            for (int x = 0; x < planes.width; ++x) {
+                const std::int32_t l = tables.y[luma[x]];
+                const int b = cb[x >> sx], r = cr[x >> sx];
+                out[x * 3] = clampRgb(l + tables.rCr[r]);
+                out[x * 3 + 1] = clampRgb(l + tables.gCb[b] + tables.gCr[r]);
+                out[x * 3 + 2] = clampRgb(l + tables.bCb[b]);
+            }
+        }
+        sink.row(y, out);
+    }
+    result.ok = true;
+    return result;
+}
+
+std::uint64_t yccPlaneBytes(int width, int height, int chromaFormat) noexcept {
+    const std::uint64_t w = std::uint64_t(std::max(width, 0));
+    const std::uint64_t h = std::uint64_t(std::max(height, 0));
+    switch (chromaFormat) {
+    case 0:
+        return w * h;
+    case 1:
+        return w * h + 2 * ((w + 1) / 2) * ((h + 1) / 2);
+    case 2:
+        return w * h + 2 * ((w + 1) / 2) * h;
+    default:
+        return 3 * w * h;
+    }
+}
+
+} // namespace zp::detail
