@@ -27,6 +27,11 @@ std::string heifMessage(const heif_error& error) {
     return std::string("HEIF error: ") + (error.message != nullptr ? error.message : "unknown");
 }
 
+// Planes in which an 8-bit picture without alpha is taken from the library: chroma_format_idc 0..3
+// (luma alone .. 4:4:4 Y'CbCr), this for planar RGB (grids, and pictures both cut and turned),
+// or -1 for interleaved RGB(A).
+constexpr int kLibraryGridRgb = 4;
+
 // The top-level 'meta' box, where the items and their properties are described; empty when there
 // is none.
 std::pair<const std::uint8_t*, std::size_t> metaBox(const std::uint8_t* data, std::size_t size) {
@@ -80,6 +85,41 @@ int eightBitChromaFormat(const std::uint8_t* data, std::size_t size) {
     return format;
 }
 
+// Whether the file has a grid item (tiles laid out in rows and columns), as phones store their
+// photos. libheif lays a grid out in an RGB frame of 3 bytes a pixel whatever its tiles hold, so
+// such a picture is taken from the library as that frame, rather than converted back to planes
+// of its tiles' kind (which would hold both at once). Item types are in the 'infe' entries.
+bool hasGridItem(const std::uint8_t* data, std::size_t size) {
+    static const std::uint8_t kEntry[4] = {'i', 'n', 'f', 'e'};
+    const auto [meta, metaSize] = metaBox(data, size);
+    if (meta == nullptr)
+        return false;
+    const std::uint8_t* end = meta + metaSize;
+    for (const std::uint8_t* at = std::search(meta, end, kEntry, kEntry + 4); at != end;
+         at = std::search(at + 4, end, kEntry, kEntry + 4)) {
+        // Version and flags, the item's number (2 bytes from version 2, 4 from 3), its
+        // protection index (2), then its type.
+        if (end - at < 8 || at[4] < 2)
+            continue;
+        const std::ptrdiff_t typeAt = 8 + (at[4] == 2 ? 2 : 4) + 2;
+        if (end - at >= typeAt + 4 && std::memcmp(at + typeAt, "grid", 4) == 0)
+            return true;
+    }
+    return false;
+}
+
+// Whether the file has a crop ('clap') and a turn or mirroring: the library turns a picture cut
+// to an odd size in its subsampled planes a pixel out of line with its chroma, and does it
+// right only in RGB.
+bool cropsAndTurns(const std::uint8_t* data, std::size_t size) {
+    const auto [meta, metaSize] = metaBox(data, size);
+    const auto has = [meta = meta, end = meta + metaSize](const char* type) {
+        const auto* t = reinterpret_cast<const std::uint8_t*>(type);
+        return meta != nullptr && std::search(meta, end, t, t + 4) != end;
+    };
+    return has("clap") && (has("irot") || has("imir"));
+}
+
 // The primary picture of the file, with its upright size checked against the limits; the context
 // it belongs to is kept in `context`. `chromaFormat` is the layout of the 8-bit planes it is to be
 // decoded into (see eightBitChromaFormat), or -1 for interleaved RGB(A) from the library; the
@@ -115,7 +155,12 @@ HeifHandlePtr openPrimary(const HeifLibrary& heif, const std::uint8_t* data, std
     const int height = heif.heif_image_handle_get_height(handle);
     const bool alpha = heif.heif_image_handle_has_alpha_channel(handle) != 0;
     chromaFormat = alpha ? -1 : eightBitChromaFormat(data, size);
-    if (chromaFormat >= 0) {
+    if (chromaFormat >= 0 && (hasGridItem(data, size) || cropsAndTurns(data, size)))
+        chromaFormat = kLibraryGridRgb;
+    if (chromaFormat == kLibraryGridRgb) {
+        if (!checkHeldFrame(width, height, 3, error))
+            return none;
+    } else if (chromaFormat >= 0) {
         const std::uint64_t bytes = std::max(yccPlaneBytes(width, height, chromaFormat),
                                              yccPlaneBytes(height, width, chromaFormat));
         if (!checkHeldBytes(width, height, bytes, error))
@@ -231,6 +276,37 @@ DecodeResult rgbRows(const HeifLibrary& heif, const heif_image_handle* handle,
                            sink);
 }
 
+// A grid, as the library lays it out: planar RGB, interleaved here row by row.
+DecodeResult gridRows(const HeifLibrary& heif, const heif_image_handle* handle,
+                      const heif_decoding_options* options, RowSink& sink) {
+    DecodeResult result;
+    const HeifImagePtr image =
+        decodeAs(heif, handle, heif_colorspace_RGB, heif_chroma_444, options, result.error);
+    if (!image)
+        return result;
+    static const heif_channel kChannels[3] = {heif_channel_R, heif_channel_G, heif_channel_B};
+    RgbPlanes planes;
+    for (int c = 0; c < 3; ++c) {
+        int stride = 0;
+        planes.plane[c] = heif.heif_image_get_plane_readonly(image.get(), kChannels[c], &stride);
+        planes.stride[c] = std::size_t(std::max(stride, 0));
+        if (planes.plane[c] == nullptr ||
+            heif.heif_image_get_bits_per_pixel_range(image.get(), kChannels[c]) != 8) {
+            result.error = "HEIF error: the decoded picture has no usable pixels";
+            return result;
+        }
+    }
+    planes.width = heif.heif_image_get_width(image.get(), heif_channel_R);
+    planes.height = heif.heif_image_get_height(image.get(), heif_channel_R);
+    if (planes.width <= 0 || planes.height <= 0 ||
+        heif.heif_image_get_width(image.get(), heif_channel_B) != planes.width ||
+        heif.heif_image_get_height(image.get(), heif_channel_B) != planes.height) {
+        result.error = "HEIF error: the decoded picture has no usable pixels";
+        return result;
+    }
+    return emitRgbPlanes(planes, sink);
+}
+
 } // namespace
 
 // An 8-bit picture without alpha (what phones write) is taken from the library in its own Y'CbCr
@@ -257,6 +333,8 @@ DecodeResult heifRows(const std::uint8_t* data, std::size_t size, RowSink& sink)
     options->convert_hdr_to_8bit = 1;
     if (chromaFormat < 0)
         return rgbRows(*heif, handle.get(), options.get(), sink);
+    if (chromaFormat == kLibraryGridRgb)
+        return gridRows(*heif, handle.get(), options.get(), sink);
     static const heif_colorspace kSpace[4] = {heif_colorspace_monochrome, heif_colorspace_YCbCr,
                                               heif_colorspace_YCbCr, heif_colorspace_YCbCr};
     static const heif_chroma kChroma[4] = {heif_chroma_monochrome, heif_chroma_420, heif_chroma_422,

@@ -46,9 +46,11 @@ bool yccTables(int matrixCoefficients, bool fullRange, YccTables& tables) noexce
         return false;
     }
     const double kg = 1.0 - kr - kb;
-    // Limited range: luma 16..235 and chroma 16..240 stand for the full 0..255.
-    const double yScale = fullRange ? 1.0 : 255.0 / 219.0;
-    const double cScale = fullRange ? 1.0 : 255.0 / 224.0;
+    // Limited range: luma 16..235 and chroma 16..240 stand for the full range. libheif scales
+    // them by 256/219 and 256/224 (not 255/...), and its own RGB is what pictures have been
+    // compared with: the same here.
+    const double yScale = fullRange ? 1.0 : 256.0 / 219.0;
+    const double cScale = fullRange ? 1.0 : 256.0 / 224.0;
     const double yOffset = fullRange ? 0.0 : 16.0;
     for (int v = 0; v < 256; ++v) {
         const double c = (v - 128) * cScale;
@@ -95,6 +97,37 @@ DecodeResult emitYcc(const YccPlanes& planes, const YccTables& tables, RowSink& 
                 out[x * 3 + 1] = clampRgb(l + tables.gCb[b] + tables.gCr[r]);
                 out[x * 3 + 2] = clampRgb(l + tables.bCb[b]);
             }
+        }
+        sink.row(y, out);
+    }
+    result.ok = true;
+    return result;
+}
+
+DecodeResult emitRgbPlanes(const RgbPlanes& planes, RowSink& sink) {
+    DecodeResult result;
+    result.fullWidth = planes.width;
+    result.fullHeight = planes.height;
+    if (!sink.begin(planes.width, planes.height, 1, result.error))
+        return result;
+    std::vector<std::uint8_t> own;
+    try {
+        own.resize(std::size_t(planes.width) * 3);
+    } catch (const std::bad_alloc&) {
+        result.error = "not enough memory to decode the picture";
+        return result;
+    }
+    for (int y = 0; y < planes.height; ++y) {
+        const std::uint8_t* r = planes.plane[0] + std::size_t(y) * planes.stride[0];
+        const std::uint8_t* g = planes.plane[1] + std::size_t(y) * planes.stride[1];
+        const std::uint8_t* b = planes.plane[2] + std::size_t(y) * planes.stride[2];
+        std::uint8_t* out = sink.rowTarget(y);
+        if (out == nullptr)
+            out = own.data();
+        for (int x = 0; x < planes.width; ++x) {
+            out[x * 3] = r[x];
+            out[x * 3 + 1] = g[x];
+            out[x * 3 + 2] = b[x];
         }
         sink.row(y, out);
     }

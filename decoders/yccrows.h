@@ -33,6 +33,16 @@ bool yccTables(int matrixCoefficients, bool fullRange, YccTables& tables) noexce
 // sample stands for the 2 (or 2 x 2) pixels it covers, as the library's own conversion does.
 DecodeResult emitYcc(const YccPlanes& planes, const YccTables& tables, RowSink& sink);
 
+// Separate 8-bit R, G and B planes of one size.
+struct RgbPlanes {
+    const std::uint8_t* plane[3] = {};
+    std::size_t stride[3] = {};
+    int width = 0, height = 0;
+};
+
+// The planes, stored rows top down, into the sink as interleaved rows (orientation 1).
+DecodeResult emitRgbPlanes(const RgbPlanes& planes, RowSink& sink);
+
 // The bytes of 8-bit planes of a width x height picture with the given chroma_format_idc (0 luma
 // alone, 1 4:2:0, 2 4:2:2, 3 4:4:4).
 std::uint64_t yccPlaneBytes(int width, int height, int chromaFormat) noexcept;

@@ -247,10 +247,6 @@ def shift_iloc(data, iloc, delta):
             at += offset_size + length_size
 
 
-def nclx(matrix, full_range):
-    return box(b"colr", b"nclx" + struct.pack(">HHHB", 1, 13, matrix, 0x80 if full_range else 0))
-
-
 def encode_tiles(source, columns, rows, stem):
     tiles = []
     for r in range(rows):
@@ -300,39 +296,47 @@ def grids():
           grid_file(big, 24, 17, 12000, 8400, tile_of=lambda i: 0, tile=512))
 
 
-def singles():
-    # heif-enc writes no colour profile of its own: the matrices and ranges are added here, so
-    # the same coded data stands for other colours, which the planar decoding must read as the
-    # library's own conversion does. An odd-sized picture comes out of heif-enc as a grid of one
-    # tile cut to size.
-    run(CONVERT, "-size", "97x61", "gradient:#3060d0-#f0e020", "-fill", "#e01010", "-draw",
-        "rectangle 0,0 23,15", "-fill", "#10c010", "-draw", "rectangle 80,50 96,60",
-        "-fill", "#ff00ff", "-draw", "circle 50,30 58,30", "-depth", "8", path("odd.png"))
-    run(CONVERT, path("odd.png"), "-crop", "96x60+0+0", "+repage", path("even.png"))
-    run("heif-enc", "-q", "92", path("odd.png"), "-o", path("ycc_odd.heic"))
-    run("heif-enc", "-q", "92", path("even.png"), "-o", path("ycc_even.heic"))
-    with open(path("ycc_odd.heic"), "rb") as f:
-        odd = f.read()
-    with open(path("ycc_even.heic"), "rb") as f:
-        even = f.read()
-    for matrix, name in ((6, "601"), (1, "709"), (2, "unspecified")):
-        for full in (True, False):
-            stem = "ycc_%s_%s" % (name, "full" if full else "limited")
-            write(stem + ".heic", add_property(even, nclx(matrix, full), essential=False))
-            write(stem + "_odd.heic", add_property(odd, nclx(matrix, full), essential=False))
-    for turns in (1, 2, 3):
-        write("ycc_rot%d_odd.heic" % turns, add_property(odd, box(b"irot", bytes([turns]))))
-        write("ycc_rot%d.heic" % turns,
-              add_property(add_property(even, nclx(1, False), essential=False),
-                           box(b"irot", bytes([turns]))))
-    run("heif-enc", "-q", "92", "-p", "chroma=422", path("odd.png"), "-o",
-        path("ycc_422_odd.heic"))
-    run("heif-enc", "-q", "92", "-p", "chroma=444", path("odd.png"), "-o",
-        path("ycc_444_odd.heic"))
-    run(CONVERT, path("odd.png"), "-colorspace", "gray", "-depth", "8", "-type", "grayscale",
-        path("odd_gray.png"))
-    run("heif-enc", "-q", "92", path("odd_gray.png"), "-o", path("ycc_gray_odd.heic"))
+def clap(width, height, full_width, full_height):
+    """A clean aperture of width x height at the top left of the picture (offsets from centre)."""
+    return box(b"clap", struct.pack(">IIIIiIiI", width, 1, height, 1, width - full_width, 2,
+                                    height - full_height, 2))
 
+
+def singles():
+    # Pictures of one HEVC item each (heif-enc makes a grid of one tile of any size that is no
+    # multiple of 8, so these are 96 x 64, and odd sizes come from a clean aperture). The colour
+    # matrix and range the library converts with come from the HEVC data's own description (its
+    # VUI), which x265 writes as asked; a 'colr' box in the file does not override it.
+    run(CONVERT, "-size", "96x64", "gradient:#3060d0-#f0e020", "-fill", "#e01010", "-draw",
+        "rectangle 0,0 23,15", "-fill", "#10c010", "-draw", "rectangle 80,50 95,63",
+        "-fill", "#ff00ff", "-draw", "circle 50,30 58,30", "-depth", "8", path("plain.png"))
+    run(CONVERT, path("plain.png"), "-crop", "95x63+0+0", "+repage", path("odd.png"))
+    run("heif-enc", "-q", "92", path("plain.png"), "-o", path("ycc_plain.heic"))
+    # heif-enc's own grid of one tile, cut to an odd size.
+    run("heif-enc", "-q", "92", path("odd.png"), "-o", path("ycc_grid_odd.heic"))
+    for matrix, name in (("smpte170m", "601"), ("bt709", "709"), ("bt470bg", "470bg")):
+        for rng in ("full", "limited"):
+            run("heif-enc", "-q", "92", "-p", "x265:colormatrix=" + matrix, "-p",
+                "x265:range=" + rng, path("plain.png"), "-o",
+                path("ycc_%s_%s.heic" % (name, rng)))
+
+    def read(name):
+        with open(path(name), "rb") as f:
+            return f.read()
+
+    for name in ("ycc_601_full", "ycc_709_limited"):
+        write(name + "_odd.heic", add_property(read(name + ".heic"), clap(95, 63, 96, 64)))
+    plain = read("ycc_709_limited.heic")
+    odd = read("ycc_709_limited_odd.heic")
+    for turns in (1, 2, 3):
+        write("ycc_rot%d.heic" % turns, add_property(plain, box(b"irot", bytes([turns]))))
+        write("ycc_rot%d_odd.heic" % turns, add_property(odd, box(b"irot", bytes([turns]))))
+    for chroma in ("422", "444"):
+        run("heif-enc", "-q", "92", "-p", "chroma=" + chroma, path("plain.png"), "-o",
+            path("ycc_%s.heic" % chroma))
+    run(CONVERT, path("plain.png"), "-colorspace", "gray", "-depth", "8", "-type", "grayscale",
+        path("plain_gray.png"))
+    run("heif-enc", "-q", "92", path("plain_gray.png"), "-o", path("ycc_gray.heic"))
 
 grids()
 singles()
