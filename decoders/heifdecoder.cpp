@@ -3,12 +3,15 @@
 // file's own transformations already say how it stands.
 #include "decoders/codeclibs.h"
 #include "decoders/formats.h"
+#include "decoders/heifgrid.h"
+#include "decoders/orientation.h"
 #include "decoders/yccrows.h"
 
 #include <algorithm>
 #include <cstring>
 #include <memory>
 #include <utility>
+#include <vector>
 
 namespace zp::detail {
 
@@ -125,7 +128,8 @@ bool cropsAndTurns(const std::uint8_t* data, std::size_t size) {
 // decoded into (see eightBitChromaFormat), or -1 for interleaved RGB(A) from the library; the
 // frame the library holds is what is held to the bound.
 HeifHandlePtr openPrimary(const HeifLibrary& heif, const std::uint8_t* data, std::size_t size,
-                          HeifContextPtr& context, int& chromaFormat, std::string& error) {
+                          HeifContextPtr& context, int& chromaFormat, HeifGridPlan& grid,
+                          std::string& error) {
     HeifHandlePtr none(nullptr, heif.heif_image_handle_release);
     context = HeifContextPtr(heif.heif_context_alloc(), heif.heif_context_free);
     if (!context) {
@@ -155,7 +159,14 @@ HeifHandlePtr openPrimary(const HeifLibrary& heif, const std::uint8_t* data, std
     const int height = heif.heif_image_handle_get_height(handle);
     const bool alpha = heif.heif_image_handle_has_alpha_channel(handle) != 0;
     chromaFormat = alpha ? -1 : eightBitChromaFormat(data, size);
-    if (chromaFormat >= 0 && (hasGridItem(data, size) || cropsAndTurns(data, size)))
+    grid = HeifGridPlan{};
+    // A grid of colour tiles is decoded here a row of tiles at a time, and held to the bound as
+    // if its planes were whole; any other grid the library lays out.
+    if (chromaFormat > 0 && hasGridItem(data, size) && !readHeifGrid(data, size, grid))
+        chromaFormat = kLibraryGridRgb;
+    else if (chromaFormat == 0 && hasGridItem(data, size))
+        chromaFormat = kLibraryGridRgb;
+    if (chromaFormat >= 0 && grid.tiles.empty() && cropsAndTurns(data, size))
         chromaFormat = kLibraryGridRgb;
     if (chromaFormat == kLibraryGridRgb) {
         if (!checkHeldFrame(width, height, 3, error))
@@ -179,7 +190,8 @@ bool probeHeif(const std::uint8_t* data, std::size_t size, PictureInfo& info, st
         return false;
     HeifContextPtr context(nullptr, heif->heif_context_free);
     int chromaFormat = -1;
-    const HeifHandlePtr handle = openPrimary(*heif, data, size, context, chromaFormat, error);
+    HeifGridPlan grid;
+    const HeifHandlePtr handle = openPrimary(*heif, data, size, context, chromaFormat, grid, error);
     if (!handle)
         return false;
     info.type = PictureType::Heif;
@@ -307,6 +319,151 @@ DecodeResult gridRows(const HeifLibrary& heif, const heif_image_handle* handle,
     return emitRgbPlanes(planes, sink);
 }
 
+// The decoded tiles of one row of a grid, each in its own planes.
+class TileRow {
+public:
+    TileRow(const HeifLibrary& heif, heif_context* context, const HeifGridPlan& grid,
+            int chromaFormat, const heif_decoding_options* options)
+        : m_heif(heif), m_context(context), m_grid(grid), m_chroma(chromaFormat),
+          m_options(options) {}
+
+    // The size of the first tile, which every tile must have.
+    bool size(int& width, int& height, std::string& error) {
+        const HeifHandlePtr tile = open(m_grid.tiles[0], error);
+        if (!tile)
+            return false;
+        width = m_heif.heif_image_handle_get_width(tile.get());
+        height = m_heif.heif_image_handle_get_height(tile.get());
+        if (width > 0 && height > 0)
+            return true;
+        error = "HEIF error: a tile of the grid has no size";
+        return false;
+    }
+
+    bool decodeRow(int row, int columns, int width, int height, std::string& error) {
+        m_images.clear();
+        m_planes.assign(std::size_t(columns), YccPlanes{});
+        m_tables.resize(std::size_t(columns));
+        for (int c = 0; c < columns; ++c) {
+            const HeifHandlePtr tile =
+                open(m_grid.tiles[std::size_t(row) * std::size_t(columns) + std::size_t(c)], error);
+            if (!tile)
+                return false;
+            static const heif_chroma kChroma[4] = {heif_chroma_monochrome, heif_chroma_420,
+                                                   heif_chroma_422, heif_chroma_444};
+            m_images.push_back(decodeAs(m_heif, tile.get(), heif_colorspace_YCbCr,
+                                        kChroma[m_chroma], m_options, error));
+            if (!m_images.back())
+                return false;
+            YccPlanes& planes = m_planes[std::size_t(c)];
+            if (!planesOf(m_heif, m_images.back().get(), m_chroma, planes,
+                          m_tables[std::size_t(c)]) ||
+                planes.width != width || planes.height != height) {
+                error = "HEIF error: the tiles of the grid differ";
+                return false;
+            }
+        }
+        return true;
+    }
+
+    const YccPlanes& planes(int column) const { return m_planes[std::size_t(column)]; }
+    const YccTables& tables(int column) const { return m_tables[std::size_t(column)]; }
+
+private:
+    HeifHandlePtr open(std::uint32_t item, std::string& error) {
+        heif_image_handle* handle = nullptr;
+        const heif_error status =
+            m_heif.heif_context_get_image_handle(m_context, heif_item_id(item), &handle);
+        HeifHandlePtr owned(handle, m_heif.heif_image_handle_release);
+        if (status.code != heif_error_Ok || !owned) {
+            error = heifMessage(status);
+            owned.reset();
+        }
+        return owned;
+    }
+
+    const HeifLibrary& m_heif;
+    heif_context* m_context;
+    const HeifGridPlan& m_grid;
+    int m_chroma;
+    const heif_decoding_options* m_options;
+    std::vector<HeifImagePtr> m_images;
+    std::vector<YccPlanes> m_planes;
+    std::vector<YccTables> m_tables;
+};
+
+// A grid decoded a row of tiles at a time, each tile in its own planes, the rows going to the
+// sink as they are complete: what is held is one row of tiles, not the picture. The grid's turn
+// is left to the sink.
+DecodeResult tileRows(const HeifLibrary& heif, const std::uint8_t* data, std::size_t size,
+                      const heif_image_handle* primary, const HeifGridPlan& grid, int chromaFormat,
+                      const heif_decoding_options* options, RowSink& sink) {
+    DecodeResult result;
+    const int width = heif.heif_image_handle_get_ispe_width(primary);
+    const int height = heif.heif_image_handle_get_ispe_height(primary);
+    // The tiles come from a second reading of the file in which they are pictures of their own.
+    std::vector<std::uint8_t> copy;
+    try {
+        copy = tilesAsPictures(data, size, grid);
+    } catch (const std::bad_alloc&) {
+        result.error = "not enough memory to decode the picture";
+        return result;
+    }
+    const HeifContextPtr context(heif.heif_context_alloc(), heif.heif_context_free);
+    if (!context) {
+        result.error = "not enough memory to decode the picture";
+        return result;
+    }
+    heif.heif_context_set_maximum_image_size_limit(context.get(), kHeifSideLimit);
+    const heif_error read = heif.heif_context_read_from_memory_without_copy(
+        context.get(), copy.data(), copy.size(), nullptr);
+    if (read.code != heif_error_Ok) {
+        result.error = heifMessage(read);
+        return result;
+    }
+    TileRow tiles(heif, context.get(), grid, chromaFormat, options);
+    int tileWidth = 0, tileHeight = 0;
+    if (!tiles.size(tileWidth, tileHeight, result.error))
+        return result;
+    const std::int64_t columns = (std::int64_t(width) + tileWidth - 1) / tileWidth;
+    const std::int64_t rows = (std::int64_t(height) + tileHeight - 1) / tileHeight;
+    if (width <= 0 || height <= 0 || columns * rows != std::int64_t(grid.tiles.size())) {
+        result.error = "HEIF error: the grid's tiles do not make up its picture";
+        return result;
+    }
+    const int orientation = orientationFromTransforms(grid.quarterTurns, -1);
+    const bool swap = orientationSwapsSides(orientation);
+    result.fullWidth = swap ? height : width;
+    result.fullHeight = swap ? width : height;
+    if (!sink.begin(width, height, orientation, result.error))
+        return result;
+    std::vector<std::uint8_t> own;
+    try {
+        own.resize(std::size_t(width) * 3);
+    } catch (const std::bad_alloc&) {
+        result.error = "not enough memory to decode the picture";
+        return result;
+    }
+    for (int r = 0; r < rows; ++r) {
+        if (!tiles.decodeRow(r, int(columns), tileWidth, tileHeight, result.error))
+            return result;
+        const int last = std::min(height, (r + 1) * tileHeight);
+        for (int y = r * tileHeight; y < last; ++y) {
+            std::uint8_t* out = sink.rowTarget(y);
+            if (out == nullptr)
+                out = own.data();
+            for (int c = 0; c < columns; ++c) {
+                const int x0 = c * tileWidth;
+                yccRow(tiles.planes(c), y - r * tileHeight, 0, std::min(tileWidth, width - x0),
+                       tiles.tables(c), out + std::size_t(x0) * 3);
+            }
+            sink.row(y, out);
+        }
+    }
+    result.ok = true;
+    return result;
+}
+
 } // namespace
 
 // An 8-bit picture without alpha (what phones write) is taken from the library in its own Y'CbCr
@@ -319,8 +476,9 @@ DecodeResult heifRows(const std::uint8_t* data, std::size_t size, RowSink& sink)
         return result;
     HeifContextPtr context(nullptr, heif->heif_context_free);
     int chromaFormat = -1;
+    HeifGridPlan grid;
     const HeifHandlePtr handle =
-        openPrimary(*heif, data, size, context, chromaFormat, result.error);
+        openPrimary(*heif, data, size, context, chromaFormat, grid, result.error);
     if (!handle)
         return result;
     const HeifOptionsPtr options(heif->heif_decoding_options_alloc(),
@@ -335,6 +493,8 @@ DecodeResult heifRows(const std::uint8_t* data, std::size_t size, RowSink& sink)
         return rgbRows(*heif, handle.get(), options.get(), sink);
     if (chromaFormat == kLibraryGridRgb)
         return gridRows(*heif, handle.get(), options.get(), sink);
+    if (!grid.tiles.empty())
+        return tileRows(*heif, data, size, handle.get(), grid, chromaFormat, options.get(), sink);
     static const heif_colorspace kSpace[4] = {heif_colorspace_monochrome, heif_colorspace_YCbCr,
                                               heif_colorspace_YCbCr, heif_colorspace_YCbCr};
     static const heif_chroma kChroma[4] = {heif_chroma_monochrome, heif_chroma_420, heif_chroma_422,

@@ -63,6 +63,27 @@ bool yccTables(int matrixCoefficients, bool fullRange, YccTables& tables) noexce
     return true;
 }
 
+void yccRow(const YccPlanes& planes, int y, int x0, int count, const YccTables& tables,
+            std::uint8_t* out) noexcept {
+    const std::uint8_t* luma = planes.y + std::size_t(y) * planes.yStride;
+    if (planes.cb == nullptr) {
+        for (int x = x0; x < x0 + count; ++x, out += 3)
+            out[0] = out[1] = out[2] = clampRgb(tables.y[luma[x]]);
+        return;
+    }
+    const int sx = planes.chromaShiftX;
+    const std::size_t chromaRow = std::size_t(y >> planes.chromaShiftY) * planes.chromaStride;
+    const std::uint8_t* cb = planes.cb + chromaRow;
+    const std::uint8_t* cr = planes.cr + chromaRow;
+    for (int x = x0; x < x0 + count; ++x, out += 3) {
+        const std::int32_t l = tables.y[luma[x]];
+        const int b = cb[x >> sx], r = cr[x >> sx];
+        out[0] = clampRgb(l + tables.rCr[r]);
+        out[1] = clampRgb(l + tables.gCb[b] + tables.gCr[r]);
+        out[2] = clampRgb(l + tables.bCb[b]);
+    }
+}
+
 DecodeResult emitYcc(const YccPlanes& planes, const YccTables& tables, RowSink& sink) {
     DecodeResult result;
     result.fullWidth = planes.width;
@@ -76,28 +97,11 @@ DecodeResult emitYcc(const YccPlanes& planes, const YccTables& tables, RowSink& 
         result.error = "not enough memory to decode the picture";
         return result;
     }
-    const int sx = planes.chromaShiftX;
     for (int y = 0; y < planes.height; ++y) {
-        const std::uint8_t* luma = planes.y + std::size_t(y) * planes.yStride;
         std::uint8_t* out = sink.rowTarget(y);
         if (out == nullptr)
             out = own.data();
-        if (planes.cb == nullptr) {
-            for (int x = 0; x < planes.width; ++x)
-                out[x * 3] = out[x * 3 + 1] = out[x * 3 + 2] = clampRgb(tables.y[luma[x]]);
-        } else {
-            const std::size_t chromaRow =
-                std::size_t(y >> planes.chromaShiftY) * planes.chromaStride;
-            const std::uint8_t* cb = planes.cb + chromaRow;
-            const std::uint8_t* cr = planes.cr + chromaRow;
-            for (int x = 0; x < planes.width; ++x) {
-                const std::int32_t l = tables.y[luma[x]];
-                const int b = cb[x >> sx], r = cr[x >> sx];
-                out[x * 3] = clampRgb(l + tables.rCr[r]);
-                out[x * 3 + 1] = clampRgb(l + tables.gCb[b] + tables.gCr[r]);
-                out[x * 3 + 2] = clampRgb(l + tables.bCb[b]);
-            }
-        }
+        yccRow(planes, y, 0, planes.width, tables, out);
         sink.row(y, out);
     }
     result.ok = true;

@@ -29,6 +29,10 @@ struct YccTables {
 // no plain Kr/Kb weighting (identity, YCgCo, constant luminance, ICtCp).
 bool yccTables(int matrixCoefficients, bool fullRange, YccTables& tables) noexcept;
 
+// Pixels x0 .. x0 + count - 1 of row y of the planes, as RGB into out.
+void yccRow(const YccPlanes& planes, int y, int x0, int count, const YccTables& tables,
+            std::uint8_t* out) noexcept;
+
 // The planes, stored rows top down, into the sink as RGB rows (orientation 1). Each chroma
 // sample stands for the 2 (or 2 x 2) pixels it covers, as the library's own conversion does.
 DecodeResult emitYcc(const YccPlanes& planes, const YccTables& tables, RowSink& sink);
