@@ -35,6 +35,10 @@ std::string heifMessage(const heif_error& error) {
 // or -1 for interleaved RGB(A).
 constexpr int kLibraryGridRgb = 4;
 
+// The largest file whose grid is decoded a row of tiles at a time, which takes a copy of the file
+// (a phone's 48-megapixel photo is 10 to 20 MB); a larger one is left to the library.
+constexpr std::size_t kMaxTiledFileBytes = std::size_t{64} << 20;
+
 // The top-level 'meta' box, where the items and their properties are described; empty when there
 // is none.
 std::pair<const std::uint8_t*, std::size_t> metaBox(const std::uint8_t* data, std::size_t size) {
@@ -162,7 +166,8 @@ HeifHandlePtr openPrimary(const HeifLibrary& heif, const std::uint8_t* data, std
     grid = HeifGridPlan{};
     // A grid of colour tiles is decoded here a row of tiles at a time, and held to the bound as
     // if its planes were whole; any other grid the library lays out.
-    if (chromaFormat > 0 && hasGridItem(data, size) && !readHeifGrid(data, size, grid))
+    if (chromaFormat > 0 && hasGridItem(data, size) &&
+        (size > kMaxTiledFileBytes || !readHeifGrid(data, size, grid)))
         chromaFormat = kLibraryGridRgb;
     else if (chromaFormat == 0 && hasGridItem(data, size))
         chromaFormat = kLibraryGridRgb;
@@ -392,6 +397,32 @@ private:
     std::vector<YccTables> m_tables;
 };
 
+// A second reading of the file, from `copy`, in which the grid's tiles are pictures of their own.
+HeifContextPtr tileContext(const HeifLibrary& heif, const std::uint8_t* data, std::size_t size,
+                           const HeifGridPlan& grid, std::vector<std::uint8_t>& copy,
+                           std::string& error) {
+    HeifContextPtr none(nullptr, heif.heif_context_free);
+    try {
+        copy = tilesAsPictures(data, size, grid);
+    } catch (const std::bad_alloc&) {
+        error = "not enough memory to decode the picture";
+        return none;
+    }
+    HeifContextPtr context(heif.heif_context_alloc(), heif.heif_context_free);
+    if (!context) {
+        error = "not enough memory to decode the picture";
+        return none;
+    }
+    heif.heif_context_set_maximum_image_size_limit(context.get(), kHeifSideLimit);
+    const heif_error read = heif.heif_context_read_from_memory_without_copy(
+        context.get(), copy.data(), copy.size(), nullptr);
+    if (read.code != heif_error_Ok) {
+        error = heifMessage(read);
+        return none;
+    }
+    return context;
+}
+
 // A grid decoded a row of tiles at a time, each tile in its own planes, the rows going to the
 // sink as they are complete: what is held is one row of tiles, not the picture. The grid's turn
 // is left to the sink.
@@ -401,26 +432,10 @@ DecodeResult tileRows(const HeifLibrary& heif, const std::uint8_t* data, std::si
     DecodeResult result;
     const int width = heif.heif_image_handle_get_ispe_width(primary);
     const int height = heif.heif_image_handle_get_ispe_height(primary);
-    // The tiles come from a second reading of the file in which they are pictures of their own.
     std::vector<std::uint8_t> copy;
-    try {
-        copy = tilesAsPictures(data, size, grid);
-    } catch (const std::bad_alloc&) {
-        result.error = "not enough memory to decode the picture";
+    const HeifContextPtr context = tileContext(heif, data, size, grid, copy, result.error);
+    if (!context)
         return result;
-    }
-    const HeifContextPtr context(heif.heif_context_alloc(), heif.heif_context_free);
-    if (!context) {
-        result.error = "not enough memory to decode the picture";
-        return result;
-    }
-    heif.heif_context_set_maximum_image_size_limit(context.get(), kHeifSideLimit);
-    const heif_error read = heif.heif_context_read_from_memory_without_copy(
-        context.get(), copy.data(), copy.size(), nullptr);
-    if (read.code != heif_error_Ok) {
-        result.error = heifMessage(read);
-        return result;
-    }
     TileRow tiles(heif, context.get(), grid, chromaFormat, options);
     int tileWidth = 0, tileHeight = 0;
     if (!tiles.size(tileWidth, tileHeight, result.error))
