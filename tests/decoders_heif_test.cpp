@@ -298,6 +298,37 @@ TEST(HeifBound, HundredMegapixelGridIsRefusedBeforeDecoding) {
     EXPECT_EQ(sink.m_width, 0);
 }
 
+struct FaultCase {
+    const char* file;
+    const char* message; // part of the reason given
+};
+
+std::ostream& operator<<(std::ostream& out, const FaultCase& c) {
+    return out << c.file;
+}
+
+class HeifGridFault : public ::testing::TestWithParam<FaultCase> {};
+
+// A damaged grid ends in a clear failure, in the decoder and in the command line (no JPEG).
+TEST_P(HeifGridFault, FailsWithItsReason) {
+    const FaultCase& c = GetParam();
+    CountingSink sink;
+    const DecodeResult result = decodePictureRows(pictures() / c.file, {}, sink);
+    EXPECT_FALSE(result.ok);
+    EXPECT_NE(result.error.find(c.message), std::string::npos) << result.error;
+    const test::TempDir out;
+    const ChildRun run =
+        runLimited({ZP_JPEG_CLI, "--out", out.path().string(), (pictures() / c.file).string()},
+                   out / "log.txt");
+    EXPECT_EQ(run.exitCode, 1) << run.output;
+    EXPECT_NE(run.output.find(c.file), std::string::npos) << run.output;
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, HeifGridFault,
+                         ::testing::Values(FaultCase{"bad_grid_count.heic", "do not make up"},
+                                           FaultCase{"bad_grid_truncated.heic", "HEIF error"},
+                                           FaultCase{"bad_grid_huge.heic", "60000x60000"}));
+
 struct BoundCase {
     int width, height, chromaFormat;
     bool fits;

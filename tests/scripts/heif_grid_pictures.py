@@ -283,6 +283,12 @@ def grids():
     write("grid_180.heic", grid_file(tiles, 3, 2, 170, 100, quarter_turns=2))
     # The grid's full size, uncut.
     write("grid_full.heic", grid_file(tiles, 3, 2, 192, 128))
+    # Damaged grids: one whose six tiles cannot make up its size (240 wide takes four columns),
+    # one cut short in its tiles' data, one claiming 60000 x 60000.
+    write("bad_grid_count.heic", grid_file(tiles, 3, 2, 240, 100))
+    whole = grid_file(tiles, 3, 2, 170, 100)
+    write("bad_grid_truncated.heic", whole[:len(whole) * 2 // 3])
+    write("bad_grid_huge.heic", grid_file(tiles, 3, 2, 60000, 60000))
     # A phone's 48-megapixel photo (8064 x 6048) as a grid of 16 x 12 tiles of 512 x 512, as
     # phones write them, every one showing the same coded tile; and one claiming 100 megapixels
     # (12000 x 8400) on the same tile.
