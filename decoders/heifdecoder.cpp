@@ -10,6 +10,8 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <system_error>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -345,25 +347,60 @@ public:
         return false;
     }
 
+    // The tiles of a row are decoded side by side on up to as many threads as there are cores,
+    // as libheif decodes a grid's tiles.
     bool decodeRow(int row, int columns, int width, int height, std::string& error) {
+        std::vector<HeifHandlePtr> handles;
         m_images.clear();
-        m_planes.assign(std::size_t(columns), YccPlanes{});
-        m_tables.resize(std::size_t(columns));
         for (int c = 0; c < columns; ++c) {
-            const HeifHandlePtr tile =
-                open(m_grid.tiles[std::size_t(row) * std::size_t(columns) + std::size_t(c)], error);
-            if (!tile)
+            handles.push_back(open(
+                m_grid.tiles[std::size_t(row) * std::size_t(columns) + std::size_t(c)], error));
+            if (!handles.back())
                 return false;
+            m_images.emplace_back(nullptr, m_heif.heif_image_release);
+        }
+        std::vector<std::string> errors(static_cast<std::size_t>(columns));
+        const auto work = [&](int first, int step) {
             static const heif_chroma kChroma[4] = {heif_chroma_monochrome, heif_chroma_420,
                                                    heif_chroma_422, heif_chroma_444};
-            m_images.push_back(decodeAs(m_heif, tile.get(), heif_colorspace_YCbCr,
-                                        kChroma[m_chroma], m_options, error));
-            if (!m_images.back())
+            for (int c = first; c < columns; c += step)
+                m_images[std::size_t(c)] =
+                    decodeAs(m_heif, handles[std::size_t(c)].get(), heif_colorspace_YCbCr,
+                             kChroma[m_chroma], m_options, errors[std::size_t(c)]);
+        };
+        const int threads =
+            std::clamp(int(std::thread::hardware_concurrency()), 1, std::min(columns, 4));
+        std::vector<std::thread> helpers;
+        try {
+            for (int t = 1; t < threads; ++t)
+                helpers.emplace_back(work, t, threads);
+            work(0, threads);
+        } catch (const std::system_error&) {
+            for (std::thread& helper : helpers)
+                helper.join();
+            helpers.clear();
+            work(0, 1); // no thread to be had: one after another
+        }
+        for (std::thread& helper : helpers)
+            helper.join();
+        return check(columns, width, height, errors, error);
+    }
+
+    const YccPlanes& planes(int column) const { return m_planes[std::size_t(column)]; }
+    const YccTables& tables(int column) const { return m_tables[std::size_t(column)]; }
+
+private:
+    bool check(int columns, int width, int height, const std::vector<std::string>& errors,
+               std::string& error) {
+        m_planes.assign(std::size_t(columns), YccPlanes{});
+        m_tables.resize(std::size_t(columns));
+        for (std::size_t c = 0; c < std::size_t(columns); ++c) {
+            if (!m_images[c]) {
+                error = errors[c];
                 return false;
-            YccPlanes& planes = m_planes[std::size_t(c)];
-            if (!planesOf(m_heif, m_images.back().get(), m_chroma, planes,
-                          m_tables[std::size_t(c)]) ||
-                planes.width != width || planes.height != height) {
+            }
+            if (!planesOf(m_heif, m_images[c].get(), m_chroma, m_planes[c], m_tables[c]) ||
+                m_planes[c].width != width || m_planes[c].height != height) {
                 error = "HEIF error: the tiles of the grid differ";
                 return false;
             }
@@ -371,10 +408,6 @@ public:
         return true;
     }
 
-    const YccPlanes& planes(int column) const { return m_planes[std::size_t(column)]; }
-    const YccTables& tables(int column) const { return m_tables[std::size_t(column)]; }
-
-private:
     HeifHandlePtr open(std::uint32_t item, std::string& error) {
         heif_image_handle* handle = nullptr;
         const heif_error status =
