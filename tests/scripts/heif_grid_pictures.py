@@ -337,6 +337,10 @@ def singles():
     for turns in (1, 2, 3):
         write("ycc_rot%d.heic" % turns, add_property(plain, box(b"irot", bytes([turns]))))
         write("ycc_rot%d_odd.heic" % turns, add_property(odd, box(b"irot", bytes([turns]))))
+    for axis in (0, 1):
+        write("ycc_mirror%d.heic" % axis, add_property(plain, box(b"imir", bytes([axis]))))
+    write("ycc_rot1_mirror0.heic",
+          add_property(add_property(plain, box(b"irot", b"\x01")), box(b"imir", b"\x00")))
     for chroma in ("422", "444"):
         run("heif-enc", "-q", "92", "-p", "chroma=" + chroma, path("plain.png"), "-o",
             path("ycc_%s.heic" % chroma))
