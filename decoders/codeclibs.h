@@ -30,7 +30,14 @@ namespace zp::detail {
     X(heif_image_get_width)                                                                        \
     X(heif_image_get_height)                                                                       \
     X(heif_image_get_plane_readonly)                                                               \
-    X(heif_image_get_bits_per_pixel_range)
+    X(heif_image_get_bits_per_pixel_range)                                                         \
+    X(heif_image_get_colorspace)                                                                   \
+    X(heif_image_get_chroma_format)                                                                \
+    X(heif_image_get_nclx_color_profile)                                                           \
+    X(heif_nclx_color_profile_free)                                                                \
+    X(heif_context_get_image_handle)                                                               \
+    X(heif_image_handle_get_ispe_width)                                                            \
+    X(heif_image_handle_get_ispe_height)
 
 // libwebp's initialisers are inline functions in its headers that call these with the version of
 // the headers, which the library checks.

@@ -18,7 +18,7 @@ PictureType sniffPictureType(const std::uint8_t* data, std::size_t size);
 // Enforces kMaxPictureSide and kMaxPicturePixels; fills error and returns false when exceeded.
 bool checkDimensions(std::int64_t width, std::int64_t height, std::string& error);
 
-// The most a decoder holds of one picture at once (44 megapixels). A picture whose decoded
+// The most a decoder holds of one picture at once (44 megapixels of RGB). A picture whose decoded
 // pixels would need more is refused before anything is allocated for it, so that memory stays
 // bounded by what the output needs and not by what a small file claims.
 inline constexpr std::uint64_t kMaxHeldPictureBytes = std::uint64_t{128} << 20;
@@ -110,6 +110,8 @@ int orientationFromTransforms(int quarterTurnsAnticlockwise, int mirror) noexcep
 // The held-picture rule for decoders whose library holds whole decoded frames: `channels` is the
 // bytes a pixel they take together.
 bool checkHeldFrame(int width, int height, int channels, std::string& error);
+// The same for a frame of `bytes` bytes in all.
+bool checkHeldBytes(int width, int height, std::uint64_t bytes, std::string& error);
 
 // Runs a row decoder into a whole upright bitmap, sized within kMaxHeldPictureBytes.
 DecodeResult collectRows(const std::function<DecodeResult(RowSink&)>& decode);

@@ -3,6 +3,7 @@
 #include "decoders/formats.h"
 #include "decoders/orientation.h"
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 #include <vector>
@@ -10,12 +11,18 @@
 namespace zp::detail {
 
 bool checkHeldFrame(int width, int height, int channels, std::string& error) {
+    return checkHeldBytes(width, height,
+                          std::uint64_t(std::max(width, 0)) * std::uint64_t(std::max(height, 0)) *
+                              std::uint64_t(channels),
+                          error);
+}
+
+bool checkHeldBytes(int width, int height, std::uint64_t bytes, std::string& error) {
     if (!checkDimensions(width, height, error))
         return false;
     // The library's own frame buffers, not a bitmap of ours, are the large ones here: they are
     // held to the same bound.
-    if (std::uint64_t(width) * std::uint64_t(height) * std::uint64_t(channels) >
-        kMaxHeldPictureBytes) {
+    if (bytes > kMaxHeldPictureBytes) {
         error = "the picture is too large to decode in the memory allowed for it (" +
                 std::to_string(width) + " x " + std::to_string(height) + " pixels)";
         return false;
