@@ -104,9 +104,12 @@ for input in $inputs; do
             # zlib inflating the concatenated IDAT data into a reused buffer, nothing else.
             *.png) cmd[decoder]="$build/bench/png_inflate_floor $input" ;;
             esac
-            names=(zoripost-jpeg convert convert-jpeg:size vipsthumbnail pillow gm)
-            [[ $input == *.jpg ]] && names+=(djpeg-cjpeg djpeg-only)
+            # The floors right after ours, so that both are timed with the machine in the same
+            # state (its speed drifts over the minutes the slow peers take).
+            names=(zoripost-jpeg)
+            [[ $input == *.jpg ]] && names+=(djpeg-only djpeg-cjpeg)
             [[ -n ${cmd[decoder]:-} ]] && names+=(decoder)
+            names+=(convert convert-jpeg:size vipsthumbnail pillow gm)
             echo "== $input ($sw x $sh) into $frame, limit $limit kB (fit $fw x $fh, DCT scale $m/8)" >&2
             for n in "${names[@]}"; do
                 hyperfine -N --style none --warmup 1 --runs "$runs" --export-json "$work/h.json" \
