@@ -2,6 +2,7 @@
 // from heif-enc's tiles (tests/scripts/heif_grid_pictures.py); 8-bit pictures decoded from their
 // Y'CbCr planes against libheif's own RGB, in every matrix and range; the held-frame bound on a
 // 48-megapixel grid and on one that claims 100.
+#include "child_process.h"
 #include "decoders/codeclibs.h"
 #include "decoders/decoder.h"
 #include "decoders/formats.h"
@@ -21,18 +22,6 @@
 
 namespace zp {
 namespace {
-
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool kUnderAsan = true;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-constexpr bool kUnderAsan = true;
-#else
-constexpr bool kUnderAsan = false;
-#endif
-#else
-constexpr bool kUnderAsan = false;
-#endif
 
 const std::filesystem::path& pictures() {
     return test::picturesFrom("heif_grid_pictures.py");
@@ -107,40 +96,13 @@ INSTANTIATE_TEST_SUITE_P(Files, HeifGrid,
                                            GridCase{"grid_full.heic", "grid.png"}));
 
 // A run of zoripost-jpeg under an address-space and CPU-time limit.
-struct ChildRun {
-    int exitCode = -1;
-    std::string output;
-    long peakMiB = 0;
-};
+using test::ChildRun;
 
 ChildRun runLimited(const std::vector<std::string>& args, const std::filesystem::path& log) {
-    std::vector<char*> argv;
-    for (const std::string& a : args)
-        argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    const pid_t pid = fork();
-    if (pid == 0) {
-        const int fd = ::open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        dup2(fd, 1);
-        dup2(fd, 2);
-        const rlimit cpu{30, 30};
-        setrlimit(RLIMIT_CPU, &cpu);
-        if (!kUnderAsan) {
-            const rlimit as{rlim_t{768} << 20, rlim_t{768} << 20};
-            setrlimit(RLIMIT_AS, &as);
-        }
-        execv(argv[0], argv.data());
-        _exit(127);
-    }
-    ChildRun r;
-    int status = 0;
-    rusage usage{};
-    wait4(pid, &status, 0, &usage);
-    r.peakMiB = usage.ru_maxrss / 1024;
-    r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    std::ifstream in(log);
-    r.output.assign(std::istreambuf_iterator<char>(in), {});
-    return r;
+    test::ChildLimits limits;
+    limits.cpuSeconds = 30;
+    limits.addressSpaceBytes = std::uint64_t{768} << 20;
+    return test::runChild(args, log, limits);
 }
 
 struct JpegCase {

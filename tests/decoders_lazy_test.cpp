@@ -5,6 +5,7 @@
 //
 // What happens at the first load can be seen only once per process, so those checks run in a
 // fresh copy of this test program (the LazyChild tests, which do nothing unless started so).
+#include "child_process.h"
 #include "decoders/decoder.h"
 #include "image_compare.h"
 #include "picture/preparedpicture.h"
@@ -32,26 +33,7 @@ const std::filesystem::path& pictures() {
 int runChild(const std::vector<std::string>& args,
              const std::vector<std::pair<std::string, std::string>>& env,
              const std::filesystem::path& log) {
-    std::vector<char*> argv;
-    for (const std::string& a : args)
-        argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    const pid_t pid = fork();
-    if (pid == 0) {
-        const int fd = ::open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        dup2(fd, 1);
-        dup2(fd, 2);
-        unsetenv("GTEST_OUTPUT"); // a report of its own would overwrite this program's
-        for (const auto& [name, value] : env)
-            setenv(name.c_str(), value.c_str(), 1);
-        const rlimit cpu{60, 60};
-        setrlimit(RLIMIT_CPU, &cpu);
-        execv(argv[0], argv.data());
-        _exit(127);
-    }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    return zp::test::runChild(args, log, {.cpuSeconds = 60, .env = env}).exitCode;
 }
 
 std::string readText(const std::filesystem::path& file) {

@@ -1,6 +1,7 @@
 // HEIF (HEIC), WebP and AVIF pictures written by the formats' own encoders, decoded and compared
 // with the PNG each was made from; damaged files of each type, which must fail with a message
 // and within bounded time and memory.
+#include "child_process.h"
 #include "decoders/decoder.h"
 #include "image_compare.h"
 #include "picture/preparedpicture.h"
@@ -130,41 +131,13 @@ TEST(WebpScaledTurned, DecodesAtTheUprightSizeAskedFor) {
 
 // A run of zoripost-jpeg under an address-space and CPU-time limit; the limits end a process
 // that would grow or spin without bound, so no wall-clock wait is needed.
-struct ChildRun {
-    int exitCode = -1;
-    std::string output;
-    long peakMiB = 0;
-};
+using test::ChildRun;
 
 ChildRun runLimited(const std::vector<std::string>& args, const std::filesystem::path& log) {
-    std::vector<char*> argv;
-    for (const std::string& a : args)
-        argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    const pid_t pid = fork();
-    if (pid == 0) {
-        const int fd = ::open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        dup2(fd, 1);
-        dup2(fd, 2);
-        const rlimit cpu{20, 20};
-        setrlimit(RLIMIT_CPU, &cpu);
-        // The address sanitizer reserves terabytes of address space: there, only time is bound.
-        if (!kUnderAsan) {
-            const rlimit as{rlim_t{512} << 20, rlim_t{512} << 20};
-            setrlimit(RLIMIT_AS, &as);
-        }
-        execv(argv[0], argv.data());
-        _exit(127);
-    }
-    ChildRun r;
-    int status = 0;
-    rusage usage{};
-    wait4(pid, &status, 0, &usage);
-    r.peakMiB = usage.ru_maxrss / 1024;
-    r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    std::ifstream in(log);
-    r.output.assign(std::istreambuf_iterator<char>(in), {});
-    return r;
+    test::ChildLimits limits;
+    limits.cpuSeconds = 20;
+    limits.addressSpaceBytes = std::uint64_t{512} << 20;
+    return test::runChild(args, log, limits);
 }
 
 struct FaultCase {

@@ -2,6 +2,7 @@
 // folders with traps in them. Each file runs in its own process under an address-space limit,
 // so that a regression fails here instead of swapping the machine; its CPU time and peak
 // resident size are measured by the kernel.
+#include "child_process.h"
 #include "picture_hostile_files.h"
 
 #include <gtest/gtest.h>
@@ -50,54 +51,14 @@ constexpr rlim_t kAddressSpaceRoom = rlim_t{192} << 20;
 // A process that has not ended by then has hung (a FIFO that blocks an open, for example).
 constexpr int kWallLimitMs = 30'000;
 
-struct ChildRun {
-    int exitCode = -1;
-    bool hung = false;
-    std::string output; // stdout and stderr together
-    double cpuSeconds = 0;
-    long peakMiB = 0;
-};
+using test::ChildRun;
 
 ChildRun runLimited(const std::vector<std::string>& args, const fs::path& log, int memMiB) {
-    ChildRun r;
-    std::vector<char*> argv;
-    for (const std::string& a : args)
-        argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    const pid_t pid = fork();
-    if (pid == 0) {
-        const int fd = ::open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        dup2(fd, 1);
-        dup2(fd, 2);
-        if (kMeasure) {
-            const rlimit as{(rlim_t(memMiB) << 20) + kAddressSpaceRoom,
-                            (rlim_t(memMiB) << 20) + kAddressSpaceRoom};
-            setrlimit(RLIMIT_AS, &as);
-        }
-        execv(argv[0], argv.data());
-        _exit(127);
-    }
-    if (pid < 0)
-        return r;
-    // A pidfd becomes readable when the process ends: a bounded wait without polling.
-    const int pidfd = static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
-    pollfd p{pidfd, POLLIN, 0};
-    if (pidfd < 0 || poll(&p, 1, kWallLimitMs) != 1) {
-        r.hung = true;
-        kill(pid, SIGKILL);
-    }
-    if (pidfd >= 0)
-        close(pidfd);
-    int status = 0;
-    rusage usage{};
-    wait4(pid, &status, 0, &usage);
-    r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    r.cpuSeconds = usage.ru_utime.tv_sec + usage.ru_stime.tv_sec +
-                   (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-    r.peakMiB = usage.ru_maxrss / 1024;
-    std::ifstream in(log);
-    r.output.assign(std::istreambuf_iterator<char>(in), {});
-    return r;
+    const std::uint64_t space = kMeasure ? (std::uint64_t(memMiB) << 20) + kAddressSpaceRoom : 0;
+    test::ChildLimits limits;
+    limits.addressSpaceBytes = space;
+    limits.wallMs = kWallLimitMs;
+    return test::runChild(args, log, limits);
 }
 
 void writeBytes(const fs::path& path, const Bytes& bytes) {

@@ -1,0 +1,104 @@
+#pragma once
+// Runs a program as a child process under limits that end it when it would grow or spin
+// without bound, so that a test never waits on a wall clock alone. POSIX only.
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace zp::test {
+
+// The address sanitizer reserves terabytes of address space: under it no address-space limit
+// is set, and only time bounds the child.
+#if defined(__SANITIZE_ADDRESS__) || defined(ZP_UNDER_ASAN)
+inline constexpr bool kChildUnderAsan = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+inline constexpr bool kChildUnderAsan = true;
+#else
+inline constexpr bool kChildUnderAsan = false;
+#endif
+#else
+inline constexpr bool kChildUnderAsan = false;
+#endif
+
+struct ChildLimits {
+    int cpuSeconds = 0;                  // 0: none
+    std::uint64_t addressSpaceBytes = 0; // 0: none (never under the address sanitizer)
+    int wallMs = 0;                      // 0: wait for the end; else killed then, as hung
+    std::vector<std::pair<std::string, std::string>> env; // set in the child
+};
+
+struct ChildRun {
+    int exitCode = -1; // or 128 + the signal that ended it
+    bool hung = false;
+    std::string output; // stdout and stderr together
+    double cpuSeconds = 0;
+    long peakMiB = 0;
+};
+
+// argv[0] is the program's path; its output goes to `log` and comes back in the result.
+inline ChildRun runChild(const std::vector<std::string>& args, const std::filesystem::path& log,
+                         const ChildLimits& limits) {
+    ChildRun r;
+    std::vector<char*> argv;
+    for (const std::string& a : args)
+        argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        const int fd = ::open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        dup2(fd, 1);
+        dup2(fd, 2);
+        unsetenv("GTEST_OUTPUT"); // a test program's report would overwrite its parent's
+        for (const auto& [name, value] : limits.env)
+            setenv(name.c_str(), value.c_str(), 1);
+        if (limits.cpuSeconds > 0) {
+            const rlimit cpu{rlim_t(limits.cpuSeconds), rlim_t(limits.cpuSeconds)};
+            setrlimit(RLIMIT_CPU, &cpu);
+        }
+        if (limits.addressSpaceBytes > 0 && !kChildUnderAsan) {
+            const rlimit as{rlim_t(limits.addressSpaceBytes), rlim_t(limits.addressSpaceBytes)};
+            setrlimit(RLIMIT_AS, &as);
+        }
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
+    if (pid < 0)
+        return r;
+    if (limits.wallMs > 0) {
+        // A pidfd becomes readable when the process ends: a bounded wait without polling.
+        const int pidfd = static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
+        pollfd p{pidfd, POLLIN, 0};
+        if (pidfd < 0 || poll(&p, 1, limits.wallMs) != 1) {
+            r.hung = true;
+            kill(pid, SIGKILL);
+        }
+        if (pidfd >= 0)
+            close(pidfd);
+    }
+    int status = 0;
+    rusage usage{};
+    wait4(pid, &status, 0, &usage);
+    r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    r.cpuSeconds = usage.ru_utime.tv_sec + usage.ru_stime.tv_sec +
+                   (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+    r.peakMiB = usage.ru_maxrss / 1024;
+    std::ifstream in(log);
+    r.output.assign(std::istreambuf_iterator<char>(in), {});
+    return r;
+}
+
+} // namespace zp::test
