@@ -97,6 +97,14 @@ DecodeResult webpRows(const std::uint8_t* data, std::size_t size, const DecodeOp
                       RowSink& sink);
 DecodeResult avifRows(const std::uint8_t* data, std::size_t size, RowSink& sink);
 
+// Begins the sink and hands it stored rows 0..height-1 in order, each made by make(y, out), which
+// writes width * 3 bytes R G B (false stops, with the error it set): straight into the sink's
+// storage where it offers some, else into a row of our own. fullWidth x fullHeight is the stored
+// size at full resolution; the result gives it upright for the orientation.
+DecodeResult emitMadeRows(int width, int height, int orientation, int fullWidth, int fullHeight,
+                          RowSink& sink,
+                          const std::function<bool(int, std::uint8_t*, std::string&)>& make);
+
 // Interleaved 8-bit RGB or RGBA pixels, stored rows top down, into the sink (alpha flattened onto
 // white). fullWidth x fullHeight is the stored size at full resolution, before any scaling.
 DecodeResult emitInterleaved(const std::uint8_t* pixels, std::size_t stride, int width, int height,

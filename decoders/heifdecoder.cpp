@@ -479,37 +479,21 @@ DecodeResult tileRows(const HeifLibrary& heif, const std::uint8_t* data, std::si
         result.error = "HEIF error: the grid's tiles do not make up its picture";
         return result;
     }
-    const int orientation = orientationFromTransforms(grid.quarterTurns, -1);
-    const bool swap = orientationSwapsSides(orientation);
-    result.fullWidth = swap ? height : width;
-    result.fullHeight = swap ? width : height;
-    if (!sink.begin(width, height, orientation, result.error))
-        return result;
-    std::vector<std::uint8_t> own;
-    try {
-        own.resize(std::size_t(width) * 3);
-    } catch (const std::bad_alloc&) {
-        result.error = "not enough memory to decode the picture";
-        return result;
-    }
-    for (int r = 0; r < rows; ++r) {
-        if (!tiles.decodeRow(r, int(columns), tileWidth, tileHeight, result.error))
-            return result;
-        const int last = std::min(height, (r + 1) * tileHeight);
-        for (int y = r * tileHeight; y < last; ++y) {
-            std::uint8_t* out = sink.rowTarget(y);
-            if (out == nullptr)
-                out = own.data();
-            for (int c = 0; c < columns; ++c) {
-                const int x0 = c * tileWidth;
-                yccRow(tiles.planes(c), y - r * tileHeight, 0, std::min(tileWidth, width - x0),
-                       tiles.tables(c), out + std::size_t(x0) * 3);
-            }
-            sink.row(y, out);
-        }
-    }
-    result.ok = true;
-    return result;
+    // A row of tiles is decoded as the first of its picture rows is asked for.
+    return emitMadeRows(width, height, orientationFromTransforms(grid.quarterTurns, -1), width,
+                        height, sink, [&](int y, std::uint8_t* out, std::string& error) {
+                            const int r = y / tileHeight;
+                            if (y % tileHeight == 0 &&
+                                !tiles.decodeRow(r, int(columns), tileWidth, tileHeight, error))
+                                return false;
+                            for (int c = 0; c < columns; ++c) {
+                                const int x0 = c * tileWidth;
+                                yccRow(tiles.planes(c), y - r * tileHeight, 0,
+                                       std::min(tileWidth, width - x0), tiles.tables(c),
+                                       out + std::size_t(x0) * 3);
+                            }
+                            return true;
+                        });
 }
 
 } // namespace

@@ -30,9 +30,9 @@ bool checkHeldBytes(int width, int height, std::uint64_t bytes, std::string& err
     return true;
 }
 
-DecodeResult emitInterleaved(const std::uint8_t* pixels, std::size_t stride, int width, int height,
-                             bool alpha, int orientation, int fullWidth, int fullHeight,
-                             RowSink& sink) {
+DecodeResult emitMadeRows(int width, int height, int orientation, int fullWidth, int fullHeight,
+                          RowSink& sink,
+                          const std::function<bool(int, std::uint8_t*, std::string&)>& make) {
     DecodeResult result;
     const bool swap = orientationSwapsSides(orientation);
     result.fullWidth = swap ? fullHeight : fullWidth;
@@ -47,23 +47,34 @@ DecodeResult emitInterleaved(const std::uint8_t* pixels, std::size_t stride, int
         return result;
     }
     for (int y = 0; y < height; ++y) {
-        const std::uint8_t* in = pixels + std::size_t(y) * stride;
         std::uint8_t* out = sink.rowTarget(y);
         if (out == nullptr)
             out = own.data();
-        if (alpha) {
-            for (int x = 0; x < width; ++x, in += 4) {
-                out[x * 3] = blendOnWhite(in[0], in[3]);
-                out[x * 3 + 1] = blendOnWhite(in[1], in[3]);
-                out[x * 3 + 2] = blendOnWhite(in[2], in[3]);
-            }
-        } else {
-            std::memcpy(out, in, std::size_t(width) * 3);
-        }
+        if (!make(y, out, result.error))
+            return result;
         sink.row(y, out);
     }
     result.ok = true;
     return result;
+}
+
+DecodeResult emitInterleaved(const std::uint8_t* pixels, std::size_t stride, int width, int height,
+                             bool alpha, int orientation, int fullWidth, int fullHeight,
+                             RowSink& sink) {
+    return emitMadeRows(width, height, orientation, fullWidth, fullHeight, sink,
+                        [&](int y, std::uint8_t* out, std::string&) {
+                            const std::uint8_t* in = pixels + std::size_t(y) * stride;
+                            if (!alpha) {
+                                std::memcpy(out, in, std::size_t(width) * 3);
+                                return true;
+                            }
+                            for (int x = 0; x < width; ++x, in += 4) {
+                                out[x * 3] = blendOnWhite(in[0], in[3]);
+                                out[x * 3 + 1] = blendOnWhite(in[1], in[3]);
+                                out[x * 3 + 2] = blendOnWhite(in[2], in[3]);
+                            }
+                            return true;
+                        });
 }
 
 int orientationFromTransforms(int quarterTurnsAnticlockwise, int mirror) noexcept {

@@ -1,5 +1,7 @@
 #include "decoders/yccrows.h"
 
+#include "decoders/formats.h"
+
 #include <algorithm>
 #include <cmath>
 #include <new>
@@ -85,58 +87,27 @@ void yccRow(const YccPlanes& planes, int y, int x0, int count, const YccTables& 
 }
 
 DecodeResult emitYcc(const YccPlanes& planes, const YccTables& tables, RowSink& sink) {
-    DecodeResult result;
-    result.fullWidth = planes.width;
-    result.fullHeight = planes.height;
-    if (!sink.begin(planes.width, planes.height, 1, result.error))
-        return result;
-    std::vector<std::uint8_t> own;
-    try {
-        own.resize(std::size_t(planes.width) * 3);
-    } catch (const std::bad_alloc&) {
-        result.error = "not enough memory to decode the picture";
-        return result;
-    }
-    for (int y = 0; y < planes.height; ++y) {
-        std::uint8_t* out = sink.rowTarget(y);
-        if (out == nullptr)
-            out = own.data();
-        yccRow(planes, y, 0, planes.width, tables, out);
-        sink.row(y, out);
-    }
-    result.ok = true;
-    return result;
+    return emitMadeRows(planes.width, planes.height, 1, planes.width, planes.height, sink,
+                        [&](int y, std::uint8_t* out, std::string&) {
+                            yccRow(planes, y, 0, planes.width, tables, out);
+                            return true;
+                        });
 }
 
 DecodeResult emitRgbPlanes(const RgbPlanes& planes, RowSink& sink) {
-    DecodeResult result;
-    result.fullWidth = planes.width;
-    result.fullHeight = planes.height;
-    if (!sink.begin(planes.width, planes.height, 1, result.error))
-        return result;
-    std::vector<std::uint8_t> own;
-    try {
-        own.resize(std::size_t(planes.width) * 3);
-    } catch (const std::bad_alloc&) {
-        result.error = "not enough memory to decode the picture";
-        return result;
-    }
-    for (int y = 0; y < planes.height; ++y) {
-        const std::uint8_t* r = planes.plane[0] + std::size_t(y) * planes.stride[0];
-        const std::uint8_t* g = planes.plane[1] + std::size_t(y) * planes.stride[1];
-        const std::uint8_t* b = planes.plane[2] + std::size_t(y) * planes.stride[2];
-        std::uint8_t* out = sink.rowTarget(y);
-        if (out == nullptr)
-            out = own.data();
-        for (int x = 0; x < planes.width; ++x) {
-            out[x * 3] = r[x];
-            out[x * 3 + 1] = g[x];
-            out[x * 3 + 2] = b[x];
-        }
-        sink.row(y, out);
-    }
-    result.ok = true;
-    return result;
+    return emitMadeRows(
+        planes.width, planes.height, 1, planes.width, planes.height, sink,
+        [&](int y, std::uint8_t* out, std::string&) {
+            const std::uint8_t* r = planes.plane[0] + std::size_t(y) * planes.stride[0];
+            const std::uint8_t* g = planes.plane[1] + std::size_t(y) * planes.stride[1];
+            const std::uint8_t* b = planes.plane[2] + std::size_t(y) * planes.stride[2];
+            for (int x = 0; x < planes.width; ++x) {
+                out[x * 3] = r[x];
+                out[x * 3 + 1] = g[x];
+                out[x * 3 + 2] = b[x];
+            }
+            return true;
+        });
 }
 
 std::uint64_t yccPlaneBytes(int width, int height, int chromaFormat) noexcept {
