@@ -12,6 +12,8 @@ import struct
 import subprocess
 import sys
 
+from heif_boxes import add_property, box
+
 OUT = sys.argv[1]
 CONVERT = "/usr/bin/convert"
 
@@ -32,97 +34,6 @@ def read(name):
 def write(name, data):
     with open(path(name), "wb") as f:
         f.write(bytes(data))
-
-
-def boxes(data, start, end):
-    """(type, start, header size, end) of the boxes between start and end."""
-    out = []
-    while start + 8 <= end:
-        size, kind = struct.unpack_from(">I4s", data, start)
-        out.append((kind, start, 8, start + size))
-        start += size
-    return out
-
-
-def child(data, parent, kind, full=False):
-    _, start, header, end = parent
-    for box in boxes(data, start + header + (4 if full else 0), end):
-        if box[0] == kind:
-            return box
-    raise ValueError(kind)
-
-
-def shift_iloc(data, iloc, delta):
-    """Moves every file-offset extent of the iloc box by delta bytes."""
-    at = iloc[1] + 8
-    version = data[at]
-    at += 4
-    offset_size, length_size = data[at] >> 4, data[at] & 15
-    base_size, index_size = data[at + 1] >> 4, data[at + 1] & 15
-    at += 2
-    count_size = 2 if version < 2 else 4
-    count = int.from_bytes(data[at:at + count_size], "big")
-    at += count_size
-
-    def shifted(pos, size):
-        value = int.from_bytes(data[pos:pos + size], "big") + delta
-        data[pos:pos + size] = value.to_bytes(size, "big")
-
-    for _ in range(count):
-        at += count_size  # item id
-        method = 0
-        if version in (1, 2):
-            method = int.from_bytes(data[at:at + 2], "big") & 15
-            at += 2
-        at += 2  # data reference index
-        base_at = at
-        at += base_size
-        extents = int.from_bytes(data[at:at + 2], "big")
-        at += 2
-        if method == 0 and base_size and int.from_bytes(data[base_at:at - 2], "big"):
-            shifted(base_at, base_size)
-            method = -1
-        for _ in range(extents):
-            if version in (1, 2) and index_size:
-                at += index_size
-            if method == 0 and offset_size:
-                shifted(at, offset_size)
-            at += offset_size + length_size
-
-
-def add_heif_rotation(data, quarter_turns):
-    """Adds an essential 'irot' property to the primary item of a file written by heif-enc."""
-    top = boxes(data, 0, len(data))
-    meta = next(b for b in top if b[0] == b"meta")
-    pitm = child(data, meta, b"pitm", full=True)
-    primary = struct.unpack_from(">H", data, pitm[1] + 12)[0]
-    iprp = child(data, meta, b"iprp", full=True)
-    ipco = child(data, iprp, b"ipco")
-    ipma = child(data, iprp, b"ipma")
-    index = len(boxes(data, ipco[1] + 8, ipco[3])) + 1
-    version, flags = data[ipma[1] + 8], int.from_bytes(data[ipma[1] + 9:ipma[1] + 12], "big")
-    assert version == 0 and not flags & 1 and index < 128
-    irot = struct.pack(">I4sB", 9, b"irot", quarter_turns)
-    grow = len(irot) + 1
-    if any(b[0] == b"mdat" and b[1] > meta[1] for b in top):
-        shift_iloc(data, child(data, meta, b"iloc", full=True), grow)
-    # The primary item's association list in ipma gets one more entry.
-    at = ipma[1] + 12
-    count = struct.unpack_from(">I", data, at)[0]
-    at += 4
-    for _ in range(count):
-        item, n = struct.unpack_from(">HB", data, at)
-        if item == primary:
-            data[at + 2] = n + 1
-            data[at + 3 + n:at + 3 + n] = bytes([0x80 | index])
-            break
-        at += 3 + n
-    data[ipco[3]:ipco[3]] = irot  # ipco ends right before ipma
-    for box, extra in ((meta, grow), (iprp, grow), (ipco, len(irot))):
-        struct.pack_into(">I", data, box[1], box[3] - box[1] + extra)
-    ipma_start = ipma[1] + len(irot)
-    struct.pack_into(">I", data, ipma_start, ipma[3] - ipma[1] + 1)
-    return data
 
 
 def set_all(data, kind, width, height):
@@ -158,7 +69,7 @@ def pictures():
         path("heic_plain.heic"))
     run("heif-enc", "-q", "96", "-p", "chroma=444", path("alpha.png"), "-o",
         path("heic_alpha.heic"))
-    write("heic_rotated.heic", add_heif_rotation(read("heic_plain.heic"), 1))
+    write("heic_rotated.heic", add_property(read("heic_plain.heic"), box(b"irot", b"\x01")))
     # A camera's EXIF orientation (6, turn right) travels into the HEIC unchanged; the file's own
     # (absent) rotation is what counts, as in every HEIF reader.
     run(CONVERT, path("pattern.png"), "-quality", "97", path("exif6.jpg"))

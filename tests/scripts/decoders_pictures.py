@@ -6,7 +6,6 @@ rows, OS/2 and the 52/56-byte headers, a local GIF colour table) are made by rew
 of a tool-written file, so their pixels equal that file's.  Faulty files for the failure tests
 are made the same way.
 """
-import io
 import os
 import struct
 import subprocess

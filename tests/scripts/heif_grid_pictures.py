@@ -13,6 +13,8 @@ import struct
 import subprocess
 import sys
 
+from heif_boxes import add_property, box, boxes, full_box
+
 OUT = sys.argv[1]
 CONVERT = "/usr/bin/convert"
 TILE = 64
@@ -26,29 +28,12 @@ def run(*args):
     subprocess.run(list(args), check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
 
-def box(kind, payload):
-    return struct.pack(">I4s", 8 + len(payload), kind) + payload
-
-
-def full_box(kind, version, flags, payload):
-    return box(kind, struct.pack(">I", version << 24 | flags) + payload)
-
-
 def children(data, start, end):
     """{type: (payload start, end)} of the boxes between start and end (first of each type)."""
     out = {}
     while start + 8 <= end:
         size, kind = struct.unpack_from(">I4s", data, start)
         out.setdefault(kind, (start + 8, start + size))
-        start += size
-    return out
-
-
-def ordered_children(data, start, end):
-    out = []
-    while start + 8 <= end:
-        size, kind = struct.unpack_from(">I4s", data, start)
-        out.append((kind, start, start + size))
         start += size
     return out
 
@@ -62,7 +47,7 @@ def tile_parts(heic):
     meta = children(data, meta_start + 4, meta_end)
     primary = struct.unpack_from(">H", data, meta[b"pitm"][0] + 4)[0]
     iprp = children(data, meta[b"iprp"][0], meta[b"iprp"][1])
-    props = ordered_children(data, iprp[b"ipco"][0], iprp[b"ipco"][1])
+    props = boxes(data, iprp[b"ipco"][0], iprp[b"ipco"][1])
     hvcc = next(data[s:e] for kind, s, e in props if kind == b"hvcC")
     # iloc: the primary item's extents, read as the box's version and field sizes say.
     at, _ = meta[b"iloc"]
@@ -163,88 +148,6 @@ def grid_file(tiles, columns, rows, width, height, quarter_turns=None, tile_of=N
 
     size = len(ftyp) + len(meta_box(0)) + 8
     return ftyp + meta_box(size) + box(b"mdat", b"".join(chunks))
-
-
-def add_property(data, prop, essential=True):
-    """Adds a property box to the primary item of a file whose boxes heif-enc wrote, after the
-    properties it has (a turn thus comes after any crop)."""
-    data = bytearray(data)
-
-    def kids(start, end):
-        out = []
-        while start + 8 <= end:
-            size, kind = struct.unpack_from(">I4s", data, start)
-            out.append((kind, start, start + size))
-            start += size
-        return out
-
-    def find(parent_start, parent_end, kind):
-        return next(b for b in kids(parent_start, parent_end) if b[0] == kind)
-
-    top = kids(0, len(data))
-    meta = next(b for b in top if b[0] == b"meta")
-    pitm = find(meta[1] + 12, meta[2], b"pitm")
-    primary = struct.unpack_from(">H", data, pitm[1] + 12)[0]
-    iprp = find(meta[1] + 12, meta[2], b"iprp")
-    ipco = find(iprp[1] + 8, iprp[2], b"ipco")
-    ipma = find(iprp[1] + 8, iprp[2], b"ipma")
-    assert ipco[2] == ipma[1] and data[ipma[1] + 8] == 0 and not data[ipma[1] + 11] & 1
-    index = len(kids(ipco[1] + 8, ipco[2])) + 1
-    assert index < 128
-    grow = len(prop) + 1
-    mdat = next(b for b in top if b[0] == b"mdat")
-    if mdat[1] > meta[1]:
-        shift_iloc(data, find(meta[1] + 12, meta[2], b"iloc"), grow)
-    at = ipma[1] + 16
-    for _ in range(struct.unpack_from(">I", data, ipma[1] + 12)[0]):
-        item, n = struct.unpack_from(">HB", data, at)
-        if item == primary:
-            data[at + 2] = n + 1
-            data[at + 3 + n:at + 3 + n] = bytes([(0x80 if essential else 0) | index])
-            break
-        at += 3 + n
-    else:
-        raise ValueError("primary item has no properties")
-    data[ipco[2]:ipco[2]] = prop
-    for start, end, extra in ((meta[1], meta[2], grow), (iprp[1], iprp[2], grow),
-                              (ipco[1], ipco[2], len(prop))):
-        struct.pack_into(">I", data, start, end - start + extra)
-    struct.pack_into(">I", data, ipma[1] + len(prop), ipma[2] - ipma[1] + 1)
-    return bytes(data)
-
-
-def shift_iloc(data, iloc, delta):
-    """Moves every file-offset extent of the iloc box by delta bytes."""
-    at = iloc[1] + 8
-    version = data[at]
-    at += 4
-    offset_size, length_size = data[at] >> 4, data[at] & 15
-    base_size, index_size = data[at + 1] >> 4, data[at + 1] & 15
-    at += 2
-    count_size = 2 if version < 2 else 4
-    count = int.from_bytes(data[at:at + count_size], "big")
-    at += count_size
-    for _ in range(count):
-        at += count_size
-        method = 0
-        if version in (1, 2):
-            method = int.from_bytes(data[at:at + 2], "big") & 15
-            at += 2
-        at += 2
-        base_at = at
-        at += base_size
-        extents = int.from_bytes(data[at:at + 2], "big")
-        at += 2
-        base = int.from_bytes(data[base_at:at - 2], "big")
-        if method == 0 and base_size and base:
-            data[base_at:at - 2] = (base + delta).to_bytes(base_size, "big")
-        for _ in range(extents):
-            if version in (1, 2) and index_size:
-                at += index_size
-            if method == 0 and offset_size and not (base_size and base):
-                value = int.from_bytes(data[at:at + offset_size], "big") + delta
-                data[at:at + offset_size] = value.to_bytes(offset_size, "big")
-            at += offset_size + length_size
 
 
 def encode_tiles(source, columns, rows, stem):

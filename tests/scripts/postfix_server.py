@@ -14,7 +14,6 @@ that started the script.
 import ctypes
 import os
 import pwd
-import grp
 import signal
 import socket
 import subprocess
