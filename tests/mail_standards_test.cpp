@@ -23,6 +23,7 @@ namespace zp {
 namespace {
 
 using namespace std::chrono_literals;
+using test::bodyLines;
 using test::sjis;
 
 std::vector<std::string> written(MailMessage& message) {
@@ -393,15 +394,7 @@ TEST_P(StrictReader, DecodesExactly) {
     MailMessage m = messageFrom("me@example.jp", c.attachmentSize >= 0, dir.file("zoripost.jpg"));
     m.Subject = encodeHeaderText(sjisToJis(sjis(c.subject)));
     m.From.Name = encodeHeaderText(sjisToJis(sjis(c.senderName)));
-    m.Body.clear();
-    const std::string body = sjisToJis(sjis(c.body));
-    for (std::size_t start = 0;;) {
-        const std::size_t end = body.find("\r\n", start);
-        m.Body.push_back(body.substr(start, end - start));
-        if (end == std::string::npos)
-            break;
-        start = end + 2;
-    }
+    m.Body = bodyLines(sjisToJis(sjis(c.body)));
     const auto lines = written(m);
     const auto f = strictlyRead(lines);
     EXPECT_EQ(f.at("message_id"), valuesOf(headerFields(lines), "Message-ID").at(0));

@@ -14,9 +14,9 @@
 #include <sstream>
 #include <stdexcept>
 #include <string>
-#include <vector>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <vector>
 
 namespace zp::test {
 
@@ -41,6 +41,19 @@ inline std::string iconvText(const std::string& text, const char* to, const char
 // A UTF-8 literal as the program's Shift-JIS (code page 932) bytes.
 inline std::string sjis(const std::string& utf8) {
     return iconvText(utf8, "CP932", "UTF-8");
+}
+
+// A body text's lines as the message keeps them: split at each CR LF, the last line kept even
+// when empty.
+inline std::vector<std::string> bodyLines(const std::string& body) {
+    std::vector<std::string> lines;
+    for (std::size_t start = 0;;) {
+        const std::size_t end = body.find("\r\n", start);
+        lines.push_back(body.substr(start, end == std::string::npos ? end : end - start));
+        if (end == std::string::npos)
+            return lines;
+        start = end + 2;
+    }
 }
 
 inline std::string hex(std::string_view bytes) {
@@ -153,8 +166,8 @@ inline std::map<std::string, std::string> pythonFields(const std::string& script
 
 // The fields of a message as the writer sent its lines and a server stores them
 // (dot-stuffing undone, CR LF line ends), read by a Python script.
-inline std::map<std::string, std::string> pythonFieldsOfLines(const std::string& script,
-                                                              const std::vector<std::string>& lines) {
+inline std::map<std::string, std::string>
+pythonFieldsOfLines(const std::string& script, const std::vector<std::string>& lines) {
     TempDir dir;
     std::string text;
     for (const std::string& line : lines)

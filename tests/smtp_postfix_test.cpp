@@ -23,6 +23,7 @@ namespace zp {
 namespace {
 
 using namespace std::chrono_literals;
+using test::bodyLines;
 using test::sjis;
 
 constexpr const char* kPostfixMaster = "/usr/lib/postfix/sbin/master";
@@ -78,14 +79,7 @@ TEST_P(PostfixDelivery, ReadBackExactly) {
     m.From.Name = encodeHeaderText(sjisToJis(sjis(c.senderName)));
     m.Recipients.setText("a@example.jp, b@example.jp");
     m.Subject = encodeHeaderText(sjisToJis(sjis(c.subject)));
-    const std::string body = sjisToJis(sjis(c.body));
-    for (std::size_t start = 0;;) {
-        const std::size_t end = body.find("\r\n", start);
-        m.Body.push_back(body.substr(start, end - start));
-        if (end == std::string::npos)
-            break;
-        start = end + 2;
-    }
+    m.Body = bodyLines(sjisToJis(sjis(c.body)));
     m.CharSet = "ISO-2022-JP";
     m.ContentType = "text/plain";
     m.ExtraHeaders.setValue("X-Mailer", "zoripost version 1.0.0.0");
