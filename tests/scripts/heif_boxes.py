@@ -22,39 +22,55 @@ def boxes(data, start, end):
     return out
 
 
-def shift_iloc(data, iloc, delta):
-    """Moves every file-offset extent of the iloc box by delta bytes (a base offset when the
-    item has one, else each extent's offset)."""
-    at = iloc[1] + 8
+def iloc_items(data, at):
+    """The items of the iloc box whose payload (its version byte) starts at `at`, as the box's
+    version and field sizes say: (item id, construction method, (where the base offset is
+    stored, its size, its value), [(where an extent's offset is stored, its size, the offset,
+    the length)])."""
     version = data[at]
     at += 4
     offset_size, length_size = data[at] >> 4, data[at] & 15
     base_size, index_size = data[at + 1] >> 4, data[at + 1] & 15
     at += 2
-    count_size = 2 if version < 2 else 4
-    count = int.from_bytes(data[at:at + count_size], "big")
-    at += count_size
-    for _ in range(count):
-        at += count_size
-        method = 0
-        if version in (1, 2):
-            method = int.from_bytes(data[at:at + 2], "big") & 15
-            at += 2
-        at += 2
-        base_at = at
-        at += base_size
-        extents = int.from_bytes(data[at:at + 2], "big")
-        at += 2
-        base = int.from_bytes(data[base_at:at - 2], "big")
-        if method == 0 and base_size and base:
-            data[base_at:at - 2] = (base + delta).to_bytes(base_size, "big")
-        for _ in range(extents):
-            if version in (1, 2) and index_size:
-                at += index_size
-            if method == 0 and offset_size and not (base_size and base):
-                value = int.from_bytes(data[at:at + offset_size], "big") + delta
-                data[at:at + offset_size] = value.to_bytes(offset_size, "big")
-            at += offset_size + length_size
+    id_size = 2 if version < 2 else 4
+
+    def field(size):
+        nonlocal at
+        at += size
+        return int.from_bytes(data[at - size:at], "big")
+
+    items = []
+    for _ in range(field(id_size)):
+        item = field(id_size)
+        method = field(2) & 15 if version in (1, 2) else 0
+        field(2)  # data reference index
+        base = (at, base_size, field(base_size))
+        extents = []
+        for _ in range(field(2)):
+            if version in (1, 2):
+                field(index_size)
+            offset_at = at
+            offset = field(offset_size)
+            extents.append((offset_at, offset_size, offset, field(length_size)))
+        items.append((item, method, base, extents))
+    return items
+
+
+def shift_iloc(data, iloc, delta):
+    """Moves every file-offset extent of the iloc box by delta bytes (a base offset when the
+    item has one, else each extent's offset)."""
+    def add(at, size, value):
+        data[at:at + size] = (value + delta).to_bytes(size, "big")
+
+    for _, method, (base_at, base_size, base), extents in iloc_items(data, iloc[1] + 8):
+        if method != 0:
+            continue
+        if base_size and base:
+            add(base_at, base_size, base)
+        else:
+            for offset_at, offset_size, offset, _ in extents:
+                if offset_size:
+                    add(offset_at, offset_size, offset)
 
 
 def add_property(data, prop, essential=True):

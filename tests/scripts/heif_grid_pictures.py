@@ -13,7 +13,7 @@ import struct
 import subprocess
 import sys
 
-from heif_boxes import add_property, box, boxes, full_box
+from heif_boxes import add_property, box, boxes, full_box, iloc_items
 
 OUT = sys.argv[1]
 CONVERT = "/usr/bin/convert"
@@ -49,38 +49,11 @@ def tile_parts(heic):
     iprp = children(data, meta[b"iprp"][0], meta[b"iprp"][1])
     props = boxes(data, iprp[b"ipco"][0], iprp[b"ipco"][1])
     hvcc = next(data[s:e] for kind, s, e in props if kind == b"hvcC")
-    # iloc: the primary item's extents, read as the box's version and field sizes say.
-    at, _ = meta[b"iloc"]
-    version = data[at]
-    at += 4
-    offset_size, length_size = data[at] >> 4, data[at] & 15
-    base_size, index_size = data[at + 1] >> 4, data[at + 1] & 15
-    at += 2
-    id_size = 2 if version < 2 else 4
-    count = int.from_bytes(data[at:at + id_size], "big")
-    at += id_size
-
-    def field(size):
-        nonlocal at
-        value = int.from_bytes(data[at:at + size], "big")
-        at += size
-        return value
-
-    for _ in range(count):
-        item = field(id_size)
-        if version in (1, 2):
-            assert field(2) & 15 == 0  # file offsets only
-        field(2)
-        base = field(base_size)
-        coded = b""
-        for _ in range(field(2)):
-            if version in (1, 2):
-                field(index_size)
-            offset = field(offset_size)
-            length = field(length_size)
-            coded += data[base + offset:base + offset + length]
+    for item, method, (_, _, base), extents in iloc_items(data, meta[b"iloc"][0]):
         if item == primary:
-            return hvcc, coded
+            assert method == 0  # file offsets only
+            return hvcc, b"".join(data[base + offset:base + offset + length]
+                                  for _, _, offset, length in extents)
     raise ValueError("no primary item in " + heic)
 
 
