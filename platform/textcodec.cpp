@@ -30,14 +30,15 @@ QString foldToCp932Forms(const QString& text) {
 } // namespace
 
 std::string toSjis(const QString& original) {
-    const QString text = foldToCp932Forms(original);
-    // The encoder cannot be told to substitute, so characters without a CP932 form are
-    // replaced one at a time: each code point is tried on its own when the whole text fails.
+    // Text the code page takes whole, the common case, is encoded in one call without a copy.
     QStringEncoder whole("CP932", QStringEncoder::Flag::Stateless);
-    QByteArray bytes = whole.encode(text);
+    QByteArray bytes = whole.encode(original);
     if (!whole.hasError())
         return std::string(bytes.constData(), static_cast<std::size_t>(bytes.size()));
 
+    // The encoder cannot be told to substitute, so characters without a CP932 form (once the
+    // JIS forms are folded, which the code page never takes) are replaced one at a time.
+    const QString text = foldToCp932Forms(original);
     std::string out;
     out.reserve(static_cast<std::size_t>(text.size()) * 2);
     for (qsizetype i = 0; i < text.size();) {
