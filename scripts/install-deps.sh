@@ -20,7 +20,8 @@ if [ "$what" = test ] || [ "$what" = bench ]; then
          qt6-qpa-plugins libqt6multimedia6 gstreamer1.0-plugins-base
          clang libclang-rt-14-dev
          g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev
-         desktop-file-utils dpkg-dev file librsvg2-bin libglib2.0-bin groff-base)
+         desktop-file-utils dpkg-dev file librsvg2-bin libglib2.0-bin groff-base
+         appstream lintian)
 fi
 if [ "$what" = package ]; then
   pkgs+=(dpkg-dev file)
