@@ -11,7 +11,7 @@ zp_add_test(NAME install_locations_test
   TIMEOUT 60)
 
 # The installed tree (cmake --install into a temporary DESTDIR) and the Debian package
-# (cpack on this build folder) need every installed file built first.
+# (cpack on this build folder, checked by lintian) need every installed file built first.
 set(zp_install_defs ZP_CMAKE="${CMAKE_COMMAND}" ZP_CPACK="${CMAKE_CPACK_COMMAND}"
   ZP_BUILD_DIR="${PROJECT_BINARY_DIR}" ZP_VERSION="${PROJECT_VERSION}"
   ZORIPOST_EXE="$<TARGET_FILE:zoripost>")
@@ -32,7 +32,7 @@ zp_add_test(NAME install_layout_test
   SOURCES install_layout_test.cpp install_support.h
   LIBS Qt6::Gui
   LABELS install
-  TIMEOUT 300)
+  TIMEOUT 600)
 zp_add_test(NAME install_run_test
   SOURCES install_run_test.cpp install_support.h
   LIBS Qt6::Core

@@ -9,6 +9,7 @@
 #include <QSettings>
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <ostream>
 #include <sys/stat.h>
@@ -41,11 +42,20 @@ QStringList expectedFiles() {
         files << QStringLiteral("usr/bin/") + p;
     files << QStringLiteral("usr/share/applications/zoripost.desktop")
           << QStringLiteral("usr/share/icons/hicolor/scalable/apps/zoripost.svg")
-          << QStringLiteral("usr/share/man/man1/zoripost.1.gz")
-          << QStringLiteral("usr/share/man/man1/zoripost-jpeg.1.gz");
+          << QStringLiteral("usr/share/metainfo/com.example.zoripost.metainfo.xml")
+          << QStringLiteral("usr/share/doc/zoripost/copyright")
+          << QStringLiteral("usr/share/doc/zoripost/changelog.gz")
+          << QStringLiteral("usr/share/doc/zoripost/ja/guide.md");
+    for (const char* picture : {"narrow", "wide", "send", "server", "about", "preview"})
+        files << QStringLiteral("usr/share/doc/zoripost/window-%1.png").arg(QLatin1String(picture));
+    for (const char* folder : {"man1", "ja/man1"}) {
+        files << QStringLiteral("usr/share/man/%1/zoripost.1.gz").arg(QLatin1String(folder))
+              << QStringLiteral("usr/share/man/%1/zoripost-jpeg.1.gz").arg(QLatin1String(folder));
 #ifdef ZP_HAS_SORTLOGS_MAN
-    files << QStringLiteral("usr/share/man/man1/zoripost-sortlogs.1.gz");
+        files
+            << QStringLiteral("usr/share/man/%1/zoripost-sortlogs.1.gz").arg(QLatin1String(folder));
 #endif
+    }
     for (int s : kIconSizes)
         files << QStringLiteral("usr/share/icons/hicolor/%1x%1/apps/zoripost.png").arg(s);
     files.sort();
@@ -155,35 +165,86 @@ TEST_F(Installed, VectorIconMatchesThePixmapIcon) {
     EXPECT_GT(opaque, 64 * 64 / 4) << "the icon is not empty";
 }
 
-class ManPage : public Installed, public ::testing::WithParamInterface<const char*> {};
+struct ManCase {
+    const char* folder; // below usr/share/man
+    const char* program;
+    const char* nameHeading;
+    const char* synopsisHeading;
+};
 
+void PrintTo(const ManCase& c, std::ostream* os) {
+    *os << c.folder << '/' << c.program;
+}
+
+class ManPage : public Installed, public ::testing::WithParamInterface<ManCase> {};
+
+// As man formats them: preconv turns the UTF-8 of the Japanese pages into groff's characters,
+// and a line that cannot be broken (Japanese has no spaces) is a warning, so a failure.
 TEST_P(ManPage, FormatsWithoutWarningsAndNamesItsProgram) {
-    const QString program = QString::fromLatin1(GetParam());
-    const QString page = tree().path(QStringLiteral("usr/share/man/man1/%1.1.gz").arg(program));
+    const ManCase& c = GetParam();
+    const QString program = QString::fromLatin1(c.program);
+    const QString page = tree().path(
+        QStringLiteral("usr/share/man/%1/%2.1.gz").arg(QLatin1String(c.folder), program));
     ASSERT_TRUE(QFile::exists(page));
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("LC_ALL"), QStringLiteral("C.UTF-8"));
     const auto r =
         runCommand(QStringLiteral("sh"),
                    {QStringLiteral("-c"),
-                    QStringLiteral("gzip -dc \"$0\" | groff -man -Tutf8 -ww -P -cbu"), page},
+                    QStringLiteral("gzip -dc \"$0\" | groff -k -man -Tutf8 -ww -P -cbu"), page},
                    env);
     ASSERT_EQ(r.code, 0) << qPrintable(describe(r));
     EXPECT_TRUE(r.err.isEmpty()) << r.err.constData();
     const QString text = QString::fromUtf8(r.out);
-    EXPECT_TRUE(text.contains(QStringLiteral("NAME\n       %1 ").arg(program))) << qPrintable(text);
-    EXPECT_TRUE(text.contains(QStringLiteral("SYNOPSIS")));
+    EXPECT_TRUE(text.contains(
+        QStringLiteral("%1\n       %2 ").arg(QString::fromUtf8(c.nameHeading), program)))
+        << qPrintable(text);
+    EXPECT_TRUE(text.contains(QString::fromUtf8(c.synopsisHeading)));
 }
 
-std::vector<const char*> manualPages() {
-    std::vector<const char*> pages{"zoripost", "zoripost-jpeg"};
+std::vector<ManCase> manualPages() {
+    std::vector<const char*> programs{"zoripost", "zoripost-jpeg"};
 #ifdef ZP_HAS_SORTLOGS_MAN
-    pages.push_back("zoripost-sortlogs");
+    programs.push_back("zoripost-sortlogs");
 #endif
+    std::vector<ManCase> pages;
+    for (const char* p : programs) {
+        pages.push_back({"man1", p, "NAME", "SYNOPSIS"});
+        pages.push_back({"ja/man1", p, "名前", "書式"});
+    }
     return pages;
 }
 
-INSTANTIATE_TEST_SUITE_P(Programs, ManPage, ::testing::ValuesIn(manualPages()));
+INSTANTIATE_TEST_SUITE_P(Pages, ManPage, ::testing::ValuesIn(manualPages()), [](const auto& info) {
+    std::string n = std::string(info.param.folder) + "_" + info.param.program;
+    for (char& ch : n)
+        if (!isalnum(static_cast<unsigned char>(ch)))
+            ch = '_';
+    return n;
+});
+
+// Software centres read the metainfo; the validator checks it as they would, and against the
+// desktop entry it names (offline: the screenshots' addresses are not fetched).
+TEST_F(Installed, MetainfoPassesTheValidator) {
+    const auto r = runCommand(
+        QStringLiteral("appstreamcli"),
+        {QStringLiteral("validate"), QStringLiteral("--no-net"), QStringLiteral("--pedantic"),
+         tree().path(QStringLiteral("usr/share/metainfo/com.example.zoripost.metainfo.xml"))});
+    EXPECT_EQ(r.code, 0) << qPrintable(describe(r));
+    const auto t =
+        runCommand(QStringLiteral("appstreamcli"),
+                   {QStringLiteral("validate-tree"), QStringLiteral("--no-net"), tree().root()});
+    EXPECT_EQ(t.code, 0) << qPrintable(describe(t));
+}
+
+// The package's history names the version being installed.
+TEST_F(Installed, ChangelogStartsWithThisVersion) {
+    const auto r = runCommand(QStringLiteral("gzip"),
+                              {QStringLiteral("-dc"),
+                               tree().path(QStringLiteral("usr/share/doc/zoripost/changelog.gz"))});
+    ASSERT_EQ(r.code, 0) << qPrintable(describe(r));
+    EXPECT_TRUE(r.out.startsWith("zoripost (" ZP_VERSION ") ")) << r.out.left(80).constData();
+}
 
 struct HelpCase {
     const char* program;
@@ -305,6 +366,24 @@ TEST_F(Package, HoldsTheInstalledFilesWithStrippedPrograms) {
 // apt resolves the package's dependencies against this machine (every one of them is
 // installed for the tests), as `apt install ./zoripost_*.deb` would; the recommended
 // Wayland plug-in is left out, as it need not be at hand here.
+// lintian, Debian's package checker, finds no error; its warnings are written out for the log.
+TEST_F(Package, LintianFindsNoError) {
+    const auto r =
+        runCommand(QStringLiteral("lintian"), {QStringLiteral("--no-tag-display-limit"), s_deb},
+                   QProcessEnvironment::systemEnvironment(), 240000);
+    ASSERT_TRUE(r.finished) << qPrintable(describe(r));
+    QStringList errors;
+    for (const QString& line :
+         QString::fromUtf8(r.out).split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+        if (line.startsWith(QLatin1String("E: ")))
+            errors << line;
+        else
+            std::printf("lintian: %s\n", qPrintable(line));
+    }
+    EXPECT_TRUE(errors.isEmpty()) << qPrintable(errors.join(QLatin1Char('\n')));
+    EXPECT_EQ(r.code, 0) << qPrintable(describe(r));
+}
+
 TEST_F(Package, AptWouldInstallIt) {
     const auto r = runCommand(
         QStringLiteral("apt-get"),
