@@ -2,6 +2,7 @@
 
 #include "glyphs.h"
 #include "platform/captionfit.h"
+#include "platform/controlcolor.h"
 #include "platform/fixedrows.h"
 #include "platform/radiogroup.h"
 #include "platform/windowhost.h"
@@ -69,6 +70,7 @@ void applyColours(QMainWindow* w) {
     pal.setColor(QPalette::Window, pal.color(QPalette::Base));
     panel->setPalette(pal);
     panel->setAutoFillBackground(true);
+    fillWithPageColour(findControl<QWidget>(w, "chkPOPbSMTP"));
 }
 
 // The password box shows "*" for every character.

@@ -100,6 +100,25 @@ std::size_t InputBytes::read(void* out, std::size_t n) {
     return n;
 }
 
+bool InputBytes::skip(std::uint64_t n) {
+    const std::uint64_t step = std::min(n, m_left);
+    if (m_data != nullptr) {
+        m_data += step;
+    } else {
+        // In pieces that a 32-bit long holds.
+        for (std::uint64_t left = step; left > 0;) {
+            const long part = static_cast<long>(std::min<std::uint64_t>(left, 1u << 30));
+            if (std::fseek(m_file, part, SEEK_CUR) != 0) {
+                m_error = true;
+                return false;
+            }
+            left -= static_cast<std::uint64_t>(part);
+        }
+    }
+    m_left -= step;
+    return step == n;
+}
+
 bool allocateScratch(std::vector<std::uint8_t>& buffer, std::uint64_t bytes,
                      std::string& error) noexcept {
     if (bytes > kMaxHeldPictureBytes) {

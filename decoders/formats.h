@@ -37,6 +37,9 @@ public:
         : m_file(file), m_left(size), m_size(size), m_fileStart(std::ftell(file)) {}
     // Copies up to n bytes; fewer only at the end of the data or on a read error.
     std::size_t read(void* out, std::size_t n);
+    // Passes over n bytes without reading them (a seek in a file), so that a large block that
+    // is not needed costs nothing; false when fewer than n were left.
+    bool skip(std::uint64_t n);
     // Back to where the bytes began, for a second reading; false when the file cannot seek.
     bool rewind();
     std::uint64_t left() const { return m_left; }

@@ -2,6 +2,7 @@
 // the frames in between hold nothing with a destructor. Buffers belong to the caller's frame.
 #include "decoders/formats.h"
 
+#include <algorithm>
 #include <cctype>
 #include <csetjmp>
 #include <cstdio>
@@ -13,12 +14,26 @@ namespace zp::detail {
 
 namespace {
 
-// Ancillary chunks (text, profiles) beyond these are dropped instead of being inflated.
+// What libpng may allocate for one chunk, and how many unknown chunks it keeps.
 constexpr png_alloc_size_t kMaxChunkBytes = 8u << 20;
 constexpr png_uint_32 kMaxCachedChunks = 256;
 
+// What libpng is handed of the file: the signature, then, before the first IDAT, only the chunks
+// that shape the pixels (the critical ones and tRNS), whole. The others (texts, profiles,
+// unknown chunks) are passed over by a seek, unread and their CRC unchecked, so that the time a
+// file takes follows what is decoded, not what it declares. From the first IDAT on, everything
+// is handed over as it stands.
+struct ChunkFilter {
+    std::uint64_t passLeft = 8; // bytes of the current chunk (data and CRC) still to hand over
+    std::uint8_t head[8] = {};
+    int headAt = 8; // head[headAt..7] are still to hand over
+    bool imageStarted = false;
+    char skipped[5] = {}; // the chunk last passed over, for messages
+};
+
 struct PngJob {
     InputBytes* input = nullptr;
+    ChunkFilter filter;
     bool headerOnly = false;
     RowSink* sink = nullptr;
     std::vector<std::uint8_t> rows; // one row, or every row of an interlaced picture
@@ -42,33 +57,78 @@ void onPngWarning(png_structp png, png_const_charp text) {
     std::snprintf(job->warning, sizeof job->warning, "%s", text);
 }
 
-// The chunk being read, for messages: "tEXt", or "" before the first chunk.
-std::string chunkName(png_structp png) {
-    const png_uint_32 type = png_get_io_chunk_type(png);
-    std::string name;
-    for (int shift = 24; shift >= 0; shift -= 8) {
-        const char c = static_cast<char>((type >> shift) & 0xff);
-        if (!std::isalpha(static_cast<unsigned char>(c)))
-            return {};
-        name += c;
+// Ends the reading as truncated in the named chunk (the chunk libpng is in when chunk is
+// null; none before the first). No object with a destructor lives here: this longjmps.
+[[noreturn]] void failTruncated(png_structp png, PngJob* job, const char* chunk) {
+    if (job->input->readError()) {
+        std::snprintf(job->message, sizeof job->message, "PNG error: cannot read the file");
+        png_longjmp(png, 1);
     }
-    return name;
+    char name[5] = {};
+    if (chunk == nullptr) {
+        const png_uint_32 type = png_get_io_chunk_type(png);
+        for (int i = 0; i < 4; ++i)
+            name[i] = static_cast<char>((type >> (24 - 8 * i)) & 0xff);
+        chunk = name;
+    }
+    bool named = true;
+    for (int i = 0; i < 4 && named; ++i)
+        named = std::isalpha(static_cast<unsigned char>(chunk[i])) != 0;
+    if (!named)
+        chunk = "";
+    // The chunk, and a warning such as "chunk data is too large", show the cause.
+    std::snprintf(job->message, sizeof job->message, "PNG error: the file is truncated%s%s%s%s%s",
+                  chunk[0] == '\0' ? "" : " in the chunk ", chunk,
+                  job->warning[0] != '\0' ? " (" : "", job->warning,
+                  job->warning[0] != '\0' ? ")" : "");
+    png_longjmp(png, 1);
+}
+
+bool shapesPixels(const std::uint8_t* type) {
+    return (type[0] & 0x20) == 0 || std::memcmp(type, "tRNS", 4) == 0;
+}
+
+// Reads the next chunk's head; passes over the chunks libpng does not need before the image.
+void nextChunk(png_structp png, PngJob* job) {
+    ChunkFilter& f = job->filter;
+    for (;;) {
+        if (job->input->read(f.head, 8) != 8)
+            failTruncated(png, job, f.skipped[0] != '\0' ? f.skipped : nullptr);
+        const png_uint_32 length = png_get_uint_32(f.head);
+        const bool idat = std::memcmp(f.head + 4, "IDAT", 4) == 0;
+        // An out-of-range length is left to libpng, which names the fault.
+        if (f.imageStarted || idat || shapesPixels(f.head + 4) || length > PNG_UINT_31_MAX) {
+            f.imageStarted = f.imageStarted || idat;
+            f.headAt = 0;
+            f.passLeft = std::uint64_t(length) + 4;
+            f.skipped[0] = '\0';
+            return;
+        }
+        std::memcpy(f.skipped, f.head + 4, 4);
+        if (!job->input->skip(std::uint64_t(length) + 4))
+            failTruncated(png, job, f.skipped);
+    }
 }
 
 void onPngRead(png_structp png, png_bytep out, size_t count) {
     auto* job = static_cast<PngJob*>(png_get_io_ptr(png));
-    if (job->input->read(out, count) != count) {
-        if (job->input->readError()) {
-            std::snprintf(job->message, sizeof job->message, "PNG error: cannot read the file");
-            png_longjmp(png, 1);
+    ChunkFilter& f = job->filter;
+    while (count > 0) {
+        size_t n = 0;
+        if (f.headAt < 8) {
+            n = std::min<size_t>(count, 8 - static_cast<size_t>(f.headAt));
+            std::memcpy(out, f.head + f.headAt, n);
+            f.headAt += static_cast<int>(n);
+        } else if (f.passLeft > 0) {
+            n = static_cast<size_t>(std::min<std::uint64_t>(count, f.passLeft));
+            if (job->input->read(out, n) != n)
+                failTruncated(png, job, nullptr);
+            f.passLeft -= n;
+        } else {
+            nextChunk(png, job);
         }
-        // The chunk, and a warning such as "chunk data is too large", show the cause.
-        const std::string chunk = chunkName(png);
-        std::snprintf(
-            job->message, sizeof job->message, "PNG error: the file is truncated%s%s%s%s%s",
-            chunk.empty() ? "" : " in the chunk ", chunk.c_str(),
-            job->warning[0] != '\0' ? " (" : "", job->warning, job->warning[0] != '\0' ? ")" : "");
-        png_longjmp(png, 1);
+        out += n;
+        count -= n;
     }
 }
 
@@ -154,12 +214,8 @@ bool runPng(PngJob* job) {
     png_set_user_limits(png, kMaxPictureSide, kMaxPictureSide);
     png_set_chunk_malloc_max(png, kMaxChunkBytes);
     png_set_chunk_cache_max(png, kMaxCachedChunks);
-    // Texts, profiles and the like are not needed for the pixels. libpng would allocate (and
-    // clear) whatever length such a chunk declares, warning only; as unknown chunks they are
-    // read past in small pieces instead.
-    static const png_byte kIgnored[] = "tEXt\0zTXt\0iTXt\0iCCP\0sPLT\0eXIf\0pCAL\0sCAL\0hIST\0";
-    png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, kIgnored,
-                                static_cast<int>(sizeof kIgnored / 5));
+    // Texts, profiles and the like never reach libpng (see ChunkFilter), which would allocate
+    // and clear whatever length such a chunk declares.
     png_set_read_fn(png, job, onPngRead);
     png_read_info(png, info);
     job->width = static_cast<int>(png_get_image_width(png, info));

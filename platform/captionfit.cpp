@@ -4,6 +4,10 @@
 #include <QEvent>
 #include <QLabel>
 #include <QRadioButton>
+#include <QStyle>
+#include <QStyleOptionButton>
+
+#include <algorithm>
 
 namespace zp {
 namespace {
@@ -43,11 +47,30 @@ void fitLabel(QLabel* label) {
         label->setGeometry(r);
 }
 
-void fitButton(QWidget* button) {
-    // Only wider: the click area the design gives stays.
-    const int need = button->sizeHint().width();
-    if (need > button->width())
-        button->resize(need, button->height());
+// How much more room the caption needs than the control gives it (0 when it fits): the
+// widest line's advance, or its ink where a glyph reaches further, against the contents rect.
+int captionShortfall(QAbstractButton* button) {
+    QStyleOptionButton opt;
+    opt.initFrom(button);
+    opt.text = button->text();
+    opt.icon = button->icon();
+    opt.iconSize = button->iconSize();
+    const QStyle::SubElement element = qobject_cast<QCheckBox*>(button)
+                                           ? QStyle::SE_CheckBoxContents
+                                           : QStyle::SE_RadioButtonContents;
+    const int room = button->style()->subElementRect(element, &opt, button).width();
+    const QFontMetrics fm(button->font());
+    int need = 0;
+    for (const QString& line : QString(button->text()).remove(QLatin1Char('&')).split('\n'))
+        need = std::max({need, fm.horizontalAdvance(line), fm.boundingRect(line).right() + 1});
+    return std::max(0, need - room);
+}
+
+void fitButton(QAbstractButton* button) {
+    // Only wider, and only by what the caption lacks: the click area the design gives stays,
+    // and a control does not grow into the one beside it for nothing.
+    if (const int more = captionShortfall(button); more > 0)
+        button->resize(button->width() + more, button->height());
 }
 
 bool isFitted(QObject* o) {
@@ -59,7 +82,7 @@ void fit(QWidget* w) {
     if (auto* label = qobject_cast<QLabel*>(w))
         fitLabel(label);
     else if (isFitted(w))
-        fitButton(w);
+        fitButton(static_cast<QAbstractButton*>(w));
 }
 
 // A new text makes a label ask its parent for a new layout (when the parent is shown); a

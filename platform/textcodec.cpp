@@ -5,8 +5,6 @@
 
 namespace zp {
 
-namespace {
-
 // Input methods outside Windows type some characters as JIS X 0208's own mapping (a wave
 // dash for "〜", a minus sign for "−"), which code page 932 maps to other code points. They are
 // the same characters to the person typing, so they take the code page's form instead of "?".
@@ -26,8 +24,6 @@ QString foldToCp932Forms(const QString& text) {
             }
     return out;
 }
-
-} // namespace
 
 std::string toSjis(const QString& original) {
     // Text the code page takes whole, the common case, is encoded in one call without a copy.

@@ -362,6 +362,14 @@ INSTANTIATE_TEST_SUITE_P(
                    QStringLiteral("t@x.jp"),
                    QStringLiteral("髙橋① (t@x.jp)"),
                    {}},
+        // As every other box does, the dialog takes JIS X 0208's mapping (wave dash, minus,
+        // em dash, cent, pound, not, double bar) as the code page's form of the character.
+        DialogCase{
+            "JIS mapping stored in the code page's form",
+            QString::fromUtf16(u"\u301C\u2212\u2014\u00A2\u00A3\u00AC\u2016"),
+            QString::fromUtf16(u"a\u301Cb@x.jp"),
+            QString::fromUtf16(u"\uFF5E\uFF0D\u2015\uFFE0\uFFE1\uFFE2\u2225 (a\uFF5Eb@x.jp)"),
+            {}},
         DialogCase{"name only", QStringLiteral("佐藤"), {}, {}, kNoAddress},
         DialogCase{"blank address", {}, QStringLiteral("   "), {}, kNoAddress},
         DialogCase{"address of parentheses only",

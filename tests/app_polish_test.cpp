@@ -146,8 +146,19 @@ const QWidget* coveringSibling(const QWidget* w, const QRect& rectInParent) {
     return nullptr;
 }
 
+// A visible label beside a check box or radio button that the control reaches into.
+const QWidget* labelRunInto(const QWidget* w) {
+    if (!qobject_cast<const QCheckBox*>(w) && !qobject_cast<const QRadioButton*>(w))
+        return nullptr;
+    for (const QLabel* l : w->parentWidget()->findChildren<QLabel*>(Qt::FindDirectChildrenOnly))
+        if (l->isVisible() && l->geometry().intersects(w->geometry()))
+            return l;
+    return nullptr;
+}
+
 // Every visible caption of the window that needs more room than its control gives it, is
-// cut by its parent's edge, or lies under another control.
+// cut by its parent's edge, or lies under another control; and every check box or radio
+// button that has grown into a label beside it.
 QStringList cutCaptions(QWidget* window) {
     QStringList cut;
     for (QWidget* w : window->findChildren<QWidget*>()) {
@@ -175,6 +186,8 @@ QStringList cutCaptions(QWidget* window) {
                        w->parentWidget()->objectName();
         if (const QWidget* s = coveringSibling(w, inParent))
             cut << name + QStringLiteral(" runs under ") + s->objectName();
+        if (const QWidget* l = labelRunInto(w))
+            cut << name + QStringLiteral(" runs into ") + l->objectName();
     }
     // Tab captions: the bar shows every tab in full, without scroll buttons.
     for (QTabBar* bar : window->findChildren<QTabBar*>()) {
@@ -426,6 +439,59 @@ TEST_F(PolishTest, OutputFolderIsSilverAndItsButtonsOffUntilSwitchedOn) {
     EXPECT_EQ(boxColour(), QColor(0xFF, 0xFF, 0xFF));
     for (const QString& b : buttons)
         EXPECT_TRUE(control<QWidget>(b.toLatin1().constData())->isEnabled()) << b.toStdString();
+}
+
+TEST_F(PolishTest, PopBeforeSmtpBoxOnTheGroupsEdgeShowsThePage) {
+    open();
+    showPage(2);
+    auto* box = control<QWidget>("chkPOPbSMTP");
+    auto* group = control<QWidget>("GroupBox3");
+    ASSERT_EQ(box->parentWidget(), group);
+    const QImage shot = window->grab().toImage();
+    const auto at = [&](const QWidget* w, int x, int y) {
+        const QPoint p = w->mapTo(window.get(), QPoint(x, y));
+        return pixelAt(shot, scale(), p.x(), p.y());
+    };
+    // Over the group's top edge, the box shows the page beside the group, not a band.
+    const QColor page = at(group, -3, 8);
+    for (int x : {box->width() / 2, box->width() - 2})
+        EXPECT_EQ(at(box, x, 0), page) << x;
+}
+
+// The contrast ratio of two colours, from their relative luminance (as WCAG defines both).
+double contrast(const QColor& a, const QColor& b) {
+    const auto luminance = [](const QColor& c) {
+        const auto linear = [](double v) {
+            return v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
+        };
+        return 0.2126 * linear(c.redF()) + 0.7152 * linear(c.greenF()) + 0.0722 * linear(c.blueF());
+    };
+    const double la = luminance(a), lb = luminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+TEST_F(PolishTest, SwitchedOffBoxShowsItsTextReadablyOnSilver) {
+    open();
+    showPage(0);
+    // A preset locks the size boxes, showing its size in them.
+    auto* presets = control<QComboBox>("cmbSize");
+    presets->setCurrentIndex(1);
+    emit presets->activated(1);
+    auto* box = control<QLineEdit>("edtSizeW");
+    ASSERT_FALSE(box->isEnabled());
+    ASSERT_EQ(box->text(), QStringLiteral("240"));
+    const QImage shot = box->grab().toImage();
+    const QColor silver(0xC0, 0xC0, 0xC0);
+    EXPECT_EQ(pixelAt(shot, scale(), box->width() - 4, box->height() / 2), silver);
+    // The darkest of the screen's pixels inside the frame is the text's own colour.
+    QColor darkest = silver;
+    const int frame = qCeil(3 * scale());
+    for (int y = frame; y < shot.height() - frame; ++y)
+        for (int x = frame; x < shot.width() - frame; ++x)
+            if (const QColor c = shot.pixelColor(x, y); c.lightness() < darkest.lightness())
+                darkest = c;
+    EXPECT_GE(contrast(darkest, silver), 3.0)
+        << darkest.name().toStdString() << " at scale " << scale();
 }
 
 TEST_F(PolishTest, StatusBarIsNineteenPixelsAcrossTheBottomAtBothWidths) {

@@ -47,7 +47,19 @@ struct ChildRun {
     std::string output; // stdout and stderr together
     double cpuSeconds = 0;
     long peakMiB = 0;
+    std::uint64_t bytesRead = 0; // by read calls of any kind (Linux; 0 elsewhere)
 };
+
+// What the ended but not yet reaped child has read, from /proc (Linux).
+inline std::uint64_t childBytesRead(pid_t pid) {
+    std::ifstream io("/proc/" + std::to_string(pid) + "/io");
+    std::string key;
+    std::uint64_t value = 0;
+    while (io >> key >> value)
+        if (key == "rchar:")
+            return value;
+    return 0;
+}
 
 // argv[0] is the program's path; its output goes to `log` and comes back in the result.
 inline ChildRun runChild(const std::vector<std::string>& args, const std::filesystem::path& log,
@@ -89,6 +101,9 @@ inline ChildRun runChild(const std::vector<std::string>& args, const std::filesy
         if (pidfd >= 0)
             close(pidfd);
     }
+    siginfo_t ended{};
+    waitid(P_PID, static_cast<id_t>(pid), &ended, WEXITED | WNOWAIT);
+    r.bytesRead = childBytesRead(pid);
     int status = 0;
     rusage usage{};
     wait4(pid, &status, 0, &usage);

@@ -66,10 +66,14 @@ void writeBytes(const fs::path& path, const Bytes& bytes) {
         .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
 }
 
-// The bytes, then a hole up to `size`: the file claims `size` bytes but costs a few blocks.
-void writeSparse(const fs::path& path, const Bytes& head, std::uint64_t size) {
+// The bytes, then a hole up to `size`, then the tail: the file claims `size` bytes and more but
+// costs a few blocks.
+void writeSparse(const fs::path& path, const Bytes& head, std::uint64_t size,
+                 const Bytes& tail = {}) {
     writeBytes(path, head);
     ASSERT_EQ(truncate(path.c_str(), static_cast<off_t>(size)), 0) << std::strerror(errno);
+    std::ofstream(path, std::ios::binary | std::ios::app)
+        .write(reinterpret_cast<const char*>(tail.data()), std::streamsize(tail.size()));
 }
 
 std::string readText(const fs::path& path) {
@@ -127,6 +131,7 @@ struct Case {
     double cpuSeconds;
     int memMiB;
     std::function<void(const fs::path& dir)> check = nullptr; // further checks on the folder
+    int readMiB = 0; // the most the process may read, 0 for no bound
 };
 
 std::ostream& operator<<(std::ostream& os, const Case& c) {
@@ -154,6 +159,16 @@ Bytes pngWithText(const char type[4], std::uint8_t valueByte) {
                        std::uint8_t(type[3]), 'k', 0, valueByte});
     b.insert(b.end(), 100, valueByte);
     return b;
+}
+
+// The picture with a text chunk before its image data that is a hole of about 1000 MB.
+void writePngWithSparseText(const fs::path& path, const Bytes& picture) {
+    constexpr std::uint32_t kText = 1000u << 20;
+    Bytes head(picture.begin(), picture.begin() + 33);
+    putBe32(head, kText);
+    head.insert(head.end(), {'t', 'E', 'X', 't'});
+    const Bytes rest(picture.begin() + 33, picture.end()); // after the signature and IHDR
+    writeSparse(path, head, head.size() + kText + 4, rest);
 }
 
 // A compressed text that inflates to 300 MB before the picture's own data.
@@ -194,6 +209,13 @@ std::vector<Case> pictureCases() {
          {"a.png"}, 1, "zTXt", 2, 64},
         {"png_ztxt_bomb", [](F in) { writeBytes(in / "a.png", pngWithTextBomb()); },
          {"a.png"}, 0, "", 2, 64},
+        // A text chunk covering the file is passed over, not read (nor its CRC checked), by
+        // the reader of common PNGs and by libpng (which takes 1-bit grey).
+        {"png_text_sparse_1000m", [](F in) { writePngWithSparseText(in / "a.png", smallPng()); },
+         {"a.png"}, 0, "", 2, 64, nullptr, 16},
+        {"png_1bit_text_sparse_1000m", [](F in) {
+             writePngWithSparseText(in / "a.png", pngZeroPicture(64, 48, 1)); },
+         {"a.png"}, 0, "", 2, 64, nullptr, 16},
         // Pictures near the 200-megapixel cap in a few hundred kB are read in bands.
         {"bmp_embedded_jpeg_exif6", [](F in) {
              const Bytes j = jpegFlatGrey(JpegShape{12000, 12000, false, 6});
@@ -328,6 +350,9 @@ TEST_P(Hostile, BoundedAndNamed) {
         EXPECT_LE(r.peakMiB, c.memMiB) << r.output;
         RecordProperty("peak_mib", static_cast<int>(r.peakMiB));
         RecordProperty("cpu_ms", static_cast<int>(r.cpuSeconds * 1000));
+    }
+    if (c.readMiB > 0) {
+        EXPECT_LE(r.bytesRead, std::uint64_t(c.readMiB) << 20) << r.output;
     }
     if (c.check)
         c.check(dir);

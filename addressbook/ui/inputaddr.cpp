@@ -95,10 +95,12 @@ std::pair<qsizetype, qsizetype> TfrmInputAddr::firstUnstorableChar(const QString
 }
 
 // The settings file is Shift-JIS: a character without a form there would silently become
-// "?" in the file, changing the name or the address (and later a log folder's name).
+// "?" in the file, changing the name or the address (and later a log folder's name). A
+// character typed as JIS X 0208's mapping ("〜" U+301C) counts as its code page form ("～"),
+// which is what is stored, as in every other box.
 bool TfrmInputAddr::refuseUnstorable(QLineEdit* box) {
     const QString text = box->text();
-    const auto [at, length] = firstUnstorableChar(text);
+    const auto [at, length] = firstUnstorableChar(foldToCp932Forms(text));
     if (length == 0)
         return false;
     const QString ch = text.mid(at, length);
@@ -116,7 +118,8 @@ bool TfrmInputAddr::refuseUnstorable(QLineEdit* box) {
 void TfrmInputAddr::btnOKClick() {
     if (refuseUnstorable(m_name) || refuseUnstorable(m_addr))
         return;
-    const AddrInput in = cleanAddrInput(toSjis(m_name->text()), toSjis(m_addr->text()));
+    const AddrInput in = cleanAddrInput(toSjis(foldToCp932Forms(m_name->text())),
+                                        toSjis(foldToCp932Forms(m_addr->text())));
     switch (in.check) {
     case AddrInputCheck::EmptyAddress:
         dialogs().message(this, MsgKind::Information,
