@@ -582,8 +582,12 @@ void writeAttachment(Attachment& part, const EmitLine& emit, const MailCharset& 
         part.setContentType("application/octet-stream");
 
     const FilePtr staged = stageBase64(part.FileName);
+    // Without a UTF-8 name the path's last component goes out as its bytes are.
+    const std::string pathName = lastPathComponent(part.FileName);
     const FileNameParameters names =
-        fileNameParameters(part.Name.empty() ? lastPathComponent(part.FileName) : part.Name, cs);
+        part.Name.empty()
+            ? FileNameParameters{{"name=\"" + pathName + "\""}, {"filename=\"" + pathName + "\""}}
+            : fileNameParameters(part.Name, cs);
     emitGenerated(emit, "Content-Type: " + part.ContentType() + ";");
     for (const std::string& line : names.name)
         emit("        " + line);
