@@ -40,9 +40,10 @@ MailCharset mailCharsetOf(const MailMessage& message);
 // RFC 2047 encoded words for the parts of text that need them; words needing encoding hold
 // control bytes, bytes above 0x7E or one of specials. Encoded words are at most 75 columns
 // and are joined by CR LF and a tab. ISO-2022-JP words are cut between characters, each
-// ending in ASCII mode, so every word decodes on its own.
-// column: where the value starts on its line ("Subject: " takes 9); the first ISO-2022-JP
-// word keeps that line within the 76 characters of RFC 2047.
+// ending in ASCII mode, and UTF-8 words between grapheme clusters, so every word decodes on
+// its own and no character is parted from its marks.
+// column: where the value starts on its line ("Subject: " takes 9); the first word keeps
+// that line within the 76 characters of RFC 2047.
 std::string encodeHeaderValue(std::string_view text, std::string_view specials,
                               const MailCharset& cs = mailCharsetForSystem(),
                               std::size_t column = 0);
