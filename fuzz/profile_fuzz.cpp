@@ -1,7 +1,10 @@
 // Feeds arbitrary bytes to the profile-file parser as a settings file, then checks that
 // what it writes reads back: serialising is stable, a written value reads back as it
-// was (up to the read cap), and the other keys keep their values.
+// was (up to the read cap), and the other keys keep their values. A value typed as UTF-8
+// reads back whole, every character Shift-JIS cannot hold included.
 #include "settings/profile.h"
+#include "text/cp932.h"
+#include "text/utf8.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -24,6 +27,19 @@ std::string valueFrom(std::string_view data) {
         if (c == '\r' || c == '\n')
             c = 'x';
     return v;
+}
+
+// What a typed text reads back as: each character, except that the forms folded onto the
+// code page's own come back as those.
+std::string typedReadBack(std::string_view utf8) {
+    std::string out;
+    for (std::size_t pos = 0; pos < utf8.size();) {
+        const char32_t c = zp::nextUtf8(utf8, pos);
+        std::string one;
+        zp::appendUtf8(one, c);
+        out += zp::cp932Holds(c) ? zp::sjisToUtf8(zp::utf8ToSjis(one)) : one;
+    }
+    return out;
 }
 
 } // namespace
@@ -56,5 +72,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
     check(back.readString("MAIL", "FuzzKey", "<none>") == value);
     for (int i : {0, 3})
         check(back.readString(sections[i], keys[i], "<none>") == before[i]);
+
+    back.writeText("mail", "title", value);
+    zp::ProfileFile typed("fuzz.ini");
+    typed.loadFromText(back.text());
+    check(typed.readText("mail", "title", "<none>") == typedReadBack(value));
     return 0;
 }

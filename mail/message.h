@@ -70,6 +70,9 @@ public:
     explicit Attachment(std::string fileName = {}) : FileName(std::move(fileName)) {}
 
     std::string FileName;
+    // The name the receiver sees, as UTF-8; empty means the last path component of FileName,
+    // written as its bytes are.
+    std::string Name;
     std::string ContentDisposition; // empty means "attachment"
 };
 
@@ -80,6 +83,8 @@ public:
     MailAddressList CCList;
     MailAddressList BccList;
     MailAddressList ReplyTo;
+    // With CharSet "UTF-8", Subject, From.Name, Body and the attachments' names are UTF-8 and
+    // the body goes out in base64; otherwise they are ISO-2022-JP (or Shift-JIS) bytes.
     std::string Subject;
     std::vector<std::string> Body; // lines without CR LF
     std::string CharSet = "ISO-2022-JP";

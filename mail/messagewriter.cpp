@@ -4,6 +4,8 @@
 #include "mail/hostname.h"
 #include "mail/jis.h"
 #include "mail/mailerror.h"
+#include "text/cp932.h"
+#include "text/utf8.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -116,6 +118,35 @@ std::vector<std::string> splitIso2022jp(std::string_view run, std::size_t firstM
     return pieces;
 }
 
+// The bytes of a UTF-8 run cut into pieces of at most maxBytes, each holding whole grapheme
+// clusters (RFC 2047 5: an encoded word holds whole characters; a reader that shows each word
+// on its own then never splits a character from its marks). A cluster longer than a piece
+// is cut between its characters.
+std::vector<std::string> splitUtf8(std::string_view run, std::size_t firstMax,
+                                   std::size_t maxBytes) {
+    std::vector<std::string> pieces(1);
+    auto add = [&](std::string_view bytes) {
+        const std::size_t limit = pieces.size() == 1 ? firstMax : maxBytes;
+        if (!pieces.back().empty() && pieces.back().size() + bytes.size() > limit)
+            pieces.emplace_back();
+        pieces.back() += bytes;
+    };
+    for (std::size_t pos = 0; pos < run.size();) {
+        const std::size_t length = graphemeLength(run, pos);
+        if (length <= maxBytes) {
+            add(run.substr(pos, length));
+        } else {
+            for (std::size_t i = pos; i < pos + length;) {
+                const std::size_t start = i;
+                nextUtf8(run, i);
+                add(run.substr(start, i - start));
+            }
+        }
+        pos += length;
+    }
+    return pieces;
+}
+
 // Turns one run of bytes into encoded words of at most 75 characters, joined by CR LF TAB.
 void appendEncodedRun(std::string& out, std::string_view run, std::string_view specials,
                       const MailCharset& cs, std::size_t column) {
@@ -132,7 +163,7 @@ void appendEncodedRun(std::string& out, std::string_view run, std::string_view s
         out += piece;
         counter += piece.size();
     };
-    if (cs.encoding == 'B' && cs.charset == "ISO-2022-JP") {
+    if (cs.encoding == 'B' && (cs.charset == "ISO-2022-JP" || cs.charset == "UTF-8")) {
         const std::size_t maxBytes = (75 - start) / 4 * 3;
         // RFC 2047 2: a line holding an encoded word is at most 76 characters, so the
         // first word makes room for what stands before it on its line.
@@ -140,7 +171,10 @@ void appendEncodedRun(std::string& out, std::string_view run, std::string_view s
         if (column + start + 12 <= 76)
             firstMax = std::min(maxBytes, (76 - column - start) / 4 * 3);
         bool first = true;
-        for (const std::string& piece : splitIso2022jp(run, firstMax, maxBytes)) {
+        const std::vector<std::string> pieces = cs.charset == "UTF-8"
+                                                    ? splitUtf8(run, firstMax, maxBytes)
+                                                    : splitIso2022jp(run, firstMax, maxBytes);
+        for (const std::string& piece : pieces) {
             if (!first) {
                 out += "?=\r\n\t";
                 out += opening;
@@ -214,6 +248,14 @@ MailCharset mailCharsetForSystem() {
     return mailCharsetForLanguage(0x11, 1);
 }
 
+MailCharset utf8MailCharset() {
+    return {"UTF-8", 'B', false};
+}
+
+MailCharset mailCharsetOf(const MailMessage& message) {
+    return message.CharSet == "UTF-8" ? utf8MailCharset() : mailCharsetForSystem();
+}
+
 std::string encodeHeaderValue(std::string_view text, std::string_view specials,
                               const MailCharset& cs, std::size_t column) {
     std::string converted;
@@ -251,7 +293,19 @@ std::string encodeHeaderValue(std::string_view text, std::string_view specials,
     return out;
 }
 
-std::string formatAddress(const MailAddressItem& item, std::size_t column) {
+std::string encodeWholeText(std::string_view text, const MailCharset& cs, std::size_t column) {
+    std::string converted;
+    if (cs.convertToJis) {
+        converted = toIso2022jp(text);
+        text = converted;
+    }
+    std::string out;
+    if (!text.empty())
+        appendEncodedRun(out, text, {}, cs, column);
+    return out;
+}
+
+std::string formatAddress(const MailAddressItem& item, std::size_t column, const MailCharset& cs) {
     if (item.Name.empty())
         return item.Address;
     const bool plain = std::none_of(item.Name.begin(), item.Name.end(), [](char ch) {
@@ -268,17 +322,17 @@ std::string formatAddress(const MailAddressItem& item, std::size_t column) {
         }
         out += '"';
     } else {
-        out = encodeHeaderValue(item.Name, kRfc822Specials, mailCharsetForSystem(), column);
+        out = encodeHeaderValue(item.Name, kRfc822Specials, cs, column);
     }
     return out + " <" + item.Address + ">";
 }
 
-std::string formatAddressList(const MailAddressList& list) {
+std::string formatAddressList(const MailAddressList& list, const MailCharset& cs) {
     std::string out;
     for (const MailAddressItem& item : list) {
         if (!out.empty())
             out += ", ";
-        out += formatAddress(item);
+        out += formatAddress(item, 0, cs);
     }
     return out;
 }
@@ -387,17 +441,20 @@ std::string makeMessageId(std::string_view domain) {
 }
 
 HeaderList GenerateHeader(const MailMessage& message) {
+    const MailCharset cs = mailCharsetOf(message);
     HeaderList h;
-    h.setValue("From", formatAddress(message.From, std::string_view("From: ").size()));
-    h.setValue("Subject", encodeHeaderValue(message.Subject, {}, mailCharsetForSystem(),
-                                            std::string_view("Subject: ").size()));
-    h.setValue("To", formatAddressList(message.Recipients));
-    h.setValue("Cc", formatAddressList(message.CCList));
+    h.setValue("From", formatAddress(message.From, std::string_view("From: ").size(), cs));
+    h.setValue("Subject",
+               encodeHeaderValue(message.Subject, {}, cs, std::string_view("Subject: ").size()));
+    h.setValue("To", formatAddressList(message.Recipients, cs));
+    h.setValue("Cc", formatAddressList(message.CCList, cs));
     h.setValue("Content-Type", message.ContentType);
+    if (message.CharSet == "UTF-8" && message.MessageParts.empty())
+        h.setValue("Content-Transfer-Encoding", "base64");
     // Every message says it is MIME: RFC 2045 4 lets a reader ignore the Content-Type of
     // one that does not, and take an ISO-2022-JP body for US-ASCII.
     h.setValue("MIME-Version", "1.0");
-    h.setValue("Reply-To", formatAddressList(message.ReplyTo));
+    h.setValue("Reply-To", formatAddressList(message.ReplyTo, cs));
     h.setValue("Date", internetDate(message.UseNowForDate ? std::time(nullptr) : message.Date));
     // RFC 5322 3.6.4; large providers refuse or file as junk a message without one.
     h.setValue("Message-ID", makeMessageId(messageIdDomain(message.From.Address)));
@@ -423,9 +480,8 @@ void emitGenerated(const EmitLine& emit, std::string_view line) {
     }
 }
 
-// Splits body lines that hold a CR or LF of their own and doubles a leading dot, in the
-// message itself.
-void prepareBody(std::vector<std::string>& body) {
+// Splits body lines that hold a CR or LF of their own, in the message itself.
+void splitBodyLines(std::vector<std::string>& body) {
     std::vector<std::string> lines;
     lines.reserve(body.size());
     for (std::string& line : body) {
@@ -438,10 +494,25 @@ void prepareBody(std::vector<std::string>& body) {
             start = end + (line.compare(end, 2, "\r\n") == 0 ? 2 : 1);
         }
     }
-    for (std::string& line : lines)
+    body = std::move(lines);
+}
+
+// Splits the body lines as above and doubles a leading dot, in the message itself.
+void prepareBody(std::vector<std::string>& body) {
+    splitBodyLines(body);
+    for (std::string& line : body)
         if (!line.empty() && line.front() == '.')
             line.insert(0, 1, '.');
-    body = std::move(lines);
+}
+
+// A UTF-8 body as base64 lines of 76 characters: the text in its canonical form, every line
+// ended by CR LF (RFC 2046 4.1.1). No encoded line begins with a dot, so nothing is stuffed.
+void emitBase64Text(const std::vector<std::string>& lines, const EmitLine& emit) {
+    std::string text;
+    for (const std::string& line : lines)
+        text += line + "\r\n";
+    for (std::size_t i = 0; i < text.size(); i += 57)
+        emit(base64Encode(std::string_view(text).substr(i, 57)));
 }
 
 struct FileCloser {
@@ -502,7 +573,7 @@ void emitStaged(std::FILE* staged, const EmitLine& emit) {
     }
 }
 
-void writeAttachment(Attachment& part, const EmitLine& emit) {
+void writeAttachment(Attachment& part, const EmitLine& emit, const MailCharset& cs) {
     if (part.ContentTransfer().empty())
         part.setContentTransfer("base64");
     if (part.ContentDisposition.empty())
@@ -511,12 +582,19 @@ void writeAttachment(Attachment& part, const EmitLine& emit) {
         part.setContentType("application/octet-stream");
 
     const FilePtr staged = stageBase64(part.FileName);
-    const std::string name = lastPathComponent(part.FileName);
+    // Without a UTF-8 name the path's last component goes out as its bytes are.
+    const std::string pathName = lastPathComponent(part.FileName);
+    const FileNameParameters names =
+        part.Name.empty()
+            ? FileNameParameters{{"name=\"" + pathName + "\""}, {"filename=\"" + pathName + "\""}}
+            : fileNameParameters(part.Name, cs);
     emitGenerated(emit, "Content-Type: " + part.ContentType() + ";");
-    emit("        name=\"" + name + "\"");
+    for (const std::string& line : names.name)
+        emit("        " + line);
     emitGenerated(emit, "Content-Transfer-Encoding: " + part.ContentTransfer());
     emitGenerated(emit, "Content-Disposition: " + part.ContentDisposition + ";");
-    emit("        filename=\"" + name + "\"");
+    for (const std::string& line : names.filename)
+        emit("        " + line);
     for (const std::string& line : part.ExtraHeaders.lines())
         emitGenerated(emit, line);
     emit("");
@@ -527,13 +605,17 @@ void writeAttachment(Attachment& part, const EmitLine& emit) {
 } // namespace
 
 void writeMessage(MailMessage& message, const EmitLine& emitLine) {
-    const MailCharset cs = mailCharsetForSystem();
+    const MailCharset cs = mailCharsetOf(message);
+    const bool utf8 = cs.charset == "UTF-8";
     const bool multipart = !message.MessageParts.empty();
     if (multipart)
         message.ContentType = "multipart/mixed; boundary=\"" + std::string(kMimeBoundary) + "\"";
     if (!message.CharSet.empty())
-        message.ContentType += ";charset=" + message.CharSet;
-    prepareBody(message.Body);
+        message.ContentType += (utf8 ? "; charset=" : ";charset=") + message.CharSet;
+    if (utf8)
+        splitBodyLines(message.Body);
+    else
+        prepareBody(message.Body);
 
     const HeaderList header = GenerateHeader(message);
     for (const std::string& line : header.lines())
@@ -541,8 +623,11 @@ void writeMessage(MailMessage& message, const EmitLine& emitLine) {
     emitLine("");
 
     if (!multipart) {
-        for (const std::string& line : message.Body)
-            emitLine(cs.convertToJis ? toIso2022jp(line) : line);
+        if (utf8)
+            emitBase64Text(message.Body, emitLine);
+        else
+            for (const std::string& line : message.Body)
+                emitLine(cs.convertToJis ? toIso2022jp(line) : line);
         return;
     }
     const std::string delimiter = "--" + std::string(kMimeBoundary);
@@ -551,16 +636,23 @@ void writeMessage(MailMessage& message, const EmitLine& emitLine) {
     emitLine(delimiter);
     // The text part names its own charset: without it a reader takes the part as US-ASCII
     // and shows the ISO-2022-JP escape sequences instead of the Japanese text (RFC 2046 5.1).
-    emitLine(message.CharSet.empty() ? std::string("Content-Type: text/plain")
-                                     : "Content-Type: text/plain; charset=" + message.CharSet);
-    emitLine("Content-Transfer-Encoding: 7bit");
-    emitLine("");
-    for (const std::string& line : message.Body)
-        emitLine(line);
+    if (utf8) {
+        emitLine("Content-Type: text/plain; charset=UTF-8");
+        emitLine("Content-Transfer-Encoding: base64");
+        emitLine("");
+        emitBase64Text(message.Body, emitLine);
+    } else {
+        emitLine(message.CharSet.empty() ? std::string("Content-Type: text/plain")
+                                         : "Content-Type: text/plain; charset=" + message.CharSet);
+        emitLine("Content-Transfer-Encoding: 7bit");
+        emitLine("");
+        for (const std::string& line : message.Body)
+            emitLine(line);
+    }
     for (Attachment& part : message.MessageParts) {
         emitLine("");
         emitLine(delimiter);
-        writeAttachment(part, emitLine);
+        writeAttachment(part, emitLine, cs);
     }
     emitLine(delimiter + "--");
 }

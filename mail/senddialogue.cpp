@@ -4,6 +4,7 @@
 #include "mail/jis.h"
 #include "mail/mailerror.h"
 #include "mail/message.h"
+#include "text/cp932.h"
 
 #include <algorithm>
 #include <cctype>
@@ -42,28 +43,53 @@ bool isUnusableAddress(std::string_view address) {
     });
 }
 
+std::string firstCharacterNotInIso2022jp(const SendJob& job) {
+    for (const std::string* text : {&job.subjectUtf8, &job.senderNameUtf8, &job.bodyUtf8})
+        if (std::string c = firstCharacterNotInIso2022jp(*text); !c.empty())
+            return c;
+    return {};
+}
+
+MailTextCharset effectiveCharset(const SendJob& job) {
+    if (job.charset != MailTextCharset::Auto)
+        return job.charset;
+    return firstCharacterNotInIso2022jp(job).empty() ? MailTextCharset::Iso2022jp
+                                                     : MailTextCharset::Utf8;
+}
+
 void fillMessage(MailMessage& message, const SendJob& job) {
     message.BccList.clear();
     message.CCList.clear();
     message.Priority = mpNormal;
-    message.Subject = encodeHeaderText(sjisToJis(job.subject), job.noHeaderEncode);
     message.Recipients.setText(job.recipients);
     message.From.setText(job.senderAddress);
-    message.From.Name = encodeHeaderText(sjisToJis(job.senderName), job.noHeaderEncode);
-    // Each line is converted on its own, so each ends in ASCII mode; a lone LF from the edit
-    // box becomes a line end too and never reaches the server bare.
     message.Body.clear();
-    for (const std::string& line : bodyLines(job.body))
-        message.Body.push_back(sjisToJis(line));
-    message.CharSet = "ISO-2022-JP";
+    if (effectiveCharset(job) == MailTextCharset::Utf8) {
+        // The writer encodes the UTF-8 header texts itself, whole characters to a word.
+        message.Subject = job.subjectUtf8;
+        message.From.Name = job.senderNameUtf8;
+        message.Body = bodyLines(job.bodyUtf8);
+        message.CharSet = "UTF-8";
+    } else {
+        message.Subject = encodeHeaderText(sjisToJis(job.subject), job.noHeaderEncode);
+        message.From.Name = encodeHeaderText(sjisToJis(job.senderName), job.noHeaderEncode);
+        // Each line is converted on its own, so each ends in ASCII mode; a lone LF from the
+        // edit box becomes a line end too and never reaches the server bare.
+        for (const std::string& line : bodyLines(job.body))
+            message.Body.push_back(sjisToJis(line));
+        message.CharSet = "ISO-2022-JP";
+    }
     message.ContentType = "text/plain";
     message.UseNowForDate = true;
     message.ReplyTo.setText(job.replyTo);
     message.ExtraHeaders.setValue("X-Mailer", job.xMailer);
     if (job.attachment == SendJob::Attachment::Picture) {
-        message.addAttachment(job.attachmentPath).setContentType("image/jpeg");
+        Attachment& part = message.addAttachment(job.attachmentPath);
+        part.setContentType("image/jpeg");
+        part.Name = job.attachmentName;
     } else if (job.attachment == SendJob::Attachment::File) {
         Attachment& part = message.addAttachment(job.attachmentPath);
+        part.Name = job.attachmentName;
         part.setContentTransfer("base64");
         part.setContentType("application/octet-stream");
     }

@@ -18,6 +18,10 @@ namespace zp {
 
 class MailMessage;
 
+// The character set of the mail: ISO-2022-JP when every character of the subject, the sender
+// name and the body is one that it carries (Auto), always ISO-2022-JP, or always UTF-8.
+enum class MailTextCharset { Auto = 0, Iso2022jp = 1, Utf8 = 2 };
+
 // Everything a send needs, copied from the window when the send starts.
 struct SendJob {
     std::string smtpHost; // as typed; trimmed for the connection
@@ -36,10 +40,18 @@ struct SendJob {
     std::string recipients; // address parts joined by ", "
     std::string subject;
     std::string body; // any line ends
+    // The ISO-2022-JP mail is made from the Shift-JIS texts above, so that it stays byte for
+    // byte what it always was; the UTF-8 mail, and the automatic choice, take the same texts
+    // as typed, in UTF-8, below.
+    MailTextCharset charset = MailTextCharset::Iso2022jp;
+    std::string subjectUtf8;
+    std::string senderNameUtf8;
+    std::string bodyUtf8;
     std::string xMailer;
     bool noHeaderEncode = false;
     enum class Attachment { None, Picture, File } attachment = Attachment::None;
     std::string attachmentPath; // the working JPEG or the file as shown
+    std::string attachmentName; // UTF-8 name shown to the receiver; empty: the path's last part
     std::chrono::milliseconds connectTimeout{30000};
     std::chrono::milliseconds replyTimeout{60000};
     std::chrono::milliseconds dataEndTimeout{600000};
@@ -71,6 +83,12 @@ std::vector<std::string> bodyLines(std::string_view body);
 std::string_view trimBlanks(std::string_view text);
 // An address that would break a command or header line: a control character, "<" or ">".
 bool isUnusableAddress(std::string_view address);
+// Auto resolved by the job's UTF-8 texts.
+MailTextCharset effectiveCharset(const SendJob& job);
+// The first character (grapheme cluster) of the UTF-8 subject, sender name or body that
+// ISO-2022-JP cannot carry, empty when there is none: what to name when asking whether to
+// send such text in ISO-2022-JP all the same.
+std::string firstCharacterNotInIso2022jp(const SendJob& job);
 // Fills a fresh message from the job's texts as the send fills it.
 void fillMessage(MailMessage& message, const SendJob& job);
 

@@ -4,6 +4,7 @@
 #include "mail/jis.h"
 #include "mail/logname.h"
 #include "mail/sendlogformat.h"
+#include "text/charescape.h"
 
 #include <cstdio>
 #include <fstream>
@@ -200,7 +201,7 @@ std::vector<std::string> sendLogHtmlLines(const SendLogInput& in, std::string_vi
         "<head>",
         "<meta http-equiv=\"Content-type\" content=\"text/html;charset=Shift_JIS\">",
         in.subject.empty() ? "<title> " + std::string(sendlog::kUntitled) + " - zoripost </title>"
-                           : "<title>" + htmlEscape(in.subject) + " - zoripost </title>",
+                           : "<title>" + htmlEscapeKeepingAll(in.subject) + " - zoripost </title>",
         "</head>",
         "<body>",
         blueMarker(sendlog::kDateMarker),
@@ -214,15 +215,15 @@ std::vector<std::string> sendLogHtmlLines(const SendLogInput& in, std::string_vi
         lines.push_back(htmlEscape(entry) + " ");
     lines.emplace_back("<br>");
     lines.push_back(blueMarker(sendlog::kSubjectMarker));
-    lines.push_back(htmlEscape(in.subject));
+    lines.push_back(htmlEscapeKeepingAll(in.subject));
     lines.emplace_back("<br>");
     if (in.hasAttachment) {
         lines.push_back(blueMarker(sendlog::kAttachMarker));
-        lines.push_back(htmlEscape(in.attachmentPath));
+        lines.push_back(htmlEscapeKeepingAll(in.attachmentPath));
         lines.emplace_back("<br>");
     }
     lines.push_back(blueMarker(sendlog::kBodyMarker) + "<br>");
-    std::string body = htmlEscape(in.body);
+    std::string body = htmlEscapeKeepingAll(in.body);
     for (std::size_t at = body.find("\r\n"); at != std::string::npos;
          at = body.find("\r\n", at + 6))
         body.insert(at, "<br>");

@@ -24,6 +24,9 @@ struct SendLogInput {
     bool picturePresent = false;
     std::filesystem::path picture;       // the working JPEG
     std::vector<std::string> recipients; // entry texts, in list order
+    // The subject, the attachment's name and the body are Shift-JIS in the settings file's
+    // form (text/charescape.h): characters Shift-JIS cannot hold are escapes, which the text
+    // form keeps as they are and the HTML form writes as the character references they are.
     std::string subject;
     bool hasAttachment = false;
     std::string attachmentPath;

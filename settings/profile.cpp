@@ -1,6 +1,7 @@
 #include "profile.h"
 
 #include "atomicfile.h"
+#include "text/charescape.h"
 
 #include <cerrno>
 #include <cstdint>
@@ -404,6 +405,17 @@ bool ProfileFile::save() {
         return false;
     }
     return replaceFileAtomically(m_path, text(), m_error);
+}
+
+std::string ProfileFile::readText(std::string_view section, std::string_view key,
+                                  std::string_view defUtf8) const {
+    if (!keyExists(section, key))
+        return std::string(defUtf8);
+    return fromSjisKeepingAll(readString(section, key, {}));
+}
+
+void ProfileFile::writeText(std::string_view section, std::string_view key, std::string_view utf8) {
+    writeString(section, key, toSjisKeepingAll(utf8));
 }
 
 } // namespace zp

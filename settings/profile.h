@@ -50,12 +50,18 @@ public:
     // Read as an integer with the default 1 or 0; any non-zero number is true.
     bool readBool(std::string_view section, std::string_view key, bool def) const;
     bool keyExists(std::string_view section, std::string_view key) const;
+    // A text value as UTF-8 (the subject, the body lines): characters that Shift-JIS cannot
+    // hold are stored as escapes and read back whole (text/charescape.h); every other
+    // character is stored as it always was.
+    std::string readText(std::string_view section, std::string_view key,
+                         std::string_view defUtf8) const;
 
     // Replaces the value of an existing key in place, or adds the key at the end of its
     // section, or adds the section at the end of the file. A value with blanks at either
     // end, or one enclosed in double quotes, is written inside another pair of quotes so
     // that it reads back unchanged. A line break in a value is stored as a blank.
     void writeString(std::string_view section, std::string_view key, std::string_view value);
+    void writeText(std::string_view section, std::string_view key, std::string_view utf8);
     void writeInt(std::string_view section, std::string_view key, int value);
     void writeBool(std::string_view section, std::string_view key, bool value);
     // Removes the key's line; a missing key is not an error.

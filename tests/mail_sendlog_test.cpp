@@ -3,6 +3,7 @@
 #include "mail/logname.h"
 #include "mail/senddialogue.h"
 #include "mail/sendlog.h"
+#include "mail/sendlogreader.h"
 #include "mail_text_support.h"
 
 #include <gtest/gtest.h>
@@ -358,6 +359,38 @@ INSTANTIATE_TEST_SUITE_P(
                       AddressCase{"a@example.jp\x7F", true},
                       AddressCase{std::string("a\0b", 3), true}),
     [](const auto& info) { return "row" + std::to_string(info.index); });
+
+// Characters Shift-JIS cannot hold come in as the settings file's escapes: the text log keeps
+// them so, the HTML log shows them as the character references they are, and the sorting
+// tool's reader finds the recipients of both.
+TEST(SendLogUnheldCharacters, EscapesInBothForms) {
+    SendLogInput in;
+    in.recipients = {sjis("山田 & 花子 (taro@example.jp)")};
+    in.subject = sjis("写真") + "&#x1F4F7; &#x26;#x41; a&b";
+    in.hasAttachment = true;
+    in.attachmentPath = sjis("報告") + "&#x1F4F7;.pdf";
+    in.body = sjis("本文") + "&#x1F4F7;\r\n&#x26;#x41;";
+    const std::vector<std::string> text = sendLogTextLines(in);
+    EXPECT_NE(std::find(text.begin(), text.end(), in.subject), text.end());
+    EXPECT_NE(std::find(text.begin(), text.end(), in.attachmentPath), text.end());
+    EXPECT_EQ(text.back(), in.body);
+    const std::vector<std::string> html = sendLogHtmlLines(in, "x.jpg");
+    const std::string subject = sjis("写真") + "&#x1F4F7; &amp;#x41; a&amp;b";
+    EXPECT_EQ(html[4], "<title>" + subject + " - zoripost </title>");
+    EXPECT_NE(std::find(html.begin(), html.end(), subject), html.end());
+    EXPECT_NE(std::find(html.begin(), html.end(), sjis("報告") + "&#x1F4F7;.pdf"), html.end());
+    EXPECT_NE(std::find(html.begin(), html.end(), sjis("本文") + "&#x1F4F7;<br>\r\n&amp;#x41;"),
+              html.end());
+    for (const auto& [lines, form] :
+         {std::pair{text, SendLogForm::Text}, {html, SendLogForm::Html}}) {
+        std::string file;
+        for (const std::string& line : lines)
+            file += line + "\r\n";
+        const SendLogRecipients r = readSendLogRecipients(file, form);
+        EXPECT_EQ(r.status, RecipientsStatus::Ok);
+        EXPECT_EQ(r.entries, std::vector<std::string>{in.recipients[0]});
+    }
+}
 
 } // namespace
 } // namespace zp

@@ -139,13 +139,8 @@ inline std::string nodeDecode(const std::string& bytes, const std::string& mode 
     return runCommand(std::string("node '") + ZP_TEST_SCRIPTS + "/jis_decode.js' " + mode, in);
 }
 
-// Runs one of the Python scripts that print a stored message as "field<TAB>value" lines
-// (a value's line breaks, tabs and backslashes escaped) and returns the fields.
-inline std::map<std::string, std::string> pythonFields(const std::string& script,
-                                                       const std::string& messagePath) {
-    const std::string out = runCommand(std::string(ZP_SYSTEM_PYTHON) + " '" + ZP_TEST_SCRIPTS +
-                                           "/" + script + "' '" + messagePath + "'",
-                                       "/dev/null");
+// Reads "field<TAB>value" lines (a value's line breaks, tabs and backslashes escaped).
+inline std::map<std::string, std::string> parseFields(const std::string& out) {
     std::map<std::string, std::string> fields;
     std::istringstream in(out);
     for (std::string line; std::getline(in, line);) {
@@ -164,8 +159,17 @@ inline std::map<std::string, std::string> pythonFields(const std::string& script
     return fields;
 }
 
+// Runs one of the Python scripts that print a stored message as field lines and returns
+// the fields.
+inline std::map<std::string, std::string> pythonFields(const std::string& script,
+                                                       const std::string& messagePath) {
+    return parseFields(runCommand(std::string(ZP_SYSTEM_PYTHON) + " '" + ZP_TEST_SCRIPTS + "/" +
+                                      script + "' '" + messagePath + "'",
+                                  "/dev/null"));
+}
+
 // The fields of a message as the writer sent its lines and a server stores them
-// (dot-stuffing undone, CR LF line ends), read by a Python script.
+// (dot-stuffing undone, CR LF line ends), read by a Python script or by mail_decode.js.
 inline std::map<std::string, std::string>
 pythonFieldsOfLines(const std::string& script, const std::vector<std::string>& lines) {
     TempDir dir;
@@ -173,6 +177,10 @@ pythonFieldsOfLines(const std::string& script, const std::vector<std::string>& l
     for (const std::string& line : lines)
         text += (line.rfind("..", 0) == 0 ? line.substr(1) : line) + "\r\n";
     writeFile(dir.file("mail.eml"), text);
+    if (script == "mail_decode.js")
+        return parseFields(runCommand("node '" + std::string(ZP_TEST_SCRIPTS) +
+                                          "/mail_decode.js' '" + dir.file("mail.eml") + "'",
+                                      "/dev/null"));
     return pythonFields(script, dir.file("mail.eml"));
 }
 
@@ -192,7 +200,8 @@ inline std::string lowerHex(const std::string& bytes) {
 inline void expectReadExactly(const std::map<std::string, std::string>& f,
                               const std::string& subject, const std::string& fromAddr,
                               const std::string& fromName, const std::string& bodyCrLf,
-                              const std::string* attachment) {
+                              const std::string* attachment,
+                              const std::string& charset = "iso-2022-jp") {
     EXPECT_EQ(f.at("defects"), "");
     EXPECT_EQ(f.at("message_id_count"), "1");
     EXPECT_EQ(f.at("mime_version_count"), "1");
@@ -200,7 +209,7 @@ inline void expectReadExactly(const std::map<std::string, std::string>& f,
     EXPECT_EQ(f.at("subject"), subject);
     EXPECT_EQ(f.at("from_addr"), fromAddr);
     EXPECT_EQ(f.at("from_name"), fromName);
-    EXPECT_EQ(f.at("charset"), "iso-2022-jp");
+    EXPECT_EQ(f.at("charset"), charset);
     std::string expectedBody = bodyCrLf;
     for (std::size_t at; (at = expectedBody.find("\r\n")) != std::string::npos;)
         expectedBody.replace(at, 2, "\n");

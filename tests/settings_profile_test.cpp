@@ -2,6 +2,7 @@
 // the plain settings library, so it also proves that the layer needs no Qt.
 #include "settings/atomicfile.h"
 #include "settings/profile.h"
+#include "text/cp932.h"
 
 #include <gtest/gtest.h>
 
@@ -16,6 +17,7 @@
 
 namespace fs = std::filesystem;
 using zp::ProfileFile;
+using zp::utf8ToSjis;
 
 namespace {
 
@@ -254,6 +256,45 @@ TEST(ProfileWriteRead, ValuesReadBackUnchanged) {
         EXPECT_EQ(back.readString("s", "k" + std::to_string(i), "<def>"), values[i]) << i;
 }
 
+// Text values as typed (UTF-8): what the Shift-JIS file holds, and what it gives back.
+struct TextCase {
+    std::string name;
+    std::string typed;  // as the user typed it
+    std::string stored; // the file's value, shown as UTF-8
+};
+
+class ProfileText : public ::testing::TestWithParam<TextCase> {};
+
+TEST_P(ProfileText, EveryCharacterReadsBack) {
+    const TextCase& c = GetParam();
+    ProfileFile f("unused.ini");
+    f.writeText("mail", "title", c.typed);
+    ProfileFile back = fromText(f.text());
+    EXPECT_EQ(back.readString("mail", "title", ""), utf8ToSjis(c.stored));
+    EXPECT_EQ(back.readText("mail", "title", "<def>"), c.typed);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, ProfileText,
+    ::testing::Values(TextCase{"Emoji", "写真📷 2026", "写真&#x1F4F7; 2026"},
+                      TextCase{"CodePageCharactersAsEver", "①㈱髙﨑～ｱ", "①㈱髙﨑～ｱ"},
+                      TextCase{"CombiningMark", "か\u3099", "か&#x3099;"},
+                      TextCase{"TypedEscapesStayText", "&#x41; &#x1F4F7;&#x26;",
+                               "&#x26;#x41; &#x26;#x1F4F7;&#x26;#x26;"},
+                      TextCase{"OtherAmpersandsAsEver", "a & b &#x; &#xZZ; &#41; &",
+                               "a & b &#x; &#xZZ; &#41; &"}),
+    [](const auto& info) { return info.param.name; });
+
+// A file of an earlier version, which wrote no escapes, reads as it did; only the exact form of
+// a character Shift-JIS cannot hold is taken for one.
+TEST(ProfileText, EarlierFilesReadAsBefore) {
+    for (const std::string v : {"&#x41;", "&#x3042;", "&#x1f4f7;", "&#x01F4F7;", "&#x110000;",
+                                "&#xD800;", "&#x26;", "&#x26;&#x41;"})
+        EXPECT_EQ(fromText("[mail]\r\ntitle=" + v + "\r\n").readText("mail", "title", ""), v);
+    EXPECT_EQ(fromText("[mail]\r\ntitle=&#x1F4F7;\r\n").readText("mail", "title", ""), "📷");
+    EXPECT_EQ(fromText("").readText("mail", "title", "<def>"), "<def>");
+}
+
 TEST(ProfileDuplicates, DeletingTheFirstOfTwoEqualKeysUncoversTheSecond) {
     ProfileFile f = fromText("[a]\r\nk=1\r\nK=2\r\n");
     f.deleteKey("a", "k");
@@ -276,6 +317,18 @@ TEST_F(ProfileFileTest, MissingFileIsEmptyAndSaveCreatesItWithMode0600) {
     EXPECT_EQ(fs::status(p).permissions() & fs::perms::all,
               fs::perms::owner_read | fs::perms::owner_write);
     EXPECT_EQ(entries(), std::vector<std::string>{"zoripost.ini"});
+}
+
+TEST_F(ProfileFileTest, SubjectWithEmojiSurvivesSaveAndLoad) {
+    const fs::path p = m_dir / "zoripost.ini";
+    ProfileFile f(p.string());
+    ASSERT_TRUE(f.load());
+    f.writeText("mail", "title", "写真①📷");
+    ASSERT_TRUE(f.save()) << f.error();
+    EXPECT_EQ(readAll(p), "[mail]\r\ntitle=" + utf8ToSjis("写真①") + "&#x1F4F7;\r\n");
+    ProfileFile back(p.string());
+    ASSERT_TRUE(back.load());
+    EXPECT_EQ(back.readText("mail", "title", ""), "写真①📷");
 }
 
 TEST_F(ProfileFileTest, ExistingFileKeepsItsModeAndForeignLines) {

@@ -32,7 +32,6 @@ std::map<std::string, std::string> strictlyRead(const std::string& path) {
     return test::pythonFields("strict_read.py", path);
 }
 
-
 struct PostfixCase {
     const char* name;
     std::string localName; // empty: this machine's own
@@ -42,6 +41,7 @@ struct PostfixCase {
     std::string body;   // lines joined by CR LF
     int attachmentSize; // -1: none
     std::string error;  // expected in the error text; empty: delivered
+    bool utf8 = false;  // the texts go out as UTF-8
 };
 
 void PrintTo(const PostfixCase& c, std::ostream* os) {
@@ -76,11 +76,18 @@ TEST_P(PostfixDelivery, ReadBackExactly) {
     test::writeFile(work.file("zoripost.jpg"), bytes);
     MailMessage m;
     m.From.Address = c.sender;
-    m.From.Name = encodeHeaderText(sjisToJis(sjis(c.senderName)));
     m.Recipients.setText("a@example.jp, b@example.jp");
-    m.Subject = encodeHeaderText(sjisToJis(sjis(c.subject)));
-    m.Body = bodyLines(sjisToJis(sjis(c.body)));
-    m.CharSet = "ISO-2022-JP";
+    if (c.utf8) {
+        m.From.Name = c.senderName;
+        m.Subject = c.subject;
+        m.Body = bodyLines(c.body);
+        m.CharSet = "UTF-8";
+    } else {
+        m.From.Name = encodeHeaderText(sjisToJis(sjis(c.senderName)));
+        m.Subject = encodeHeaderText(sjisToJis(sjis(c.subject)));
+        m.Body = bodyLines(sjisToJis(sjis(c.body)));
+        m.CharSet = "ISO-2022-JP";
+    }
     m.ContentType = "text/plain";
     m.ExtraHeaders.setValue("X-Mailer", "zoripost version 1.0.0.0");
     if (c.attachmentSize >= 0)
@@ -109,7 +116,8 @@ TEST_P(PostfixDelivery, ReadBackExactly) {
     const std::string delivered = server.waitForLine("DELIVERED ", 30s);
     const auto f = strictlyRead(delivered.substr(delivered.find(' ') + 1));
     test::expectReadExactly(f, c.subject, c.sender, c.senderName, c.body,
-                            c.attachmentSize >= 0 ? &bytes : nullptr);
+                            c.attachmentSize >= 0 ? &bytes : nullptr,
+                            c.utf8 ? "utf-8" : "iso-2022-jp");
 }
 
 const std::string kLongSubject = "テスト送信：写真です。長い件名で符号化された語が七十五文字を超"
@@ -123,7 +131,9 @@ INSTANTIATE_TEST_SUITE_P(Postfix, PostfixDelivery, ::testing::Values(
     PostfixCase{"QualifiedName", "client.example.jp", "me@example.jp", "Re: 写真 2026",
                 "Yamada 太郎", "", 0, ""},
     PostfixCase{"SenderNotQualified", "", "me@vm", "写真", "", "本文", -1,
-                "need fully-qualified address"}),
+                "need fully-qualified address"},
+    PostfixCase{"Utf8WithPicture", "", "me@example.jp", "写真①㈱髙﨑 📷", "山田 📷",
+                "本文①㈱髙﨑 📷\r\n.\r\nか\u3099", 3000, "", true}),
     [](const auto& info) { return std::string(info.param.name); });
 // clang-format on
 

@@ -7,7 +7,8 @@ one "key<TAB>value" line each; in values a backslash, CR, LF and TAB are written
     strict_read.py MESSAGE_FILE
 
 Keys: message_id, message_id_count, mime_version, mime_version_count, subject, from_name,
-from_addr, charset, body (the text part's content), attachment_hex, defects (of the
+from_addr, charset, body (the text part's content, CR LF as LF), attachment_hex,
+attachment_filename (get_filename: RFC 2231 filename* first), defects (of the
 message, its parts and every header, "Name:DefectClass" for a header's).
 """
 import email
@@ -48,9 +49,10 @@ def main():
             continue
         if part.get_content_disposition() == "attachment":
             show("attachment_hex", part.get_content().hex())
+            show("attachment_filename", part.get_filename() or "")
         elif part.get_content_maintype() == "text":
             show("charset", part.get_content_charset() or "")
-            show("body", part.get_content())
+            show("body", part.get_content().replace("\r\n", "\n"))
     show("defects", "; ".join(defects))
 
 

@@ -1,0 +1,166 @@
+#include "text/cp932.h"
+
+#include "text/cp932table.h"
+#include "text/utf8.h"
+
+#include <algorithm>
+#include <utility>
+#include <vector>
+
+namespace zp {
+
+namespace {
+
+struct Entry {
+    char32_t unicode;
+    std::uint16_t code;
+};
+
+constexpr unsigned char trailByte(std::size_t index) {
+    return static_cast<unsigned char>(index < 0x3F ? 0x40 + index : 0x41 + index);
+}
+
+// Every character of the table with its preferred code (the first lead that has it), and
+// the forms folded onto the code page's own, sorted by character.
+const std::vector<Entry>& encodeTable() {
+    static const std::vector<Entry> table = [] {
+        std::vector<Entry> entries;
+        for (std::size_t l = 0; l < cp932table::kLeadCount; ++l)
+            for (std::size_t t = 0; t < cp932table::kTrailCount; ++t)
+                if (const char16_t u = cp932table::kChars[l][t])
+                    entries.push_back(
+                        {u, static_cast<std::uint16_t>(cp932table::kLeads[l] << 8 | trailByte(t))});
+        std::stable_sort(entries.begin(), entries.end(),
+                         [](const Entry& a, const Entry& b) { return a.unicode < b.unicode; });
+        entries.erase(
+            std::unique(entries.begin(), entries.end(),
+                        [](const Entry& a, const Entry& b) { return a.unicode == b.unicode; }),
+            entries.end());
+        static constexpr std::pair<char32_t, char32_t> kFolds[] = {
+            {0x301C, 0xFF5E}, {0x2016, 0x2225}, {0x2212, 0xFF0D}, {0x00A2, 0xFFE0},
+            {0x00A3, 0xFFE1}, {0x00AC, 0xFFE2}, {0x2014, 0x2015}, {0x00A6, 0xFFE4},
+            {0x00A5, 0xFFE5}, {0x203E, 0xFFE3}};
+        std::vector<Entry> folded;
+        for (const auto& [from, to] : kFolds) {
+            const auto it =
+                std::lower_bound(entries.begin(), entries.end(), to,
+                                 [](const Entry& e, char32_t c) { return e.unicode < c; });
+            if (it != entries.end() && it->unicode == to)
+                folded.push_back({from, it->code});
+        }
+        entries.insert(entries.end(), folded.begin(), folded.end());
+        std::sort(entries.begin(), entries.end(),
+                  [](const Entry& a, const Entry& b) { return a.unicode < b.unicode; });
+        return entries;
+    }();
+    return table;
+}
+
+std::size_t leadIndex(unsigned char lead) {
+    const auto* end = cp932table::kLeads + cp932table::kLeadCount;
+    const auto* it = std::find(cp932table::kLeads, end, lead);
+    return it == end ? cp932table::kLeadCount : static_cast<std::size_t>(it - cp932table::kLeads);
+}
+
+// The JIS X 0208 row of a Shift-JIS double-byte code (1-94 for leads up to 0xEF).
+int jisRow(std::uint16_t code) {
+    const int lead = code >> 8;
+    const int trail = code & 0xFF;
+    const int base = lead <= 0x9F ? 0x81 : 0xC1;
+    return (lead - base) * 2 + (trail >= 0x9F ? 2 : 1);
+}
+
+} // namespace
+
+std::uint16_t cp932Code(char32_t c) {
+    if (c < 0x80)
+        return static_cast<std::uint16_t>(c);
+    if (c >= 0xFF61 && c <= 0xFF9F)
+        return static_cast<std::uint16_t>(c - 0xFF61 + 0xA1);
+    if (c >= 0xE000 && c <= 0xE757) { // user-defined area, leads F0-F9
+        const unsigned index = static_cast<unsigned>(c - 0xE000);
+        const unsigned trail = index % 188;
+        return static_cast<std::uint16_t>((0xF0 + index / 188) << 8 |
+                                          (trail < 0x3F ? 0x40 + trail : 0x41 + trail));
+    }
+    const auto& table = encodeTable();
+    const auto it = std::lower_bound(table.begin(), table.end(), c,
+                                     [](const Entry& e, char32_t u) { return e.unicode < u; });
+    return it != table.end() && it->unicode == c ? it->code : 0;
+}
+
+bool cp932Holds(char32_t c) {
+    return c == 0 || cp932Code(c) != 0;
+}
+
+bool iso2022jpCarries(char32_t c) {
+    if (c < 0x80 || (c >= 0xFF61 && c <= 0xFF9F))
+        return true;
+    if (c >= 0xE000 && c <= 0xE757)
+        return false;
+    const std::uint16_t code = cp932Code(c);
+    if (code < 0x100 || (code >> 8) > 0xEF)
+        return false;
+    const int row = jisRow(code);
+    return (row >= 1 && row <= 8) || (row >= 16 && row <= 84);
+}
+
+std::string utf8ToSjis(std::string_view utf8) {
+    std::string out;
+    out.reserve(utf8.size());
+    for (std::size_t pos = 0; pos < utf8.size();) {
+        const char32_t c = nextUtf8(utf8, pos);
+        const std::uint16_t code = cp932Code(c);
+        if (code == 0 && c != 0)
+            out += '?';
+        else if (code < 0x100)
+            out += static_cast<char>(code);
+        else
+            out += {static_cast<char>(code >> 8), static_cast<char>(code & 0xFF)};
+    }
+    return out;
+}
+
+std::string sjisToUtf8(std::string_view sjis) {
+    std::string out;
+    out.reserve(sjis.size() * 3 / 2);
+    for (std::size_t i = 0; i < sjis.size(); ++i) {
+        const auto c = static_cast<unsigned char>(sjis[i]);
+        if (c < 0x80) {
+            out += static_cast<char>(c);
+            continue;
+        }
+        if (c >= 0xA1 && c <= 0xDF) {
+            appendUtf8(out, 0xFF61 + (c - 0xA1));
+            continue;
+        }
+        const bool lead = (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
+        const auto t = i + 1 < sjis.size() ? static_cast<unsigned char>(sjis[i + 1]) : 0;
+        if (!lead || t < 0x40 || t == 0x7F || t > 0xFC) {
+            appendUtf8(out, U'\uFFFD');
+            continue;
+        }
+        ++i;
+        const std::size_t trail = t < 0x7F ? t - 0x40u : t - 0x41u;
+        char32_t u = 0;
+        if (c >= 0xF0 && c <= 0xF9)
+            u = 0xE000 + (c - 0xF0) * 188 + static_cast<char32_t>(trail);
+        else if (const std::size_t l = leadIndex(c); l < cp932table::kLeadCount)
+            u = cp932table::kChars[l][trail];
+        appendUtf8(out, u != 0 ? u : U'\uFFFD');
+    }
+    return out;
+}
+
+std::string firstCharacterNotInIso2022jp(std::string_view utf8) {
+    for (std::size_t pos = 0; pos < utf8.size();) {
+        const std::size_t length = graphemeLength(utf8, pos);
+        for (std::size_t i = pos; i < pos + length;)
+            if (!iso2022jpCarries(nextUtf8(utf8, i)))
+                return std::string(utf8.substr(pos, length));
+        pos += length;
+    }
+    return {};
+}
+
+} // namespace zp
