@@ -1,5 +1,7 @@
 // The platform layer: the Shift-JIS boundary, the real message boxes, the up-down control,
 // the radio group and the folder dialog routine.
+#include "app/zoripost1.h"
+#include "app_support.h"
 #include "platform/controlevents.h"
 #include "platform/dialogs.h"
 #include "platform/folderdialog.h"
@@ -8,7 +10,6 @@
 #include "platform/soundplayer.h"
 #include "platform/textcodec.h"
 #include "platform/updown.h"
-#include "app_support.h"
 
 #include <QAbstractButton>
 #include <QDesktopServices>
@@ -21,6 +22,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSignalSpy>
+#include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -286,6 +288,29 @@ INSTANTIATE_TEST_SUITE_P(
                                QStringLiteral("http://example.jp/a?b=1")},
                       OpenCase{QStringLiteral("/home/u/送信ログ"), QStringLiteral("file"),
                                QStringLiteral("file:///home/u/送信ログ")}));
+
+// The about page's link is reached by Tab and opened by Enter or Space, through the same
+// handler as a click.
+TEST(AboutLink, OpensFromTheKeyboard) {
+    zp::test::ScriptedDialogs dialogs;
+    QTemporaryDir dir;
+    TfrmMain window(dir.filePath(QStringLiteral("zoripost")));
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    QCoreApplication::processEvents();
+    zp::findControl<QTabWidget>(&window, "pgctlOption")->setCurrentIndex(3);
+    auto* link = zp::findControl<QWidget>(&window, "lblUrl");
+    UrlCatcher catcher;
+    QDesktopServices::setUrlHandler(QStringLiteral("https"), &catcher, "open");
+    for (const Qt::Key key : {Qt::Key_Return, Qt::Key_Space, Qt::Key_A}) {
+        link->setFocus(Qt::TabFocusReason);
+        ASSERT_TRUE(link->hasFocus());
+        QTest::keyClick(link, key);
+    }
+    QDesktopServices::unsetUrlHandler(QStringLiteral("https"));
+    EXPECT_EQ(catcher.urls, (QList<QUrl>{QUrl(QStringLiteral("https://zoripost.example.com/")),
+                                         QUrl(QStringLiteral("https://zoripost.example.com/"))}));
+}
 
 TEST(ShellOpenEmpty, NothingToOpen) {
     EXPECT_FALSE(zp::shellOpen(QStringLiteral("  ")));
