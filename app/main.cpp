@@ -1,5 +1,6 @@
 // Process start: the one-running-copy rule, the main window, and the ways the program is
 // asked to end from outside (session end, SIGTERM, SIGHUP, SIGINT).
+#include "platform/qttranslation.h"
 #include "platform/singleinstance.h"
 #include "platform/terminationsignals.h"
 #include "zoripost1.h"
@@ -61,6 +62,7 @@ int main(int argc, char** argv) {
     // Lets the desktop match the window to its launcher entry and icon.
     QGuiApplication::setDesktopFileName(QStringLiteral("zoripost"));
     const QString exe = startedPath(argc, argv);
+    zp::installQtTranslation(app, QCoreApplication::applicationDirPath());
 
     zp::SingleInstance single(zp::SingleInstance::serverNameFor(exe));
     if (!single.claim()) {

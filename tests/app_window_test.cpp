@@ -3,12 +3,14 @@
 #include "app/about.h"
 #include "app/zoripost1.h"
 #include "app_support.h"
+#include "platform/qttranslation.h"
 #include "platform/radiogroup.h"
 #include "platform/updown.h"
 
 #include <QAbstractButton>
 #include <QAccessible>
 #include <QDialog>
+#include <QDialogButtonBox>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
@@ -16,6 +18,7 @@
 #include <QListWidget>
 #include <QMimeData>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QSignalSpy>
 #include <QStatusBar>
 #include <QTabBar>
@@ -23,6 +26,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
+#include <QTranslator>
 #include <QUrl>
 
 #include <memory>
@@ -513,6 +517,19 @@ TEST_F(WindowTest, EveryControlHasASpokenName) {
     // The about tab is read by its meaning, not by its question mark.
     auto* tabs = control<QTabWidget>("pgctlOption")->tabBar();
     EXPECT_EQ(tabs->accessibleTabName(3), QStringLiteral("バージョン情報"));
+}
+
+TEST_F(WindowTest, QtsOwnButtonsReadInJapanese) {
+    ASSERT_TRUE(zp::installQtTranslation(*QCoreApplication::instance(), dir.path()));
+    open(kServerSet);
+    control<QAbstractButton>("btnServerSecurity")->click();
+    auto* security = window->findChild<QDialog*>(QStringLiteral("dlgServerSecurity"));
+    ASSERT_NE(security, nullptr);
+    auto* buttons = security->findChild<QDialogButtonBox*>();
+    EXPECT_EQ(buttons->button(QDialogButtonBox::Cancel)->text(), QStringLiteral("キャンセル"));
+    security->reject();
+    for (QTranslator* t : QCoreApplication::instance()->findChildren<QTranslator*>())
+        QCoreApplication::removeTranslator(t);
 }
 
 struct SourceNameCase {
