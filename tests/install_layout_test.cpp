@@ -279,6 +279,8 @@ TEST_F(Package, DeclaresTheLibrariesAndTheJapaneseFont) {
           "libheif1", "libwebp7", "libwebpdemux2", "libavif15"})
         EXPECT_TRUE(depends.contains(QLatin1String(dep)))
             << dep << " missing in: " << qPrintable(depends);
+    // Japanese typing with fcitx5 from the window.
+    EXPECT_TRUE(field("Suggests").contains(QLatin1String("fcitx5-frontend-qt6")));
 }
 
 TEST_F(Package, HoldsTheInstalledFilesWithStrippedPrograms) {
