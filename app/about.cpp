@@ -68,10 +68,13 @@ void AboutPage::btnSendSEClick() {
 
 void AboutPage::memoBodyChange() {
     QWidget* w = m_host.window();
-    const int length = sjisLength(findControl<QPlainTextEdit>(w, "memoBody")->toPlainText());
+    auto* body = findControl<QPlainTextEdit>(w, "memoBody");
+    const int length = sjisLength(body->toPlainText());
     findControl<QLabel>(w, "lblText")
         ->setText(QStringLiteral("本文  (長さ：") + QString::number(length) +
                   QStringLiteral("バイト)"));
+    // The box keeps its fixed name; the length is read out as its description.
+    body->setAccessibleDescription(QStringLiteral("長さ：%1バイト").arg(length));
 }
 
 void AboutPage::edtTitleEnter() {

@@ -4,8 +4,8 @@
 #include "platform/captionfit.h"
 #include "platform/controlcolor.h"
 #include "platform/fixedrows.h"
-#include "platform/radiogroup.h"
 #include "platform/windowhost.h"
+#include "tabchain.h"
 
 #include <QAbstractButton>
 #include <QAction>
@@ -128,18 +128,6 @@ void applyGlyphs(QMainWindow* w) {
     }
 }
 
-// The log format group takes one tab stop (its chosen button) between the check box above
-// it and the folder button below it.
-void placeRadioGroupInTabChain(QMainWindow* w) {
-    QWidget* previous = findControl<QWidget>(w, "chkMailAddrAutoClear");
-    for (QAbstractButton* b : findControl<RadioGroup>(w, "radLogSave")
-                                  ->findChildren<QAbstractButton*>(Qt::FindDirectChildrenOnly)) {
-        QWidget::setTabOrder(previous, b);
-        previous = b;
-    }
-    QWidget::setTabOrder(previous, findControl<QWidget>(w, "btnDirSelect"));
-}
-
 } // namespace
 
 void applyWindowLook(QMainWindow* w) {
@@ -150,7 +138,7 @@ void applyWindowLook(QMainWindow* w) {
     setFixedRowHeight(findControl<QListView>(w, "chlAddr"), 12);
     setFixedRowHeight(findControl<QListView>(w, "lstSelectedAddr"), 12);
     applyGlyphs(w);
-    placeRadioGroupInTabChain(w);
+    placeTabChain(w);
     fitCaptions(w);
 }
 

@@ -222,6 +222,10 @@ void TfrmMain::setOuterWidth(int outer) {
 
 void TfrmMain::nextCtrlWhenEnter() {
     focusNextPrevChild(true);
+    // The security button beside the SMTP server box is a Tab stop only: Enter goes on
+    // from the box to the user name box.
+    if (focusWidget() == ui->btnServerSecurity)
+        focusNextPrevChild(true);
 }
 
 void TfrmMain::reportStatus(const QString& text, zp::MsgKind kind) {

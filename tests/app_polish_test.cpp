@@ -297,8 +297,9 @@ TEST_F(PolishTest, PasswordBoxShowsAStarPerCharacter) {
 
 struct Chain {
     const char* name;
-    int page;
+    int page; // -1: the settings pane hidden
     QStringList order;
+    bool backward = false; // Shift+Tab
 };
 
 void PrintTo(const Chain& c, std::ostream* os) {
@@ -326,7 +327,8 @@ TEST_P(TabChain, TabVisitsThePageInItsOrder) {
     for (int i = 0; i < c.order.size(); ++i) {
         QWidget* f = QApplication::focusWidget();
         seen << (f ? f->objectName() : QString());
-        QTest::keyClick(f, Qt::Key_Tab);
+        QTest::keyClick(f, c.backward ? Qt::Key_Backtab : Qt::Key_Tab,
+                        c.backward ? Qt::ShiftModifier : Qt::NoModifier);
     }
     EXPECT_EQ(seen, c.order);
 }
@@ -345,9 +347,25 @@ INSTANTIATE_TEST_SUITE_P(
                "btnDirSelect", "btnFolderOpen", "edtSaveDir", "chkMakeNameDir", "btnAutoAlloc"}},
         Chain{"server",
               2,
-              {"edtSMTPHost", "edtSMTPUser", "edtSMTPAddr", "edtSMTPName", "chkPOPbSMTP",
-               "edtPOP3Host", "edtPOP3Pwd", "edtReplyTo"}},
-        Chain{"about", 3, {"chkSendCap", "edtSendSE", "btnSendSE"}}),
+              {"edtSMTPHost", "btnServerSecurity", "edtSMTPUser", "edtSMTPAddr", "edtSMTPName",
+               "chkPOPbSMTP", "edtPOP3Host", "edtPOP3Pwd", "edtReplyTo"}},
+        Chain{"about", 3, {"lblUrl", "chkSendCap", "edtSendSE", "btnSendSE"}},
+        Chain{
+            "mail_area_round",
+            -1,
+            {"btnSend", "btnClear", "btnConfig", "btnExit", "btnAddrMenu", "chlAddr", "edtTitle"}},
+        Chain{"mail_area_into_pane",
+              2,
+              {"btnConfig", "btnExit", "qt_tabwidget_tabbar", "edtSMTPHost", "btnServerSecurity",
+               "edtSMTPUser", "edtSMTPAddr", "edtSMTPName", "chkPOPbSMTP", "edtPOP3Host",
+               "edtPOP3Pwd", "edtReplyTo", "btnAddrMenu", "chlAddr"}},
+        Chain{"pane_end_to_mail_area", 3, {"btnSendSE", "btnAddrMenu", "chlAddr", "edtTitle"}},
+        Chain{"shift_tab_mirror",
+              2,
+              {"btnAddrMenu", "edtReplyTo", "edtPOP3Pwd", "edtPOP3Host", "chkPOPbSMTP",
+               "edtSMTPName", "edtSMTPAddr", "edtSMTPUser", "btnServerSecurity", "edtSMTPHost",
+               "qt_tabwidget_tabbar", "btnExit"},
+              true}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(PolishTest, LogFormatGroupIsOneStopAtItsChosenButton) {

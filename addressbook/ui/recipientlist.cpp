@@ -121,6 +121,10 @@ void RecipientList::chlAddrClickCheck() {
                                 ? QStringLiteral("メールアドレス一覧 (%1)")
                                 : QStringLiteral("選択済みメールアドレス (%1)");
     findControl<QLabel>(m_host.window(), "lblChecked")->setText(caption.arg(checked));
+    // The count changes; a screen reader hears it after the list's fixed name.
+    const QString count = QStringLiteral("%1 件にチェック").arg(checked);
+    m_list->setAccessibleDescription(count);
+    m_selected->setAccessibleDescription(count + QStringLiteral("。クリックして送信先を追加"));
 }
 
 // Runs when the focus has left the list or the menu button for another control of the
