@@ -13,6 +13,7 @@ struct Options {
     std::vector<std::string> files;
     bool help = false;
     bool quiet = false;
+    bool fittedPpm = false; // also write the fitted picture, before encoding, as zp_<name>.ppm
     int jobs = 0; // files converted at once; 0: one per core
 };
 
