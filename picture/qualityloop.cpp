@@ -105,8 +105,8 @@ bool encodeAt(Encodings& e, int q, int thenAhead, std::vector<std::uint8_t>& out
         if (e.ahead && thenAhead >= 1) {
             e.next.start(e.bitmap, thenAhead);
         }
-        encoded = e.encoder ? e.encoder(e.bitmap, q, out, error)
-                            : encodeJpeg(e.bitmap, q, out, error);
+        encoded =
+            e.encoder ? e.encoder(e.bitmap, q, out, error) : encodeJpeg(e.bitmap, q, out, error);
     }
     if (!encoded) {
         e.result.error = PictureError::EncodeFailed;

@@ -161,9 +161,8 @@ bool convertFile(const std::string& file, const zp::cli::Options& options, Writt
         report.err(format("zoripost-jpeg: %s: %s\n", file.c_str(), error.c_str()));
         return false;
     }
-    if (options.fittedPpm &&
-        !zp::writeFileReplacing(fs::path(out).replace_extension(".ppm"), ppmOf(result.fitted),
-                                error)) {
+    if (options.fittedPpm && !zp::writeFileReplacing(fs::path(out).replace_extension(".ppm"),
+                                                     ppmOf(result.fitted), error)) {
         report.err(format("zoripost-jpeg: %s: %s\n", file.c_str(), error.c_str()));
         return false;
     }

@@ -14,7 +14,7 @@ struct Options {
     bool help = false;
     bool quiet = false;
     bool fittedPpm = false; // also write the fitted picture, before encoding, as zp_<name>.ppm
-    int jobs = 0; // files converted at once; 0: one per core
+    int jobs = 0;           // files converted at once; 0: one per core
 };
 
 // Parses argv; false with a message in `error` on a usage error.
