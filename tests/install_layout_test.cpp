@@ -42,7 +42,8 @@ QStringList expectedFiles() {
     files << QStringLiteral("usr/share/applications/zoripost.desktop")
           << QStringLiteral("usr/share/icons/hicolor/scalable/apps/zoripost.svg")
           << QStringLiteral("usr/share/man/man1/zoripost.1.gz")
-          << QStringLiteral("usr/share/man/man1/zoripost-jpeg.1.gz");
+          << QStringLiteral("usr/share/man/man1/zoripost-jpeg.1.gz")
+          << QStringLiteral("usr/" ZP_SOUND_MODULE);
 #ifdef ZP_HAS_SORTLOGS_MAN
     files << QStringLiteral("usr/share/man/man1/zoripost-sortlogs.1.gz");
 #endif
