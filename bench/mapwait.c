@@ -1,6 +1,6 @@
 /* Times a program from its exec to the mapping of its first top-level window.
  *
- *   mapwait COMMAND [ARGS...]   ->   "<milliseconds> <width>x<height> <libraries>" on stdout
+ *   mapwait COMMAND [ARGS...]   ->   "<ms> <width>x<height> <libraries> <cpu ms>" on stdout
  *
  * Watches the root window of $DISPLAY for MapNotify (no window manager: top-level windows are
  * the root's children), starts the clock, forks and execs the command, and stops the clock at
@@ -10,6 +10,7 @@
  */
 #define _POSIX_C_SOURCE 200809L
 #include <X11/Xlib.h>
+#include <dirent.h>
 #include <poll.h>
 #include <signal.h>
 #include <stdio.h>
@@ -44,6 +45,31 @@ static int countLibraries(pid_t pid) {
     }
     fclose(f);
     return n;
+}
+
+/* Processor time of all the process's threads so far, in milliseconds. */
+static double cpuMilliseconds(pid_t pid) {
+    char path[64];
+    snprintf(path, sizeof path, "/proc/%d/task", (int)pid);
+    DIR* dir = opendir(path);
+    if (!dir)
+        return -1;
+    double ns = 0;
+    struct dirent* d;
+    while ((d = readdir(dir)) != NULL) {
+        if (d->d_name[0] == '.')
+            continue;
+        char stat[600];
+        snprintf(stat, sizeof stat, "%s/%s/schedstat", path, d->d_name);
+        FILE* f = fopen(stat, "r");
+        unsigned long long run = 0;
+        if (f && fscanf(f, "%llu", &run) == 1)
+            ns += (double)run;
+        if (f)
+            fclose(f);
+    }
+    closedir(dir);
+    return ns / 1e6;
 }
 
 static void end(pid_t pid) {
@@ -94,7 +120,8 @@ int main(int argc, char** argv) {
         const double ms = now() - start;
         XWindowAttributes a;
         XGetWindowAttributes(dpy, e.xmap.window, &a);
-        printf("%.1f %dx%d %d\n", ms, a.width, a.height, countLibraries(pid));
+        printf("%.1f %dx%d %d %.1f\n", ms, a.width, a.height, countLibraries(pid),
+               cpuMilliseconds(pid));
         status = 0;
         break;
     }
