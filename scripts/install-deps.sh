@@ -27,7 +27,8 @@ if [ "$what" = package ]; then
   pkgs+=(dpkg-dev file)
 fi
 if [ "$what" = bench ]; then
-  pkgs+=(libvips-tools graphicsmagick hyperfine time netpbm)
+  # bench/startup.sh: a virtual X server, and Xlib for its MapNotify timer.
+  pkgs+=(libvips-tools graphicsmagick hyperfine time netpbm xvfb x11-utils libx11-dev)
 fi
 
 missing=()
