@@ -23,7 +23,6 @@
 #include <QFileInfo>
 #include <QKeyEvent>
 #include <QMenu>
-#include <QMetaMethod>
 #include <QStatusBar>
 #include <QTimer>
 
@@ -59,6 +58,7 @@ TfrmMain::TfrmMain(const QString& executablePath, QWidget* parent)
     connect(ui->btnExit, &QPushButton::clicked, this, &TfrmMain::btnExitClick);
     connect(ui->btnConfig, &QPushButton::clicked, this, &TfrmMain::btnConfigClick);
     createHandlers();
+    connectHandlers();
     FormCreate();
 }
 
@@ -115,24 +115,12 @@ void TfrmMain::buildMenus() {
     }
 }
 
-void TfrmMain::createHandlers() {
-    m_handlers.append(new zp::AboutPage(*this, this));
-    m_handlers.append(new zp::PicturePage(*this, this));
-    m_handlers.append(new zp::Intake(*this, this));
-    m_handlers.append(new zp::Preview(*this, this));
-    m_handlers.append(new zp::SendOperation(*this, this));
-    m_handlers.append(new zp::ServerSecurity(*this, this));
-    m_handlers.append(new zp::RecipientList(*this, this));
-    m_handlers.append(new zp::LogFolder(*this, this));
-    m_settings = std::make_unique<zp::SettingsStore>(*this);
-}
-
 void TfrmMain::FormCreate() {
     // 1. State.
     m_closing = false;
     m_debug = false;
-    m_noHeaderEncode = false;
-    m_wholePreviewSize = 1;
+    m_send->setNoHeaderEncode(false);
+    m_preview->setWholePreviewSize(1);
     m_sourcePath.clear();
     // 2. Caption, icon, product name and version.
     setWindowTitle(QStringLiteral("zoripost"));
@@ -147,7 +135,7 @@ void TfrmMain::FormCreate() {
     // 5. The picture area.
     ui->imgBG->setPixmap(zp::placeholderPicture(240, 320));
     ui->imgWhole->setPixmap(ui->imgBG->pixmap());
-    runHandler("applyTargetSize");
+    m_picturePage->applyTargetSize();
     // 6. The non-picture attachment panel.
     ui->pnlAttach->setVisible(false);
     ui->memAttach->clear();
@@ -178,12 +166,9 @@ void TfrmMain::FormShow() {
         return;
     if (!m_commandLineFile.isEmpty()) {
         // A file dropped on the icon of a program that was not running is never sent.
-        for (QObject* h : m_handlers)
-            if (h->metaObject()->indexOfMethod("openPictureFile(QString,bool)") >= 0)
-                QMetaObject::invokeMethod(h, "openPictureFile", Q_ARG(QString, m_commandLineFile),
-                                          Q_ARG(bool, false));
+        m_intake->openPictureFile(m_commandLineFile, false);
     }
-    runHandler("chlAddrClickCheck");
+    m_recipients->chlAddrClickCheck();
     ui->chlAddr->setFocus(Qt::OtherFocusReason);
 }
 
@@ -192,8 +177,8 @@ void TfrmMain::FormClose() {
         return;
     m_closing = true;
     // A send still running ends first, as a failure with its log, before the settings go.
-    runHandler("endSendForClose");
-    runHandler("disconnectSmtp");
+    m_send->endSendForClose();
+    m_send->disconnectSmtp();
     m_settings->saveSettings();
     emit settingsSaved();
     if (QFile::exists(m_jpegPath))
@@ -238,25 +223,25 @@ QString TfrmMain::statusText() {
     return statusBar()->currentMessage();
 }
 
-void TfrmMain::runHandler(const char* name) {
-    const QByteArray signature = QMetaObject::normalizedSignature(QByteArray(name) + "()");
-    QList<QObject*> targets = m_handlers;
-    targets.prepend(this);
-    for (QObject* t : targets) {
-        if (t->metaObject()->indexOfMethod(signature.constData()) >= 0) {
-            QMetaObject::invokeMethod(t, name, Qt::DirectConnection);
-            return;
-        }
-    }
-}
-
 void TfrmMain::setDebugFlag(bool on) {
     m_debug = on;
     ui->memoDebug->setVisible(on);
 }
 
-void TfrmMain::setWholePreviewSize(int size) {
-    m_wholePreviewSize = (size >= 1 && size <= 3) ? size : 1;
+bool TfrmMain::noHeaderEncode() const {
+    return m_send->noHeaderEncode();
+}
+
+int TfrmMain::wholePreviewSize() const {
+    return m_preview->wholePreviewSize();
+}
+
+zp::MailPorts TfrmMain::mailPorts() const {
+    return m_send->mailPorts();
+}
+
+void TfrmMain::setMailPorts(const zp::MailPorts& ports) {
+    m_send->mailPorts() = ports;
 }
 
 void TfrmMain::setControlsEnabled(bool enabled) {

@@ -136,7 +136,7 @@ bool LogFolder::edtSaveDirKeyPress(QKeyEvent* event) {
         return false;
     m_inEnterKey = true;
     m_messageShown = false;
-    m_host.runHandler("nextCtrlWhenEnter");
+    emit moveFocusOn();
     edtSaveDirExit();
     m_inEnterKey = false;
     edtSaveDirEnter();

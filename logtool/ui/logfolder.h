@@ -32,6 +32,10 @@ public slots:
     void btnFolderOpenClick();
     void btnAutoAllocClick();
 
+signals:
+    // Enter in the folder box moves the focus on as in the other boxes.
+    void moveFocusOn();
+
 private:
     int logMode() const;
     void folderMissing();

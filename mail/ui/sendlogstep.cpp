@@ -1,7 +1,6 @@
 #include "sendlogstep.h"
 
 #include "mail/sendlog.h"
-#include "picture/ui/picturepage.h"
 #include "platform/radiogroup.h"
 #include "platform/textcodec.h"
 
@@ -29,7 +28,7 @@ QString withCrLf(const QString& text) {
     return out;
 }
 
-SendSnapshot takeSendSnapshot(WindowHost& host) {
+SendSnapshot takeSendSnapshot(WindowHost& host, bool picturePresent) {
     QWidget* w = host.window();
     findControl<QWidget>(w, "btnSend")->setFocus(Qt::OtherFocusReason);
     SendSnapshot s;
@@ -45,8 +44,7 @@ SendSnapshot takeSendSnapshot(WindowHost& host) {
     selected->addItems(s.entries);
     s.subject = findControl<QLineEdit>(w, "edtTitle")->text();
     s.body = withCrLf(findControl<QPlainTextEdit>(w, "memoBody")->toPlainText());
-    const PicturePage* page = PicturePage::of(w);
-    s.picturePresent = page && page->source().present();
+    s.picturePresent = picturePresent;
     s.workingJpeg = host.workingJpegPath();
     s.hasAttachment = !findControl<QWidget>(w, "pnlAttach")->isHidden();
     if (s.hasAttachment)

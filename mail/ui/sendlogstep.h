@@ -23,8 +23,9 @@ struct SendSnapshot {
 };
 
 // Moves the focus to the send button and reads the window: the checked entries (also
-// written into lstSelectedAddr), the send time, the texts and the attachment.
-SendSnapshot takeSendSnapshot(WindowHost& host);
+// written into lstSelectedAddr), the send time, the texts and the attachment; whether a
+// picture is being prepared is told by the caller.
+SendSnapshot takeSendSnapshot(WindowHost& host, bool picturePresent);
 
 // Lone CR and LF become CR LF.
 QString withCrLf(const QString& text);

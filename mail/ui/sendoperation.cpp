@@ -156,7 +156,7 @@ SendJob SendOperation::makeJob(const QString& recipients) const {
     job.popBeforeSmtp = findControl<QAbstractButton>(w, "chkPOPbSMTP")->isChecked();
     job.pop3Host = toSjis(lineEdit(w, "edtPOP3Host"));
     job.password = toSjis(lineEdit(w, "edtPOP3Pwd"));
-    const WindowHost::MailPorts ports = m_host.mailPorts();
+    const MailPorts& ports = m_ports;
     job.smtpPort = static_cast<std::uint16_t>(ports.smtp);
     job.pop3Port = static_cast<std::uint16_t>(ports.pop3);
     job.smtpSecurity = mailSecurityFromInt(ports.smtpSecurity);
@@ -166,7 +166,7 @@ SendJob SendOperation::makeJob(const QString& recipients) const {
     job.subject = toSjis(m_snapshot.subject);
     job.body = toSjis(m_snapshot.body);
     job.xMailer = "zoripost " + toSjis(findControl<QLabel>(w, "lblVersion")->text());
-    job.noHeaderEncode = m_host.noHeaderEncode();
+    job.noHeaderEncode = m_noHeaderEncode;
     if (m_snapshot.picturePresent) {
         job.attachment = SendJob::Attachment::Picture;
         job.attachmentPath = QFile::encodeName(m_snapshot.workingJpeg).toStdString();
@@ -186,7 +186,7 @@ void SendOperation::btnSendClick() {
         return;
     QWidget* w = m_host.window();
     // 1. Focus, send time, recipients, texts and attachment, read once for the whole send.
-    m_snapshot = takeSendSnapshot(m_host);
+    m_snapshot = takeSendSnapshot(m_host, m_picturePresent && m_picturePresent());
     // 3. The address parts joined by ", "; empty ones before the first address leave no
     // trace.
     QString recipients;
@@ -319,14 +319,14 @@ void SendOperation::finishSend() {
     m_host.setSendInProgress(false);
     QWidget* w = m_host.window();
     if (result.sent && findControl<QAbstractButton>(w, "chkFileAutoClear")->isChecked())
-        m_host.runHandler("btnClearClick");
+        emit detachRequested();
     if (result.sent && findControl<QAbstractButton>(w, "chkMailAddrAutoClear")->isChecked()) {
         auto* list = findControl<QListWidget>(w, "chlAddr");
         for (int i = 0; i < list->count(); ++i)
             list->item(i)->setCheckState(Qt::Unchecked);
     }
-    m_host.runHandler("chlAddrClickCheck");
-    m_host.runHandler("chlAddrExit");
+    emit recipientsRecountRequested();
+    emit recipientsCollapseRequested();
     emit sendFinished(result.sent);
 }
 

@@ -56,7 +56,8 @@ Bitmap clipboardBitmap() {
 
 } // namespace
 
-Intake::Intake(WindowHost& host, QObject* parent) : QObject(parent), m_host(host) {
+Intake::Intake(WindowHost& host, PicturePage& page, QObject* parent)
+    : QObject(parent), m_host(host), m_page(page) {
     QWidget* w = host.window();
     for (const char* name : {"btnPaste", "btnPasteFromVelmaclip"})
         connect(findControl<QPushButton>(w, name), &QPushButton::clicked, this,
@@ -74,10 +75,6 @@ Intake::Intake(WindowHost& host, QObject* parent) : QObject(parent), m_host(host
     w->installEventFilter(this);
     for (QWidget* child : w->findChildren<QWidget*>())
         child->installEventFilter(this);
-}
-
-PicturePage& Intake::page() {
-    return *PicturePage::of(m_host.window());
 }
 
 bool Intake::eventFilter(QObject* watched, QEvent* event) {
@@ -126,11 +123,11 @@ void Intake::btnPasteClick() {
         return; // nothing to paste: silently nothing
     if (sender() && sender() == w->findChild<QObject*>(QStringLiteral("btnPasteFromVelmaclip")))
         rereadVelmaclipSettings();
-    page().setSource(PictureSource::fromBitmap(std::move(pasted)));
+    m_page.setSource(PictureSource::fromBitmap(std::move(pasted)));
     m_host.setSourceFilePath(QString());
     m_host.setSourceFileName(
         QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd_HH-mm-ss")));
-    const bool ok = page().makeJpeg(true);
+    const bool ok = m_page.makeJpeg(true);
     if (ok && findControl<QAbstractButton>(w, "chkAutoSend")->isChecked())
         autoSend();
 }
@@ -160,7 +157,7 @@ void Intake::rereadVelmaclipSettings() {
     presets->setCurrentIndex(
         PicturePage::findSizePreset(presets, findControl<UpDown>(w, "udSizeW")->position(),
                                     findControl<UpDown>(w, "udSizeH")->position()));
-    m_host.runHandler("cmbSizeChange");
+    m_page.cmbSizeChange();
 }
 
 bool Intake::loadPicture(const QString& path) {
@@ -176,7 +173,7 @@ bool Intake::loadPicture(const QString& path) {
             qWarning("not taken as a picture: %s", error.c_str());
             return false;
         }
-        page().setSource(std::move(source));
+        m_page.setSource(std::move(source));
         return true;
     } catch (const std::exception& e) {
         qWarning("not taken as a picture: %s", e.what());
@@ -198,7 +195,7 @@ void Intake::openPictureFile(const QString& path, bool allowAutoSend) {
     m_host.reportStatus(QStringLiteral("ファイルドロップ：") + file.path, MsgKind::None);
     m_host.setSourceFileName(file.path);
     m_host.setSourceFilePath(file.path);
-    const JpegOutcome outcome = page().makeJpegOutcome(true, false);
+    const JpegOutcome outcome = m_page.makeJpegOutcome(true, false);
     if (outcome == JpegOutcome::DecodeFailed) {
         attachNonPicture(file.path);
         return;
@@ -216,7 +213,8 @@ void Intake::autoSend() {
     }
     // A failing send is the send's failure: the picture stays as it is.
     try {
-        m_host.runHandler("btnSendClick");
+        if (m_send)
+            m_send();
     } catch (const std::exception& e) {
         m_host.reportStatus(QStringLiteral("自動送信に失敗しました：") +
                                 QString::fromLocal8Bit(e.what()),
@@ -239,7 +237,7 @@ void Intake::attachNonPicture(const QString& path) {
 void Intake::btnClearClick() {
     QWidget* w = m_host.window();
     findControl<QWidget>(w, "pnlAttach")->hide();
-    page().clearPicture();
+    m_page.clearPicture();
     findControl<QLabel>(w, "imgQVGA")->clear();
     auto* jpeg = findControl<QLabel>(w, "imgJPEGnized");
     jpeg->clear();
@@ -248,7 +246,7 @@ void Intake::btnClearClick() {
     const QString working = m_host.workingJpegPath();
     if (!working.isEmpty() && QFile::exists(working))
         QFile::remove(working);
-    page().applyTargetSize();
+    m_page.applyTargetSize();
     // The confirmation of a send survives the detaching that may follow it.
     if (m_host.statusText() != QStringLiteral("メールを送信しました"))
         m_host.reportStatus(QString(), MsgKind::None);

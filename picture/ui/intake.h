@@ -6,6 +6,8 @@
 #include <QObject>
 #include <QString>
 
+#include <functional>
+
 namespace zp {
 
 class PicturePage;
@@ -13,7 +15,11 @@ class PicturePage;
 class Intake : public QObject {
     Q_OBJECT
 public:
-    Intake(WindowHost& host, QObject* parent);
+    Intake(WindowHost& host, PicturePage& page, QObject* parent);
+
+    // The send started after a paste or a drop when automatic sending is on; what it
+    // throws is reported as a failed automatic send.
+    void setSend(std::function<void()> send) { m_send = std::move(send); }
 
 public slots:
     // Shared by btnPaste, btnPasteFromVelmaclip and popImgEdit_Paste (told apart by sender()).
@@ -28,13 +34,14 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    PicturePage& page();
     void rereadVelmaclipSettings();
     bool loadPicture(const QString& path);
     void takeDroppedFile(const QString& path);
     void autoSend();
 
     WindowHost& m_host;
+    PicturePage& m_page;
+    std::function<void()> m_send;
 };
 
 } // namespace zp

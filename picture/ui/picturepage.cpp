@@ -101,10 +101,6 @@ PicturePage::PicturePage(WindowHost& host, QObject* parent) : QObject(parent), m
     }
 }
 
-PicturePage* PicturePage::of(QWidget* window) {
-    return window->findChild<PicturePage*>();
-}
-
 FrameSize PicturePage::parseSizePreset(const QString& itemText) {
     return zp::parseSizePreset(toSjis(itemText));
 }
@@ -195,7 +191,7 @@ void PicturePage::btnMakeJpegClick() {
 }
 
 // The preview panes take the frame's size at the top-left corner; the rest of the
-// layout (scroll box, whole-picture preview) belongs to the preview's "layoutPreview".
+// layout (scroll box, whole-picture preview) belongs to the preview.
 void PicturePage::applyTargetSize() {
     QWidget* w = m_host.window();
     edtSizeWExit();
@@ -205,7 +201,7 @@ void PicturePage::applyTargetSize() {
     m_targetHeight = boxNumber(findControl<QLineEdit>(w, "edtSizeH")->text(), value) ? value : 1080;
     for (const char* pane : {"imgBG", "imgQVGA", "imgJPEGnized"})
         findControl<QWidget>(w, pane)->setGeometry(0, 0, m_targetWidth, m_targetHeight);
-    m_host.runHandler("layoutPreview");
+    emit targetSizeApplied();
 }
 
 PictureSettings PicturePage::readSettings() {
@@ -299,7 +295,7 @@ JpegOutcome PicturePage::writeAndShowJpeg(const MakeJpegResult& result) {
     preview->raise();
     preview->repaint();
     if (!findControl<QWidget>(w, "pnlWhole")->isHidden())
-        m_host.runHandler("updateWholePreview");
+        emit wholePreviewOutdated();
     return result.ok ? JpegOutcome::Made : JpegOutcome::LimitMissed;
 }
 

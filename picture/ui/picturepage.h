@@ -30,9 +30,6 @@ class PicturePage : public QObject {
 public:
     PicturePage(WindowHost& host, QObject* parent);
 
-    // The page of a window, for the intake and the editing commands.
-    static PicturePage* of(QWidget* window);
-
     // The width and height of a preset item's text (read after its last blank, split at
     // "×"); a part that is not a number gives 0.
     static FrameSize parseSizePreset(const QString& itemText);
@@ -66,6 +63,13 @@ public slots:
     void applyTargetSize();
     // Fits, encodes and previews the picture; true when a JPEG within the limit was made.
     bool makeJpeg(bool rescale);
+
+signals:
+    // The frame's size is in the panes; the rest of the layout (scroll box, whole-picture
+    // preview) follows it.
+    void targetSizeApplied();
+    // A new JPEG is in its pane while the whole-picture preview is shown.
+    void wholePreviewOutdated();
 
 public:
     // makeJpeg, telling why it failed. A source that cannot be decoded is reported only

@@ -67,7 +67,8 @@ int boxSize(QWidget* w, const char* edit, const char* updown) {
 
 } // namespace
 
-Preview::Preview(WindowHost& host, QObject* parent) : QObject(parent), m_host(host) {
+Preview::Preview(WindowHost& host, PicturePage& page, QObject* parent)
+    : QObject(parent), m_host(host), m_page(page) {
     QWidget* w = host.window();
     connect(findControl<QAction>(w, "popImgEdit_Copy"), &QAction::triggered, this,
             &Preview::btnCopyClick);
@@ -145,9 +146,8 @@ void Preview::wirePointer(QWidget* w) {
 
 void Preview::layoutPreview() {
     QWidget* w = m_host.window();
-    const PicturePage* page = PicturePage::of(w);
-    const int width = page->targetWidth();
-    const int height = page->targetHeight();
+    const int width = m_page.targetWidth();
+    const int height = m_page.targetHeight();
     QScrollArea* box = scrollBox(w);
     box->horizontalScrollBar()->setValue(0);
     box->verticalScrollBar()->setValue(0);
@@ -175,12 +175,11 @@ void Preview::layoutPreview() {
 
 void Preview::updateWholePreview() {
     QWidget* w = m_host.window();
-    const PicturePage* page = PicturePage::of(w);
-    const int frameW = page->targetWidth();
-    const int frameH = page->targetHeight();
+    const int frameW = m_page.targetWidth();
+    const int frameH = m_page.targetHeight();
     const QSize box = scrollBox(w)->size();
     auto* panel = findControl<QWidget>(w, "pnlWhole");
-    const PanelRect r = wholePanelRect(m_host.wholePreviewSize(), box.width(), box.height(), frameW,
+    const PanelRect r = wholePanelRect(m_wholePreviewSize, box.width(), box.height(), frameW,
                                        frameH, panel->x(), panel->y());
     panel->setGeometry(r.left, r.top, r.width, r.height);
     auto* image = findControl<QLabel>(w, "imgWhole");
@@ -282,19 +281,17 @@ bool Preview::FormMouseWheelUp(QPoint globalPos) {
 }
 
 void Preview::btnCopyClick() {
-    PicturePage* page = PicturePage::of(m_host.window());
-    if (page->fitted().empty())
+    if (m_page.fitted().empty())
         return;
-    QGuiApplication::clipboard()->setImage(PicturePage::toImage(page->fitted()));
+    QGuiApplication::clipboard()->setImage(PicturePage::toImage(m_page.fitted()));
 }
 
 // A size typed or chosen but not yet applied would be taken by the re-encoding only half
 // (the panes, not the picture): the user is asked to drop it first.
 bool Preview::confirmTargetSize() {
     QWidget* w = m_host.window();
-    const PicturePage* page = PicturePage::of(w);
-    const int tw = page->targetWidth();
-    const int th = page->targetHeight();
+    const int tw = m_page.targetWidth();
+    const int th = m_page.targetHeight();
     if (boxSize(w, "edtSizeW", "udSizeW") == tw && boxSize(w, "edtSizeH", "udSizeH") == th)
         return true;
     const QString question = QStringLiteral("画像サイズの変更後、画像を再生成していませんが\n"
@@ -312,14 +309,13 @@ bool Preview::confirmTargetSize() {
     }
     auto* presets = findControl<QComboBox>(w, "cmbSize");
     presets->setCurrentIndex(PicturePage::findSizePreset(presets, tw, th));
-    m_host.runHandler("cmbSizeChange");
+    m_page.cmbSizeChange();
     return true;
 }
 
 void Preview::btnRevClick() {
-    PicturePage* page = PicturePage::of(m_host.window());
     const QObject* from = sender();
-    if (!from || page->fitted().empty())
+    if (!from || m_page.fitted().empty())
         return;
     const QString command = from->objectName();
     if (command != QLatin1String("popImgEdit_UD") && command != QLatin1String("popImgEdit_LR") &&
@@ -328,13 +324,13 @@ void Preview::btnRevClick() {
     if (!confirmTargetSize())
         return;
     // Pixels are moved one for one; nothing is resampled.
-    Bitmap& fitted = page->fitted();
+    Bitmap& fitted = m_page.fitted();
     if (command != QLatin1String("popImgEdit_LR"))
         flipTopBottom(fitted);
     if (command != QLatin1String("popImgEdit_UD"))
         flipLeftRight(fitted);
     // Encoded again as it is; an edit never sends.
-    page->makeJpeg(false);
+    m_page.makeJpeg(false);
 }
 
 bool Preview::imgWholeMouseDown(QMouseEvent* event) {
@@ -381,8 +377,12 @@ void Preview::popWholeSize_nClick() {
     const int size = name.right(1).toInt();
     if (size < 1 || size > 3)
         return;
-    m_host.setWholePreviewSize(size);
+    setWholePreviewSize(size);
     updateWholePreview();
+}
+
+void Preview::setWholePreviewSize(int size) {
+    m_wholePreviewSize = (size >= 1 && size <= 3) ? size : 1;
 }
 
 void Preview::lblAutoSendCautionClick() {
@@ -430,7 +430,7 @@ void Preview::edtOutDirExit() {
 bool Preview::edtOutDirKeyPress(QKeyEvent* event) {
     if (event->key() != Qt::Key_Return && event->key() != Qt::Key_Enter)
         return false;
-    m_host.runHandler("nextCtrlWhenEnter");
+    emit moveFocusOn();
     edtOutDirExit();
     edtOutDirEnter();
     return true;

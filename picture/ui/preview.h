@@ -11,10 +11,15 @@
 
 namespace zp {
 
+class PicturePage;
+
 class Preview : public QObject {
     Q_OBJECT
 public:
-    Preview(WindowHost& host, QObject* parent);
+    Preview(WindowHost& host, PicturePage& page, QObject* parent);
+
+    int wholePreviewSize() const { return m_wholePreviewSize; } // 1..3
+    void setWholePreviewSize(int size);
 
 public slots:
     // The second half of applyTargetSize: the scroll box, its scroll bars and the panes for
@@ -47,6 +52,10 @@ public slots:
     void btnOutDirSelectClick();
     void btnOutFolderOpenClick();
 
+signals:
+    // Enter in the output folder box moves the focus on as in the other boxes.
+    void moveFocusOn();
+
 private:
     void wirePointer(QWidget* w);
     bool wheelStep(QPoint globalPos, int direction);
@@ -55,6 +64,8 @@ private:
     void restoreOutDir();
 
     WindowHost& m_host;
+    PicturePage& m_page;
+    int m_wholePreviewSize = 1;
     bool m_panning = false;
     QPoint m_panGrab;
     bool m_wholeDragging = false;
