@@ -16,24 +16,180 @@
 #include "settings/ui/settingsstore.h"
 
 #include <QMenu>
+#include <QPushButton>
+#include <QToolButton>
 
-namespace {
-
-QAction* menuItem(QWidget* window, const char* name) {
-    return zp::findControl<QAction>(window, name);
+// In this order: each part installs its event hooks on the controls as it is made.
+void TfrmMain::createHandlers() {
+    m_about = new zp::AboutPage(*this, *ui, this);
+    createPictureHandlers();
+    createPreview();
+    createMailHandlers();
+    createListHandlers();
+    createSettingsStore();
 }
 
-} // namespace
+void TfrmMain::createPictureHandlers() {
+    const MainMenus& m = m_menus;
+    m_picturePage = new zp::PicturePage(*this,
+                                        {
+                                            .edtQuality = ui->edtQuality,
+                                            .udQuality = ui->udQuality,
+                                            .chkLimitSize = ui->chkLimitSize,
+                                            .edtLimitSize = ui->edtLimitSize,
+                                            .udLimitSize = ui->udLimitSize,
+                                            .cmbSize = ui->cmbSize,
+                                            .edtSizeW = ui->edtSizeW,
+                                            .udSizeW = ui->udSizeW,
+                                            .edtSizeH = ui->edtSizeH,
+                                            .udSizeH = ui->udSizeH,
+                                            .chkStretchMiniImg = ui->chkStretchMiniImg,
+                                            .chkRot = ui->chkRot,
+                                            .radLeftRot = ui->radLeftRot,
+                                            .radRightRot = ui->radRightRot,
+                                            .chkAllowCut = ui->chkAllowCut,
+                                            .btnMakeJpeg = ui->btnMakeJpeg,
+                                            .chkOutMadeGrp = ui->chkOutMadeGrp,
+                                            .edtOutDir = ui->edtOutDir,
+                                            .lblFileNameF = ui->lblFileNameF,
+                                            .imgBG = ui->imgBG,
+                                            .imgQVGA = ui->imgQVGA,
+                                            .imgJPEGnized = ui->imgJPEGnized,
+                                            .pnlWhole = ui->pnlWhole,
+                                            .pnlAttach = ui->pnlAttach,
+                                            .memAttach = ui->memAttach,
+                                        },
+                                        this);
+    m_intake = new zp::Intake(*this,
+                              {
+                                  .btnPaste = ui->btnPaste,
+                                  .btnPasteFromVelmaclip = ui->btnPasteFromVelmaclip,
+                                  .btnClear = ui->btnClear,
+                                  .popImgEdit_Paste = m.popImgEdit_Paste,
+                                  .popImgEdit_Delete = m.popImgEdit_Delete,
+                                  .chkAutoSend = ui->chkAutoSend,
+                                  .edtQuality = ui->edtQuality,
+                                  .udQuality = ui->udQuality,
+                                  .cmbSize = ui->cmbSize,
+                                  .edtSizeW = ui->edtSizeW,
+                                  .udSizeW = ui->udSizeW,
+                                  .edtSizeH = ui->edtSizeH,
+                                  .udSizeH = ui->udSizeH,
+                                  .pnlAttach = ui->pnlAttach,
+                                  .memAttach = ui->memAttach,
+                                  .pnlWhole = ui->pnlWhole,
+                                  .imgBG = ui->imgBG,
+                                  .imgQVGA = ui->imgQVGA,
+                                  .imgJPEGnized = ui->imgJPEGnized,
+                                  .imgWhole = ui->imgWhole,
+                              },
+                              *m_picturePage, this);
+}
 
-void TfrmMain::createHandlers() {
-    m_about = new zp::AboutPage(*this, this);
-    m_picturePage = new zp::PicturePage(*this, this);
-    m_intake = new zp::Intake(*this, *m_picturePage, this);
-    m_preview = new zp::Preview(*this, *m_picturePage, this);
-    m_send = new zp::SendOperation(*this, this);
-    m_serverSecurity = new zp::ServerSecurity(*this, m_send->mailPorts(), this);
-    m_recipients = new zp::RecipientList(*this, this);
-    m_logFolder = new zp::LogFolder(*this, this);
+void TfrmMain::createPreview() {
+    const MainMenus& m = m_menus;
+    m_preview = new zp::Preview(
+        *this,
+        {
+            .sbImageScroll = ui->sbImageScroll,
+            .imgBG = ui->imgBG,
+            .imgQVGA = ui->imgQVGA,
+            .imgJPEGnized = ui->imgJPEGnized,
+            .pnlWhole = ui->pnlWhole,
+            .imgWhole = ui->imgWhole,
+            .edtSizeW = ui->edtSizeW,
+            .udSizeW = ui->udSizeW,
+            .edtSizeH = ui->edtSizeH,
+            .udSizeH = ui->udSizeH,
+            .cmbSize = ui->cmbSize,
+            .lblAutoSendCaution = ui->lblAutoSendCaution,
+            .chkOutMadeGrp = ui->chkOutMadeGrp,
+            .edtOutDir = ui->edtOutDir,
+            .btnOutDirSelect = ui->btnOutDirSelect,
+            .btnOutFolderOpen = ui->btnOutFolderOpen,
+            .popImgEdit = m.popImgEdit,
+            .popImgEdit_Copy = m.popImgEdit_Copy,
+            .popImgEdit_Paste = m.popImgEdit_Paste,
+            .popImgEdit_Delete = m.popImgEdit_Delete,
+            .popImgEdit_UD = m.popImgEdit_UD,
+            .popImgEdit_LR = m.popImgEdit_LR,
+            .popImgEdit_Rot180 = m.popImgEdit_Rot180,
+            .popWholeSize = m.popWholeSize,
+            .popWholeSize_n = {m.popWholeSize_n[0], m.popWholeSize_n[1], m.popWholeSize_n[2]},
+        },
+        *m_picturePage, this);
+}
+
+void TfrmMain::createMailHandlers() {
+    m_send = new zp::SendOperation(*this,
+                                   {
+                                       .btnSend = ui->btnSend,
+                                       .edtSMTPHost = ui->edtSMTPHost,
+                                       .edtSMTPUser = ui->edtSMTPUser,
+                                       .edtSMTPAddr = ui->edtSMTPAddr,
+                                       .edtSMTPName = ui->edtSMTPName,
+                                       .edtReplyTo = ui->edtReplyTo,
+                                       .chkPOPbSMTP = ui->chkPOPbSMTP,
+                                       .edtPOP3Host = ui->edtPOP3Host,
+                                       .edtPOP3Pwd = ui->edtPOP3Pwd,
+                                       .lblVersion = ui->lblVersion,
+                                       .chkSendCap = ui->chkSendCap,
+                                       .edtSendSE = ui->edtSendSE,
+                                       .chkFileAutoClear = ui->chkFileAutoClear,
+                                       .chkMailAddrAutoClear = ui->chkMailAddrAutoClear,
+                                       .snapshot =
+                                           {
+                                               .btnSend = ui->btnSend,
+                                               .chlAddr = ui->chlAddr,
+                                               .lstSelectedAddr = ui->lstSelectedAddr,
+                                               .edtTitle = ui->edtTitle,
+                                               .memoBody = ui->memoBody,
+                                               .pnlAttach = ui->pnlAttach,
+                                               .memAttach = ui->memAttach,
+                                           },
+                                       .log =
+                                           {
+                                               .radLogSave = ui->radLogSave,
+                                               .edtSaveDir = ui->edtSaveDir,
+                                               .chkMakeNameDir = ui->chkMakeNameDir,
+                                           },
+                                   },
+                                   this);
+    m_serverSecurity =
+        new zp::ServerSecurity(*this, ui->btnServerSecurity, m_send->mailPorts(), this);
+}
+
+void TfrmMain::createListHandlers() {
+    const MainMenus& m = m_menus;
+    m_recipients = new zp::RecipientList(*this,
+                                         {
+                                             .lblChecked = ui->lblChecked,
+                                             .btnAddrMenu = ui->btnAddrMenu,
+                                             .chlAddr = ui->chlAddr,
+                                             .pnlSelectedAddr = ui->pnlSelectedAddr,
+                                             .lstSelectedAddr = ui->lstSelectedAddr,
+                                             .Label3 = ui->Label3,
+                                             .popAddr = m.popAddr,
+                                             .popAddr_Add = m.popAddr_Add,
+                                             .popAddr_Edit = m.popAddr_Edit,
+                                             .popAddr_Del = m.popAddr_Del,
+                                             .popAddr_SelectOrClear = m.popAddr_SelectOrClear,
+                                         },
+                                         this);
+    m_logFolder = new zp::LogFolder(*this,
+                                    {
+                                        .radLogSave = ui->radLogSave,
+                                        .edtSaveDir = ui->edtSaveDir,
+                                        .btnDirSelect = ui->btnDirSelect,
+                                        .btnFolderOpen = ui->btnFolderOpen,
+                                        .chkMakeNameDir = ui->chkMakeNameDir,
+                                        .btnAutoAlloc = ui->btnAutoAlloc,
+                                    },
+                                    this);
+}
+
+void TfrmMain::createSettingsStore() {
+    const MainMenus& m = m_menus;
     const zp::SettingsControls controls{
         .pnlConfig = ui->pnlConfig,
         .udQuality = ui->udQuality,
@@ -70,8 +226,7 @@ void TfrmMain::createHandlers() {
         .edtTitle = ui->edtTitle,
         .memoBody = ui->memoBody,
         .chlAddr = ui->chlAddr,
-        .popWholeSize = {menuItem(this, "popWholeSize_1"), menuItem(this, "popWholeSize_2"),
-                         menuItem(this, "popWholeSize_3")},
+        .popWholeSize = {m.popWholeSize_n[0], m.popWholeSize_n[1], m.popWholeSize_n[2]},
         .chkSendCap = ui->chkSendCap,
         .btnSend = ui->btnSend,
         .edtSendSE = ui->edtSendSE,

@@ -26,18 +26,7 @@
 #include <QStatusBar>
 #include <QTimer>
 
-namespace {
-
-// The input controls whose Enter key moves the focus on.
-constexpr const char* kEnterMovesOn[] = {
-    "chlAddr",      "edtTitle",    "edtQuality",       "chkLimitSize",
-    "edtLimitSize", "edtSizeW",    "edtSizeH",         "chkStretchMiniImg",
-    "chkRot",       "chkAllowCut", "chkOutMadeGrp",    "radLeftRot",
-    "radRightRot",  "chkAutoSend", "chkFileAutoClear", "chkMailAddrAutoClear",
-    "edtSMTPHost",  "edtSMTPUser", "edtSMTPAddr",      "edtSMTPName",
-    "edtReplyTo"};
-
-} // namespace
+#include <initializer_list>
 
 TfrmMain::TfrmMain(const QString& executablePath, QWidget* parent)
     : QMainWindow(parent), ui(std::make_unique<Ui::TfrmMain>()) {
@@ -52,9 +41,16 @@ TfrmMain::TfrmMain(const QString& executablePath, QWidget* parent)
     setAttribute(Qt::WA_AlwaysShowToolTips);
     bindUpDowns();
     buildMenus();
-    zp::applyWindowLook(this);
-    for (const char* name : kEnterMovesOn)
-        zp::findControl<QWidget>(this, name)->installEventFilter(this);
+    zp::applyWindowLook(this, *ui, m_menus);
+    // The input controls whose Enter key moves the focus on.
+    for (QWidget* c : std::initializer_list<QWidget*>{
+             ui->chlAddr,      ui->edtTitle,    ui->edtQuality,       ui->chkLimitSize,
+             ui->edtLimitSize, ui->edtSizeW,    ui->edtSizeH,         ui->chkStretchMiniImg,
+             ui->chkRot,       ui->chkAllowCut, ui->chkOutMadeGrp,    ui->radLeftRot,
+             ui->radRightRot,  ui->chkAutoSend, ui->chkFileAutoClear, ui->chkMailAddrAutoClear,
+             ui->edtSMTPHost,  ui->edtSMTPUser, ui->edtSMTPAddr,      ui->edtSMTPName,
+             ui->edtReplyTo})
+        c->installEventFilter(this);
     connect(ui->btnExit, &QPushButton::clicked, this, &TfrmMain::btnExitClick);
     connect(ui->btnConfig, &QPushButton::clicked, this, &TfrmMain::btnConfigClick);
     createHandlers();
@@ -84,34 +80,36 @@ void TfrmMain::buildMenus() {
         a->setObjectName(QLatin1String(name));
         return a;
     };
-    QMenu* addr = makeMenu("popAddr");
-    item(addr, "popAddr_Add", QStringLiteral("追加"));
-    item(addr, "popAddr_Edit", QStringLiteral("編集"));
-    addr->addSeparator();
-    item(addr, "popAddr_Del", QStringLiteral("削除"));
-    addr->addSeparator();
-    item(addr, "popAddr_SelectOrClear", QStringLiteral("全選択"));
+    MainMenus& m = m_menus;
+    m.popAddr = makeMenu("popAddr");
+    m.popAddr_Add = item(m.popAddr, "popAddr_Add", QStringLiteral("追加"));
+    m.popAddr_Edit = item(m.popAddr, "popAddr_Edit", QStringLiteral("編集"));
+    m.popAddr->addSeparator();
+    m.popAddr_Del = item(m.popAddr, "popAddr_Del", QStringLiteral("削除"));
+    m.popAddr->addSeparator();
+    m.popAddr_SelectOrClear = item(m.popAddr, "popAddr_SelectOrClear", QStringLiteral("全選択"));
 
-    QMenu* edit = makeMenu("popImgEdit");
-    item(edit, "popImgEdit_Copy", QStringLiteral("コピー"));
-    item(edit, "popImgEdit_Paste", QStringLiteral("貼り付け"));
-    item(edit, "popImgEdit_Delete", QStringLiteral("削除"));
-    edit->addSeparator();
-    item(edit, "popImgEdit_UD", QStringLiteral("上下反転"));
-    item(edit, "popImgEdit_LR", QStringLiteral("左右反転"));
-    item(edit, "popImgEdit_Rot180", QStringLiteral("180°回転"));
+    m.popImgEdit = makeMenu("popImgEdit");
+    m.popImgEdit_Copy = item(m.popImgEdit, "popImgEdit_Copy", QStringLiteral("コピー"));
+    m.popImgEdit_Paste = item(m.popImgEdit, "popImgEdit_Paste", QStringLiteral("貼り付け"));
+    m.popImgEdit_Delete = item(m.popImgEdit, "popImgEdit_Delete", QStringLiteral("削除"));
+    m.popImgEdit->addSeparator();
+    m.popImgEdit_UD = item(m.popImgEdit, "popImgEdit_UD", QStringLiteral("上下反転"));
+    m.popImgEdit_LR = item(m.popImgEdit, "popImgEdit_LR", QStringLiteral("左右反転"));
+    m.popImgEdit_Rot180 = item(m.popImgEdit, "popImgEdit_Rot180", QStringLiteral("180°回転"));
 
-    QMenu* whole = makeMenu("popWholeSize");
-    item(whole, "popWholeSize_Caption", QStringLiteral("プレビュー"))->setEnabled(false);
-    whole->addSeparator();
-    auto* group = new QActionGroup(whole);
+    m.popWholeSize = makeMenu("popWholeSize");
+    item(m.popWholeSize, "popWholeSize_Caption", QStringLiteral("プレビュー"))->setEnabled(false);
+    m.popWholeSize->addSeparator();
+    auto* group = new QActionGroup(m.popWholeSize);
     const char* sizes[] = {"popWholeSize_1", "popWholeSize_2", "popWholeSize_3"};
     const QString captions[] = {QStringLiteral("小"), QStringLiteral("中"), QStringLiteral("大")};
     for (int i = 0; i < 3; ++i) {
-        QAction* a = item(whole, sizes[i], captions[i]);
+        QAction* a = item(m.popWholeSize, sizes[i], captions[i]);
         a->setCheckable(true);
         a->setChecked(i == 0);
         group->addAction(a);
+        m.popWholeSize_n[i] = a;
     }
 }
 
@@ -242,6 +240,10 @@ zp::MailPorts TfrmMain::mailPorts() const {
 
 void TfrmMain::setMailPorts(const zp::MailPorts& ports) {
     m_send->mailPorts() = ports;
+}
+
+void TfrmMain::setSourceFileName(const QString& pathOrName) {
+    ui->lblFileNameF->setText(zp::fileNamePart(pathOrName));
 }
 
 void TfrmMain::setControlsEnabled(bool enabled) {

@@ -11,6 +11,7 @@
 
 #include <memory>
 
+class QAction;
 class QKeyEvent;
 class QMenu;
 
@@ -30,6 +31,24 @@ class ServerSecurity;
 class SettingsStore;
 struct SettingsHooks;
 } // namespace zp
+
+// The context menus, built in code; their items keep the components' names.
+struct MainMenus {
+    QMenu* popAddr;
+    QAction* popAddr_Add;
+    QAction* popAddr_Edit;
+    QAction* popAddr_Del;
+    QAction* popAddr_SelectOrClear;
+    QMenu* popImgEdit;
+    QAction* popImgEdit_Copy;
+    QAction* popImgEdit_Paste;
+    QAction* popImgEdit_Delete;
+    QAction* popImgEdit_UD;
+    QAction* popImgEdit_LR;
+    QAction* popImgEdit_Rot180;
+    QMenu* popWholeSize;
+    QAction* popWholeSize_n[3];
+};
 
 class TfrmMain : public QMainWindow, public zp::WindowHost {
     Q_OBJECT
@@ -62,6 +81,7 @@ public:
     QString workingJpegPath() const override { return m_jpegPath; }
     QString statusText() override;
     void setControlsEnabled(bool enabled) override;
+    void setSourceFileName(const QString& pathOrName) override;
     QString sourceFilePath() const override { return m_sourcePath; }
     void setSourceFilePath(const QString& path) override { m_sourcePath = path; }
 
@@ -75,6 +95,7 @@ public:
     zp::ServerSecurity* serverSecurity() const { return m_serverSecurity; }
     zp::RecipientList* recipientList() const { return m_recipients; }
     zp::LogFolder* logFolder() const { return m_logFolder; }
+    zp::SettingsStore& settingsStore() const { return *m_settings; }
 
     // Window state that no control holds, and the same held by its owners.
     bool debugFlag() const { return m_debug; }
@@ -106,12 +127,18 @@ protected:
 private:
     void buildMenus();
     void createHandlers();
+    void createPictureHandlers();
+    void createPreview();
+    void createMailHandlers();
+    void createListHandlers();
+    void createSettingsStore();
     void connectHandlers();
     zp::SettingsHooks settingsHooks();
     void bindUpDowns();
     void setOuterWidth(int outer);
 
     std::unique_ptr<Ui::TfrmMain> ui;
+    MainMenus m_menus{};
     std::unique_ptr<zp::SettingsStore> m_settings;
     zp::AboutPage* m_about = nullptr;
     zp::PicturePage* m_picturePage = nullptr;

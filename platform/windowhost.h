@@ -27,13 +27,12 @@ public:
     virtual QString workingJpegPath() const = 0;
 
     // The text of the status bar `statusBar` (written only through reportStatus).
-    // The default reads the window's QStatusBar of that name.
-    virtual QString statusText();
+    virtual QString statusText() = 0;
     // Enables or disables the panels pnlMain and pnlConfig together (around a send).
-    virtual void setControlsEnabled(bool enabled);
+    virtual void setControlsEnabled(bool enabled) = 0;
     // Stores the file-name part of a path or name (behind the last folder separator)
     // in the hidden label lblFileNameF, the sourceName of the generated files.
-    virtual void setSourceFileName(const QString& pathOrName);
+    virtual void setSourceFileName(const QString& pathOrName) = 0;
     // Full path of the picture or file last taken in (empty when none).
     virtual QString sourceFilePath() const { return QString(); }
     virtual void setSourceFilePath(const QString& path) { Q_UNUSED(path); }
@@ -46,6 +45,9 @@ public:
 private:
     bool m_sendInProgress = false;
 };
+
+// The part of a path or name behind its last folder separator ("/" or "\\").
+QString fileNamePart(const QString& pathOrName);
 
 // The child control of that object name, for tests that reach a control as a user would
 // name it; aborts with a clear message in every build when the window lacks it.

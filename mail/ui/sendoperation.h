@@ -18,14 +18,35 @@
 #include <functional>
 #include <memory>
 
+class QLabel;
 class QThread;
 
 namespace zp {
 
+// The server settings, the send button's options and what a send reads and clears.
+struct SendControls {
+    QAbstractButton* btnSend;
+    QLineEdit* edtSMTPHost;
+    QLineEdit* edtSMTPUser;
+    QLineEdit* edtSMTPAddr;
+    QLineEdit* edtSMTPName;
+    QLineEdit* edtReplyTo;
+    QAbstractButton* chkPOPbSMTP;
+    QLineEdit* edtPOP3Host;
+    QLineEdit* edtPOP3Pwd;
+    QLabel* lblVersion;
+    QAbstractButton* chkSendCap;
+    QLineEdit* edtSendSE;
+    QAbstractButton* chkFileAutoClear;
+    QAbstractButton* chkMailAddrAutoClear;
+    SnapshotControls snapshot;
+    SendLogControls log;
+};
+
 class SendOperation : public QObject {
     Q_OBJECT
 public:
-    SendOperation(WindowHost& host, QObject* parent);
+    SendOperation(WindowHost& host, const SendControls& controls, QObject* parent);
     ~SendOperation() override;
 
     // The limits of the network waits (connect, each reply, the reply to the end of DATA).
@@ -79,6 +100,7 @@ private:
     void finishSend();
 
     WindowHost& m_host;
+    const SendControls m_c;
     std::function<bool()> m_picturePresent;
     bool m_noHeaderEncode = false;
     MailPorts m_ports;

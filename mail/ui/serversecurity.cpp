@@ -75,10 +75,11 @@ MailPorts ServerSecurityDialog::result(MailPorts ports) const {
     return ports;
 }
 
-ServerSecurity::ServerSecurity(WindowHost& host, MailPorts& ports, QObject* parent)
+ServerSecurity::ServerSecurity(WindowHost& host, QAbstractButton* btnServerSecurity,
+                               MailPorts& ports, QObject* parent)
     : QObject(parent), m_host(host), m_ports(ports) {
-    connect(findControl<QAbstractButton>(host.window(), "btnServerSecurity"),
-            &QAbstractButton::clicked, this, &ServerSecurity::btnServerSecurityClick);
+    connect(btnServerSecurity, &QAbstractButton::clicked, this,
+            &ServerSecurity::btnServerSecurityClick);
 }
 
 void ServerSecurity::btnServerSecurityClick() {

@@ -9,6 +9,7 @@
 #include <QDialog>
 #include <QObject>
 
+class QAbstractButton;
 class QComboBox;
 class QLineEdit;
 class QSpinBox;
@@ -34,7 +35,8 @@ class ServerSecurity : public QObject {
     Q_OBJECT
 public:
     // ports: the send operation's, changed when the dialog is accepted.
-    ServerSecurity(WindowHost& host, MailPorts& ports, QObject* parent);
+    ServerSecurity(WindowHost& host, QAbstractButton* btnServerSecurity, MailPorts& ports,
+                   QObject* parent);
 
 public slots:
     // Opens the dialog window-modally and returns at once; OK applies it.

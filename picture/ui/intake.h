@@ -8,14 +8,46 @@
 
 #include <functional>
 
+class QAbstractButton;
+class QAction;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+
 namespace zp {
 
 class PicturePage;
+class UpDown;
+
+// The paste and detach commands, and what taking a picture in shows or hides.
+struct IntakeControls {
+    QAbstractButton* btnPaste;
+    QAbstractButton* btnPasteFromVelmaclip;
+    QAbstractButton* btnClear;
+    QAction* popImgEdit_Paste;
+    QAction* popImgEdit_Delete;
+    QAbstractButton* chkAutoSend;
+    QLineEdit* edtQuality;
+    UpDown* udQuality;
+    QComboBox* cmbSize;
+    QLineEdit* edtSizeW;
+    UpDown* udSizeW;
+    QLineEdit* edtSizeH;
+    UpDown* udSizeH;
+    QWidget* pnlAttach;
+    QPlainTextEdit* memAttach;
+    QWidget* pnlWhole;
+    QLabel* imgBG;
+    QLabel* imgQVGA;
+    QLabel* imgJPEGnized;
+    QLabel* imgWhole;
+};
 
 class Intake : public QObject {
     Q_OBJECT
 public:
-    Intake(WindowHost& host, PicturePage& page, QObject* parent);
+    Intake(WindowHost& host, const IntakeControls& controls, PicturePage& page, QObject* parent);
 
     // The send started after a paste or a drop when automatic sending is on; what it
     // throws is reported as a failed automatic send.
@@ -40,6 +72,7 @@ private:
     void autoSend();
 
     WindowHost& m_host;
+    const IntakeControls m_c;
     PicturePage& m_page;
     std::function<void()> m_send;
 };

@@ -10,10 +10,45 @@
 
 #include <QObject>
 
+class QAbstractButton;
 class QComboBox;
 class QImage;
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
 
 namespace zp {
+
+class UpDown;
+
+// The controls of the picture settings page, and the panes and labels the pipeline sets.
+struct PicturePageControls {
+    QLineEdit* edtQuality;
+    UpDown* udQuality;
+    QAbstractButton* chkLimitSize;
+    QLineEdit* edtLimitSize;
+    UpDown* udLimitSize;
+    QComboBox* cmbSize;
+    QLineEdit* edtSizeW;
+    UpDown* udSizeW;
+    QLineEdit* edtSizeH;
+    UpDown* udSizeH;
+    QAbstractButton* chkStretchMiniImg;
+    QAbstractButton* chkRot;
+    QAbstractButton* radLeftRot;
+    QAbstractButton* radRightRot;
+    QAbstractButton* chkAllowCut;
+    QAbstractButton* btnMakeJpeg;
+    QAbstractButton* chkOutMadeGrp;
+    QLineEdit* edtOutDir;
+    QLabel* lblFileNameF;
+    QLabel* imgBG;
+    QLabel* imgQVGA;
+    QLabel* imgJPEGnized;
+    QWidget* pnlWhole;
+    QWidget* pnlAttach;
+    QPlainTextEdit* memAttach;
+};
 
 // How a run of the pipeline ended.
 enum class JpegOutcome {
@@ -28,7 +63,7 @@ enum class JpegOutcome {
 class PicturePage : public QObject {
     Q_OBJECT
 public:
-    PicturePage(WindowHost& host, QObject* parent);
+    PicturePage(WindowHost& host, const PicturePageControls& controls, QObject* parent);
 
     // The width and height of a preset item's text (read after its last blank, split at
     // "×"); a part that is not a number gives 0.
@@ -83,6 +118,7 @@ private:
     void reportFailure(const MakeJpegResult& result);
 
     WindowHost& m_host;
+    const PicturePageControls m_c;
     PictureSource m_source;
     Bitmap m_fitted;
     int m_targetWidth = 132;
