@@ -1,11 +1,11 @@
 // Loading and saving the settings file against the real main window: values go from the
 // file into the controls and back, with the defaults, clamps and special rules of each key.
+#include "app/zoripost1.h"
+#include "picture/ui/preview.h"
 #include "platform/dialogs.h"
 #include "platform/radiogroup.h"
 #include "platform/textcodec.h"
 #include "platform/updown.h"
-#include "app/zoripost1.h"
-#include "picture/ui/preview.h"
 #include "settings/atomicfile.h"
 #include "settings/profile.h"
 #include "settings/ui/settingsstore.h"
