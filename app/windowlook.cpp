@@ -59,7 +59,7 @@ void setTextColour(QWidget* control, const QColor& colour) {
 // Colours by palette and underlining by a font that sets nothing else, so that the
 // controls keep the window's font (a style sheet would replace it).
 void applyColours(Ui::TfrmMain& form) {
-    for (QLabel* link : {form.lblUrl, form.lblAutoSendCaution}) {
+    for (QLabel* link : std::initializer_list<QLabel*>{form.lblUrl, form.lblAutoSendCaution}) {
         setTextColour(link, QColor(0, 0, 0xFF));
         QFont underline;
         underline.setUnderline(true);
