@@ -1,5 +1,7 @@
 #include "fileops.h"
 
+#include "fileio/fileio.h"
+
 #include <array>
 #include <atomic>
 #include <cerrno>
@@ -26,25 +28,13 @@ std::string systemMessage(int err) {
     return std::generic_category().message(err);
 }
 
-// The few unbuffered file calls the copy needs, on both platforms.
+// The reading side of the copy; creating and writing go through fileio.
 #ifdef _WIN32
 int openForReading(const fs::path& p) {
     return ::_wopen(p.c_str(), _O_RDONLY | _O_BINARY);
 }
-int createNew(const fs::path& p) {
-    return ::_wopen(p.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
-}
 long readSome(int fd, char* buf, std::size_t n) {
     return ::_read(fd, buf, static_cast<unsigned>(n));
-}
-long writeSome(int fd, const char* buf, std::size_t n) {
-    return ::_write(fd, buf, static_cast<unsigned>(n));
-}
-int syncFile(int fd) {
-    return ::_commit(fd);
-}
-int closeFile(int fd) {
-    return ::_close(fd);
 }
 int processId() {
     return ::_getpid();
@@ -53,20 +43,8 @@ int processId() {
 int openForReading(const fs::path& p) {
     return ::open(p.c_str(), O_RDONLY | O_CLOEXEC);
 }
-int createNew(const fs::path& p) {
-    return ::open(p.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-}
 long readSome(int fd, char* buf, std::size_t n) {
     return ::read(fd, buf, n);
-}
-long writeSome(int fd, const char* buf, std::size_t n) {
-    return ::write(fd, buf, n);
-}
-int syncFile(int fd) {
-    return ::fsync(fd);
-}
-int closeFile(int fd) {
-    return ::close(fd);
 }
 int processId() {
     return static_cast<int>(::getpid());
@@ -80,7 +58,7 @@ public:
     File& operator=(const File&) = delete;
     ~File() {
         if (m_fd >= 0)
-            closeFile(m_fd);
+            fileio::closeFile(m_fd);
     }
     int fd() const { return m_fd; }
     bool ok() const { return m_fd >= 0; }
@@ -88,7 +66,7 @@ public:
     bool close() {
         const int fd = m_fd;
         m_fd = -1;
-        return closeFile(fd) == 0;
+        return fileio::closeFile(fd) == 0;
     }
 
 private:
@@ -109,19 +87,6 @@ long readFull(int fd, char* buf, std::size_t n) {
         got += static_cast<std::size_t>(r);
     }
     return static_cast<long>(got);
-}
-
-bool writeAll(int fd, const char* buf, std::size_t n) {
-    while (n > 0) {
-        const long w = writeSome(fd, buf, n);
-        if (w < 0 && errno == EINTR)
-            continue;
-        if (w <= 0)
-            return false;
-        buf += w;
-        n -= static_cast<std::size_t>(w);
-    }
-    return true;
 }
 
 void tell(const Progress& progress, std::string_view what, const fs::path& a,
@@ -155,7 +120,7 @@ bool writeTemporary(const fs::path& source, const fs::path& temp, const Progress
         error = displayPath(source) + ": " + systemMessage(errno);
         return false;
     }
-    File out(createNew(temp));
+    File out(fileio::createExclusive(temp, 0644));
     if (!out.ok()) {
         error = displayPath(temp) + ": " + systemMessage(errno);
         return false;
@@ -170,15 +135,17 @@ bool writeTemporary(const fs::path& source, const fs::path& temp, const Progress
         if (n == 0)
             break;
         tell(progress, "write", temp);
-        if (!writeAll(out.fd(), buffer.data(), static_cast<std::size_t>(n))) {
-            error = displayPath(temp) + ": " + systemMessage(errno);
+        int err = 0;
+        if (!fileio::writeAll(out.fd(),
+                              std::string_view(buffer.data(), static_cast<std::size_t>(n)), err)) {
+            error = displayPath(temp) + ": " + systemMessage(err);
             return false;
         }
         if (static_cast<std::size_t>(n) < buffer.size())
             break;
     }
     tell(progress, "flush", temp);
-    if (syncFile(out.fd()) != 0 || !out.close()) {
+    if (fileio::flush(out.fd()) != 0 || !out.close()) {
         error = displayPath(temp) + ": " + systemMessage(errno);
         return false;
     }
@@ -188,19 +155,6 @@ bool writeTemporary(const fs::path& source, const fs::path& temp, const Progress
         fs::last_write_time(temp, time, ec); // a copy that keeps the send time is nicer; no more
     return true;
 }
-
-#ifndef _WIN32
-// Makes a new name in the folder last through a power failure too.
-void syncFolder(const fs::path& folder) {
-    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd >= 0) {
-        ::fsync(fd);
-        ::close(fd);
-    }
-}
-#else
-void syncFolder(const fs::path&) {}
-#endif
 
 // What to report when the destination turned out to be taken.
 PlaceResult resultForTaken(const fs::path& source, const fs::path& destination) {
@@ -284,7 +238,7 @@ PlaceResult placeCopy(const fs::path& source, const fs::path& destination,
         fs::remove(temp, ec);
     }
     if (result.status == PlaceStatus::Placed)
-        syncFolder(destination.parent_path());
+        fileio::syncFolder(destination.parent_path());
     return result;
 }
 
@@ -296,7 +250,7 @@ PlaceResult placeLink(const fs::path& source, const fs::path& destination,
     tell(progress, "link", source, &destination);
     fs::create_hard_link(source, destination, ec);
     if (!ec) {
-        syncFolder(destination.parent_path());
+        fileio::syncFolder(destination.parent_path());
         return {PlaceStatus::Placed, {}};
     }
     if (ec == std::errc::file_exists)
@@ -347,12 +301,7 @@ bool isTemporaryName(const fs::path& fileName) {
 }
 
 std::string displayPath(const fs::path& path) {
-#ifdef _WIN32
-    const std::u8string u8 = path.generic_u8string();
-    return std::string(u8.begin(), u8.end());
-#else
-    return path.native();
-#endif
+    return fileio::displayPath(path);
 }
 
 } // namespace zp::logsort
