@@ -2,6 +2,7 @@
 
 #include "fileio/fileio.h"
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <cerrno>
@@ -112,9 +113,9 @@ fs::path temporaryPath(const fs::path& folder) {
     return folder / name;
 }
 
-// Writes the whole source into the new file `temp` and flushes it to the disk.
-bool writeTemporary(const fs::path& source, const fs::path& temp, const Progress& progress,
-                    std::string& error) {
+// Writes the whole source into the new file `temp`; `durable`: and flushes it to the disk.
+bool writeTemporary(const fs::path& source, const fs::path& temp, bool durable,
+                    const Progress& progress, std::string& error) {
     File in(openForReading(source));
     if (!in.ok()) {
         error = displayPath(source) + ": " + systemMessage(errno);
@@ -144,8 +145,9 @@ bool writeTemporary(const fs::path& source, const fs::path& temp, const Progress
         if (static_cast<std::size_t>(n) < buffer.size())
             break;
     }
-    tell(progress, "flush", temp);
-    if (fileio::flush(out.fd()) != 0 || !out.close()) {
+    if (durable)
+        tell(progress, "flush", temp);
+    if ((durable && fileio::flush(out.fd()) != 0) || !out.close()) {
         error = displayPath(temp) + ": " + systemMessage(errno);
         return false;
     }
@@ -205,18 +207,11 @@ FileCompare compareFiles(const fs::path& source, const fs::path& destination) {
     }
 }
 
-PlaceResult placeCopy(const fs::path& source, const fs::path& destination,
-                      const Progress& progress) {
-    if (compareFiles(source, destination) != FileCompare::Absent)
-        return resultForTaken(source, destination);
-    const fs::path temp = temporaryPath(destination.parent_path());
-    std::string error;
-    std::error_code ec;
-    if (!writeTemporary(source, temp, progress, error)) {
-        fs::remove(temp, ec);
-        return {PlaceStatus::Failed, error};
-    }
+// Gives the written temporary file its name at destination and removes the temporary name.
+PlaceResult putInPlace(const fs::path& temp, const fs::path& source, const fs::path& destination,
+                       bool syncFolder, const Progress& progress) {
     PlaceResult result{PlaceStatus::Placed, {}};
+    std::error_code ec;
     tell(progress, "link", temp, &destination);
     fs::create_hard_link(temp, destination, ec);
     if (ec == std::errc::file_exists) {
@@ -237,20 +232,91 @@ PlaceResult placeCopy(const fs::path& source, const fs::path& destination,
         tell(progress, "remove", temp);
         fs::remove(temp, ec);
     }
-    if (result.status == PlaceStatus::Placed)
+    if (syncFolder && result.status == PlaceStatus::Placed)
         fileio::syncFolder(destination.parent_path());
     return result;
 }
 
-PlaceResult placeLink(const fs::path& source, const fs::path& destination,
+PlaceResult placeCopy(const fs::path& source, const fs::path& destination,
                       const Progress& progress) {
+    if (compareFiles(source, destination) != FileCompare::Absent)
+        return resultForTaken(source, destination);
+    const fs::path temp = temporaryPath(destination.parent_path());
+    std::string error;
+    if (!writeTemporary(source, temp, true, progress, error)) {
+        std::error_code ec;
+        fs::remove(temp, ec);
+        return {PlaceStatus::Failed, error};
+    }
+    return putInPlace(temp, source, destination, true, progress);
+}
+
+bool stageCopy(const fs::path& source, const fs::path& destination, fs::path& temp,
+               const Progress& progress, std::string& error) {
+#ifdef _WIN32
+    constexpr bool kFlush = true; // no sync of a whole file system there
+#else
+    constexpr bool kFlush = false;
+#endif
+    temp = temporaryPath(destination.parent_path());
+    if (writeTemporary(source, temp, kFlush, progress, error))
+        return true;
+    std::error_code ec;
+    fs::remove(temp, ec);
+    temp.clear();
+    return false;
+}
+
+PlaceResult placeStaged(const fs::path& temp, const fs::path& source, const fs::path& destination,
+                        const Progress& progress) {
+    if (compareFiles(source, destination) != FileCompare::Absent) {
+        std::error_code ec;
+        tell(progress, "remove", temp);
+        fs::remove(temp, ec);
+        return resultForTaken(source, destination);
+    }
+    return putInPlace(temp, source, destination, false, progress);
+}
+
+bool syncFileSystems(const std::vector<fs::path>& folders, const Progress& progress,
+                     std::string& error) {
+#ifdef _WIN32
+    (void)folders;
+    (void)progress;
+    (void)error;
+    return true; // staged copies are flushed as they are written there
+#else
+    std::vector<dev_t> done;
+    for (const fs::path& folder : folders) {
+        struct stat st {};
+        if (::stat(folder.c_str(), &st) != 0 ||
+            std::find(done.begin(), done.end(), st.st_dev) != done.end())
+            continue;
+        done.push_back(st.st_dev);
+        tell(progress, "sync", folder);
+        const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (fd < 0 || ::syncfs(fd) != 0) {
+            error = displayPath(folder) + ": " + systemMessage(errno);
+            if (fd >= 0)
+                ::close(fd);
+            return false;
+        }
+        ::close(fd);
+    }
+    return true;
+#endif
+}
+
+PlaceResult placeLink(const fs::path& source, const fs::path& destination, const Progress& progress,
+                      bool syncFolder) {
     if (compareFiles(source, destination) != FileCompare::Absent)
         return resultForTaken(source, destination);
     std::error_code ec;
     tell(progress, "link", source, &destination);
     fs::create_hard_link(source, destination, ec);
     if (!ec) {
-        fileio::syncFolder(destination.parent_path());
+        if (syncFolder)
+            fileio::syncFolder(destination.parent_path());
         return {PlaceStatus::Placed, {}};
     }
     if (ec == std::errc::file_exists)
