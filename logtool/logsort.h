@@ -9,6 +9,12 @@
 // when every one of its recipients' folders has its copy, and its picture goes with it;
 // otherwise both stay, and the reason is reported. A run that is killed part-way leaves
 // every file whole, and the next run completes it.
+//
+// The work goes in batches of logs, for speed without a sync per file: a batch's copies are
+// written to temporary files and made durable by one sync of the file system; then they and
+// the moved logs get their new names, which a second sync makes durable; only then do the
+// moved logs' old names go. After a power failure too, every file is whole in one place or
+// the other.
 #include "fileops.h"
 #include "mail/logname.h"
 #include "mail/sendlogreader.h"
