@@ -2,6 +2,7 @@
 
 #include "addressbook/addrentry.h"
 #include "mail/message.h"
+#include "mail/ui/mailcharset.h"
 #include "platform/controlcolor.h"
 #include "platform/soundplayer.h"
 #include "platform/textcodec.h"
@@ -167,13 +168,17 @@ SendJob SendOperation::makeJob(const QString& recipients) const {
     job.body = toSjis(m_snapshot.body);
     job.xMailer = "zoripost " + toSjis(findControl<QLabel>(w, "lblVersion")->text());
     job.noHeaderEncode = m_host.noHeaderEncode();
+    QString attachment;
     if (m_snapshot.picturePresent) {
         job.attachment = SendJob::Attachment::Picture;
-        job.attachmentPath = QFile::encodeName(m_snapshot.workingJpeg).toStdString();
+        attachment = m_snapshot.workingJpeg;
     } else if (m_snapshot.hasAttachment) {
         job.attachment = SendJob::Attachment::File;
-        job.attachmentPath = QFile::encodeName(m_snapshot.attachmentPath).toStdString();
+        attachment = m_snapshot.attachmentPath;
     }
+    job.attachmentPath = QFile::encodeName(attachment).toStdString();
+    job.charset = mailTextCharsetFromIndex(0);
+    setTypedTexts(job, m_snapshot.subject, lineEdit(w, "edtSMTPName"), m_snapshot.body, attachment);
     job.connectTimeout = m_connectLimit;
     job.replyTimeout = m_replyLimit;
     job.dataEndTimeout = m_dataEndLimit;
@@ -197,6 +202,10 @@ void SendOperation::btnSendClick() {
     // 2. The settings, then the recipients.
     if (!checkSettings(recipients))
         return;
+    // ISO-2022-JP chosen for text it cannot carry goes only with the user's consent.
+    SendJob job = makeJob(recipients);
+    if (!confirmIso2022jp(w, job))
+        return;
     // 4. - 6.
     m_host.reportStatus(QStringLiteral("送信先：") + recipients, MsgKind::None);
     if (findControl<QAbstractButton>(w, "chkSendCap")->isChecked()) {
@@ -206,7 +215,7 @@ void SendOperation::btnSendClick() {
     }
     m_host.setSendInProgress(true);
     m_host.setControlsEnabled(false);
-    startDialogue(makeJob(recipients));
+    startDialogue(std::move(job));
 }
 
 void SendOperation::startDialogue(SendJob job) {
