@@ -8,6 +8,7 @@
 #include "platform/textcodec.h"
 
 #include <QAbstractButton>
+#include <QComboBox>
 #include <QDeadlineTimer>
 #include <QFile>
 #include <QLabel>
@@ -168,7 +169,7 @@ SendJob SendOperation::makeJob(const QString& recipients) const {
         attachment = m_snapshot.attachmentPath;
     }
     job.attachmentPath = QFile::encodeName(attachment).toStdString();
-    job.charset = mailTextCharsetFromIndex(0);
+    job.charset = mailTextCharsetFromIndex(m_c.cmbCharset->currentIndex());
     setTypedTexts(job, m_snapshot.subject, m_c.edtSMTPName->text(), m_snapshot.body, attachment);
     job.connectTimeout = m_connectLimit;
     job.replyTimeout = m_replyLimit;
