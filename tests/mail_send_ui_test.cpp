@@ -328,14 +328,15 @@ TEST_P(SendRealServer, MailReadsBackAsTyped) {
 INSTANTIATE_TEST_SUITE_P(Table, SendRealServer, ::testing::Values(
     MailCase{"PictureOneKanjiAuth", true, false, 1, MailCase::Picture, "127.0.0.1"},
     MailCase{"Picture19KanjiPop", false, true, 19, MailCase::Picture, "localhost"},
-    MailCase{"File20KanjiAuthPop", true, true, 20, MailCase::File, "127.0.0.1"},
+    MailCase{"File20KanjiAuthPop", true, true, 20, MailCase::File, "127.0.0.1", nullptr, -1,
+             "報告書.pdf"},
     MailCase{"Text60KanjiPaddedHost", false, false, 60, MailCase::None, " 127.0.0.1 "},
     MailCase{"NoSubject", true, false, 0, MailCase::None, "127.0.0.1"},
     MailCase{"TypedBeyondJisAuto", true, false, 0, MailCase::File, "127.0.0.1",
              "写真①㈱髙﨑 📷", -1, "報告書.pdf", "utf-8"},
     MailCase{"JisByHand", false, false, 3, MailCase::Picture, "127.0.0.1", nullptr, 1},
     MailCase{"JisAsUtf8ByHand", false, false, 3, MailCase::File, "127.0.0.1", nullptr, 2,
-             "報告書.pdf", "utf-8"}),
+             "report.bin", "utf-8"}),
     [](const auto& info) { return std::string(info.param.name); });
 // clang-format on
 
