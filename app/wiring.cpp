@@ -137,6 +137,7 @@ void TfrmMain::createMailHandlers() {
                                        .edtSendSE = ui->edtSendSE,
                                        .chkFileAutoClear = ui->chkFileAutoClear,
                                        .chkMailAddrAutoClear = ui->chkMailAddrAutoClear,
+                                       .cmbCharset = ui->cmbCharset,
                                        .snapshot =
                                            {
                                                .btnSend = ui->btnSend,
@@ -224,6 +225,7 @@ void TfrmMain::createSettingsStore() {
         .edtPOP3Pwd = ui->edtPOP3Pwd,
         .edtReplyTo = ui->edtReplyTo,
         .edtTitle = ui->edtTitle,
+        .cmbCharset = ui->cmbCharset,
         .memoBody = ui->memoBody,
         .chlAddr = ui->chlAddr,
         .popWholeSize = {m.popWholeSize_n[0], m.popWholeSize_n[1], m.popWholeSize_n[2]},

@@ -26,6 +26,7 @@
 #include <QRandomGenerator>
 #include <QStatusBar>
 #include <QStyleOptionButton>
+#include <QStyleOptionComboBox>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTemporaryDir>
@@ -110,6 +111,19 @@ Caption captionOf(QWidget* w) {
         return {r->text(), buttonContents(r, QStyle::SE_RadioButtonContents)};
     if (auto* g = qobject_cast<zp::GlyphButton*>(w))
         return {g->text(), g->captionRect()};
+    if (auto* box = qobject_cast<QComboBox*>(w)) {
+        // Every item must read in full when chosen: the widest one against the box's field.
+        QString widest;
+        const QFontMetrics fm(box->font());
+        for (int i = 0; i < box->count(); ++i)
+            if (fm.horizontalAdvance(box->itemText(i)) > fm.horizontalAdvance(widest))
+                widest = box->itemText(i);
+        QStyleOptionComboBox opt;
+        opt.initFrom(box);
+        opt.currentText = widest;
+        return {widest, box->style()->subControlRect(QStyle::CC_ComboBox, &opt,
+                                                     QStyle::SC_ComboBoxEditField, box)};
+    }
     if (auto* b = qobject_cast<QPushButton*>(w)) {
         QRect r = buttonContents(b, QStyle::SE_PushButtonContents);
         if (!b->icon().isNull())
@@ -346,7 +360,8 @@ INSTANTIATE_TEST_SUITE_P(
         Chain{"send",
               1,
               {"chkAutoSend", "chkFileAutoClear", "chkMailAddrAutoClear", "radLogSave_1",
-               "btnDirSelect", "btnFolderOpen", "edtSaveDir", "chkMakeNameDir", "btnAutoAlloc"}},
+               "btnDirSelect", "btnFolderOpen", "edtSaveDir", "chkMakeNameDir", "cmbCharset",
+               "btnAutoAlloc"}},
         Chain{"server",
               2,
               {"edtSMTPHost", "btnServerSecurity", "edtSMTPUser", "edtSMTPAddr", "edtSMTPName",

@@ -205,6 +205,10 @@ struct MailCase {
     int subjectKanji;
     enum { Picture, File, None } attachment;
     const char* host;
+    const char* typed = nullptr; // subject, sender name and a body line typed as this text
+    int charset = -1;            // [mail] charset; -1: no such key
+    const char* fileName = "report.bin";
+    const char* bodyCharset = "iso-2022-jp";
 };
 
 void PrintTo(const MailCase& c, std::ostream* os) {
@@ -238,29 +242,36 @@ TEST_P(SendRealServer, MailReadsBackAsTyped) {
     // The window finds both servers through the ports of its settings file.
     open(QStringLiteral("[smtp]\r\nhost=%1\r\nuser=alice\r\naddr=me@example.jp\r\nport=%2\r\n"
                         "name=山田 太郎\r\n[pop3]\r\nhost=127.0.0.1\r\nname=%3\r\nport=%4\r\n"
-                        "[general]\r\nuserpbs=%5\r\nreply_to=back@example.jp\r\n")
+                        "[general]\r\nuserpbs=%5\r\nreply_to=back@example.jp\r\n%6")
              .arg(QString::fromLatin1(c.host))
              .arg(smtp.port)
              .arg(QString::fromLatin1(kPassword))
              .arg(s_dovecot->port)
-             .arg(c.pop ? 1 : 0));
+             .arg(c.pop ? 1 : 0)
+             .arg(c.charset < 0 ? QString()
+                                : QStringLiteral("[mail]\r\ncharset=%1\r\n").arg(c.charset)));
     EXPECT_EQ(window->mailPorts().smtp, smtp.port);
     addRecipient(QStringLiteral("山田 花子 (hanako@example.jp)"), true);
     addRecipient(QStringLiteral("nobody@example.jp"), false);
     addRecipient(QStringLiteral("taro@example.jp"), true);
     // A stale collapsed list: the checks decide, not what a focus change last copied.
     control<QListWidget>("lstSelectedAddr")->addItem(QStringLiteral("stale@example.jp"));
-    const QString subject = kanji(c.subjectKanji);
+    const QString typed = QString::fromUtf8(c.typed);
+    const QString subject = c.typed ? typed : kanji(c.subjectKanji);
+    const QString name = c.typed ? typed : QStringLiteral("山田 太郎");
     setText("edtTitle", subject);
+    setText("edtSMTPName", name);
     // The edit box gives LF line ends; "." lines must be dot-stuffed.
-    const QString body = QStringLiteral("こんにちは\n.\n..x\n最後の行");
+    const QString body =
+        (c.typed ? QStringLiteral("本文") + typed + QLatin1Char('\n') : QString()) +
+        QStringLiteral("こんにちは\n.\n..x\n最後の行");
     control<QPlainTextEdit>("memoBody")->setPlainText(body);
     std::string attachment;
     if (c.attachment == MailCase::Picture) {
         takePicture();
         attachment = readFile(window->workingJpegPath());
     } else if (c.attachment == MailCase::File) {
-        const QString path = dir.filePath(QStringLiteral("report.bin"));
+        const QString path = dir.filePath(QString::fromUtf8(c.fileName));
         attachment = std::string(1000, '\x01') + std::string("\x00\xFF\r\n.", 5);
         QFile f(path);
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
@@ -287,13 +298,14 @@ TEST_P(SendRealServer, MailReadsBackAsTyped) {
               "MAIL FROM me@example.jp\nRCPT TO hanako@example.jp\nRCPT TO taro@example.jp\n");
     auto mail = parseMail(smtp.file("1.eml"));
     EXPECT_EQ(mail["subject"], subject.toStdString());
-    EXPECT_EQ(mail["from_name"], "山田 太郎");
+    EXPECT_EQ(mail["from_name"], name.toStdString());
     EXPECT_EQ(mail["from_addr"], "me@example.jp");
     EXPECT_EQ(mail["to"], "hanako@example.jp, taro@example.jp");
     EXPECT_EQ(mail["reply_to"], "back@example.jp");
     EXPECT_EQ(mail["x_mailer"], "zoripost version " + TfrmMain::getFileVersion().toStdString());
     // Python gives the lines with LF ends.
     EXPECT_EQ(mail["body"], escaped(body + QStringLiteral("\n")));
+    EXPECT_EQ(mail["body_charset"], c.bodyCharset);
     EXPECT_EQ(mail["defects"], "");
     if (c.attachment == MailCase::None) {
         EXPECT_EQ(mail.count("attachment_hex"), 0u);
@@ -301,7 +313,7 @@ TEST_P(SendRealServer, MailReadsBackAsTyped) {
         EXPECT_EQ(mail["attachment_type"],
                   c.attachment == MailCase::Picture ? "image/jpeg" : "application/octet-stream");
         EXPECT_EQ(mail["attachment_filename"],
-                  c.attachment == MailCase::Picture ? "zoripost.jpg" : "report.bin");
+                  c.attachment == MailCase::Picture ? "zoripost.jpg" : c.fileName);
         EXPECT_EQ(mail["attachment_hex"],
                   QByteArray::fromStdString(attachment).toHex().toStdString());
     }
@@ -309,17 +321,57 @@ TEST_P(SendRealServer, MailReadsBackAsTyped) {
     window->close();
     const std::string ini = readFile(dir.filePath(QStringLiteral("zoripost.ini")));
     EXPECT_NE(ini.find("port=" + std::to_string(smtp.port)), std::string::npos);
+    EXPECT_EQ(ini.find("charset=") != std::string::npos, c.charset >= 0);
 }
 
 // clang-format off
 INSTANTIATE_TEST_SUITE_P(Table, SendRealServer, ::testing::Values(
     MailCase{"PictureOneKanjiAuth", true, false, 1, MailCase::Picture, "127.0.0.1"},
     MailCase{"Picture19KanjiPop", false, true, 19, MailCase::Picture, "localhost"},
-    MailCase{"File20KanjiAuthPop", true, true, 20, MailCase::File, "127.0.0.1"},
+    MailCase{"File20KanjiAuthPop", true, true, 20, MailCase::File, "127.0.0.1", nullptr, -1,
+             "報告書.pdf"},
     MailCase{"Text60KanjiPaddedHost", false, false, 60, MailCase::None, " 127.0.0.1 "},
-    MailCase{"NoSubject", true, false, 0, MailCase::None, "127.0.0.1"}),
+    MailCase{"NoSubject", true, false, 0, MailCase::None, "127.0.0.1"},
+    MailCase{"TypedBeyondJisAuto", true, false, 0, MailCase::File, "127.0.0.1",
+             "写真①㈱髙﨑 📷", -1, "報告書.pdf", "utf-8"},
+    MailCase{"JisByHand", false, false, 3, MailCase::Picture, "127.0.0.1", nullptr, 1},
+    MailCase{"JisAsUtf8ByHand", false, false, 3, MailCase::File, "127.0.0.1", nullptr, 2,
+             "report.bin", "utf-8"}),
     [](const auto& info) { return std::string(info.param.name); });
 // clang-format on
+
+// ISO-2022-JP chosen by hand for text it cannot carry: the user is asked first. No sends
+// nothing and keeps the texts; Yes sends them with such characters replaced. The log keeps
+// what was typed.
+TEST_F(SendRealServer, HandChosenIso2022jpAsksBeforeReplacing) {
+    SmtpServer smtp(false);
+    open(QStringLiteral("[mail]\r\ncharset=1\r\n"));
+    setServer(QStringLiteral("127.0.0.1"), smtp.port);
+    addRecipient(QStringLiteral("taro@example.jp"), true);
+    logTextInto(logs);
+    setText("edtTitle", QStringLiteral("写真📷"));
+    control<QPlainTextEdit>("memoBody")->setPlainText(QStringLiteral("本文①"));
+    dialogs.answer = zp::MsgAnswer::No;
+    control<QAbstractButton>("btnSend")->click();
+    const QString question =
+        QStringLiteral("「📷」(U+1F4F7) はISO-2022-JPで送れない文字です。\r\n"
+                       "このような文字をすべて「〓」に置き換えて送信しますか？\r\n"
+                       "（文字コードを「自動」か「UTF-8」にすると、入力したとおりに送れます）");
+    EXPECT_EQ(shown(MsgKind::Confirmation), QStringList{question});
+    EXPECT_FALSE(op->sending());
+    EXPECT_TRUE(control<QWidget>("pnlMain")->isEnabled());
+    EXPECT_EQ(control<QLineEdit>("edtTitle")->text(), QStringLiteral("写真📷"));
+    EXPECT_TRUE(QDir(logs).isEmpty()) << "no send, no log";
+
+    dialogs.answer = zp::MsgAnswer::Yes;
+    ASSERT_TRUE(send());
+    auto mail = parseMail(smtp.file("1.eml"));
+    EXPECT_EQ(mail["subject"], "写真〓");
+    EXPECT_EQ(mail["body"], "本文〓\\n");
+    EXPECT_EQ(mail["body_charset"], "iso-2022-jp");
+    EXPECT_NE(onlyLog(logs).find(zp::toSjis(QStringLiteral("写真")) + "&#x1F4F7;"),
+              std::string::npos);
+}
 
 // A wrong POP3 password is shown by its event; the SMTP server then decides.
 TEST_F(SendRealServer, Pop3LogInRefused) {

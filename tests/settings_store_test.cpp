@@ -459,8 +459,8 @@ TEST_F(SettingsStoreTest, SavedFileReadsBackToTheSameWindow) {
     ctl<QLineEdit>(*w, "edtSMTPHost")->setText(QStringLiteral("smtp.example.jp"));
     ctl<QLineEdit>(*w, "edtSMTPName")->setText(QStringLiteral("表ソ山田"));
     ctl<QLineEdit>(*w, "edtPOP3Pwd")->setText(QStringLiteral(" pass\"word "));
-    ctl<QLineEdit>(*w, "edtTitle")->setText(QStringLiteral("件名[1]"));
-    ctl<QPlainTextEdit>(*w, "memoBody")->setPlainText(QStringLiteral("本文\n\n  三行目  "));
+    ctl<QLineEdit>(*w, "edtTitle")->setText(QStringLiteral("件名[1]📷"));
+    ctl<QPlainTextEdit>(*w, "memoBody")->setPlainText(QStringLiteral("本文①😀\n\n  三行目  "));
     auto* list = ctl<QListWidget>(*w, "chlAddr");
     for (const char* entry : {"a@example.jp", "b@example.jp"}) {
         auto* item = new QListWidgetItem(QString::fromLatin1(entry), list);
@@ -472,6 +472,9 @@ TEST_F(SettingsStoreTest, SavedFileReadsBackToTheSameWindow) {
 
     const std::string file = readAll(ini());
     EXPECT_NE(file.find("name=" + sjisName + "\r\n"), std::string::npos) << "Shift-JIS bytes";
+    EXPECT_NE(file.find("title=" + zp::toSjis(QStringLiteral("件名[1]")) + "&#x1F4F7;\r\n"),
+              std::string::npos)
+        << "an escape for what Shift-JIS cannot hold";
     EXPECT_EQ(fs::status(ini()).permissions() & fs::perms::all,
               fs::perms::owner_read | fs::perms::owner_write);
 
@@ -495,9 +498,9 @@ TEST_F(SettingsStoreTest, SavedFileReadsBackToTheSameWindow) {
     EXPECT_EQ(text(*back, "edtSMTPHost"), "smtp.example.jp");
     EXPECT_EQ(text(*back, "edtSMTPName"), QStringLiteral("表ソ山田"));
     EXPECT_EQ(text(*back, "edtPOP3Pwd"), QStringLiteral(" pass\"word "));
-    EXPECT_EQ(text(*back, "edtTitle"), QStringLiteral("件名[1]"));
+    EXPECT_EQ(text(*back, "edtTitle"), QStringLiteral("件名[1]📷"));
     EXPECT_EQ(ctl<QPlainTextEdit>(*back, "memoBody")->toPlainText(),
-              QStringLiteral("本文\n\n  三行目  "));
+              QStringLiteral("本文①😀\n\n  三行目  "));
     auto* backList = ctl<QListWidget>(*back, "chlAddr");
     ASSERT_EQ(backList->count(), 2);
     EXPECT_EQ(backList->item(1)->text(), "b@example.jp");
@@ -515,6 +518,41 @@ TEST_F(SettingsStoreTest, HandEditedLinesSurviveTheSave) {
         << after;
     EXPECT_NE(after.find("\r\n[extra]\r\nk=v\r\n"), std::string::npos);
 }
+
+// [mail] charset is written back when the file has it or the choice was changed, as the
+// hand-set port keys are; a value outside 0..2 counts as missing and stays as it was.
+struct CharsetCase {
+    const char* name;
+    const char* ini;
+    int loaded;
+    int chosen; // -1: left as loaded
+    const char* saved;
+};
+
+class SettingsCharset : public SettingsStoreTest,
+                        public ::testing::WithParamInterface<CharsetCase> {};
+
+TEST_P(SettingsCharset, WrittenBackWhenInTheFileOrChanged) {
+    const CharsetCase& c = GetParam();
+    writeIni(c.ini);
+    auto w = open();
+    auto* box = ctl<QComboBox>(*w, "cmbCharset");
+    EXPECT_EQ(box->currentIndex(), c.loaded);
+    if (c.chosen >= 0)
+        box->setCurrentIndex(c.chosen);
+    w->FormClose();
+    EXPECT_EQ(saved().readString("mail", "charset", "<none>"), c.saved);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, SettingsCharset,
+    ::testing::Values(CharsetCase{"Missing", "", 0, -1, "<none>"},
+                      CharsetCase{"Iso2022jp", "[mail]\r\ncharset=1\r\n", 1, -1, "1"},
+                      CharsetCase{"AutoInTheFile", "[mail]\r\ncharset=0\r\n", 0, -1, "0"},
+                      CharsetCase{"Utf8Chosen", "", 0, 2, "2"},
+                      CharsetCase{"BackToAuto", "[mail]\r\ncharset=2\r\n", 2, 0, "0"},
+                      CharsetCase{"OutOfRange", "[mail]\r\ncharset=9\r\n", 0, -1, "9"}),
+    [](const auto& info) { return info.param.name; });
 
 // A refused write: both messages in order, the old file whole, no temporary file, and
 // the window still closes. The file system refuses for real where it can for root too;

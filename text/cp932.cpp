@@ -163,4 +163,16 @@ std::string firstCharacterNotInIso2022jp(std::string_view utf8) {
     return {};
 }
 
+std::string replaceNotInIso2022jp(std::string_view utf8, std::string_view replacement) {
+    std::string out;
+    out.reserve(utf8.size());
+    for (std::size_t pos = 0; pos < utf8.size();) {
+        const std::size_t length = graphemeLength(utf8, pos);
+        const std::string_view cluster = utf8.substr(pos, length);
+        out += firstCharacterNotInIso2022jp(cluster).empty() ? cluster : replacement;
+        pos += length;
+    }
+    return out;
+}
+
 } // namespace zp

@@ -30,5 +30,9 @@ std::string sjisToUtf8(std::string_view sjis);
 // The first character of the UTF-8 text that ISO-2022-JP cannot carry, as UTF-8 (the whole
 // grapheme cluster it stands in), or an empty text when it carries them all.
 std::string firstCharacterNotInIso2022jp(std::string_view utf8);
+// The UTF-8 text with every character (grapheme cluster) that ISO-2022-JP cannot carry
+// replaced by the replacement text, whole: a cluster of a carried letter and a mark it
+// cannot carry goes as one.
+std::string replaceNotInIso2022jp(std::string_view utf8, std::string_view replacement);
 
 } // namespace zp

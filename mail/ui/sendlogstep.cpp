@@ -3,6 +3,7 @@
 #include "mail/sendlog.h"
 #include "platform/radiogroup.h"
 #include "platform/textcodec.h"
+#include "text/charescape.h"
 
 #include <QAbstractButton>
 #include <QDir>
@@ -67,10 +68,11 @@ void writeLogForSend(WindowHost& host, const SendLogControls& c, const SendSnaps
     in.picture = std::filesystem::path(snapshot.workingJpeg.toStdU16String());
     for (const QString& entry : snapshot.entries)
         in.recipients.push_back(toSjis(entry));
-    in.subject = toSjis(snapshot.subject);
+    // Typed texts keep the characters Shift-JIS cannot hold, as the log's escapes.
+    in.subject = toSjisKeepingAll(snapshot.subject.toStdString());
     in.hasAttachment = snapshot.hasAttachment;
-    in.attachmentPath = toSjis(snapshot.attachmentPath);
-    in.body = toSjis(snapshot.body);
+    in.attachmentPath = toSjisKeepingAll(snapshot.attachmentPath.toStdString());
+    in.body = toSjisKeepingAll(snapshot.body.toStdString());
     for (const SendLogNotice& notice : writeSendLog(in).notices) {
         const QString text = notice.kind == SendLogNotice::MissingFolder
                                  ? QStringLiteral("指定された送信ログ保存フォルダは存在しません。")

@@ -2,11 +2,13 @@
 
 #include "addressbook/addrentry.h"
 #include "mail/message.h"
+#include "mail/ui/mailcharset.h"
 #include "platform/controlcolor.h"
 #include "platform/soundplayer.h"
 #include "platform/textcodec.h"
 
 #include <QAbstractButton>
+#include <QComboBox>
 #include <QDeadlineTimer>
 #include <QFile>
 #include <QLabel>
@@ -158,13 +160,17 @@ SendJob SendOperation::makeJob(const QString& recipients) const {
     job.body = toSjis(m_snapshot.body);
     job.xMailer = "zoripost " + toSjis(m_c.lblVersion->text());
     job.noHeaderEncode = m_noHeaderEncode;
+    QString attachment;
     if (m_snapshot.picturePresent) {
         job.attachment = SendJob::Attachment::Picture;
-        job.attachmentPath = QFile::encodeName(m_snapshot.workingJpeg).toStdString();
+        attachment = m_snapshot.workingJpeg;
     } else if (m_snapshot.hasAttachment) {
         job.attachment = SendJob::Attachment::File;
-        job.attachmentPath = QFile::encodeName(m_snapshot.attachmentPath).toStdString();
+        attachment = m_snapshot.attachmentPath;
     }
+    job.attachmentPath = QFile::encodeName(attachment).toStdString();
+    job.charset = mailTextCharsetFromIndex(m_c.cmbCharset->currentIndex());
+    setTypedTexts(job, m_snapshot.subject, m_c.edtSMTPName->text(), m_snapshot.body, attachment);
     job.connectTimeout = m_connectLimit;
     job.replyTimeout = m_replyLimit;
     job.dataEndTimeout = m_dataEndLimit;
@@ -187,6 +193,10 @@ void SendOperation::btnSendClick() {
     // 2. The settings, then the recipients.
     if (!checkSettings(recipients))
         return;
+    // ISO-2022-JP chosen for text it cannot carry goes only with the user's consent.
+    SendJob job = makeJob(recipients);
+    if (!confirmIso2022jp(m_host.window(), job))
+        return;
     // 4. - 6.
     m_host.reportStatus(QStringLiteral("送信先：") + recipients, MsgKind::None);
     if (m_c.chkSendCap->isChecked()) {
@@ -196,7 +206,7 @@ void SendOperation::btnSendClick() {
     }
     m_host.setSendInProgress(true);
     m_host.setControlsEnabled(false);
-    startDialogue(makeJob(recipients));
+    startDialogue(std::move(job));
 }
 
 void SendOperation::startDialogue(SendJob job) {

@@ -18,6 +18,7 @@
 #include <functional>
 #include <memory>
 
+class QComboBox;
 class QLabel;
 class QThread;
 
@@ -39,6 +40,7 @@ struct SendControls {
     QLineEdit* edtSendSE;
     QAbstractButton* chkFileAutoClear;
     QAbstractButton* chkMailAddrAutoClear;
+    QComboBox* cmbCharset; // 0 automatic, 1 ISO-2022-JP, 2 UTF-8
     SnapshotControls snapshot;
     SendLogControls log;
 };

@@ -42,6 +42,7 @@ enum class Kind {
     CheckInverted, // a check box stored as its opposite; bool
     Spin,          // an up-down with its edit box; integer clamped to the spin range
     Text,          // an edit box; string
+    TypedText,     // an edit box of typed text; string keeping every character (escapes)
     RadioIndex,    // a radio group's item index; integer
     Special,       // its own load and save steps
 };
@@ -163,7 +164,7 @@ void loadBody(Context& c) {
         std::min(c.file.readInt("mail", "bodycount", 0), SettingsStore::kMaxBodyLines);
     QStringList lines;
     for (int i = 1; i <= count; ++i)
-        lines << fromSjis(c.file.readString("mail", numbered("body", i), ""));
+        lines << QString::fromStdString(c.file.readText("mail", numbered("body", i), ""));
     c.ctl.memoBody->setPlainText(lines.join(QLatin1Char('\n')));
 }
 
@@ -173,7 +174,7 @@ void saveBody(Context& c) {
     const int count = static_cast<int>(lines.size());
     c.file.writeInt("mail", "bodycount", count);
     for (int i = 1; i <= count; ++i)
-        c.file.writeString("mail", numbered("body", i), toSjis(lines[i - 1]));
+        c.file.writeText("mail", numbered("body", i), lines[i - 1].toStdString());
     for (int k = count + 1; c.file.keyExists("mail", numbered("body", k)); ++k)
         c.file.deleteKey("mail", numbered("body", k));
 }
@@ -222,6 +223,26 @@ void saveWholeSize(Context& c) {
     c.file.writeInt("general", "wholesize", c.hooks.wholePreviewSize());
 }
 
+// Written back only when the file has it or the choice differs from the default, as the
+// hand-set port keys are, so that a file without it stays as it was; a value outside 0..2
+// counts as missing.
+bool readCharset(const ProfileFile& file, int& charset) {
+    charset = file.readInt("mail", "charset", -1);
+    return charset >= 0 && charset <= 2;
+}
+
+void loadCharset(Context& c) {
+    int charset = 0;
+    c.ctl.cmbCharset->setCurrentIndex(readCharset(c.file, charset) ? charset : 0);
+}
+
+void saveCharset(Context& c) {
+    int inFile = 0;
+    const int chosen = c.ctl.cmbCharset->currentIndex();
+    if (readCharset(c.file, inFile) || chosen != 0)
+        c.file.writeInt("mail", "charset", chosen);
+}
+
 // Set by hand only; the button's caption at this moment is the default.
 void loadSendCaption(Context& c) {
     QAbstractButton* button = c.ctl.btnSend;
@@ -256,12 +277,13 @@ const Setting kSettings[] = {
     {"smtp", "host", Kind::Text, 0, {.edit = &C::edtSMTPHost}},
     {"smtp", "user", Kind::Text, 0, {.edit = &C::edtSMTPUser}},
     {"smtp", "addr", Kind::Text, 0, {.edit = &C::edtSMTPAddr}},
-    {"smtp", "name", Kind::Text, 0, {.edit = &C::edtSMTPName}},
+    {"smtp", "name", Kind::TypedText, 0, {.edit = &C::edtSMTPName}},
     {"general", "userpbs", Kind::Check, 0, {.button = &C::chkPOPbSMTP}},
     {"pop3", "host", Kind::Text, 0, {.edit = &C::edtPOP3Host}},
     {"pop3", "name", Kind::Text, 0, {.edit = &C::edtPOP3Pwd, .hook = &H::chkPOPbSMTPClick}},
     {"general", "reply_to", Kind::Text, 0, {.edit = &C::edtReplyTo}},
-    {"mail", "title", Kind::Text, 0, {.edit = &C::edtTitle}},
+    {"mail", "title", Kind::TypedText, 0, {.edit = &C::edtTitle}},
+    {"mail", "charset", Kind::Special, 0, {.load = loadCharset, .save = saveCharset}},
     {"mail", "bodycount", Kind::Special, 0, {.load = loadBody, .save = saveBody}},
     {"mail", "addrcount", Kind::Special, 0, {.load = loadRecipients, .save = saveRecipients}},
     {"general", "wholesize", Kind::Special, 0, {.load = loadWholeSize, .save = saveWholeSize}},
@@ -284,6 +306,9 @@ void loadOne(Context& c, const Setting& s) {
         break;
     case Kind::Text:
         (c.ctl.*s.b.edit)->setText(fromSjis(c.file.readString(s.section, s.key, "")));
+        break;
+    case Kind::TypedText:
+        (c.ctl.*s.b.edit)->setText(QString::fromStdString(c.file.readText(s.section, s.key, "")));
         break;
     case Kind::RadioIndex:
         (c.ctl.*s.b.radio)->setItemIndex(c.file.readInt(s.section, s.key, s.def));
@@ -309,6 +334,9 @@ void saveOne(Context& c, const Setting& s) {
         break;
     case Kind::Text:
         c.file.writeString(s.section, s.key, toSjis((c.ctl.*s.b.edit)->text()));
+        break;
+    case Kind::TypedText:
+        c.file.writeText(s.section, s.key, (c.ctl.*s.b.edit)->text().toStdString());
         break;
     case Kind::RadioIndex:
         c.file.writeInt(s.section, s.key, (c.ctl.*s.b.radio)->itemIndex());

@@ -53,6 +53,7 @@ struct SettingsControls {
     QLineEdit* edtPOP3Pwd;
     QLineEdit* edtReplyTo;
     QLineEdit* edtTitle;
+    QComboBox* cmbCharset;
     QPlainTextEdit* memoBody;
     QListWidget* chlAddr;
     QAction* popWholeSize[3];

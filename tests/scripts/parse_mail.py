@@ -6,8 +6,8 @@ CR, LF and TAB are written as \\\\, \\r, \\n and \\t.
     parse_mail.py MESSAGE_FILE
 
 Keys: subject, from_name, from_addr, to, reply_to, x_mailer, date, content_type,
-mime_version, defects, body (the text part decoded from ISO-2022-JP), and for every
-attachment: attachment_filename, attachment_type, attachment_hex.
+mime_version, defects, body (the text part decoded by its charset), body_charset, and for
+every attachment: attachment_filename, attachment_type, attachment_hex.
 """
 import email
 import email.policy
@@ -26,7 +26,8 @@ def show(key, value):
 def text_of(part):
     # Every text part names its charset; a missing one would read as US-ASCII and fail here.
     charset = part.get_content_charset() or "us-ascii"
-    return part.get_payload(decode=True).decode(charset)
+    # A base64 body holds the text's CR LF line ends; a reader shows lines either way.
+    return part.get_payload(decode=True).decode(charset).replace("\r\n", "\n")
 
 
 def main():
@@ -55,6 +56,7 @@ def main():
             show("attachment_hex", part.get_payload(decode=True).hex())
         elif part.get_content_maintype() == "text":
             show("body", text_of(part))
+            show("body_charset", part.get_content_charset() or "")
     show("defects", "; ".join(type(d).__name__ for d in defects))
 
 
