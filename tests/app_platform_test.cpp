@@ -1,5 +1,6 @@
 // The platform layer: the Shift-JIS boundary, the real message boxes, the up-down control,
 // the radio group and the folder dialog routine.
+#include "app_support.h"
 #include "platform/controlevents.h"
 #include "platform/dialogs.h"
 #include "platform/folderdialog.h"
@@ -8,10 +9,9 @@
 #include "platform/soundplayer.h"
 #include "platform/textcodec.h"
 #include "platform/updown.h"
-#include "app_support.h"
+#include "support/urlcatcher.h"
 
 #include <QAbstractButton>
-#include <QDesktopServices>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFocusEvent>
@@ -250,15 +250,6 @@ TEST(SelectFolder, CancelKeepsTheTextAndTheTitleIsShared) {
               QStringLiteral("ログを保存するフォルダを選択してください。|/var/log/zp"));
 }
 
-// Receives what the desktop would be asked to open.
-class UrlCatcher : public QObject {
-    Q_OBJECT
-public:
-    QList<QUrl> urls;
-public slots:
-    void open(const QUrl& url) { urls << url; }
-};
-
 struct OpenCase {
     QString target;
     QString scheme;
@@ -269,10 +260,8 @@ class ShellOpen : public ::testing::TestWithParam<OpenCase> {};
 
 TEST_P(ShellOpen, WebAddressesAndFoldersGoToTheDesktop) {
     const OpenCase c = GetParam();
-    UrlCatcher catcher;
-    QDesktopServices::setUrlHandler(c.scheme, &catcher, "open");
+    zp::test::UrlCatcher catcher(c.scheme);
     EXPECT_TRUE(zp::shellOpen(c.target));
-    QDesktopServices::unsetUrlHandler(c.scheme);
     ASSERT_EQ(catcher.urls.size(), 1);
     EXPECT_EQ(catcher.urls[0].toString(), c.expected);
 }
@@ -530,5 +519,3 @@ TEST(WindowEventHook, WheelOfTheWindowBeforeItsControls) {
 }
 
 } // namespace
-
-#include "app_platform_test.moc"

@@ -390,7 +390,7 @@ TEST_P(StrictReader, DecodesExactly) {
     std::mt19937 random(7);
     for (int i = 0; i < c.attachmentSize; ++i)
         bytes += static_cast<char>(random());
-    test::writeFile(dir.file("zoripost.jpg"), bytes);
+    test::writeText(dir.file("zoripost.jpg"), bytes);
     MailMessage m = messageFrom("me@example.jp", c.attachmentSize >= 0, dir.file("zoripost.jpg"));
     m.Subject = encodeHeaderText(sjisToJis(sjis(c.subject)));
     m.From.Name = encodeHeaderText(sjisToJis(sjis(c.senderName)));

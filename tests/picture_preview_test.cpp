@@ -6,10 +6,10 @@
 #include "picture/ui/intake.h"
 #include "picture/ui/preview.h"
 #include "picture_window_support.h"
+#include "support/urlcatcher.h"
 
 #include <QAction>
 #include <QClipboard>
-#include <QDesktopServices>
 #include <QGuiApplication>
 #include <QMenu>
 #include <QMouseEvent>
@@ -24,16 +24,6 @@ using zp::MsgKind;
 
 static ::testing::Environment* const kQt =
     ::testing::AddGlobalTestEnvironment(new zp::test::QtEnvironment);
-
-// Receives what the program hands to the desktop to open.
-class UrlCatcher : public QObject {
-    Q_OBJECT
-public slots:
-    void open(const QUrl& url) { urls << url; }
-
-public:
-    QList<QUrl> urls;
-};
 
 namespace {
 
@@ -377,8 +367,7 @@ class OutFolder : public PreviewTest, public ::testing::WithParamInterface<Folde
 
 TEST_P(OutFolder, OpensAnExistingFolderOnlyAndRestoresTheLastOne) {
     const std::string label = GetParam().label;
-    UrlCatcher catcher;
-    QDesktopServices::setUrlHandler(QStringLiteral("file"), &catcher, "open");
+    zp::test::UrlCatcher catcher(QStringLiteral("file"));
     check("chkOutMadeGrp", true);
     preview()->chkOutMadeGrpClick();
     auto* edit = ctl<QLineEdit>("edtOutDir");
@@ -395,7 +384,6 @@ TEST_P(OutFolder, OpensAnExistingFolderOnlyAndRestoresTheLastOne) {
     edit->setText(typed);
     dialogs.messages.clear();
     ctl<QAbstractButton>("btnOutFolderOpen")->click();
-    QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
     if (GetParam().opens) {
         ASSERT_EQ(catcher.urls.size(), 1);
         EXPECT_EQ(catcher.urls[0], QUrl::fromLocalFile(typed));
@@ -519,5 +507,3 @@ TEST_F(PreviewTest, RendersAPictureWithItsOverview) {
 }
 
 } // namespace
-
-#include "picture_preview_test.moc"
