@@ -2,6 +2,7 @@
 // collapsed view and what does not collapse it, the address menu, the keyboard, the
 // commands with their messages, the dialog's cleaning, and the settings round trip.
 #include "addressbook_ui_support.h"
+#include "support/rows.h"
 
 #include <QAction>
 #include <QDialog>
@@ -21,6 +22,8 @@ static ::testing::Environment* const kQt =
     ::testing::AddGlobalTestEnvironment(new zp::test::QtEnvironment);
 
 namespace {
+
+using zp::test::PrintTo;
 
 const QString kSent = QStringLiteral("メールを送信しました");
 
@@ -178,6 +181,7 @@ TEST_F(AddrWindowTest, MenuItemsFollowWhereTheMenuOpens) {
     };
     ASSERT_LT(list()->visualItemRect(list()->item(4)).bottom(), view->height() - 2);
     for (const auto& r : rows) {
+        SCOPED_TRACE(r.where);
         if (r.viewportPos.isNull()) {
             QTest::mouseClick(control<QWidget>("btnAddrMenu"), Qt::LeftButton);
             QWidget* b = control<QWidget>("btnAddrMenu");

@@ -9,6 +9,7 @@
 #include "platform/soundplayer.h"
 #include "platform/textcodec.h"
 #include "platform/updown.h"
+#include "support/rows.h"
 #include "support/urlcatcher.h"
 
 #include <QAbstractButton>
@@ -40,6 +41,8 @@ static ::testing::Environment* const kQt =
     ::testing::AddGlobalTestEnvironment(new zp::test::QtEnvironment);
 
 namespace {
+
+using zp::test::PrintTo;
 
 struct CodecCase {
     QString text;

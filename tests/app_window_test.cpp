@@ -5,6 +5,7 @@
 #include "app_support.h"
 #include "platform/radiogroup.h"
 #include "platform/updown.h"
+#include "support/rows.h"
 
 #include <QAbstractButton>
 #include <QDir>
@@ -31,6 +32,8 @@ static ::testing::Environment* const kQt =
     ::testing::AddGlobalTestEnvironment(new zp::test::QtEnvironment);
 
 namespace {
+
+using zp::test::PrintTo;
 
 class WindowTest : public ::testing::Test {
 protected:
@@ -453,6 +456,7 @@ TEST_F(WindowTest, EnteringTheSubjectClearsOnlyTheSentMessage) {
     } rows[] = {{QStringLiteral("メールを送信しました"), QString()},
                 {QStringLiteral("送信に失敗しました"), QStringLiteral("送信に失敗しました")}};
     for (const auto& r : rows) {
+        SCOPED_TRACE(r.status.toStdString());
         control<QWidget>("chlAddr")->setFocus(Qt::TabFocusReason);
         window->reportStatus(r.status, MsgKind::None);
         control<QWidget>("edtTitle")->setFocus(Qt::MouseFocusReason);
@@ -541,6 +545,7 @@ TEST_F(WindowTest, RendersAtBothWidths) {
         const char* file;
     } rows[] = {{false, 520, "window-narrow.png"}, {true, 796, "window-wide.png"}};
     for (const auto& r : rows) {
+        SCOPED_TRACE(r.file);
         if (control<QWidget>("pnlConfig")->isVisible() != r.panel)
             window->btnConfigClick();
         QCoreApplication::processEvents();

@@ -8,6 +8,7 @@
 #include "decoders/yccrows.h"
 #include "image_compare.h"
 #include "support/command.h"
+#include "support/rows.h"
 
 #include <gtest/gtest.h>
 
@@ -22,6 +23,8 @@
 
 namespace zp {
 namespace {
+
+using zp::test::PrintTo;
 
 const std::filesystem::path& pictures() {
     return test::picturesFrom("heif_grid_pictures.py");

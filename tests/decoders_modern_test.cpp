@@ -5,6 +5,7 @@
 #include "image_compare.h"
 #include "picture/preparedpicture.h"
 #include "support/command.h"
+#include "support/rows.h"
 
 #include <gtest/gtest.h>
 
@@ -15,6 +16,8 @@
 
 namespace zp {
 namespace {
+
+using zp::test::PrintTo;
 
 #if defined(__SANITIZE_ADDRESS__)
 constexpr bool kUnderAsan = true;

@@ -2,6 +2,7 @@
 // leaves every byte as it was.
 #include "logtool_support.h"
 #include "support/command.h"
+#include "support/rows.h"
 
 #include <gtest/gtest.h>
 
@@ -9,6 +10,8 @@
 #include <sys/wait.h>
 
 namespace {
+
+using zp::test::PrintTo;
 
 namespace fs = std::filesystem;
 using zp::test::LogKind;

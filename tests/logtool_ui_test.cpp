@@ -5,6 +5,7 @@
 #include "logtool/ui/logfolder.h"
 #include "logtool_support.h"
 #include "platform/radiogroup.h"
+#include "support/rows.h"
 #include "support/urlcatcher.h"
 
 #include <QAbstractButton>
@@ -18,6 +19,8 @@
 #include <gtest/gtest.h>
 
 namespace {
+
+using zp::test::PrintTo;
 
 namespace fs = std::filesystem;
 using zp::findControl;

@@ -13,6 +13,7 @@
 #include "platform/textcodec.h"
 #include "support/command.h"
 #include "support/files.h"
+#include "support/rows.h"
 
 #include <QAbstractButton>
 #include <QDeadlineTimer>
@@ -39,6 +40,8 @@ static ::testing::Environment* const kQt =
     ::testing::AddGlobalTestEnvironment(new zp::test::QtEnvironment);
 
 namespace {
+
+using zp::test::PrintTo;
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
@@ -679,6 +682,8 @@ INSTANTIATE_TEST_SUITE_P(Table, SendPorts,
 } // namespace
 
 // --- the firing sound --------------------------------------------------------------------------
+
+using zp::test::PrintTo;
 
 struct SoundCase {
     const char* name;

@@ -4,6 +4,7 @@
 #include "mail/senddialogue.h"
 #include "mail/sendlog.h"
 #include "mail_text_support.h"
+#include "support/rows.h"
 
 #include <gtest/gtest.h>
 
@@ -11,6 +12,8 @@
 
 namespace zp {
 namespace {
+
+using zp::test::PrintTo;
 
 namespace fs = std::filesystem;
 using test::sjis;

@@ -6,6 +6,7 @@
 #include "mail/jis.h"
 #include "mail/messagewriter.h"
 #include "mail_text_support.h"
+#include "support/rows.h"
 
 #include <gtest/gtest.h>
 
@@ -21,6 +22,8 @@
 
 namespace zp {
 namespace {
+
+using zp::test::PrintTo;
 
 using namespace std::chrono_literals;
 using test::bodyLines;

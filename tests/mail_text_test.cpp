@@ -2,6 +2,7 @@
 #include "mail/headerencode.h"
 #include "mail/jis.h"
 #include "mail_text_support.h"
+#include "support/rows.h"
 
 #include <gtest/gtest.h>
 
@@ -10,6 +11,8 @@
 
 namespace zp {
 namespace {
+
+using zp::test::PrintTo;
 
 using test::bytesOf;
 using test::hex;

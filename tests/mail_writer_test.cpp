@@ -5,6 +5,7 @@
 #include "mail/mailerror.h"
 #include "mail/messagewriter.h"
 #include "mail_text_support.h"
+#include "support/rows.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -14,6 +15,8 @@
 
 namespace zp {
 namespace {
+
+using zp::test::PrintTo;
 
 using test::sjis;
 using ::testing::ElementsAreArray;

@@ -5,6 +5,7 @@
 #include "picture/bandfit.h"
 #include "picture/fit.h"
 #include "picture_compare.h"
+#include "support/rows.h"
 
 #include <gtest/gtest.h>
 
@@ -12,6 +13,8 @@
 
 namespace zp {
 namespace {
+
+using zp::test::PrintTo;
 
 struct BandCase {
     const char* name;

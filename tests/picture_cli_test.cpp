@@ -1,5 +1,6 @@
 // zoripost-jpeg end to end: generated pictures in, JPEGs checked by ImageMagick out.
 #include "support/command.h"
+#include "support/rows.h"
 #include "support/tempdir.h"
 
 #include <gtest/gtest.h>
@@ -16,6 +17,8 @@
 #include <vector>
 
 namespace {
+
+using zp::test::PrintTo;
 
 namespace fs = std::filesystem;
 

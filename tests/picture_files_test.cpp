@@ -2,6 +2,7 @@
 #include "picture/outputfiles.h"
 #include "picture/sizepresets.h"
 #include "support/files.h"
+#include "support/rows.h"
 #include "support/tempdir.h"
 
 #include <gtest/gtest.h>
@@ -14,6 +15,8 @@
 
 namespace zp {
 namespace {
+
+using zp::test::PrintTo;
 
 namespace fs = std::filesystem;
 

@@ -1,6 +1,7 @@
 // zoripost-jpeg converting on several threads: the lines it prints, together and in what order,
 // and its exit status must be those of a run that converts one file after another.
 #include "image_compare.h"
+#include "support/rows.h"
 
 #include <gtest/gtest.h>
 
@@ -10,6 +11,8 @@
 
 namespace zp {
 namespace {
+
+using zp::test::PrintTo;
 
 namespace fs = std::filesystem;
 

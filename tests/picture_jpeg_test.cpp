@@ -5,6 +5,7 @@
 #include "picture_compare.h"
 #include "support/command.h"
 #include "support/files.h"
+#include "support/rows.h"
 #include "support/tempdir.h"
 
 #include <gtest/gtest.h>
@@ -20,6 +21,8 @@
 
 namespace zp {
 namespace {
+
+using zp::test::PrintTo;
 
 namespace fs = std::filesystem;
 

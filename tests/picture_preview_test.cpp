@@ -6,6 +6,7 @@
 #include "picture/ui/intake.h"
 #include "picture/ui/preview.h"
 #include "picture_window_support.h"
+#include "support/rows.h"
 #include "support/urlcatcher.h"
 
 #include <QAction>
@@ -26,6 +27,8 @@ static ::testing::Environment* const kQt =
     ::testing::AddGlobalTestEnvironment(new zp::test::QtEnvironment);
 
 namespace {
+
+using zp::test::PrintTo;
 
 class PreviewTest : public zp::test::PictureWindowTest {
 protected:

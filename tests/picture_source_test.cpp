@@ -4,6 +4,7 @@
 #include "picture/preparedpicture.h"
 #include "picture/resample.h"
 #include "picture_compare.h"
+#include "support/rows.h"
 #include "support/tempdir.h"
 
 #include <gtest/gtest.h>
@@ -16,6 +17,8 @@
 
 namespace zp {
 namespace {
+
+using zp::test::PrintTo;
 
 namespace fs = std::filesystem;
 

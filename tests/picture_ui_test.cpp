@@ -8,6 +8,7 @@
 #include "platform/updown.h"
 #include "support/command.h"
 #include "support/dialogs.h"
+#include "support/rows.h"
 #include "support/tempdir.h"
 
 #include <QAbstractButton>
@@ -33,6 +34,8 @@ using zp::findControl;
 using zp::PicturePage;
 
 namespace {
+
+using zp::test::PrintTo;
 
 using zp::test::runShell;
 

@@ -3,6 +3,7 @@
 #include "settings/atomicfile.h"
 #include "settings/profile.h"
 #include "support/files.h"
+#include "support/rows.h"
 #include "support/tempdir.h"
 
 #include <gtest/gtest.h>
@@ -19,6 +20,8 @@ namespace fs = std::filesystem;
 using zp::ProfileFile;
 
 namespace {
+
+using zp::test::PrintTo;
 
 using zp::test::readText;
 using zp::test::writeText;

@@ -10,6 +10,7 @@
 #include "settings/ui/settingsstore.h"
 #include "support/dialogs.h"
 #include "support/files.h"
+#include "support/rows.h"
 #include "support/tempdir.h"
 
 #include <QAbstractButton>
@@ -35,6 +36,8 @@
 namespace fs = std::filesystem;
 
 namespace {
+
+using zp::test::PrintTo;
 
 using zp::test::readText;
 
