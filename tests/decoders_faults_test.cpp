@@ -2,7 +2,6 @@
 // Also the run-length rules of BMP on hand-made streams, where the expected pixels are known.
 #include "decoders/decoder.h"
 #include "image_compare.h"
-#include "support/rows.h"
 
 #include <gtest/gtest.h>
 
@@ -10,8 +9,6 @@
 
 namespace zp {
 namespace {
-
-using zp::test::PrintTo;
 
 const std::filesystem::path& pictures() {
     return test::picturesFrom("decoders_pictures.py");

@@ -2,14 +2,11 @@
 // such a file), decoded and compared with ImageMagick's own reading of the same pixels.
 #include "decoders/decoder.h"
 #include "image_compare.h"
-#include "support/rows.h"
 
 #include <gtest/gtest.h>
 
 namespace zp {
 namespace {
-
-using zp::test::PrintTo;
 
 struct FormatCase {
     const char* file;

@@ -3,14 +3,11 @@
 #include "decoders/decoder.h"
 #include "decoders/orientation.h"
 #include "image_compare.h"
-#include "support/rows.h"
 
 #include <gtest/gtest.h>
 
 namespace zp {
 namespace {
-
-using zp::test::PrintTo;
 
 const std::filesystem::path& pictures() {
     return test::picturesFrom("decoders_pictures.py");

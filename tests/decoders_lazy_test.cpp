@@ -9,7 +9,6 @@
 #include "image_compare.h"
 #include "picture/preparedpicture.h"
 #include "support/command.h"
-#include "support/rows.h"
 
 #include <gtest/gtest.h>
 
@@ -24,8 +23,6 @@
 
 namespace zp {
 namespace {
-
-using zp::test::PrintTo;
 
 const std::filesystem::path& pictures() {
     return test::picturesFrom("decoders_modern_pictures.py");

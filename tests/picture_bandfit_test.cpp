@@ -5,7 +5,6 @@
 #include "picture/bandfit.h"
 #include "picture/fit.h"
 #include "picture_compare.h"
-#include "support/rows.h"
 
 #include <gtest/gtest.h>
 
@@ -13,8 +12,6 @@
 
 namespace zp {
 namespace {
-
-using zp::test::PrintTo;
 
 struct BandCase {
     const char* name;

@@ -5,7 +5,6 @@
 #include "picture_hostile_files.h"
 #include "support/command.h"
 #include "support/files.h"
-#include "support/rows.h"
 #include "support/tempdir.h"
 
 #include <gtest/gtest.h>
@@ -39,8 +38,6 @@
 
 namespace zp::test {
 namespace {
-
-using zp::test::PrintTo;
 
 namespace fs = std::filesystem;
 

@@ -1,7 +1,6 @@
 // zoripost-jpeg converting on several threads: the lines it prints, together and in what order,
 // and its exit status must be those of a run that converts one file after another.
 #include "image_compare.h"
-#include "support/rows.h"
 
 #include <gtest/gtest.h>
 
@@ -11,8 +10,6 @@
 
 namespace zp {
 namespace {
-
-using zp::test::PrintTo;
 
 namespace fs = std::filesystem;
 

@@ -1,7 +1,7 @@
 #pragma once
 // A failing table row prints as its fields ({ "name", 3, true }) instead of as raw bytes.
 // A test file brings this in with `using zp::test::PrintTo;` in the namespace of its row types;
-// a row type with its own PrintTo keeps it.
+// a row type with its own PrintTo or operator<< keeps it.
 #include <gtest/gtest.h>
 
 #include <cstddef>
@@ -37,9 +37,11 @@ template <class... F> void printFields(std::ostream* os, const F&... f) {
     *os << " }";
 }
 
-// An aggregate class of 1 to 16 fields.
+// An aggregate class of 1 to 16 fields that has no operator<< of its own.
 template <class T> constexpr bool printable() {
-    if constexpr (std::is_aggregate_v<T> && std::is_class_v<T>) {
+    if constexpr (requires(std::ostream & os, const T& row) { os << row; }) {
+        return false;
+    } else if constexpr (std::is_aggregate_v<T> && std::is_class_v<T>) {
         constexpr std::size_t count = fieldCount<T>();
         return count >= 1 && count <= 16;
     } else {
