@@ -3,7 +3,7 @@ if(TARGET zp_app)
   find_package(Qt6 REQUIRED COMPONENTS Test)
   zp_add_test(NAME addressbook_ui_test
     SOURCES addressbook_ui_test.cpp addressbook_ui_support.h app_support.h
-    LIBS zp_app zp_addressbook_ui Qt6::Test
+    LIBS zp_app zp_test_support_qt zp_addressbook_ui Qt6::Test
     LABELS addressbook ui
     TIMEOUT 120)
 endif()
@@ -12,7 +12,7 @@ endif()
 if(TARGET zp_app)
   zp_add_test(NAME addressbook_drag_test
     SOURCES addressbook_drag_test.cpp addressbook_ui_support.h app_support.h
-    LIBS zp_app zp_addressbook_ui Qt6::Test
+    LIBS zp_app zp_test_support_qt zp_addressbook_ui Qt6::Test
     LABELS addressbook ui
     TIMEOUT 120)
 endif()

@@ -3,6 +3,7 @@
 // commands with their messages, the dialog's cleaning, and the settings round trip.
 #include "addressbook/ui/recipientlist.h"
 #include "addressbook_ui_support.h"
+#include "support/rows.h"
 
 #include <QAction>
 #include <QDialog>
@@ -22,6 +23,8 @@ static ::testing::Environment* const kQt =
     ::testing::AddGlobalTestEnvironment(new zp::test::QtEnvironment);
 
 namespace {
+
+using zp::test::PrintTo;
 
 const QString kSent = QStringLiteral("メールを送信しました");
 
@@ -179,6 +182,7 @@ TEST_F(AddrWindowTest, MenuItemsFollowWhereTheMenuOpens) {
     };
     ASSERT_LT(list()->visualItemRect(list()->item(4)).bottom(), view->height() - 2);
     for (const auto& r : rows) {
+        SCOPED_TRACE(r.where);
         if (r.viewportPos.isNull()) {
             QTest::mouseClick(control<QWidget>("btnAddrMenu"), Qt::LeftButton);
             QWidget* b = control<QWidget>("btnAddrMenu");

@@ -3,20 +3,20 @@ find_package(Qt6 REQUIRED COMPONENTS Test)
 
 zp_add_test(NAME app_window_test
   SOURCES app_window_test.cpp app_support.h
-  LIBS zp_app Qt6::Test
+  LIBS zp_app zp_test_support_qt Qt6::Test
   LABELS app
   TIMEOUT 120)
 
 zp_add_test(NAME app_platform_test
   SOURCES app_platform_test.cpp app_support.h
-  LIBS zp_app Qt6::Test
+  LIBS zp_app zp_test_support_qt Qt6::Test
   LABELS app
   TIMEOUT 120)
 
 # Runs the real program as separate processes.
 zp_add_test(NAME app_process_test
   SOURCES app_process_test.cpp
-  LIBS zp_app Qt6::Test
+  LIBS zp_app zp_test_support_qt Qt6::Test
   LABELS app
   TIMEOUT 180)
 target_compile_definitions(app_process_test PRIVATE ZORIPOST_EXE="$<TARGET_FILE:zoripost>")

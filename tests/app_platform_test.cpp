@@ -11,9 +11,10 @@
 #include "platform/soundplayer.h"
 #include "platform/textcodec.h"
 #include "platform/updown.h"
+#include "support/rows.h"
+#include "support/urlcatcher.h"
 
 #include <QAbstractButton>
-#include <QDesktopServices>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFocusEvent>
@@ -43,6 +44,8 @@ static ::testing::Environment* const kQt =
     ::testing::AddGlobalTestEnvironment(new zp::test::QtEnvironment);
 
 namespace {
+
+using zp::test::PrintTo;
 
 struct CodecCase {
     QString text;
@@ -253,15 +256,6 @@ TEST(SelectFolder, CancelKeepsTheTextAndTheTitleIsShared) {
               QStringLiteral("ログを保存するフォルダを選択してください。|/var/log/zp"));
 }
 
-// Receives what the desktop would be asked to open.
-class UrlCatcher : public QObject {
-    Q_OBJECT
-public:
-    QList<QUrl> urls;
-public slots:
-    void open(const QUrl& url) { urls << url; }
-};
-
 struct OpenCase {
     QString target;
     QString scheme;
@@ -272,10 +266,8 @@ class ShellOpen : public ::testing::TestWithParam<OpenCase> {};
 
 TEST_P(ShellOpen, WebAddressesAndFoldersGoToTheDesktop) {
     const OpenCase c = GetParam();
-    UrlCatcher catcher;
-    QDesktopServices::setUrlHandler(c.scheme, &catcher, "open");
+    zp::test::UrlCatcher catcher(c.scheme);
     EXPECT_TRUE(zp::shellOpen(c.target));
-    QDesktopServices::unsetUrlHandler(c.scheme);
     ASSERT_EQ(catcher.urls.size(), 1);
     EXPECT_EQ(catcher.urls[0].toString(), c.expected);
 }
@@ -607,5 +599,3 @@ TEST(WindowEventHook, WheelOfTheWindowBeforeItsControls) {
 }
 
 } // namespace
-
-#include "app_platform_test.moc"

@@ -2,6 +2,7 @@
 // signals. Each test runs the real executable under its own link name in a fresh folder,
 // so that its settings file and its running-copy name are its own.
 #include "platform/singleinstance.h"
+#include "support/rows.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -18,6 +19,8 @@
 #include <memory>
 
 namespace {
+
+using zp::test::PrintTo;
 
 class ProcessTest : public ::testing::Test {
 protected:

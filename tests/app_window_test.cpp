@@ -7,6 +7,7 @@
 #include "platform/qttranslation.h"
 #include "platform/radiogroup.h"
 #include "platform/updown.h"
+#include "support/rows.h"
 
 #include <QAbstractButton>
 #include <QAccessible>
@@ -39,6 +40,8 @@ static ::testing::Environment* const kQt =
     ::testing::AddGlobalTestEnvironment(new zp::test::QtEnvironment);
 
 namespace {
+
+using zp::test::PrintTo;
 
 class WindowTest : public ::testing::Test {
 protected:
@@ -461,6 +464,7 @@ TEST_F(WindowTest, EnteringTheSubjectClearsOnlyTheSentMessage) {
     } rows[] = {{QStringLiteral("メールを送信しました"), QString()},
                 {QStringLiteral("送信に失敗しました"), QStringLiteral("送信に失敗しました")}};
     for (const auto& r : rows) {
+        SCOPED_TRACE(r.status.toStdString());
         control<QWidget>("chlAddr")->setFocus(Qt::TabFocusReason);
         window->reportStatus(r.status, MsgKind::None);
         control<QWidget>("edtTitle")->setFocus(Qt::MouseFocusReason);
@@ -598,6 +602,7 @@ TEST_F(WindowTest, RendersAtBothWidths) {
         const char* file;
     } rows[] = {{false, 520, "window-narrow.png"}, {true, 796, "window-wide.png"}};
     for (const auto& r : rows) {
+        SCOPED_TRACE(r.file);
         if (control<QWidget>("pnlConfig")->isVisible() != r.panel)
             window->btnConfigClick();
         QCoreApplication::processEvents();

@@ -2,12 +2,13 @@
 // from heif-enc's tiles (tests/scripts/heif_grid_pictures.py); 8-bit pictures decoded from their
 // Y'CbCr planes against libheif's own RGB, in every matrix and range; the held-frame bound on a
 // 48-megapixel grid and on one that claims 100.
-#include "child_process.h"
 #include "decoders/codeclibs.h"
 #include "decoders/decoder.h"
 #include "decoders/formats.h"
 #include "decoders/yccrows.h"
 #include "image_compare.h"
+#include "support/command.h"
+#include "support/rows.h"
 
 #include <gtest/gtest.h>
 
@@ -22,6 +23,8 @@
 
 namespace zp {
 namespace {
+
+using zp::test::PrintTo;
 
 const std::filesystem::path& pictures() {
     return test::picturesFrom("heif_grid_pictures.py");

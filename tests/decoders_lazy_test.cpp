@@ -5,10 +5,10 @@
 //
 // What happens at the first load can be seen only once per process, so those checks run in a
 // fresh copy of this test program (the LazyChild tests, which do nothing unless started so).
-#include "child_process.h"
 #include "decoders/decoder.h"
 #include "image_compare.h"
 #include "picture/preparedpicture.h"
+#include "support/command.h"
 
 #include <gtest/gtest.h>
 
@@ -36,10 +36,7 @@ int runChild(const std::vector<std::string>& args,
     return zp::test::runChild(args, log, {.cpuSeconds = 60, .env = env}).exitCode;
 }
 
-std::string readText(const std::filesystem::path& file) {
-    std::ifstream in(file);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
+using test::readText;
 
 // Runs one LazyChild test in a new process of this program; its output on failure.
 ::testing::AssertionResult inFreshProcess(const std::string& test,

@@ -1,10 +1,11 @@
 // HEIF (HEIC), WebP and AVIF pictures written by the formats' own encoders, decoded and compared
 // with the PNG each was made from; damaged files of each type, which must fail with a message
 // and within bounded time and memory.
-#include "child_process.h"
 #include "decoders/decoder.h"
 #include "image_compare.h"
 #include "picture/preparedpicture.h"
+#include "support/command.h"
+#include "support/rows.h"
 
 #include <gtest/gtest.h>
 
@@ -15,6 +16,8 @@
 
 namespace zp {
 namespace {
+
+using zp::test::PrintTo;
 
 #if defined(__SANITIZE_ADDRESS__)
 constexpr bool kUnderAsan = true;

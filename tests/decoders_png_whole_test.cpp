@@ -3,6 +3,7 @@
 // damage inside the image data, which must end as before in libpng's clear failure.
 #include "decoders/decoder.h"
 #include "image_compare.h"
+#include "support/rows.h"
 
 #include <gtest/gtest.h>
 
@@ -12,6 +13,8 @@
 
 namespace zp {
 namespace {
+
+using zp::test::PrintTo;
 
 const std::filesystem::path& layouts() {
     return test::picturesFrom("png_layouts.py");

@@ -1,11 +1,14 @@
 // Telling pictures apart: by file name, and by reading just the header.
 #include "decoders/decoder.h"
 #include "image_compare.h"
+#include "support/rows.h"
 
 #include <gtest/gtest.h>
 
 namespace zp {
 namespace {
+
+using zp::test::PrintTo;
 
 struct NameCase {
     const char* path;

@@ -1,6 +1,8 @@
 #pragma once
 // A real POP3 server (Dovecot) on 127.0.0.1 for the POP before SMTP tests.
 #include "fake_server.h"
+#include "support/files.h"
+#include "support/tempdir.h"
 
 #include <gtest/gtest.h>
 
@@ -36,11 +38,6 @@ inline std::string replaceAll(std::string text, const std::string& from, const s
 class DovecotServer {
 public:
     explicit DovecotServer(const std::string& certDir = {}) {
-        std::string pattern = (fs::temp_directory_path() / "zp_dovecot_XXXXXX").string();
-        if (!mkdtemp(pattern.data())) {
-            throw std::runtime_error("mkdtemp failed");
-        }
-        m_dir = pattern;
         const bool root = geteuid() == 0;
         const uid_t uid = root ? 65534 : getuid();
         const gid_t gid = root ? 65534 : getgid();
@@ -65,10 +62,8 @@ public:
         std::ofstream(m_dir / "users") << "alice:{PLAIN}s3cret:" << uid << ":" << gid
                                        << "::" << (m_dir / "home").string() << "\n";
         port = unusedPort();
-        std::ifstream in(ZP_TEST_SCRIPTS "/dovecot.conf.in");
-        std::stringstream text;
-        text << in.rdbuf();
-        std::string conf = replaceAll(text.str(), "@DIR@", m_dir.string());
+        std::string conf =
+            replaceAll(readText(ZP_TEST_SCRIPTS "/dovecot.conf.in"), "@DIR@", m_dir.string());
         conf = replaceAll(conf, "@PORT@", std::to_string(port));
         conf = replaceAll(conf, "@LOGIN_USER@", root ? "dovenull" : self);
         conf = replaceAll(conf, "@INTERNAL_USER@", root ? "dovecot" : self);
@@ -93,14 +88,13 @@ public:
         if (m_process) {
             m_process->stop(SIGTERM, 5s);
         }
-        std::error_code ignored;
-        fs::remove_all(m_dir, ignored);
     }
     std::uint16_t port = 0;
     std::uint16_t tlsPort = 0;
 
 private:
-    fs::path m_dir;
+    TempDir m_tmp{"zp_dovecot_"};
+    const fs::path m_dir = m_tmp.path();
     std::unique_ptr<test::ServerProcess> m_process;
 };
 

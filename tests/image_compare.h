@@ -1,20 +1,19 @@
 #pragma once
-// Tools for picture tests: temporary folders, pictures made by independent tools, ImageMagick's
+// Tools for picture tests: pictures made by independent tools, ImageMagick's
 // reading of a file as the reference, and comparison of bitmaps within a tolerance.
 #include "bitmap/bitmap.h"
+#include "support/command.h"
+#include "support/files.h"
+#include "support/tempdir.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <map>
 #include <memory>
-#include <random>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -22,63 +21,6 @@
 namespace zp::test {
 
 inline const char* const kImageMagickConvert = "/usr/bin/convert";
-
-// A fresh folder under the system's temporary folder, removed with everything in it at the end.
-class TempDir {
-public:
-    TempDir() {
-        std::random_device seed;
-        const auto base = std::filesystem::temp_directory_path();
-        for (;;) {
-            m_path = base / ("zp-test-" + std::to_string(seed()));
-            if (std::filesystem::create_directory(m_path))
-                break;
-        }
-    }
-    ~TempDir() {
-        std::error_code ignored;
-        std::filesystem::remove_all(m_path, ignored);
-    }
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-    const std::filesystem::path& path() const { return m_path; }
-    std::filesystem::path operator/(const std::string& name) const { return m_path / name; }
-
-private:
-    std::filesystem::path m_path;
-};
-
-// Single-quoted for /bin/sh.
-inline std::string shellQuote(const std::string& text) {
-    std::string out = "'";
-    for (const char c : text)
-        out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return out + "'";
-}
-
-// Runs a shell command; its standard output goes to output. True when it exits with 0.
-inline bool runCommand(const std::string& command, std::string* output = nullptr) {
-    std::FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr)
-        return false;
-    char buffer[4096];
-    std::size_t n = 0;
-    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0)
-        if (output != nullptr)
-            output->append(buffer, n);
-    return pclose(pipe) == 0;
-}
-
-inline std::vector<std::uint8_t> readBytes(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-inline void writeBytes(const std::filesystem::path& path, const std::vector<std::uint8_t>& data) {
-    std::ofstream out(path, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(data.data()),
-              static_cast<std::streamsize>(data.size()));
-}
 
 // Runs a generator script from tests/scripts once per test process (with Debian's python3, which
 // has Pillow) and returns the folder it filled; the folder lasts until the process ends.

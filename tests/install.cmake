@@ -48,6 +48,6 @@ endforeach()
 find_package(Qt6 REQUIRED COMPONENTS Test)
 zp_add_test(NAME install_window_test
   SOURCES install_window_test.cpp app_support.h
-  LIBS zp_app Qt6::Test
+  LIBS zp_app zp_test_support_qt Qt6::Test
   LABELS install
   TIMEOUT 120)

@@ -2,6 +2,7 @@
 // desktop-file-validate sees it, the icons as ImageMagick and librsvg read them, the manual
 // pages as groff formats them, and the package as dpkg-deb and apt read it.
 #include "install_support.h"
+#include "support/rows.h"
 
 #include <QCoreApplication>
 #include <QImage>
@@ -21,6 +22,8 @@ inline void PrintTo(const QString& s, std::ostream* os) {
 }
 
 namespace {
+
+using zp::test::PrintTo;
 
 using zp::test::describe;
 using zp::test::InstalledTree;

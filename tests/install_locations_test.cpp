@@ -3,6 +3,7 @@
 #include "env_guard.h"
 #include "platform/filelocations.h"
 #include "platform/singleinstance.h"
+#include "support/rows.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -17,6 +18,8 @@
 #include <unistd.h>
 
 namespace {
+
+using zp::test::PrintTo;
 
 using zp::test::EnvGuard;
 

@@ -1,6 +1,8 @@
 // zoripost-sortlogs run as a process: its plan, its exit statuses, and a dry run that
 // leaves every byte as it was.
 #include "logtool_support.h"
+#include "support/command.h"
+#include "support/rows.h"
 
 #include <gtest/gtest.h>
 
@@ -9,36 +11,20 @@
 
 namespace {
 
+using zp::test::PrintTo;
+
 namespace fs = std::filesystem;
 using zp::test::LogKind;
 using zp::test::TestLog;
 
-struct ProcessRun {
-    int status = -1;
-    std::string output; // stdout and stderr
-};
+using ProcessRun = zp::test::CommandRun;
 
-std::string quoted(const std::string& s) {
-    std::string out = "'";
-    for (char c : s)
-        out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return out + "'";
-}
-
+// Its standard output and standard error together.
 ProcessRun sortlogs(const std::vector<std::string>& args) {
     std::string command = ZP_SORTLOGS_CLI;
     for (const std::string& a : args)
-        command += " " + quoted(a);
-    ProcessRun r;
-    FILE* pipe = ::popen((command + " 2>&1").c_str(), "r");
-    if (!pipe)
-        return r;
-    char buf[512];
-    while (std::fgets(buf, sizeof buf, pipe))
-        r.output += buf;
-    const int st = ::pclose(pipe);
-    r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-    return r;
+        command += " " + zp::test::shellQuote(a);
+    return zp::test::runShell(command + " 2>&1");
 }
 
 class SortLogsCli : public zp::test::TempFolder {

@@ -2,10 +2,13 @@
 // sign after it, the HTML form's blank and character references.
 #include "mail/sendlogreader.h"
 #include "mail_text_support.h"
+#include "support/rows.h"
 
 #include <gtest/gtest.h>
 
 namespace {
+
+using zp::test::PrintTo;
 
 using zp::RecipientsStatus;
 using zp::SendLogForm;

@@ -3,13 +3,13 @@
 // log writer, in a temporary folder, and snapshots of a folder tree to compare.
 #include "mail/sendlog.h"
 #include "mail_text_support.h"
+#include "support/files.h"
+#include "support/tempdir.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 #include <map>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -45,16 +45,10 @@ inline std::string logText(const TestLog& s) {
     return out;
 }
 
+// Writes the file, making its folders first.
 inline void writeFile(const fs::path& p, const std::string& bytes) {
     fs::create_directories(p.parent_path());
-    std::ofstream(p, std::ios::binary) << bytes;
-}
-
-inline std::string readFile(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
+    writeText(p, bytes);
 }
 
 // Distinct bytes for the picture of a log; `size` makes it as large as wanted.
@@ -81,7 +75,7 @@ inline Tree snapshot(const fs::path& root) {
         if (e.is_directory())
             t[rel + "/"] = "";
         else
-            t[rel] = readFile(e.path());
+            t[rel] = readText(e.path());
     }
     return t;
 }
@@ -97,17 +91,12 @@ inline std::vector<std::string> contents(const Tree& t) {
 
 class TempFolder : public ::testing::Test {
 protected:
-    void SetUp() override {
-        std::string templ = (fs::temp_directory_path() / "zp_logs_XXXXXX").string();
-        ASSERT_NE(::mkdtemp(templ.data()), nullptr);
-        m_dir = templ;
-    }
     void TearDown() override {
         std::error_code ec;
         fs::permissions(m_dir, fs::perms::owner_all, fs::perm_options::add, ec);
-        fs::remove_all(m_dir, ec);
     }
-    fs::path m_dir;
+    TempDir m_tmp{"zp_logs_"};
+    const fs::path m_dir = m_tmp.path();
 };
 
 // Writes the sends into `folder`, all into the folder itself or, with nameFolders, as the

@@ -5,9 +5,10 @@
 #include "logtool/ui/logfolder.h"
 #include "logtool_support.h"
 #include "platform/radiogroup.h"
+#include "support/rows.h"
+#include "support/urlcatcher.h"
 
 #include <QAbstractButton>
-#include <QDesktopServices>
 #include <QLineEdit>
 #include <QPalette>
 #include <QStatusBar>
@@ -18,6 +19,8 @@
 #include <gtest/gtest.h>
 
 namespace {
+
+using zp::test::PrintTo;
 
 namespace fs = std::filesystem;
 using zp::findControl;
@@ -161,23 +164,13 @@ TEST_F(LogFolderTest, EnterShowsTheMessageOnceAndRemembersTheText) {
 
 // --- open --------------------------------------------------------------------------
 
-class UrlCatcher : public QObject {
-    Q_OBJECT
-public:
-    QList<QUrl> urls;
-public slots:
-    void open(const QUrl& url) { urls << url; }
-};
-
 TEST_F(LogFolderTest, OpenHandsAnExistingFolderToTheDesktop) {
     setMode(1);
-    UrlCatcher catcher;
-    QDesktopServices::setUrlHandler(QStringLiteral("file"), &catcher, "open");
+    zp::test::UrlCatcher catcher(QStringLiteral("file"));
     typeAndLeave(q(m_dir / "logs"), q(m_dir / "logs"));
     ctl<QAbstractButton>("btnFolderOpen")->click();
     box()->setText(q(m_dir / "missing"));
     ctl<QAbstractButton>("btnFolderOpen")->click();
-    QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
     ASSERT_EQ(catcher.urls.size(), 1);
     EXPECT_EQ(catcher.urls[0], QUrl::fromLocalFile(q(m_dir / "logs")));
     EXPECT_EQ(messagesWith(kMissing), 1);
@@ -296,5 +289,3 @@ int main(int argc, char** argv) {
     ::testing::AddGlobalTestEnvironment(new zp::test::QtEnvironment);
     return RUN_ALL_TESTS();
 }
-
-#include "logtool_ui_test.moc"

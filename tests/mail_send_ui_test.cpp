@@ -11,6 +11,9 @@
 #include "platform/radiogroup.h"
 #include "platform/soundplayer.h"
 #include "platform/textcodec.h"
+#include "support/command.h"
+#include "support/files.h"
+#include "support/rows.h"
 
 #include <QAbstractButton>
 #include <QDeadlineTimer>
@@ -38,6 +41,8 @@ static ::testing::Environment* const kQt =
 
 namespace {
 
+using zp::test::PrintTo;
+
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
@@ -49,8 +54,7 @@ QString kanji(int count) {
 }
 
 std::string readFile(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll().toStdString() : std::string();
+    return zp::test::readText(QFile::encodeName(path).toStdString());
 }
 
 // One aiosmtpd process saving every mail into its own folder.
@@ -77,13 +81,7 @@ std::map<std::string, std::string> parseMail(const QString& eml) {
     const std::string command = std::string(ZP_SYSTEM_PYTHON) + " '" + ZP_TEST_SCRIPTS +
                                 "/parse_mail.py' '" + eml.toStdString() + "'";
     std::map<std::string, std::string> fields;
-    std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
-    if (!pipe)
-        return fields;
-    std::string text;
-    char chunk[4096];
-    while (const std::size_t n = fread(chunk, 1, sizeof chunk, pipe.get()))
-        text.append(chunk, n);
+    const std::string text = zp::test::runShell(command).output;
     for (const QString& line : QString::fromStdString(text).split(QLatin1Char('\n'))) {
         const qsizetype tab = line.indexOf(QLatin1Char('\t'));
         if (tab > 0)
@@ -736,6 +734,8 @@ INSTANTIATE_TEST_SUITE_P(Table, SendPorts,
 } // namespace
 
 // --- the firing sound --------------------------------------------------------------------------
+
+using zp::test::PrintTo;
 
 struct SoundCase {
     const char* name;

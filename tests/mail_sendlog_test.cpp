@@ -5,6 +5,7 @@
 #include "mail/sendlog.h"
 #include "mail/sendlogreader.h"
 #include "mail_text_support.h"
+#include "support/rows.h"
 
 #include <gtest/gtest.h>
 
@@ -13,6 +14,8 @@
 namespace zp {
 namespace {
 
+using zp::test::PrintTo;
+
 namespace fs = std::filesystem;
 using test::sjis;
 
@@ -20,15 +23,12 @@ const SendLogTime kTime{2011, 3, 4, 5, 6, 7};
 const std::string kBase = "2011-03-04_05-06-07";
 const std::string kJpegBytes = std::string("\xFF\xD8\xFF\xE0", 4) + std::string(300, '\x42');
 
-std::string readBytes(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
+using test::readText;
 
 // An expected log kept as UTF-8 with LF line ends, as the program writes it: Shift-JIS
 // with CR LF.
 std::string expectedLog(const std::string& name) {
-    std::string text = readBytes(fs::path(ZP_TEST_DATA) / "sendlog" / name);
+    std::string text = readText(fs::path(ZP_TEST_DATA) / "sendlog" / name);
     std::string crlf;
     for (char c : text) {
         if (c == '\n')
@@ -43,7 +43,7 @@ std::map<std::string, std::string> filesBelow(const fs::path& root) {
     std::map<std::string, std::string> files;
     for (const auto& e : fs::recursive_directory_iterator(root))
         if (e.is_regular_file())
-            files[fs::relative(e.path(), root).string()] = readBytes(e.path());
+            files[fs::relative(e.path(), root).string()] = readText(e.path());
     return files;
 }
 
@@ -53,7 +53,7 @@ protected:
         m_logs = fs::path(m_dir.file("logs"));
         fs::create_directory(m_logs);
         m_picture = m_dir.file("zoripost.jpg");
-        test::writeFile(m_picture.string(), kJpegBytes);
+        test::writeText(m_picture.string(), kJpegBytes);
     }
     SendLogInput pictureSend(SendLogMode mode) const {
         SendLogInput in;
@@ -150,7 +150,7 @@ TEST_F(SendLogFiles, NameFolders) {
     const SendLogResult result = writeSendLog(in);
     EXPECT_TRUE(result.notices.empty());
     in.recipients.pop_back();
-    const std::string log = readBytes(m_logs / (kBase + ".txt"));
+    const std::string log = readText(m_logs / (kBase + ".txt"));
     std::string expected = expectedLog("text_picture.txt");
     expected.insert(expected.find("\r\n" + sjis("【件名】")), "\r\nthird@example.jp");
     fs::path named;
@@ -170,7 +170,7 @@ TEST_F(SendLogFiles, NeverReplacesALog) {
     writeSendLog(in);
     // A picture copy alone also takes the name: the log, its picture and its picture line
     // share one base.
-    test::writeFile((m_logs / (kBase + "_3.jpg")).string(), "old");
+    test::writeText((m_logs / (kBase + "_3.jpg")).string(), "old");
     writeSendLog(in);
     const auto files = filesBelow(m_logs);
     ASSERT_EQ(files.size(), 7u);
@@ -259,7 +259,7 @@ INSTANTIATE_TEST_SUITE_P(Table, SendLogBadName,
 
 TEST_F(SendLogFiles, UncreatableFolderIsReportedAndSkipped) {
     // A file where the recipient's folder should be.
-    test::writeFile((m_logs / "Taro").string(), "");
+    test::writeText((m_logs / "Taro").string(), "");
     SendLogInput in = pictureSend(SendLogMode::Text);
     in.nameFolders = true;
     in.recipients = {"Taro (taro@example.jp)", "Hana (hana@example.jp)"};

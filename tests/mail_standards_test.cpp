@@ -6,6 +6,7 @@
 #include "mail/jis.h"
 #include "mail/messagewriter.h"
 #include "mail_text_support.h"
+#include "support/rows.h"
 
 #include <gtest/gtest.h>
 
@@ -25,6 +26,8 @@
 
 namespace zp {
 namespace {
+
+using zp::test::PrintTo;
 
 using namespace std::chrono_literals;
 using test::bodyLines;
@@ -420,7 +423,7 @@ TEST_P(StrictReader, DecodesExactly) {
     std::mt19937 random(7);
     for (int i = 0; i < c.attachmentSize; ++i)
         bytes += static_cast<char>(random());
-    test::writeFile(dir.file("zoripost.jpg"), bytes);
+    test::writeText(dir.file("zoripost.jpg"), bytes);
     MailMessage m = messageFrom("me@example.jp", c.attachmentSize >= 0, dir.file("zoripost.jpg"));
     m.Subject = encodeHeaderText(sjisToJis(sjis(c.subject)));
     m.From.Name = encodeHeaderText(sjisToJis(sjis(c.senderName)));

@@ -4,6 +4,7 @@
 #include "mail/jis.h"
 #include "mail/messagewriter.h"
 #include "mail_text_support.h"
+#include "support/rows.h"
 
 #include <gtest/gtest.h>
 
@@ -12,6 +13,8 @@
 
 namespace zp {
 namespace {
+
+using zp::test::PrintTo;
 
 using test::bytesOf;
 using test::sjis;

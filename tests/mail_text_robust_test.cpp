@@ -5,6 +5,7 @@
 #include "mail/messagewriter.h"
 
 #include "mail_text_support.h"
+#include "support/rows.h"
 
 #include <gtest/gtest.h>
 
@@ -13,6 +14,8 @@
 
 namespace zp {
 namespace {
+
+using zp::test::PrintTo;
 
 struct Noise {
     unsigned seed;

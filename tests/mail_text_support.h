@@ -1,21 +1,19 @@
 #pragma once
 // Helpers of the mail text tests: UTF-8 literals to Shift-JIS through glibc's iconv, running
 // the independent decoders (Node, Debian's Python) on bytes we wrote, hex dumps.
+#include "support/command.h"
+#include "support/files.h"
+#include "support/tempdir.h"
+
 #include <gtest/gtest.h>
 
-#include <array>
-#include <cerrno>
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <iconv.h>
 #include <map>
 #include <sstream>
 #include <stdexcept>
 #include <string>
-#include <sys/wait.h>
-#include <unistd.h>
 #include <vector>
 
 namespace zp::test {
@@ -76,58 +74,12 @@ inline std::string bytesOf(std::initializer_list<int> values) {
     return out;
 }
 
-// A private temporary folder, removed with its files at the end of the test.
-class TempDir {
-public:
-    TempDir() {
-        std::string pattern =
-            (std::filesystem::temp_directory_path() / "zpmailtext.XXXXXX").string();
-        if (mkdtemp(pattern.data()) == nullptr)
-            throw std::runtime_error("mkdtemp failed");
-        m_path = pattern;
-    }
-    ~TempDir() {
-        std::error_code ec;
-        std::filesystem::remove_all(m_path, ec);
-    }
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-
-    std::string file(const std::string& name) const { return (m_path / name).string(); }
-
-private:
-    std::filesystem::path m_path;
-};
-
-inline void writeFile(const std::string& path, const std::string& bytes) {
-    std::ofstream out(path, std::ios::binary);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    if (!out)
-        throw std::runtime_error("cannot write " + path);
-}
-
-inline std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
 // Runs a shell command with stdin from a file; gives its standard output and fails the test
 // when it exits with a non-zero status.
-inline std::string runCommand(const std::string& command, const std::string& stdinPath) {
-    const std::string full = command + " < '" + stdinPath + "'";
-    FILE* pipe = popen(full.c_str(), "r");
-    if (pipe == nullptr)
-        throw std::runtime_error("popen failed: " + command);
-    std::string out;
-    std::array<char, 4096> buf;
-    std::size_t got;
-    while ((got = fread(buf.data(), 1, buf.size(), pipe)) > 0)
-        out.append(buf.data(), got);
-    const int status = pclose(pipe);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << command << "\n" << out;
-    return out;
+inline std::string runWithInput(const std::string& command, const std::string& stdinPath) {
+    const CommandRun r = runShell(command + " < " + shellQuote(stdinPath));
+    EXPECT_EQ(r.status, 0) << command << "\n" << r.output;
+    return r.output;
 }
 
 // Node's TextDecoder('iso-2022-jp') on bytes: mode "text" decodes them as they are, "header"
@@ -135,8 +87,8 @@ inline std::string runCommand(const std::string& command, const std::string& std
 inline std::string nodeDecode(const std::string& bytes, const std::string& mode = "text") {
     TempDir dir;
     const std::string in = dir.file("in.bin");
-    writeFile(in, bytes);
-    return runCommand(std::string("node '") + ZP_TEST_SCRIPTS + "/jis_decode.js' " + mode, in);
+    writeText(in, bytes);
+    return runWithInput(std::string("node '") + ZP_TEST_SCRIPTS + "/jis_decode.js' " + mode, in);
 }
 
 // Reads "field<TAB>value" lines (a value's line breaks, tabs and backslashes escaped).
@@ -163,9 +115,9 @@ inline std::map<std::string, std::string> parseFields(const std::string& out) {
 // the fields.
 inline std::map<std::string, std::string> pythonFields(const std::string& script,
                                                        const std::string& messagePath) {
-    return parseFields(runCommand(std::string(ZP_SYSTEM_PYTHON) + " '" + ZP_TEST_SCRIPTS + "/" +
-                                      script + "' '" + messagePath + "'",
-                                  "/dev/null"));
+    return parseFields(runWithInput(std::string(ZP_SYSTEM_PYTHON) + " '" + ZP_TEST_SCRIPTS +
+                                        "/" + script + "' '" + messagePath + "'",
+                                    "/dev/null"));
 }
 
 // The fields of a message as the writer sent its lines and a server stores them
@@ -176,11 +128,11 @@ pythonFieldsOfLines(const std::string& script, const std::vector<std::string>& l
     std::string text;
     for (const std::string& line : lines)
         text += (line.rfind("..", 0) == 0 ? line.substr(1) : line) + "\r\n";
-    writeFile(dir.file("mail.eml"), text);
+    writeText(dir.file("mail.eml"), text);
     if (script == "mail_decode.js")
-        return parseFields(runCommand("node '" + std::string(ZP_TEST_SCRIPTS) +
-                                          "/mail_decode.js' '" + dir.file("mail.eml") + "'",
-                                      "/dev/null"));
+        return parseFields(runWithInput("node '" + std::string(ZP_TEST_SCRIPTS) +
+                                            "/mail_decode.js' '" + dir.file("mail.eml") + "'",
+                                        "/dev/null"));
     return pythonFields(script, dir.file("mail.eml"));
 }
 

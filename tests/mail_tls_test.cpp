@@ -7,6 +7,7 @@
 #include "mail/senddialogue.h"
 #include "mail/smtpclient.h"
 #include "mail/tls.h"
+#include "support/command.h"
 #include "tls_support.h"
 
 #include <gtest/gtest.h>
@@ -56,14 +57,8 @@ SendJob makeJob(const std::string& host, std::uint16_t port, MailSecurity securi
 std::string readField(const fs::path& eml, const std::string& field) {
     const std::string command = std::string(ZP_SYSTEM_PYTHON) + " " + ZP_TEST_SCRIPTS +
                                 "/check_mail.py '" + eml.string() + "'";
-    std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
-    std::string text;
-    char chunk[4096];
-    while (pipe && fgets(chunk, sizeof chunk, pipe.get())) {
-        text += chunk;
-    }
+    const std::string text = "\n" + test::runShell(command).output;
     const std::string key = "\n" + field + "=";
-    text = "\n" + text;
     const std::size_t at = text.find(key);
     if (at == std::string::npos) {
         return "(missing)";

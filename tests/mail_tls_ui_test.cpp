@@ -7,6 +7,7 @@
 #include "mail/ui/sendoperation.h"
 #include "mail/ui/serversecurity.h"
 #include "platform/textcodec.h"
+#include "support/rows.h"
 #include "tls_support.h"
 
 #include <QAbstractButton>
@@ -28,6 +29,8 @@ static ::testing::Environment* const kQt =
     ::testing::AddGlobalTestEnvironment(new zp::test::QtEnvironment);
 
 namespace {
+
+using zp::test::PrintTo;
 
 using namespace std::chrono_literals;
 using zp::test::certFile;

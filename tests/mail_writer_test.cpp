@@ -6,6 +6,7 @@
 #include "mail/messagewriter.h"
 #include "mail/senddialogue.h"
 #include "mail_text_support.h"
+#include "support/rows.h"
 #include "text/cp932.h"
 
 #include <gmock/gmock.h>
@@ -16,6 +17,8 @@
 
 namespace zp {
 namespace {
+
+using zp::test::PrintTo;
 
 using test::sjis;
 using ::testing::ElementsAreArray;
@@ -138,7 +141,7 @@ TEST_P(AttachmentSize, Base64LinesOf57Bytes) {
     std::string bytes;
     for (std::size_t i = 0; i < GetParam().size; ++i)
         bytes += static_cast<char>(i * 7);
-    test::writeFile(dir.file("pic.jpg"), bytes);
+    test::writeText(dir.file("pic.jpg"), bytes);
     MailMessage m = plainMessage();
     m.Body = {"."};
     m.addAttachment(dir.file("pic.jpg")).setContentType("image/jpeg");
@@ -200,7 +203,7 @@ TEST(WriteMessage, AttachmentDefaultsFilledIn) {
 TEST(WriteMessage, ShiftJisFileNameKeepsItsBackslashTrailByte) {
     test::TempDir dir;
     const std::string name = sjis("表ソ.bin"); // 95 5C, 83 5C
-    test::writeFile(dir.file(name), "x");
+    test::writeText(dir.file(name), "x");
     MailMessage m = plainMessage();
     m.addAttachment(dir.file(name));
     const auto lines = written(m);
@@ -250,12 +253,13 @@ MailMessage japaneseMessage(const std::string& jpegPath, const std::string& subj
 TEST(PythonEmailReads, JapanesePictureMail) {
     test::TempDir dir;
     const std::string jpeg = dir.file("zoripost.jpg");
-    test::runCommand(std::string(ZP_SYSTEM_PYTHON) +
-                         " -c \"import sys; from PIL import Image; "
-                         "Image.new('RGB', (48, 32), (200, 40, 10)).save(sys.argv[1], 'JPEG')\" '" +
-                         jpeg + "'",
-                     "/dev/null");
-    const std::string jpegBytes = test::readFile(jpeg);
+    test::runWithInput(
+        std::string(ZP_SYSTEM_PYTHON) +
+            " -c \"import sys; from PIL import Image; "
+            "Image.new('RGB', (48, 32), (200, 40, 10)).save(sys.argv[1], 'JPEG')\" '" +
+            jpeg + "'",
+        "/dev/null");
+    const std::string jpegBytes = test::readText(jpeg);
     ASSERT_GT(jpegBytes.size(), 100u);
 
     MailMessage m =

@@ -19,6 +19,16 @@ zp_add_test(NAME picture_files_test
   SOURCES picture_files_test.cpp
   LIBS zp_picture
   LABELS picture)
+# Fitting rows as they are decoded, against fitting the whole picture.
+zp_add_test(NAME picture_bandfit_test
+  SOURCES picture_bandfit_test.cpp
+  LIBS zp_picture zp_decoders
+  LABELS picture)
+# The output files against links planted in their folder.
+zp_add_test(NAME picture_outputs_test
+  SOURCES picture_outputs_test.cpp
+  LIBS zp_picture
+  LABELS picture)
 # The command-line front end, run as a process on generated pictures.
 zp_add_test(NAME picture_cli_test
   SOURCES picture_cli_test.cpp

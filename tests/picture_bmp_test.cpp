@@ -8,6 +8,7 @@
 #include "picture/preparedpicture.h"
 #include "picture/resample.h"
 #include "picture_compare.h"
+#include "support/rows.h"
 
 #include <gtest/gtest.h>
 
@@ -17,6 +18,8 @@
 
 namespace zp {
 namespace {
+
+using zp::test::PrintTo;
 
 // Odd width: every stored row carries padding. 1001 x 3 bytes to a row puts some 87 rows in
 // one read of the file, so these pictures take several, the last one short.

@@ -1,4 +1,8 @@
 // zoripost-jpeg end to end: generated pictures in, JPEGs checked by ImageMagick out.
+#include "support/command.h"
+#include "support/rows.h"
+#include "support/tempdir.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -14,26 +18,15 @@
 
 namespace {
 
+using zp::test::PrintTo;
+
 namespace fs = std::filesystem;
 
-struct ProcessRun {
-    int status = -1;
-    std::string output; // stdout and stderr
-};
+using ProcessRun = zp::test::CommandRun;
 
+// Its standard output and standard error together.
 ProcessRun run(const std::string& command) {
-    ProcessRun r;
-    FILE* pipe = popen((command + " 2>&1").c_str(), "r");
-    if (!pipe) {
-        return r;
-    }
-    char buf[512];
-    while (fgets(buf, sizeof buf, pipe)) {
-        r.output += buf;
-    }
-    const int st = pclose(pipe);
-    r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-    return r;
+    return zp::test::runShell(command + " 2>&1");
 }
 
 std::string quoted(const fs::path& p) {
@@ -65,7 +58,8 @@ long peakKiB(std::vector<std::string> args) {
 class FrontEnd : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        dir = fs::temp_directory_path() / ("zp_cli_test_" + std::to_string(getpid()));
+        tmp = std::make_unique<zp::test::TempDir>();
+        dir = tmp->path();
         fs::create_directories(dir / "out");
         const std::string make =
             std::string(ZP_SYSTEM_PYTHON) + " " + ZP_TEST_SCRIPTS + "/picture_make_photo.py ";
@@ -78,7 +72,7 @@ protected:
         ASSERT_EQ(run(make + "1200 900 " + quoted(dir / "shot.png")).status, 0);
         std::ofstream(dir / "notes.txt") << "no picture";
     }
-    static void TearDownTestSuite() { fs::remove_all(dir); }
+    static void TearDownTestSuite() { tmp.reset(); }
 
     static ProcessRun jpeg(const std::string& args) {
         return run(std::string(ZP_JPEG_CLI) + " --out " + quoted(dir / "out") + " " + args);
@@ -94,6 +88,7 @@ protected:
         return open == std::string::npos ? 1.0 : std::atof(r.output.c_str() + open + 1);
     }
 
+    static inline std::unique_ptr<zp::test::TempDir> tmp;
     static inline fs::path dir;
 };
 

@@ -1,6 +1,9 @@
 // File naming of the pipeline, the output copy, and the size presets.
 #include "picture/outputfiles.h"
 #include "picture/sizepresets.h"
+#include "support/files.h"
+#include "support/rows.h"
+#include "support/tempdir.h"
 
 #include <gtest/gtest.h>
 
@@ -12,6 +15,8 @@
 
 namespace zp {
 namespace {
+
+using zp::test::PrintTo;
 
 namespace fs = std::filesystem;
 
@@ -48,16 +53,10 @@ TEST(WorkingJpeg, BesideTheExecutable) {
 
 class OutputFolder : public ::testing::Test {
 protected:
-    void SetUp() override {
-        dir = fs::temp_directory_path() / ("zp_files_test_" + std::to_string(getpid()));
-        fs::create_directories(dir / "out");
-    }
-    void TearDown() override { fs::remove_all(dir); }
-    static std::string read(const fs::path& p) {
-        std::ifstream in(p, std::ios::binary);
-        return {std::istreambuf_iterator<char>(in), {}};
-    }
-    fs::path dir;
+    void SetUp() override { fs::create_directories(dir / "out"); }
+    static std::string read(const fs::path& p) { return test::readText(p); }
+    test::TempDir tmp;
+    const fs::path dir = tmp.path();
 };
 
 TEST_F(OutputFolder, CopyReplacesAndMissingFolderIsReported) {

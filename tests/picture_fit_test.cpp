@@ -2,6 +2,7 @@
 #include "picture/fit.h"
 #include "picture/resample.h"
 #include "picture_compare.h"
+#include "support/rows.h"
 
 #include <gtest/gtest.h>
 
@@ -13,6 +14,8 @@
 
 namespace zp {
 namespace {
+
+using zp::test::PrintTo;
 
 using test::coordinateBitmap;
 using test::minChannel;

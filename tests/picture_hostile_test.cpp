@@ -2,8 +2,10 @@
 // folders with traps in them. Each file runs in its own process under an address-space limit,
 // so that a regression fails here instead of swapping the machine; its CPU time and peak
 // resident size are measured by the kernel.
-#include "child_process.h"
 #include "picture_hostile_files.h"
+#include "support/command.h"
+#include "support/files.h"
+#include "support/tempdir.h"
 
 #include <gtest/gtest.h>
 
@@ -14,6 +16,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <memory>
 #include <poll.h>
 #include <random>
 #include <set>
@@ -61,11 +64,6 @@ ChildRun runLimited(const std::vector<std::string>& args, const fs::path& log, i
     return test::runChild(args, log, limits);
 }
 
-void writeBytes(const fs::path& path, const Bytes& bytes) {
-    std::ofstream(path, std::ios::binary)
-        .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
-}
-
 // The bytes, then a hole up to `size`, then the tail: the file claims `size` bytes and more but
 // costs a few blocks.
 void writeSparse(const fs::path& path, const Bytes& head, std::uint64_t size,
@@ -74,11 +72,6 @@ void writeSparse(const fs::path& path, const Bytes& head, std::uint64_t size,
     ASSERT_EQ(truncate(path.c_str(), static_cast<off_t>(size)), 0) << std::strerror(errno);
     std::ofstream(path, std::ios::binary | std::ios::app)
         .write(reinterpret_cast<const char*>(tail.data()), std::streamsize(tail.size()));
-}
-
-std::string readText(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 Bytes jpegComment() {
@@ -328,10 +321,11 @@ std::vector<Case> cases() {
 class Hostile : public ::testing::TestWithParam<Case> {
 protected:
     static void SetUpTestSuite() {
-        base = fs::temp_directory_path() / ("zp_hostile_test_" + std::to_string(getpid()));
-        fs::create_directories(base);
+        tmp = std::make_unique<test::TempDir>();
+        base = tmp->path();
     }
-    static void TearDownTestSuite() { fs::remove_all(base); }
+    static void TearDownTestSuite() { tmp.reset(); }
+    static inline std::unique_ptr<test::TempDir> tmp;
     static inline fs::path base;
 };
 

@@ -3,6 +3,7 @@
 // send itself is a counting stand-in).
 #include "picture/ui/intake.h"
 #include "picture_window_support.h"
+#include "support/rows.h"
 
 #include <QAction>
 #include <QClipboard>
@@ -24,6 +25,8 @@ static ::testing::Environment* const kQt =
     ::testing::AddGlobalTestEnvironment(new zp::test::QtEnvironment);
 
 namespace {
+
+using zp::test::PrintTo;
 
 class IntakeTest : public zp::test::PictureWindowTest {
 protected:

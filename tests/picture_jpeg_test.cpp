@@ -3,6 +3,10 @@
 #include "picture/messages.h"
 #include "picture/qualityloop.h"
 #include "picture_compare.h"
+#include "support/command.h"
+#include "support/files.h"
+#include "support/rows.h"
+#include "support/tempdir.h"
 
 #include <gtest/gtest.h>
 
@@ -10,7 +14,6 @@
 #include <atomic>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <iconv.h>
 #include <memory>
 #include <string>
@@ -19,6 +22,8 @@
 
 namespace zp {
 namespace {
+
+using zp::test::PrintTo;
 
 namespace fs = std::filesystem;
 
@@ -326,30 +331,22 @@ TEST(Messages, TextsInShiftJis) {
 
 // The real encoder, read back by ImageMagick: size, estimated quality, baseline, sampling.
 std::string run(const std::string& command) {
-    std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
-    std::string out;
-    char buf[256];
-    while (pipe && fgets(buf, sizeof buf, pipe.get())) {
-        out += buf;
-    }
-    return out;
+    return test::runShell(command).output;
 }
 
 TEST(JpegEncoder, ImageMagickReadsWhatWeWrite) {
     const Bitmap b = test::photoLike(241, 319, 11, 0);
     std::vector<std::uint8_t> out;
     std::string error;
+    const test::TempDir dir;
     for (int q : {90, 50, 5}) {
         ASSERT_TRUE(encodeJpeg(b, q, out, error)) << error;
-        const fs::path file =
-            fs::temp_directory_path() / ("zp_encoder_" + std::to_string(q) + ".jpg");
-        std::ofstream(file, std::ios::binary)
-            .write(reinterpret_cast<const char*>(out.data()), std::streamsize(out.size()));
+        const fs::path file = dir / ("encoder_" + std::to_string(q) + ".jpg");
+        test::writeBytes(file, out);
         const std::string info =
             run("identify -format '%w %h %Q %[interlace] %[jpeg:sampling-factor] %[colorspace]' '" +
                 file.string() + "' 2>&1");
         EXPECT_EQ(info, "241 319 " + std::to_string(q) + " None 2x2,1x1,1x1 sRGB") << info;
-        fs::remove(file);
     }
 }
 

@@ -4,6 +4,7 @@
 #include "picture/desktoplink.h"
 #include "picture/previewlayout.h"
 #include "picture_compare.h"
+#include "support/rows.h"
 
 #include <gtest/gtest.h>
 
@@ -20,6 +21,8 @@ void PrintTo(const PanelPoint& p, std::ostream* os) {
 }
 
 namespace {
+
+using zp::test::PrintTo;
 
 // --- scroll box ---------------------------------------------------------------------
 

@@ -1,6 +1,8 @@
 // The files the pipeline writes, against traps in their folders: a link planted under the
 // output's name or any other is never written through, and no temporary file is left behind.
 #include "picture/outputfiles.h"
+#include "support/files.h"
+#include "support/tempdir.h"
 
 #include <gtest/gtest.h>
 
@@ -14,21 +16,15 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string readText(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
+using test::readText;
 
 class OutputTraps : public ::testing::Test {
 protected:
     void SetUp() override {
-        dir = fs::temp_directory_path() / ("zp_outputs_test_" + std::to_string(getpid()));
-        fs::remove_all(dir);
         fs::create_directories(dir / "out");
         std::ofstream(dir / "victim") << "victim";
         std::ofstream(dir / "working.jpg") << "new picture";
     }
-    void TearDown() override { fs::remove_all(dir); }
 
     // Names in the output folder other than the expected output.
     std::vector<std::string> strays(const std::string& output) const {
@@ -39,7 +35,8 @@ protected:
         return out;
     }
 
-    fs::path dir;
+    test::TempDir tmp;
+    const fs::path dir = tmp.path();
 };
 
 TEST_F(OutputTraps, CopyReplacesALinkAtTheOutputName) {

@@ -6,10 +6,11 @@
 #include "picture/ui/intake.h"
 #include "picture/ui/preview.h"
 #include "picture_window_support.h"
+#include "support/rows.h"
+#include "support/urlcatcher.h"
 
 #include <QAction>
 #include <QClipboard>
-#include <QDesktopServices>
 #include <QGuiApplication>
 #include <QMenu>
 #include <QMouseEvent>
@@ -25,17 +26,9 @@ using zp::MsgKind;
 static ::testing::Environment* const kQt =
     ::testing::AddGlobalTestEnvironment(new zp::test::QtEnvironment);
 
-// Receives what the program hands to the desktop to open.
-class UrlCatcher : public QObject {
-    Q_OBJECT
-public slots:
-    void open(const QUrl& url) { urls << url; }
-
-public:
-    QList<QUrl> urls;
-};
-
 namespace {
+
+using zp::test::PrintTo;
 
 class PreviewTest : public zp::test::PictureWindowTest {
 protected:
@@ -377,8 +370,7 @@ class OutFolder : public PreviewTest, public ::testing::WithParamInterface<Folde
 
 TEST_P(OutFolder, OpensAnExistingFolderOnlyAndRestoresTheLastOne) {
     const std::string label = GetParam().label;
-    UrlCatcher catcher;
-    QDesktopServices::setUrlHandler(QStringLiteral("file"), &catcher, "open");
+    zp::test::UrlCatcher catcher(QStringLiteral("file"));
     check("chkOutMadeGrp", true);
     preview()->chkOutMadeGrpClick();
     auto* edit = ctl<QLineEdit>("edtOutDir");
@@ -395,7 +387,6 @@ TEST_P(OutFolder, OpensAnExistingFolderOnlyAndRestoresTheLastOne) {
     edit->setText(typed);
     dialogs.messages.clear();
     ctl<QAbstractButton>("btnOutFolderOpen")->click();
-    QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
     if (GetParam().opens) {
         ASSERT_EQ(catcher.urls.size(), 1);
         EXPECT_EQ(catcher.urls[0], QUrl::fromLocalFile(typed));
@@ -519,5 +510,3 @@ TEST_F(PreviewTest, RendersAPictureWithItsOverview) {
 }
 
 } // namespace
-
-#include "picture_preview_test.moc"

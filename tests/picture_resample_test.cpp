@@ -2,6 +2,7 @@
 #include "picture/bitmapops.h"
 #include "picture/resample.h"
 #include "picture_compare.h"
+#include "support/rows.h"
 
 #include <gtest/gtest.h>
 
@@ -11,6 +12,8 @@
 
 namespace zp {
 namespace {
+
+using zp::test::PrintTo;
 
 // Straightforward area average in double precision: destination pixel (X, Y) covers the
 // source rectangle [X*sw/dw, (X+1)*sw/dw) x [Y*sh/dh, (Y+1)*sh/dh).

@@ -4,30 +4,35 @@
 #include "picture/preparedpicture.h"
 #include "picture/resample.h"
 #include "picture_compare.h"
+#include "support/rows.h"
+#include "support/tempdir.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <string>
 
 namespace zp {
 namespace {
+
+using zp::test::PrintTo;
 
 namespace fs = std::filesystem;
 
 class PictureSourceTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        dir = fs::temp_directory_path() / ("zp_source_test_" + std::to_string(getpid()));
-        fs::create_directories(dir);
+        tmp = std::make_unique<test::TempDir>();
+        dir = tmp->path();
         const std::string cmd = std::string(ZP_SYSTEM_PYTHON) + " " + ZP_TEST_SCRIPTS +
                                 "/picture_make_photo.py 4000 3000 " + (dir / "photo.jpg").string() +
                                 " " + (dir / "photo_exif6.jpg").string();
         ASSERT_EQ(std::system(cmd.c_str()), 0) << cmd;
     }
-    static void TearDownTestSuite() { fs::remove_all(dir); }
+    static void TearDownTestSuite() { tmp.reset(); }
 
     static PictureSettings frame(int w, int h, bool cut = false) {
         PictureSettings s;
@@ -37,6 +42,7 @@ protected:
         return s;
     }
 
+    static inline std::unique_ptr<test::TempDir> tmp;
     static inline fs::path dir;
 };
 
@@ -147,13 +153,13 @@ TEST(PictureSource, NoPictureAndUnreadableFiles) {
     EXPECT_EQ(makeJpegCore(empty, PictureSettings{}).error, PictureError::NoPicture);
     EXPECT_FALSE(PictureSource::fromBitmap(Bitmap{}).present());
 
-    const fs::path text = fs::temp_directory_path() / "zp_source_test_not_a_picture.jpg";
+    const test::TempDir tmp;
+    const fs::path text = tmp / "not_a_picture.jpg";
     std::ofstream(text) << "this is a text file";
     PictureSource src;
     std::string error;
     EXPECT_FALSE(PictureSource::fromFile(text, src, error));
     EXPECT_FALSE(error.empty());
-    fs::remove(text);
 }
 
 TEST(PictureSource, EditedBitmapIsEncodedUnchanged) {

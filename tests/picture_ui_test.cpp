@@ -6,6 +6,10 @@
 #include "picture/ui/picturepage.h"
 #include "platform/dialogs.h"
 #include "platform/updown.h"
+#include "support/command.h"
+#include "support/dialogs.h"
+#include "support/rows.h"
+#include "support/tempdir.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -31,28 +35,9 @@ using zp::PicturePage;
 
 namespace {
 
-class ScriptedDialogs : public zp::Dialogs {
-public:
-    zp::MsgAnswer message(QWidget*, zp::MsgKind, const QString& text, zp::MsgButtons) override {
-        shown << text;
-        return zp::MsgAnswer::Ok;
-    }
-    QString openFile(QWidget*, const QString&, const QString&) override { return {}; }
-    QString chooseFolder(QWidget*, const QString&, const QString&) override { return {}; }
-    QStringList shown;
-};
+using zp::test::PrintTo;
 
-// The output of a command, or "" when it could not run.
-std::string run(const std::string& command) {
-    std::string out;
-    if (FILE* p = ::popen(command.c_str(), "r")) {
-        char buffer[512];
-        while (std::fgets(buffer, sizeof buffer, p))
-            out += buffer;
-        ::pclose(p);
-    }
-    return out;
-}
+using zp::test::runShell;
 
 // A picture with detail everywhere: a gradient under a noise of the given strength.
 zp::Bitmap generated(int w, int h, int noise, unsigned seed = 7) {
@@ -74,21 +59,13 @@ zp::Bitmap generated(int w, int h, int noise, unsigned seed = 7) {
 class PicturePageTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        std::string templ = (fs::temp_directory_path() / "zp_page_XXXXXX").string();
-        ASSERT_NE(::mkdtemp(templ.data()), nullptr);
-        m_dir = templ;
-        zp::setDialogs(&m_dialogs);
         m_window =
             std::make_unique<TfrmMain>(QString::fromStdString((m_dir / "zoripost").string()));
         m_page = m_window->picturePage();
         ASSERT_NE(m_page, nullptr);
-        m_dialogs.shown.clear();
+        m_dialogs.messages.clear();
     }
-    void TearDown() override {
-        m_window.reset();
-        zp::setDialogs(nullptr);
-        fs::remove_all(m_dir);
-    }
+    void TearDown() override { m_window.reset(); }
     template <class T> T* ctl(const char* name) { return findControl<T>(m_window.get(), name); }
     QLineEdit* box(const char* name) { return ctl<QLineEdit>(name); }
     void check(const char* name, bool on) { ctl<QAbstractButton>(name)->setChecked(on); }
@@ -101,8 +78,9 @@ protected:
     QString status() { return ctl<QStatusBar>("statusBar")->currentMessage(); }
     fs::path working() const { return m_dir / "zoripost.jpg"; }
 
-    fs::path m_dir;
-    ScriptedDialogs m_dialogs;
+    zp::test::TempDir m_tmp;
+    const fs::path m_dir = m_tmp.path();
+    zp::test::ScriptedDialogs m_dialogs;
     std::unique_ptr<TfrmMain> m_window;
     PicturePage* m_page = nullptr;
 };
@@ -272,7 +250,8 @@ TEST_F(PicturePageTest, MakeJpegShowsBothPanesAndWritesADecodableWorkingFile) {
     box("edtQuality")->setText(QStringLiteral("80"));
     m_page->setSource(zp::PictureSource::fromBitmap(generated(1000, 800, 0)));
     ASSERT_TRUE(m_page->makeJpeg(true));
-    EXPECT_TRUE(m_dialogs.shown.isEmpty()) << m_dialogs.shown.join(QLatin1Char('|')).toStdString();
+    EXPECT_TRUE(m_dialogs.messages.empty())
+        << m_dialogs.texts().join(QLatin1Char('|')).toStdString();
     // Rule 4: scaled to 320x256, turned left to 256x320, centre 240x320 cut out.
     EXPECT_EQ(m_page->fitted().width, 240);
     EXPECT_EQ(m_page->fitted().height, 320);
@@ -281,8 +260,9 @@ TEST_F(PicturePageTest, MakeJpegShowsBothPanesAndWritesADecodableWorkingFile) {
     EXPECT_FALSE(preview->isHidden());
     EXPECT_EQ(preview->pixmap().size(), QSize(240, 320));
     ASSERT_TRUE(fs::exists(working()));
-    EXPECT_EQ(run("identify -format '%m %wx%h %[jpeg:sampling-factor]' '" + working().string() +
-                  "' 2>&1"),
+    EXPECT_EQ(runShell("identify -format '%m %wx%h %[jpeg:sampling-factor]' '" +
+                       working().string() + "' 2>&1")
+                  .output,
               "JPEG 240x320 2x2,1x1,1x1");
     const auto kB = (fs::file_size(working()) + 1023) / 1024;
     EXPECT_EQ(status(), QStringLiteral("ファイルサイズ%1kB, 画質80 の画像を作成しました").arg(kB));
@@ -293,9 +273,10 @@ TEST_F(PicturePageTest, MakeJpegShowsBothPanesAndWritesADecodableWorkingFile) {
 
 TEST_F(PicturePageTest, MakeJpegFromAnImageMagickFile) {
     const fs::path file = m_dir / "photo.png";
-    ASSERT_EQ(
-        run("convert -size 300x200 plasma:fractal -seed 3 '" + file.string() + "' 2>&1 && echo ok"),
-        "ok\n");
+    ASSERT_EQ(runShell("convert -size 300x200 plasma:fractal -seed 3 '" + file.string() +
+                       "' 2>&1 && echo ok")
+                  .output,
+              "ok\n");
     zp::PictureSource source;
     std::string error;
     ASSERT_TRUE(zp::PictureSource::fromFile(file, source, error)) << error;
@@ -306,7 +287,7 @@ TEST_F(PicturePageTest, MakeJpegFromAnImageMagickFile) {
     m_page->setSource(std::move(source));
     ASSERT_TRUE(m_page->makeJpeg(true));
     // Rule 2: fits when turned, so it is turned clockwise and not scaled.
-    EXPECT_EQ(run("identify -format '%wx%h' '" + working().string() + "'"), "200x300");
+    EXPECT_EQ(runShell("identify -format '%wx%h' '" + working().string() + "'").output, "200x300");
 }
 
 TEST_F(PicturePageTest, MissedLimitGivesUpButStillWritesAndShowsTheJpeg) {
@@ -337,21 +318,21 @@ TEST_F(PicturePageTest, OutputCopyIsNamedAfterTheSource) {
     m_page->setSource(zp::PictureSource::fromBitmap(generated(100, 100, 10)));
     ASSERT_TRUE(m_page->makeJpeg(true));
     EXPECT_TRUE(fs::exists(out / "zp_写真.jpg"));
-    EXPECT_TRUE(m_dialogs.shown.isEmpty());
+    EXPECT_TRUE(m_dialogs.messages.empty());
 
     box("edtOutDir")->setText(QString::fromStdString((m_dir / "missing").string()));
     EXPECT_TRUE(m_page->makeJpeg(true)) << "a missing folder does not fail the picture";
-    EXPECT_EQ(m_dialogs.shown,
+    EXPECT_EQ(m_dialogs.texts(),
               QStringList{QStringLiteral("指定された生成画像保存フォルダは存在しません。")});
 }
 
 TEST_F(PicturePageTest, WithoutAPictureMakeJpegSaysSoAndTheButtonOnlyLaysOut) {
     EXPECT_FALSE(m_page->makeJpeg(true));
-    EXPECT_EQ(m_dialogs.shown, QStringList{QStringLiteral("画像がありません。")});
-    m_dialogs.shown.clear();
+    EXPECT_EQ(m_dialogs.texts(), QStringList{QStringLiteral("画像がありません。")});
+    m_dialogs.messages.clear();
     setFrame(480, 640);
     ctl<QAbstractButton>("btnMakeJpeg")->click();
-    EXPECT_TRUE(m_dialogs.shown.isEmpty());
+    EXPECT_TRUE(m_dialogs.messages.empty());
     EXPECT_EQ(m_page->targetWidth(), 480);
     EXPECT_FALSE(fs::exists(working()));
 }

@@ -2,6 +2,9 @@
 // the plain settings library, so it also proves that the layer needs no Qt.
 #include "settings/atomicfile.h"
 #include "settings/profile.h"
+#include "support/files.h"
+#include "support/rows.h"
+#include "support/tempdir.h"
 #include "text/cp932.h"
 
 #include <gtest/gtest.h>
@@ -11,7 +14,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -21,16 +23,10 @@ using zp::utf8ToSjis;
 
 namespace {
 
-std::string readAll(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    std::ostringstream out;
-    out << in.rdbuf();
-    return out.str();
-}
+using zp::test::PrintTo;
 
-void writeAll(const fs::path& p, const std::string& text) {
-    std::ofstream(p, std::ios::binary) << text;
-}
+using zp::test::readText;
+using zp::test::writeText;
 
 ProfileFile fromText(const std::string& text) {
     ProfileFile f("unused.ini");
@@ -40,15 +36,9 @@ ProfileFile fromText(const std::string& text) {
 
 class TempDir : public ::testing::Test {
 protected:
-    void SetUp() override {
-        std::string templ = (fs::temp_directory_path() / "zp_profile_XXXXXX").string();
-        ASSERT_NE(::mkdtemp(templ.data()), nullptr);
-        m_dir = templ;
-    }
     void TearDown() override {
         zp::setFileSystemCalls(nullptr);
         fs::permissions(m_dir, fs::perms::owner_all, fs::perm_options::add);
-        fs::remove_all(m_dir);
     }
     std::vector<std::string> entries() const {
         std::vector<std::string> names;
@@ -57,7 +47,8 @@ protected:
         std::sort(names.begin(), names.end());
         return names;
     }
-    fs::path m_dir;
+    zp::test::TempDir m_tmp;
+    const fs::path m_dir = m_tmp.path();
 };
 
 // --- reading -------------------------------------------------------------------------
@@ -313,7 +304,7 @@ TEST_F(ProfileFileTest, MissingFileIsEmptyAndSaveCreatesItWithMode0600) {
     EXPECT_EQ(f.readInt("jpeg", "quality", 90), 90);
     f.writeString("pop3", "name", "secret");
     ASSERT_TRUE(f.save()) << f.error();
-    EXPECT_EQ(readAll(p), "[pop3]\r\nname=secret\r\n");
+    EXPECT_EQ(readText(p), "[pop3]\r\nname=secret\r\n");
     EXPECT_EQ(fs::status(p).permissions() & fs::perms::all,
               fs::perms::owner_read | fs::perms::owner_write);
     EXPECT_EQ(entries(), std::vector<std::string>{"zoripost.ini"});
@@ -333,14 +324,14 @@ TEST_F(ProfileFileTest, SubjectWithEmojiSurvivesSaveAndLoad) {
 
 TEST_F(ProfileFileTest, ExistingFileKeepsItsModeAndForeignLines) {
     const fs::path p = m_dir / "zoripost.ini";
-    writeAll(p, "; hand-written\n[jpeg]\nquality=50\n[mine]\nx=1\n");
+    writeText(p, "; hand-written\n[jpeg]\nquality=50\n[mine]\nx=1\n");
     ::chmod(p.c_str(), 0644);
     ProfileFile f(p.string());
     ASSERT_TRUE(f.load());
     EXPECT_EQ(f.readInt("jpeg", "quality", 90), 50);
     f.writeInt("jpeg", "quality", 70);
     ASSERT_TRUE(f.save()) << f.error();
-    EXPECT_EQ(readAll(p), "; hand-written\r\n[jpeg]\r\nquality=70\r\n[mine]\r\nx=1\r\n");
+    EXPECT_EQ(readText(p), "; hand-written\r\n[jpeg]\r\nquality=70\r\n[mine]\r\nx=1\r\n");
     struct stat st {};
     ASSERT_EQ(::stat(p.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 07777, 0644u);
@@ -348,14 +339,14 @@ TEST_F(ProfileFileTest, ExistingFileKeepsItsModeAndForeignLines) {
 
 TEST_F(ProfileFileTest, SymbolicLinkStaysAndItsTargetIsReplaced) {
     const fs::path target = m_dir / "real.ini", link = m_dir / "zoripost.ini";
-    writeAll(target, "[a]\r\nk=1\r\n");
+    writeText(target, "[a]\r\nk=1\r\n");
     fs::create_symlink(target, link);
     ProfileFile f(link.string());
     ASSERT_TRUE(f.load());
     f.writeInt("a", "k", 2);
     ASSERT_TRUE(f.save()) << f.error();
     EXPECT_TRUE(fs::is_symlink(link));
-    EXPECT_EQ(readAll(target), "[a]\r\nk=2\r\n");
+    EXPECT_EQ(readText(target), "[a]\r\nk=2\r\n");
 }
 
 TEST_F(ProfileFileTest, UnreadableFileIsNeverOverwritten) {
@@ -395,7 +386,7 @@ TEST_F(ProfileFileTest, ShortWritesStillWriteTheWholeFile) {
     ProfileFile f(p.string());
     f.writeString("a", "k", std::string(500, 'v'));
     ASSERT_TRUE(f.save()) << f.error();
-    EXPECT_EQ(readAll(p), "[a]\r\nk=" + std::string(500, 'v') + "\r\n");
+    EXPECT_EQ(readText(p), "[a]\r\nk=" + std::string(500, 'v') + "\r\n");
 }
 
 // A failed save, at whichever step, keeps the old file whole and leaves no temporary
@@ -410,7 +401,7 @@ class ProfileSaveFailure : public TempDir, public ::testing::WithParamInterface<
 TEST_P(ProfileSaveFailure, OldFileStaysWhole) {
     const fs::path p = m_dir / "zoripost.ini";
     const std::string old = "[jpeg]\r\nquality=50\r\n";
-    writeAll(p, old);
+    writeText(p, old);
     ProfileFile f(p.string());
     ASSERT_TRUE(f.load());
     for (int i = 0; i < 1000; ++i)
@@ -418,7 +409,7 @@ TEST_P(ProfileSaveFailure, OldFileStaysWhole) {
     zp::setFileSystemCalls(&GetParam().calls);
     EXPECT_FALSE(f.save());
     EXPECT_NE(f.error().find(p.string()), std::string::npos) << f.error();
-    EXPECT_EQ(readAll(p), old);
+    EXPECT_EQ(readText(p), old);
     EXPECT_EQ(entries(), std::vector<std::string>{"zoripost.ini"});
 }
 
@@ -455,7 +446,7 @@ INSTANTIATE_TEST_SUITE_P(Steps, ProfileSaveFailure,
 // fails the way a read-only folder makes it fail.
 TEST_F(ProfileFileTest, ReadOnlyFolderRefusesTheSave) {
     const fs::path p = m_dir / "zoripost.ini";
-    writeAll(p, "[a]\r\nk=1\r\n");
+    writeText(p, "[a]\r\nk=1\r\n");
     ::chmod(m_dir.c_str(), 0555);
     const bool permissionsBind = ::access(m_dir.c_str(), W_OK) != 0;
     zp::FileSystemCalls refuse;
@@ -469,7 +460,7 @@ TEST_F(ProfileFileTest, ReadOnlyFolderRefusesTheSave) {
     ASSERT_TRUE(f.load());
     f.writeInt("a", "k", 2);
     EXPECT_FALSE(f.save());
-    EXPECT_EQ(readAll(p), "[a]\r\nk=1\r\n");
+    EXPECT_EQ(readText(p), "[a]\r\nk=1\r\n");
     ::chmod(m_dir.c_str(), 0755);
     EXPECT_EQ(entries(), std::vector<std::string>{"zoripost.ini"});
 }
@@ -477,26 +468,26 @@ TEST_F(ProfileFileTest, ReadOnlyFolderRefusesTheSave) {
 // A file without write permission is write-protected, for root as well.
 TEST_F(ProfileFileTest, WriteProtectedFileIsNotReplaced) {
     const fs::path p = m_dir / "zoripost.ini";
-    writeAll(p, "[a]\r\nk=1\r\n");
+    writeText(p, "[a]\r\nk=1\r\n");
     ::chmod(p.c_str(), 0444);
     ProfileFile f(p.string());
     ASSERT_TRUE(f.load());
     f.writeInt("a", "k", 2);
     EXPECT_FALSE(f.save());
     EXPECT_NE(f.error().find("write-protected"), std::string::npos) << f.error();
-    EXPECT_EQ(readAll(p), "[a]\r\nk=1\r\n");
+    EXPECT_EQ(readText(p), "[a]\r\nk=1\r\n");
     EXPECT_EQ(entries(), std::vector<std::string>{"zoripost.ini"});
 }
 
 // Refused for every user, root included: the "folder" is a plain file.
 TEST_F(ProfileFileTest, FolderThatIsAFileRefusesTheSave) {
-    writeAll(m_dir / "notafolder", "x");
+    writeText(m_dir / "notafolder", "x");
     ProfileFile f((m_dir / "notafolder" / "zoripost.ini").string());
     EXPECT_TRUE(f.load() || !f.error().empty());
     f.writeInt("a", "k", 1);
     EXPECT_FALSE(f.save());
     EXPECT_NE(f.error().find("Not a directory"), std::string::npos) << f.error();
-    EXPECT_EQ(readAll(m_dir / "notafolder"), "x");
+    EXPECT_EQ(readText(m_dir / "notafolder"), "x");
 }
 
 } // namespace

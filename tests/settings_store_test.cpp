@@ -9,6 +9,10 @@
 #include "settings/atomicfile.h"
 #include "settings/profile.h"
 #include "settings/ui/settingsstore.h"
+#include "support/dialogs.h"
+#include "support/files.h"
+#include "support/rows.h"
+#include "support/tempdir.h"
 
 #include <QAbstractButton>
 #include <QAbstractTextDocumentLayout>
@@ -34,41 +38,15 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Answers every message box with OK and remembers what it showed.
-class ScriptedDialogs : public zp::Dialogs {
-public:
-    zp::MsgAnswer message(QWidget*, zp::MsgKind kind, const QString& text,
-                          zp::MsgButtons) override {
-        shown.push_back({kind, text});
-        return zp::MsgAnswer::Ok;
-    }
-    QString openFile(QWidget*, const QString&, const QString&) override { return {}; }
-    QString chooseFolder(QWidget*, const QString&, const QString&) override { return {}; }
-    std::vector<std::pair<zp::MsgKind, QString>> shown;
-};
+using zp::test::PrintTo;
 
-std::string readAll(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    std::ostringstream out;
-    out << in.rdbuf();
-    return out.str();
-}
+using zp::test::readText;
 
 class SettingsStoreTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        std::string templ = (fs::temp_directory_path() / "zp_store_XXXXXX").string();
-        ASSERT_NE(::mkdtemp(templ.data()), nullptr);
-        m_dir = templ;
-        zp::setDialogs(&m_dialogs);
-    }
-    void TearDown() override {
-        zp::setFileSystemCalls(nullptr);
-        zp::setDialogs(nullptr);
-        fs::remove_all(m_dir);
-    }
+    void TearDown() override { zp::setFileSystemCalls(nullptr); }
     fs::path ini() const { return m_dir / "zoripost.ini"; }
-    void writeIni(const std::string& text) { std::ofstream(ini(), std::ios::binary) << text; }
+    void writeIni(const std::string& text) { zp::test::writeText(ini(), text); }
     std::unique_ptr<TfrmMain> open() {
         return std::make_unique<TfrmMain>(QString::fromStdString((m_dir / "zoripost").string()));
     }
@@ -78,8 +56,9 @@ protected:
         return f;
     }
 
-    fs::path m_dir;
-    ScriptedDialogs m_dialogs;
+    zp::test::TempDir m_tmp;
+    const fs::path m_dir = m_tmp.path();
+    zp::test::ScriptedDialogs m_dialogs;
 };
 
 template <class T> T* ctl(TfrmMain& w, const char* name) {
@@ -149,7 +128,7 @@ TEST_F(SettingsStoreTest, NoFileGivesTheDefaultsAndTheFirstCloseWritesEveryKeyIn
 
     w->FormClose();
     std::vector<std::string> keys;
-    std::istringstream lines(readAll(ini()));
+    std::istringstream lines(readText(ini()));
     std::string section;
     for (std::string line; std::getline(lines, line);) {
         ASSERT_TRUE(!line.empty() && line.back() == '\r') << "line ends in CR LF: " << line;
@@ -416,7 +395,7 @@ TEST_F(SettingsStoreTest, DebugKeysAndSendCaptionAreReadButNeverWritten) {
     EXPECT_FALSE(ctl<QWidget>(*w, "memoDebug")->isHidden());
     EXPECT_TRUE(w->noHeaderEncode());
     w->FormClose();
-    const std::string after = readAll(ini());
+    const std::string after = readText(ini());
     EXPECT_NE(after.find("[debug]\r\nwin=1\r\nNoHeaderEncode=1\r\n"), std::string::npos) << after;
     EXPECT_NE(after.find("sendcaption=FIRE\r\n"), std::string::npos);
 }
@@ -470,7 +449,7 @@ TEST_F(SettingsStoreTest, SavedFileReadsBackToTheSameWindow) {
     w->preview()->setWholePreviewSize(3);
     w->FormClose();
 
-    const std::string file = readAll(ini());
+    const std::string file = readText(ini());
     EXPECT_NE(file.find("name=" + sjisName + "\r\n"), std::string::npos) << "Shift-JIS bytes";
     EXPECT_NE(file.find("title=" + zp::toSjis(QStringLiteral("件名[1]")) + "&#x1F4F7;\r\n"),
               std::string::npos)
@@ -513,7 +492,7 @@ TEST_F(SettingsStoreTest, HandEditedLinesSurviveTheSave) {
     writeIni("; my notes\r\n[smtp]\r\nhost=mail.example.jp\r\nport=587\r\n\r\n[extra]\r\nk=v\r\n");
     auto w = open();
     w->FormClose();
-    const std::string after = readAll(ini());
+    const std::string after = readText(ini());
     EXPECT_EQ(after.rfind("; my notes\r\n[smtp]\r\nhost=mail.example.jp\r\nport=587\r\n", 0), 0u)
         << after;
     EXPECT_NE(after.find("\r\n[extra]\r\nk=v\r\n"), std::string::npos);
@@ -587,19 +566,19 @@ TEST_P(SettingsRefused, ShowsBothMessagesAndTheProgramEnds) {
     auto w = std::make_unique<TfrmMain>(QString::fromStdString(exe.string()));
     w->show();
     QApplication::processEvents();
-    m_dialogs.shown.clear();
+    m_dialogs.messages.clear();
     if (GetParam() == Refusal::DiskFull)
         zp::setFileSystemCalls(&full);
     EXPECT_TRUE(w->close());
     EXPECT_FALSE(w->isVisible());
-    ASSERT_EQ(m_dialogs.shown.size(), 2u);
-    EXPECT_EQ(m_dialogs.shown[0].first, zp::MsgKind::Information);
-    EXPECT_EQ(m_dialogs.shown[0].second, QString::fromStdString(file.string()) +
-                                             QStringLiteral(" の保存が出来ませんでした。"));
-    EXPECT_EQ(m_dialogs.shown[1].first, zp::MsgKind::Information);
-    EXPECT_EQ(m_dialogs.shown[1].second, QStringLiteral("設定の保存時にエラーが発生しました。"));
+    ASSERT_EQ(m_dialogs.messages.size(), 2u);
+    EXPECT_EQ(m_dialogs.messages[0].kind, zp::MsgKind::Information);
+    EXPECT_EQ(m_dialogs.messages[0].text, QString::fromStdString(file.string()) +
+                                              QStringLiteral(" の保存が出来ませんでした。"));
+    EXPECT_EQ(m_dialogs.messages[1].kind, zp::MsgKind::Information);
+    EXPECT_EQ(m_dialogs.messages[1].text, QStringLiteral("設定の保存時にエラーが発生しました。"));
     if (GetParam() != Refusal::FolderIsAFile) {
-        EXPECT_EQ(readAll(ini()), old);
+        EXPECT_EQ(readText(ini()), old);
     }
     std::vector<std::string> names;
     for (const auto& e : fs::directory_iterator(m_dir))

@@ -4,6 +4,7 @@
 #include "mail/mailerror.h"
 #include "mail/message.h"
 #include "mail/smtpclient.h"
+#include "support/rows.h"
 
 #include <gtest/gtest.h>
 
@@ -13,6 +14,8 @@
 
 namespace zp {
 namespace {
+
+using zp::test::PrintTo;
 
 using test::describe;
 using test::FakeServer;

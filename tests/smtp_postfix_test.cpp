@@ -73,7 +73,7 @@ TEST_P(PostfixDelivery, ReadBackExactly) {
     std::mt19937 random(11);
     for (int i = 0; i < c.attachmentSize; ++i)
         bytes += static_cast<char>(random());
-    test::writeFile(work.file("zoripost.jpg"), bytes);
+    test::writeText(work.file("zoripost.jpg"), bytes);
     MailMessage m;
     m.From.Address = c.sender;
     m.Recipients.setText("a@example.jp, b@example.jp");

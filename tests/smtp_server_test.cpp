@@ -6,6 +6,9 @@
 #include "mail/mailerror.h"
 #include "mail/message.h"
 #include "mail/smtpclient.h"
+#include "support/command.h"
+#include "support/files.h"
+#include "support/tempdir.h"
 
 #include <gtest/gtest.h>
 
@@ -42,17 +45,9 @@ const std::string kBodyUtf8 = "こんにちは\\n.\\n..x\\n最後の行\\n";
 const char* kUser = "alice";
 const char* kPassword = "p@ss w=rd";
 
-fs::path makeTempDir(const char* stem) {
-    std::string pattern = (fs::temp_directory_path() / (std::string(stem) + "XXXXXX")).string();
-    if (!mkdtemp(pattern.data())) {
-        throw std::runtime_error("mkdtemp failed");
-    }
-    return pattern;
-}
-
 // One aiosmtpd process saving into its own folder.
 struct RealSmtpServer {
-    explicit RealSmtpServer(bool offerAuth) : dir(makeTempDir("zp_smtp_")) {
+    explicit RealSmtpServer(bool offerAuth) {
         std::vector<std::string> argv = {ZP_SYSTEM_PYTHON, ZP_TEST_SCRIPTS "/smtp_server.py",
                                          dir.string()};
         if (offerAuth) {
@@ -63,12 +58,8 @@ struct RealSmtpServer {
         const std::string line = process->waitForLine("PORT ", 15s);
         port = static_cast<std::uint16_t>(std::stoi(line.substr(line.find("PORT ") + 5)));
     }
-    ~RealSmtpServer() {
-        process.reset();
-        std::error_code ignored;
-        fs::remove_all(dir, ignored);
-    }
-    fs::path dir;
+    test::TempDir tmp{"zp_smtp_"};
+    const fs::path dir = tmp.path();
     std::unique_ptr<test::ServerProcess> process;
     std::uint16_t port = 0;
     int received = 0;
@@ -78,16 +69,8 @@ std::map<std::string, std::string> readBack(const fs::path& eml, const fs::path&
     const std::string command = std::string(ZP_SYSTEM_PYTHON) + " " + ZP_TEST_SCRIPTS +
                                 "/check_mail.py '" + eml.string() + "' '" + attachmentOut.string() +
                                 "'";
-    std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
     std::map<std::string, std::string> fields;
-    if (!pipe) {
-        return fields;
-    }
-    std::string text;
-    char chunk[4096];
-    while (const std::size_t n = fread(chunk, 1, sizeof chunk, pipe.get())) {
-        text.append(chunk, n);
-    }
+    const std::string text = test::runShell(command).output;
     std::size_t start = 0;
     while (start < text.size()) {
         const std::size_t end = std::min(text.find('\n', start), text.size());
@@ -99,11 +82,6 @@ std::map<std::string, std::string> readBack(const fs::path& eml, const fs::path&
         start = end + 1;
     }
     return fields;
-}
-
-std::string fileBytes(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 // Filled the way the send operation fills it.
@@ -147,7 +125,8 @@ class SmtpRealServer : public ::testing::TestWithParam<SendCase> {};
 TEST_P(SmtpRealServer, SendAndReadBack) {
     const SendCase& c = GetParam();
     RealSmtpServer server(c.offerAuth);
-    const fs::path work = makeTempDir("zp_smtp_work_");
+    const test::TempDir workDir("zp_smtp_work_");
+    const fs::path work = workDir.path();
     fs::path attachment;
     std::string attachmentBytes;
     if (c.attachmentSize >= 0) {
@@ -190,12 +169,11 @@ TEST_P(SmtpRealServer, SendAndReadBack) {
     if (!c.error.empty()) {
         EXPECT_EQ(error.substr(0, c.error.size()), c.error) << error;
         EXPECT_FALSE(fs::exists(server.dir / "1.eml"));
-        fs::remove_all(work);
         return;
     }
     ASSERT_EQ(error, "");
     ASSERT_TRUE(fs::exists(server.dir / "1.eml"));
-    EXPECT_EQ(fileBytes(server.dir / "1.env"),
+    EXPECT_EQ(test::readText(server.dir / "1.env"),
               "MAIL FROM me@example.jp\nRCPT TO a@example.jp\nRCPT TO b@example.jp\n");
     auto fields = readBack(server.dir / "1.eml", work / "attachment.out");
     EXPECT_EQ(fields["subject"], kSubjectUtf8);
@@ -219,9 +197,8 @@ TEST_P(SmtpRealServer, SendAndReadBack) {
         EXPECT_EQ(fields["attachment_filename"], "zoripost.jpg");
         EXPECT_EQ(fields["attachment_disposition"], "attachment");
         EXPECT_EQ(fields["attachment_size"], std::to_string(c.attachmentSize));
-        EXPECT_TRUE(fileBytes(work / "attachment.out") == attachmentBytes);
+        EXPECT_TRUE(test::readText(work / "attachment.out") == attachmentBytes);
     }
-    fs::remove_all(work);
 }
 
 // clang-format off

@@ -4,6 +4,7 @@
 #include "mail/mailerror.h"
 #include "mail/smtpclient.h"
 #include "mail/socket.h"
+#include "support/rows.h"
 
 #include <gtest/gtest.h>
 
@@ -15,6 +16,8 @@
 
 namespace zp {
 namespace {
+
+using zp::test::PrintTo;
 
 using namespace std::chrono_literals;
 

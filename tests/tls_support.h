@@ -3,6 +3,7 @@
 // Dovecot offering STLS and TLS with them, and aiosmtpd speaking TLS with a chosen one.
 #include "dovecot_server.h"
 #include "fake_server.h"
+#include "support/tempdir.h"
 
 #include <gtest/gtest.h>
 
@@ -20,21 +21,14 @@ using namespace std::chrono_literals;
 inline const char* kUser = "alice";
 inline const char* kPassword = "s3cret"; // Dovecot's user; aiosmtpd takes the same
 
-inline fs::path makeTempDir(const char* stem) {
-    std::string pattern = (fs::temp_directory_path() / (std::string(stem) + "XXXXXX")).string();
-    if (!mkdtemp(pattern.data())) {
-        throw std::runtime_error("mkdtemp failed");
-    }
-    return pattern;
-}
-
 // The certificates and the one Dovecot, made once for the whole run and removed after it.
 class TlsEnvironment : public ::testing::Environment {
 public:
     static TlsEnvironment* instance;
     const fs::path& certs() {
-        if (m_certs.empty()) {
-            m_certs = makeTempDir("zp_certs_");
+        if (!m_certsDir) {
+            m_certsDir = std::make_unique<TempDir>("zp_certs_");
+            m_certs = m_certsDir->path();
             const std::string command = "bash '" ZP_TEST_SCRIPTS "/make_test_certs.sh' '" +
                                         m_certs.string() + "' >/dev/null 2>&1";
             if (std::system(command.c_str()) != 0) {
@@ -51,13 +45,11 @@ public:
     }
     void TearDown() override {
         m_dovecot.reset();
-        std::error_code ignored;
-        if (!m_certs.empty()) {
-            fs::remove_all(m_certs, ignored);
-        }
+        m_certsDir.reset();
     }
 
 private:
+    std::unique_ptr<TempDir> m_certsDir;
     fs::path m_certs;
     std::unique_ptr<DovecotServer> m_dovecot;
 };
@@ -70,8 +62,7 @@ inline std::string certFile(const std::string& name) {
 
 // One aiosmtpd speaking TLS with the named certificate, saving into its own folder.
 struct TlsSmtpServer {
-    TlsSmtpServer(const std::string& cert, const std::string& mode, bool plainOnly)
-        : dir(makeTempDir("zp_tls_smtp_")) {
+    TlsSmtpServer(const std::string& cert, const std::string& mode, bool plainOnly) {
         std::vector<std::string> argv = {ZP_SYSTEM_PYTHON,
                                          ZP_TEST_SCRIPTS "/smtp_server.py",
                                          dir.string(),
@@ -89,12 +80,8 @@ struct TlsSmtpServer {
         const std::string line = process->waitForLine("PORT ", 15s);
         port = static_cast<std::uint16_t>(std::stoi(line.substr(line.find("PORT ") + 5)));
     }
-    ~TlsSmtpServer() {
-        process.reset();
-        std::error_code ignored;
-        fs::remove_all(dir, ignored);
-    }
-    fs::path dir;
+    TempDir tmp{"zp_tls_smtp_"};
+    const fs::path dir = tmp.path();
     std::unique_ptr<ServerProcess> process;
     std::uint16_t port = 0;
 };

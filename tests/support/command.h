@@ -1,6 +1,6 @@
 #pragma once
-// Runs a program as a child process under limits that end it when it would grow or spin
-// without bound, so that a test never waits on a wall clock alone. POSIX only.
+// Running other programs from a test: a shell command line whose output is collected, and a
+// program run directly as a child process under limits. POSIX only.
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -19,6 +20,42 @@
 #include <vector>
 
 namespace zp::test {
+
+// Single-quoted for /bin/sh.
+inline std::string shellQuote(const std::string& text) {
+    std::string out = "'";
+    for (const char c : text)
+        out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return out + "'";
+}
+
+struct CommandRun {
+    int status = -1;    // the exit status; -1 when it could not start or was killed
+    std::string output; // standard output (add 2>&1 to the command for standard error)
+};
+
+// Runs a command line under /bin/sh.
+inline CommandRun runShell(const std::string& command) {
+    CommandRun r;
+    std::FILE* pipe = popen(command.c_str(), "r");
+    if (pipe == nullptr)
+        return r;
+    char buffer[4096];
+    std::size_t n = 0;
+    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0)
+        r.output.append(buffer, n);
+    const int status = pclose(pipe);
+    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return r;
+}
+
+// True when the command exits with 0; its standard output goes to output.
+inline bool runCommand(const std::string& command, std::string* output = nullptr) {
+    CommandRun r = runShell(command);
+    if (output != nullptr)
+        *output += r.output;
+    return r.status == 0;
+}
 
 // The address sanitizer reserves terabytes of address space: under it no address-space limit
 // is set, and only time bounds the child.
@@ -61,6 +98,8 @@ inline std::uint64_t childBytesRead(pid_t pid) {
     return 0;
 }
 
+// Runs a program as a child process under limits that end it when it would grow or spin
+// without bound, so that a test never waits on a wall clock alone.
 // argv[0] is the program's path; its output goes to `log` and comes back in the result.
 inline ChildRun runChild(const std::vector<std::string>& args, const std::filesystem::path& log,
                          const ChildLimits& limits) {

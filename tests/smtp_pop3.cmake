@@ -1,10 +1,5 @@
 # Network side of the mail library: sockets, the SMTP client and the POP3 client,
 # against scripted fake servers and real ones on 127.0.0.1 (aiosmtpd, Dovecot).
-
-# The scripted server and the server-process helper, built once for every test below.
-add_library(zp_test_fake_server STATIC fake_server.cpp)
-target_link_libraries(zp_test_fake_server PUBLIC zp_mail Threads::Threads)
-
 foreach(t smtp_socket smtp_client pop3_client smtp_server pop3_dovecot)
   set(limit 90)
   if(t STREQUAL smtp_socket)

@@ -4,7 +4,7 @@ find_package(Qt6 REQUIRED COMPONENTS Test)
 
 zp_add_test(NAME app_polish_test
   SOURCES app_polish_test.cpp app_support.h
-  LIBS zp_app Qt6::Test
+  LIBS zp_app zp_test_support_qt Qt6::Test
   LABELS app
   TIMEOUT 120)
 
