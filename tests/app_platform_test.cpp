@@ -293,14 +293,12 @@ TEST(AboutLink, OpensFromTheKeyboard) {
     QCoreApplication::processEvents();
     zp::findControl<QTabWidget>(&window, "pgctlOption")->setCurrentIndex(3);
     auto* link = zp::findControl<QWidget>(&window, "lblUrl");
-    UrlCatcher catcher;
-    QDesktopServices::setUrlHandler(QStringLiteral("https"), &catcher, "open");
+    zp::test::UrlCatcher catcher(QStringLiteral("https"));
     for (const Qt::Key key : {Qt::Key_Return, Qt::Key_Space, Qt::Key_A}) {
         link->setFocus(Qt::TabFocusReason);
         ASSERT_TRUE(link->hasFocus());
         QTest::keyClick(link, key);
     }
-    QDesktopServices::unsetUrlHandler(QStringLiteral("https"));
     EXPECT_EQ(catcher.urls, (QList<QUrl>{QUrl(QStringLiteral("https://zoripost.example.com/")),
                                          QUrl(QStringLiteral("https://zoripost.example.com/"))}));
 }

@@ -193,9 +193,9 @@ TEST_F(SendLogFiles, NeverWritesThroughALinkAtTheLogsName) {
     writeSendLog(pictureSend(SendLogMode::HtmlAndPicture));
     EXPECT_FALSE(fs::exists(fs::symlink_status(target))) << "written through the link";
     EXPECT_TRUE(fs::is_symlink(m_logs / (kBase + ".html")));
-    EXPECT_NE(readBytes(m_logs / (kBase + "_2.html")).find("<img src=\"" + kBase + "_2.jpg\">"),
+    EXPECT_NE(readText(m_logs / (kBase + "_2.html")).find("<img src=\"" + kBase + "_2.jpg\">"),
               std::string::npos);
-    EXPECT_EQ(readBytes(m_logs / (kBase + "_2.jpg")), kJpegBytes);
+    EXPECT_EQ(readText(m_logs / (kBase + "_2.jpg")), kJpegBytes);
 }
 
 struct FolderCase {

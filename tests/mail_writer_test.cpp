@@ -369,7 +369,7 @@ TEST_P(TypedTextMail, ReadBackExactly) {
     const TypedText& t = GetParam();
     test::TempDir dir;
     const std::string fileName = t.text + ".bin";
-    test::writeFile(dir.file(fileName), "attached\x01\xFF");
+    test::writeText(dir.file(fileName), "attached\x01\xFF");
     SendJob job;
     job.charset = MailTextCharset::Auto;
     job.recipients = "a@example.jp";
@@ -421,7 +421,7 @@ TEST_P(TypedTextMail, ReadBackExactly) {
     if (!t.iso2022jp)
         return;
     // A picture mail of such text is the one the send always wrote.
-    test::writeFile(dir.file("zoripost.jpg"), "\xFF\xD8\xFF\xD9");
+    test::writeText(dir.file("zoripost.jpg"), "\xFF\xD8\xFF\xD9");
     job.attachment = SendJob::Attachment::Picture;
     job.attachmentPath = dir.file("zoripost.jpg");
     job.attachmentName.clear();

@@ -316,7 +316,7 @@ TEST_F(ProfileFileTest, SubjectWithEmojiSurvivesSaveAndLoad) {
     ASSERT_TRUE(f.load());
     f.writeText("mail", "title", "写真①📷");
     ASSERT_TRUE(f.save()) << f.error();
-    EXPECT_EQ(readAll(p), "[mail]\r\ntitle=" + utf8ToSjis("写真①") + "&#x1F4F7;\r\n");
+    EXPECT_EQ(readText(p), "[mail]\r\ntitle=" + utf8ToSjis("写真①") + "&#x1F4F7;\r\n");
     ProfileFile back(p.string());
     ASSERT_TRUE(back.load());
     EXPECT_EQ(back.readText("mail", "title", ""), "写真①📷");
