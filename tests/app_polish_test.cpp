@@ -3,8 +3,10 @@
 // folder, the status bar, the pictures of buttons and menus, and the JPEG drawn pixel for
 // pixel. CTest runs this binary at 100 % and again with QT_SCALE_FACTOR at 125, 150 and
 // 200 %, where the same checks hold.
+#include "app/about.h"
 #include "app/zoripost1.h"
 #include "app_support.h"
+#include "logtool/ui/logfolder.h"
 #include "picture/ui/intake.h"
 #include "platform/glyphbutton.h"
 #include "platform/radiogroup.h"
@@ -220,7 +222,7 @@ TEST_P(CaptionsFit, EveryVisibleCaptionReadsInFull) {
     open();
     addRecipient(QStringLiteral("山田 (yamada@example.jp)"), true);
     if (v.hiddenOptions)
-        window->runHandler("imgProgramIconClick");
+        window->aboutPage()->imgProgramIconClick();
     showPage(v.page);
     if (v.selectedPanel) {
         // Leaving the list for the subject collapses it to the chosen recipients.
@@ -317,8 +319,8 @@ TEST_P(TabChain, TabVisitsThePageInItsOrder) {
             control<QAbstractButton>(box)->click();
     // The log folder controls are on only while a log is kept.
     control<zp::RadioGroup>("radLogSave")->setItemIndex(1);
-    window->runHandler("radLogSaveClick");
-    window->runHandler("imgProgramIconClick");
+    window->logFolder()->radLogSaveClick();
+    window->aboutPage()->imgProgramIconClick();
     if (!control<QAbstractButton>("chkSendCap")->isChecked())
         control<QAbstractButton>("chkSendCap")->click();
     showPage(c.page);
@@ -527,7 +529,7 @@ class ButtonGlyph : public PolishTest, public ::testing::WithParamInterface<cons
 TEST_P(ButtonGlyph, ShowsItsPictureSharpAtTheWindowsScale) {
     open();
     showPage(0);
-    window->runHandler("imgProgramIconClick");
+    window->aboutPage()->imgProgramIconClick();
     auto* button = control<QAbstractButton>(GetParam());
     ASSERT_FALSE(button->icon().isNull());
     const QSize device = button->icon().pixmap(button->iconSize(), scale()).size();

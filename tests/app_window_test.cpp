@@ -3,6 +3,7 @@
 #include "app/about.h"
 #include "app/zoripost1.h"
 #include "app_support.h"
+#include "logtool/ui/logfolder.h"
 #include "platform/qttranslation.h"
 #include "platform/radiogroup.h"
 #include "platform/updown.h"
@@ -103,7 +104,7 @@ TEST_P(EnterMovesOn, FocusGoesToNextControlAndKeyIsConsumed) {
     if (QLatin1String(c.from) == QLatin1String("edtSaveDir")) {
         // The log folder box is on only with a log mode, and leaving it checks the folder.
         control<zp::RadioGroup>("radLogSave")->setItemIndex(1);
-        window->runHandler("radLogSaveClick");
+        window->logFolder()->radLogSaveClick();
         control<QLineEdit>("edtSaveDir")->setText(dir.path());
     }
     auto* from = control<QWidget>(c.from);
@@ -443,12 +444,12 @@ TEST_F(WindowTest, SoundFileIsChosenThroughTheOpenDialog) {
     auto* edit = control<QLineEdit>("edtSendSE");
     edit->setText(QStringLiteral("/sounds"));
     dialogs.fileAnswer.clear();
-    window->runHandler("btnSendSEClick");
+    window->aboutPage()->btnSendSEClick();
     ASSERT_EQ(dialogs.openRequests.size(), 1);
     EXPECT_TRUE(dialogs.openRequests[0].startsWith(QStringLiteral("/sounds|WAV files (")));
     EXPECT_EQ(edit->text(), QStringLiteral("/sounds")) << "cancelling changes nothing";
     dialogs.fileAnswer = QStringLiteral("/sounds/fire.wav");
-    window->runHandler("btnSendSEClick");
+    window->aboutPage()->btnSendSEClick();
     EXPECT_EQ(edit->text(), QStringLiteral("/sounds/fire.wav"));
 }
 
@@ -487,7 +488,7 @@ TEST_F(WindowTest, AboutPageShowsProductAndVersion) {
 // (the up-down arrows are reached by a screen reader only), has a name to speak.
 TEST_F(WindowTest, EveryControlHasASpokenName) {
     open(kServerSet);
-    window->runHandler("imgProgramIconClick");
+    window->aboutPage()->imgProgramIconClick();
     window->setDebugFlag(true);
     window->btnConfigClick();
     QStringList unnamed;
@@ -567,12 +568,12 @@ TEST_F(WindowTest, ControlsAreDisabledAndEnabledTogether) {
 
 TEST_F(WindowTest, RunHandlerReachesTheWindowAndTheHandlerObjects) {
     open(kServerSet);
-    window->runHandler("btnConfigClick");
+    window->btnConfigClick();
     EXPECT_TRUE(control<QWidget>("pnlConfig")->isVisible());
     control<QPlainTextEdit>("memoBody")->blockSignals(true);
     control<QPlainTextEdit>("memoBody")->setPlainText(QStringLiteral("abc"));
     control<QPlainTextEdit>("memoBody")->blockSignals(false);
-    window->runHandler("memoBodyChange");
+    window->aboutPage()->memoBodyChange();
     EXPECT_EQ(control<QLabel>("lblText")->text(), QStringLiteral("本文  (長さ：3バイト)"));
 }
 

@@ -344,7 +344,7 @@ TEST_F(IntakeTest, CommandLineFileIsTakenInAtTheFirstShowingWithoutSending) {
     findControl<QAbstractButton>(&second, "chkAutoSend")->setChecked(true);
     second.show();
     QCoreApplication::processEvents();
-    EXPECT_TRUE(zp::PicturePage::of(&second)->source().present());
+    EXPECT_TRUE(second.picturePage()->source().present());
     EXPECT_EQ(second.sourceFilePath(), file);
     EXPECT_EQ(second.sends, 0);
 }

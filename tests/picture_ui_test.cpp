@@ -1,11 +1,11 @@
 // The picture settings page on the real main window: clamping of the number boxes, the
 // size presets, enabling and colours, and makeJpeg from a generated picture, with the
 // working JPEG read back by ImageMagick.
-#include "platform/dialogs.h"
-#include "platform/updown.h"
 #include "app/zoripost1.h"
 #include "picture/preparedpicture.h"
 #include "picture/ui/picturepage.h"
+#include "platform/dialogs.h"
+#include "platform/updown.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -80,7 +80,7 @@ protected:
         zp::setDialogs(&m_dialogs);
         m_window =
             std::make_unique<TfrmMain>(QString::fromStdString((m_dir / "zoripost").string()));
-        m_page = PicturePage::of(m_window.get());
+        m_page = m_window->picturePage();
         ASSERT_NE(m_page, nullptr);
         m_dialogs.shown.clear();
     }
