@@ -43,13 +43,29 @@ TfrmMain::TfrmMain(const QString& executablePath, QWidget* parent)
     buildMenus();
     zp::applyWindowLook(this, *ui, m_menus);
     // The input controls whose Enter key moves the focus on.
-    for (QWidget* c : std::initializer_list<QWidget*>{
-             ui->chlAddr,      ui->edtTitle,    ui->edtQuality,       ui->chkLimitSize,
-             ui->edtLimitSize, ui->edtSizeW,    ui->edtSizeH,         ui->chkStretchMiniImg,
-             ui->chkRot,       ui->chkAllowCut, ui->chkOutMadeGrp,    ui->radLeftRot,
-             ui->radRightRot,  ui->chkAutoSend, ui->chkFileAutoClear, ui->chkMailAddrAutoClear,
-             ui->edtSMTPHost,  ui->edtSMTPUser, ui->edtSMTPAddr,      ui->edtSMTPName,
-             ui->edtReplyTo})
+    QWidget* const enterMovesOn[] = {ui->chlAddr,
+                                     ui->edtTitle,
+                                     ui->edtQuality,
+                                     ui->chkLimitSize,
+                                     ui->edtLimitSize,
+                                     ui->edtSizeW,
+                                     ui->edtSizeH,
+                                     ui->chkStretchMiniImg,
+                                     ui->chkRot,
+                                     ui->chkAllowCut,
+                                     ui->chkFineQuality,
+                                     ui->chkOutMadeGrp,
+                                     ui->radLeftRot,
+                                     ui->radRightRot,
+                                     ui->chkAutoSend,
+                                     ui->chkFileAutoClear,
+                                     ui->chkMailAddrAutoClear,
+                                     ui->edtSMTPHost,
+                                     ui->edtSMTPUser,
+                                     ui->edtSMTPAddr,
+                                     ui->edtSMTPName,
+                                     ui->edtReplyTo};
+    for (QWidget* c : enterMovesOn)
         c->installEventFilter(this);
     connect(ui->btnExit, &QPushButton::clicked, this, &TfrmMain::btnExitClick);
     connect(ui->btnConfig, &QPushButton::clicked, this, &TfrmMain::btnConfigClick);
