@@ -482,6 +482,9 @@ TEST_F(WindowTest, AboutPageShowsProductAndVersion) {
                     .hasMatch());
     EXPECT_EQ(control<QLabel>("lblVersion")->text(),
               QStringLiteral("version ") + TfrmMain::getFileVersion());
+    // The icon is drawn when the page is first shown.
+    window->btnConfigClick();
+    control<QTabWidget>("pgctlOption")->setCurrentIndex(3);
     EXPECT_FALSE(control<QLabel>("imgProgramIcon")->pixmap().isNull());
 }
 
