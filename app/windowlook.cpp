@@ -35,9 +35,14 @@ QString firstFamily(std::initializer_list<const char16_t*> families) {
     return QString::fromUtf16(*families.begin());
 }
 
-void applyFonts(QMainWindow* w, Ui::TfrmMain& form) {
+QFont windowFont() {
     QFont f(firstFamily({u"ＭＳ Ｐゴシック", u"IPAPGothic"}));
     f.setPixelSize(12);
+    return f;
+}
+
+void applyFonts(QMainWindow* w, Ui::TfrmMain& form) {
+    const QFont f = windowFont();
     w->setFont(f);
     QToolTip::setFont(f);
     // The context menus are windows of their own and take no font from the main window.
@@ -127,6 +132,10 @@ void applyGlyphs(Ui::TfrmMain& form, const MainMenus& m) {
 }
 
 } // namespace
+
+void applyWindowFont(QMainWindow* w) {
+    w->setFont(windowFont());
+}
 
 void applyWindowLook(QMainWindow* w, Ui::TfrmMain& form, const MainMenus& menus) {
     applyFonts(w, form);

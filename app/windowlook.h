@@ -11,6 +11,9 @@ class TfrmMain;
 
 namespace zp {
 
+// The design font of the window, set before the form is built: the controls are made in
+// it, and no caption is measured twice (in the platform's font first, then in this one).
+void applyWindowFont(QMainWindow* window);
 // Run once, after the form and the context menus have been built.
 void applyWindowLook(QMainWindow* window, Ui::TfrmMain& form, const MainMenus& menus);
 

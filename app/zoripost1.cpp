@@ -2,6 +2,7 @@
 
 #include "about.h"
 #include "artwork.h"
+#include "platform/controlevents.h"
 #include "platform/dialogs.h"
 #include "platform/filelocations.h"
 #include "platform/updown.h"
@@ -33,6 +34,7 @@ TfrmMain::TfrmMain(const QString& executablePath, QWidget* parent)
     const zp::FileLocations files = zp::locateFiles(executablePath);
     m_settingsPath = files.settingsFile;
     m_jpegPath = files.workingJpeg;
+    zp::applyWindowFont(this);
     ui->setupUi(this);
     // A fixed frame with the system menu and the minimise box only.
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
@@ -43,13 +45,29 @@ TfrmMain::TfrmMain(const QString& executablePath, QWidget* parent)
     buildMenus();
     zp::applyWindowLook(this, *ui, m_menus);
     // The input controls whose Enter key moves the focus on.
-    for (QWidget* c : std::initializer_list<QWidget*>{
-             ui->chlAddr,      ui->edtTitle,    ui->edtQuality,       ui->chkLimitSize,
-             ui->edtLimitSize, ui->edtSizeW,    ui->edtSizeH,         ui->chkStretchMiniImg,
-             ui->chkRot,       ui->chkAllowCut, ui->chkOutMadeGrp,    ui->radLeftRot,
-             ui->radRightRot,  ui->chkAutoSend, ui->chkFileAutoClear, ui->chkMailAddrAutoClear,
-             ui->edtSMTPHost,  ui->edtSMTPUser, ui->edtSMTPAddr,      ui->edtSMTPName,
-             ui->edtReplyTo})
+    QWidget* const enterMovesOn[] = {ui->chlAddr,
+                                     ui->edtTitle,
+                                     ui->edtQuality,
+                                     ui->chkLimitSize,
+                                     ui->edtLimitSize,
+                                     ui->edtSizeW,
+                                     ui->edtSizeH,
+                                     ui->chkStretchMiniImg,
+                                     ui->chkRot,
+                                     ui->chkAllowCut,
+                                     ui->chkFineQuality,
+                                     ui->chkOutMadeGrp,
+                                     ui->radLeftRot,
+                                     ui->radRightRot,
+                                     ui->chkAutoSend,
+                                     ui->chkFileAutoClear,
+                                     ui->chkMailAddrAutoClear,
+                                     ui->edtSMTPHost,
+                                     ui->edtSMTPUser,
+                                     ui->edtSMTPAddr,
+                                     ui->edtSMTPName,
+                                     ui->edtReplyTo};
+    for (QWidget* c : enterMovesOn)
         c->installEventFilter(this);
     connect(ui->btnExit, &QPushButton::clicked, this, &TfrmMain::btnExitClick);
     connect(ui->btnConfig, &QPushButton::clicked, this, &TfrmMain::btnConfigClick);
@@ -123,7 +141,12 @@ void TfrmMain::FormCreate() {
     // 2. Caption, icon, product name and version.
     setWindowTitle(QStringLiteral("zoripost"));
     setWindowIcon(zp::programIcon());
-    ui->imgProgramIcon->setPixmap(zp::programIconPixmap(128));
+    // The about page's large icon is drawn when the page is first shown.
+    zp::onEvent(ui->imgProgramIcon, QEvent::Show, this, [this](QEvent*) {
+        if (ui->imgProgramIcon->pixmap().isNull())
+            ui->imgProgramIcon->setPixmap(zp::programIconPixmap(128));
+        return false;
+    });
     ui->lblProductName->setText(windowTitle());
     ui->lblVersion->setText(QStringLiteral("version ") + getFileVersion());
     // 3. Files dropped on the window are taken in by the intake's drop handling.

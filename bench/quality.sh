@@ -7,7 +7,7 @@
 # zoripost-jpeg writes losslessly with --fitted-ppm. Prints Markdown tables: every case, then
 # the cases where the limit decides the quality (the first encoding at 90 does not fit).
 #
-#   bench/quality.sh [BUILD_DIR] > table.md      (default: build)
+#   bench/quality.sh [BUILD_DIR]      (default: build; prints Markdown tables)
 #
 # Needs: ImageMagick, libjpeg-turbo-progs (cjpeg/djpeg), Debian's python3 with Pillow, cc.
 set -euo pipefail

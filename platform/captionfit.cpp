@@ -120,7 +120,10 @@ void fitCaptions(QWidget* window) {
     for (QWidget* w : window->findChildren<QWidget*>()) {
         if (!isFitted(w))
             continue;
-        fit(w);
+        // Measuring a caption loads and hints every glyph of it: the controls of the hidden
+        // settings pages are fitted when they are first shown, not at start.
+        if (w->isVisibleTo(window))
+            fit(w);
         w->installEventFilter(fitter);
         if (qobject_cast<QLabel*>(w) && !parents.contains(w->parentWidget()))
             parents.append(w->parentWidget());

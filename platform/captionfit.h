@@ -7,8 +7,9 @@ class QWidget;
 
 namespace zp {
 
-// Fits every label, check box and radio button under window now, and again whenever a
-// label's text or a control's font changes.
+// Fits every label, check box and radio button under window that is not hidden now, the
+// others when they are shown, and each again whenever a label's text or a control's font
+// changes.
 void fitCaptions(QWidget* window);
 
 } // namespace zp

@@ -3,11 +3,13 @@
 // executable's file name, in the user's private runtime folder; a later start connects to
 // it, asks the running copy to raise its window and ends. A socket left behind by a copy
 // that crashed does not block the next start: when nobody answers on it, it is removed and
-// taken over.
+// taken over. On Unix the socket is a plain AF_UNIX stream socket (what QLocalSocket speaks),
+// so that Qt Network and the libraries behind it are not loaded at every start.
 #include <QObject>
 #include <QString>
 
 class QLocalServer;
+class QSocketNotifier;
 
 namespace zp {
 
@@ -34,10 +36,16 @@ signals:
 
 private:
     bool askRunningCopy(int timeoutMs);
+    bool listen(QString& error);
     void onNewConnection();
 
     QString m_name;
+#ifdef Q_OS_WIN
     QLocalServer* m_server = nullptr;
+#else
+    int m_listener = -1;
+    QSocketNotifier* m_notifier = nullptr;
+#endif
 };
 
 } // namespace zp

@@ -114,6 +114,12 @@ TEST_F(ProcessTest, SecondStartRaisesTheFirstAndEnds) {
     EXPECT_EQ(second->exitCode(), 0);
     EXPECT_TRUE(waitForOutput(first, "raise request from a second start"));
     EXPECT_EQ(first->state(), QProcess::Running);
+    // The running-copy socket is served without Qt Network and the libraries behind it.
+    QFile maps(QStringLiteral("/proc/%1/maps").arg(first->processId()));
+    ASSERT_TRUE(maps.open(QIODevice::ReadOnly));
+    const QByteArray mapped = maps.readAll();
+    EXPECT_TRUE(mapped.contains("libQt6Widgets"));
+    EXPECT_FALSE(mapped.contains("libQt6Network"));
 }
 
 TEST_F(ProcessTest, StaleSocketOfACrashedCopyDoesNotBlock) {

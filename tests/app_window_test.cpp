@@ -179,6 +179,7 @@ INSTANTIATE_TEST_SUITE_P(
                       EnterListCase{"chkStretchMiniImg", 0, true}, EnterListCase{"chkRot", 0, true},
                       EnterListCase{"radLeftRot", 0, true}, EnterListCase{"radRightRot", 0, true},
                       EnterListCase{"chkAllowCut", 0, true},
+                      EnterListCase{"chkFineQuality", 0, true},
                       EnterListCase{"chkOutMadeGrp", 0, true}, EnterListCase{"edtOutDir", 0, true},
                       EnterListCase{"chkAutoSend", 1, true}, EnterListCase{"edtSaveDir", 1, true},
                       EnterListCase{"chkFileAutoClear", 1, true},
@@ -485,6 +486,9 @@ TEST_F(WindowTest, AboutPageShowsProductAndVersion) {
                     .hasMatch());
     EXPECT_EQ(control<QLabel>("lblVersion")->text(),
               QStringLiteral("version ") + TfrmMain::getFileVersion());
+    // The icon is drawn when the page is first shown.
+    window->btnConfigClick();
+    control<QTabWidget>("pgctlOption")->setCurrentIndex(3);
     EXPECT_FALSE(control<QLabel>("imgProgramIcon")->pixmap().isNull());
 }
 

@@ -17,6 +17,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPalette>
+#include <QPlainTextEdit>
+#include <QRegularExpression>
 #include <QStatusBar>
 #include <QTabWidget>
 
@@ -306,6 +308,39 @@ TEST_F(PicturePageTest, MissedLimitGivesUpButStillWritesAndShowsTheJpeg) {
     EXPECT_FALSE(ctl<QWidget>("imgJPEGnized")->isHidden());
     EXPECT_EQ(std::distance(fs::directory_iterator(m_dir), fs::directory_iterator{}), 1)
         << "no output copy after giving up";
+}
+
+// The fine box keeps the status lines of the steps of 5 and adds one naming the quality
+// kept, which the working file was encoded at and which fits the limit.
+TEST_F(PicturePageTest, FineBoxAddsALineNamingTheQualityKept) {
+    setFrame(480, 320);
+    check("chkLimitSize", true);
+    box("edtLimitSize")->setText(QStringLiteral("20"));
+    box("edtQuality")->setText(QStringLiteral("90"));
+    m_page->setSource(zp::PictureSource::fromBitmap(generated(480, 320, 40)));
+    auto* memo = ctl<QPlainTextEdit>("memoDebug");
+    auto linesOfRun = [&](bool fine) {
+        check("chkFineQuality", fine);
+        memo->clear();
+        EXPECT_TRUE(m_page->makeJpeg(true));
+        return memo->toPlainText().split(QLatin1Char('\n'));
+    };
+    const QStringList steps = linesOfRun(false);
+    const QStringList withFine = linesOfRun(true);
+    ASSERT_EQ(withFine.size(), steps.size() + 1) << withFine.join('|').toStdString();
+    EXPECT_EQ(withFine.mid(0, steps.size()), steps);
+    const QRegularExpression line(
+        QStringLiteral("^ファイルサイズ(\\d+)kB, 画質(\\d+) の画像を作成しました$"));
+    const QRegularExpressionMatch step = line.match(steps.last());
+    const QRegularExpressionMatch kept = line.match(withFine.last());
+    ASSERT_TRUE(step.hasMatch() && kept.hasMatch()) << withFine.last().toStdString();
+    const int q = step.captured(2).toInt();
+    ASSERT_LT(q, 90) << "the limit decides the quality";
+    EXPECT_GE(kept.captured(2).toInt(), q);
+    EXPECT_LE(kept.captured(2).toInt(), q + 4);
+    EXPECT_LT(fs::file_size(working()), 20u * 1024);
+    EXPECT_EQ(run("identify -format '%Q' '" + working().string() + "'"),
+              kept.captured(2).toStdString());
 }
 
 TEST_F(PicturePageTest, OutputCopyIsNamedAfterTheSource) {

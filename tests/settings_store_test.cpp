@@ -330,6 +330,43 @@ INSTANTIATE_TEST_SUITE_P(Table, SettingsRot,
                                            RotCase{"[rot]\nleft=0\nright=0\n", false, false, true},
                                            RotCase{"[rot]\nnone=1\n", true, false, false}));
 
+// The fine quality box: off without the key, and its key written only when the file had
+// it or the box was switched on.
+struct FineCase {
+    const char* name;
+    std::string ini;
+    bool loaded;       // the box after loading
+    bool click;        // the user switches it over
+    const char* saved; // the key's value after closing; nullptr: not in the file
+};
+
+class SettingsFine : public SettingsStoreTest, public ::testing::WithParamInterface<FineCase> {};
+
+TEST_P(SettingsFine, WrittenOnlyWhenPresentOrSwitchedOn) {
+    const FineCase& c = GetParam();
+    writeIni(c.ini);
+    auto w = open();
+    EXPECT_EQ(checked(*w, "chkFineQuality"), c.loaded);
+    if (c.click)
+        ctl<QAbstractButton>(*w, "chkFineQuality")->click();
+    w->FormClose();
+    const zp::ProfileFile f = saved();
+    EXPECT_EQ(f.keyExists("jpeg", "fine"), c.saved != nullptr);
+    if (c.saved) {
+        EXPECT_EQ(f.readString("jpeg", "fine", ""), c.saved);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, SettingsFine,
+    ::testing::Values(FineCase{"MissingStaysOutOfTheFile", "[jpeg]\nlimit=1\n", false, false,
+                               nullptr},
+                      FineCase{"SwitchedOnIsWritten", "", false, true, "1"},
+                      FineCase{"OnStaysOn", "[jpeg]\nfine=1\n", true, false, "1"},
+                      FineCase{"PresentOffIsWritten", "[jpeg]\nfine=0\n", false, false, "0"},
+                      FineCase{"SwitchedOffIsWritten", "[JPEG]\nFINE=1\n", true, true, "0"}),
+    [](const auto& info) { return info.param.name; });
+
 struct PlaceCase {
     const char* name;
     std::string ini;

@@ -203,6 +203,7 @@ PictureSettings PicturePage::readSettings() {
     s.jpeg.quality = m_c.udQuality->position();
     s.jpeg.limitSize = m_c.chkLimitSize->isChecked();
     s.jpeg.limitKB = m_c.udLimitSize->position();
+    s.jpeg.fine = m_c.chkFineQuality->isChecked();
     return s;
 }
 

@@ -38,6 +38,7 @@ struct PicturePageControls {
     QAbstractButton* radLeftRot;
     QAbstractButton* radRightRot;
     QAbstractButton* chkAllowCut;
+    QAbstractButton* chkFineQuality;
     QAbstractButton* btnMakeJpeg;
     QAbstractButton* chkOutMadeGrp;
     QLineEdit* edtOutDir;

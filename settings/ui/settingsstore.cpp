@@ -39,6 +39,7 @@ using H = SettingsHooks;
 
 enum class Kind {
     Check,         // a check box or radio button; bool
+    CheckWhenSet,  // a check box written only when the file has the key or the box is on
     CheckInverted, // a check box stored as its opposite; bool
     Spin,          // an up-down with its edit box; integer clamped to the spin range
     Text,          // an edit box; string
@@ -52,7 +53,7 @@ enum class Kind {
 // hand-set debug keys, the send-button caption) are never written.
 // The controls and steps of one setting; only those its kind needs are given.
 struct Binding {
-    QAbstractButton* C::*button = nullptr;    // Check, CheckInverted
+    QAbstractButton* C::*button = nullptr;    // Check, CheckWhenSet, CheckInverted
     UpDown* C::*spin = nullptr;               // Spin
     QLineEdit* C::*edit = nullptr;            // Spin, Text
     RadioGroup* C::*radio = nullptr;          // RadioIndex
@@ -258,6 +259,7 @@ const Setting kSettings[] = {
     {"jpeg", "quality", Kind::Spin, 90, {.spin = &C::udQuality, .edit = &C::edtQuality, .fallback = 95}},
     {"jpeg", "maxsize", Kind::Spin, 100, {.spin = &C::udLimitSize, .edit = &C::edtLimitSize, .fallback = 100}},
     {"jpeg", "limit", Kind::Check, 0, {.button = &C::chkLimitSize, .hook = &H::chkLimitSizeClick}},
+    {"jpeg", "fine", Kind::CheckWhenSet, 0, {.button = &C::chkFineQuality}},
     {"size", "width", Kind::Spin, 132, {.spin = &C::udSizeW, .edit = &C::edtSizeW, .fallback = 240}},
     {"size", "height", Kind::Spin, 176, {.spin = &C::udSizeH, .edit = &C::edtSizeH, .fallback = 320}},
     {"size", "preset", Kind::Special, 0, {.load = loadSizePreset}},
@@ -296,6 +298,7 @@ const Setting kSettings[] = {
 void loadOne(Context& c, const Setting& s) {
     switch (s.kind) {
     case Kind::Check:
+    case Kind::CheckWhenSet:
         setChecked(c.ctl.*s.b.button, c.file.readBool(s.section, s.key, s.def));
         break;
     case Kind::CheckInverted:
@@ -325,6 +328,11 @@ void saveOne(Context& c, const Setting& s) {
     switch (s.kind) {
     case Kind::Check:
         c.file.writeBool(s.section, s.key, (c.ctl.*s.b.button)->isChecked());
+        break;
+    case Kind::CheckWhenSet:
+        // A file that never had the key keeps its lines as they were while the box is off.
+        if ((c.ctl.*s.b.button)->isChecked() || c.file.keyExists(s.section, s.key))
+            c.file.writeBool(s.section, s.key, (c.ctl.*s.b.button)->isChecked());
         break;
     case Kind::CheckInverted:
         c.file.writeBool(s.section, s.key, !(c.ctl.*s.b.button)->isChecked());

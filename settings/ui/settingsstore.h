@@ -36,6 +36,7 @@ struct SettingsControls {
     QAbstractButton* radRightRot;
     QAbstractButton* chkRot;
     QAbstractButton* chkAllowCut;
+    QAbstractButton* chkFineQuality;
     QAbstractButton* chkOutMadeGrp;
     QLineEdit* edtOutDir;
     QAbstractButton* chkAutoSend;
