@@ -1,5 +1,6 @@
 // Process start: the one-running-copy rule, the main window, and the ways the program is
 // asked to end from outside (session end, SIGTERM, SIGHUP, SIGINT).
+#include "platform/dialogs.h"
 #include "platform/singleinstance.h"
 #include "platform/terminationsignals.h"
 #include "zoripost1.h"
@@ -78,8 +79,10 @@ int main(int argc, char** argv) {
         window.bringToFront();
     });
     QObject::connect(&ending, &zp::TerminationSignals::endRequested, &window, [&window] {
-        // A message box still open is answered as cancelled; then the window closes as
-        // by its close box, which saves the settings once.
+        // Nobody is there to answer a box any more: a failed save, for one, is written to
+        // standard error. A message box still open is answered as cancelled; then the
+        // window closes as by its close box, which saves the settings once.
+        zp::answerUnattended();
         for (int i = 0; i < 16; ++i) {
             QWidget* modal = QApplication::activeModalWidget();
             if (!modal || !modal->close())
