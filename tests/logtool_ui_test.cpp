@@ -110,8 +110,10 @@ TEST_F(LogFolderTest, LoadedSettingsApplyTheModeAndRememberTheFolder) {
 struct BoxCase {
     const char* what;
     int mode;
-    const char* typed; // relative to the temporary folder; "" stays empty
-    bool kept;         // the typed text stays in the box
+    QString typed;   // relative to the temporary folder; "" stays empty
+    bool kept;       // the typed text stays in the box
+    bool make;       // the typed folder is made first
+    QString refusal; // the message when it does not stay; empty: the missing-folder one
 };
 class FolderBox : public LogFolderTest, public ::testing::WithParamInterface<BoxCase> {};
 
@@ -119,20 +121,34 @@ TEST_P(FolderBox, LeavingTheBoxChecksTheFolder) {
     const BoxCase& c = GetParam();
     setMode(c.mode);
     const QString before = q(m_dir / "logs");
-    const QString typed = *c.typed ? q(m_dir / c.typed) : QString();
+    const QString typed = c.typed.isEmpty() ? QString() : q(m_dir) + QLatin1Char('/') + c.typed;
+    if (c.make) {
+        ASSERT_TRUE(QDir().mkpath(typed));
+    }
     typeAndLeave(before, typed);
     EXPECT_EQ(box()->text(), c.kept ? typed : before) << c.what;
-    EXPECT_EQ(messagesWith(kMissing), c.kept ? 0 : 1) << c.what;
+    EXPECT_EQ(messagesWith(c.refusal.isEmpty() ? kMissing : c.refusal), c.kept ? 0 : 1) << c.what;
     EXPECT_EQ(m_dialogs.messages.size(), c.kept ? 0u : 1u) << c.what;
 }
 
-INSTANTIATE_TEST_SUITE_P(Table, FolderBox,
-                         ::testing::Values(BoxCase{"mode 0: nothing is checked", 0, "missing",
-                                                   true},
-                                           BoxCase{"missing folder", 1, "missing", false},
-                                           BoxCase{"existing folder", 2, "logs", true},
-                                           BoxCase{"a file is no folder", 3, "zoripost.ini", false},
-                                           BoxCase{"an empty text is no folder", 3, "", false}));
+const QString kNotKept = QStringLiteral(") はフォルダ名として設定に保存できない文字です。"
+                                        "この文字を含まないフォルダを指定してください。");
+
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(Table, FolderBox, ::testing::Values(
+    BoxCase{"mode 0: nothing is checked", 0, "missing", true, false, {}},
+    BoxCase{"missing folder", 1, "missing", false, false, {}},
+    BoxCase{"existing folder", 2, "logs", true, false, {}},
+    BoxCase{"a file is no folder", 3, "zoripost.ini", false, false, {}},
+    BoxCase{"an empty text is no folder", 3, "", false, false, {}},
+    BoxCase{"a Japanese name Shift-JIS holds", 1, QStringLiteral("送信ログ～"), true, true, {}},
+    BoxCase{"an accented letter Shift-JIS lacks", 1, QStringLiteral("café"), false, true,
+            QStringLiteral("「é」(U+00E9") + kNotKept},
+    BoxCase{"a wave dash Shift-JIS would fold", 1, QStringLiteral("ログ〜"), false, true,
+            QStringLiteral("「〜」(U+301C") + kNotKept},
+    BoxCase{"a missing folder Shift-JIS lacks a letter of", 1, QStringLiteral("naïve"), false,
+            false, QStringLiteral("「ï」(U+00EF") + kNotKept}));
+// clang-format on
 
 TEST_F(LogFolderTest, EnterShowsTheMessageOnceAndRemembersTheText) {
     m_window->show();

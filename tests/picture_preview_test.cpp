@@ -369,9 +369,14 @@ TEST_F(PreviewTest, CopyPutsTheFittedBitmapOnTheClipboard) {
 // --- the output folder and the caution ----------------------------------------------------
 
 struct FolderCase {
-    const char* label; // "exists", "missing", "empty", "file"
+    const char* label; // "exists", "missing", "empty", "file", or "made": the folder below
     bool opens;
+    QString made;    // the name of a folder made for the row
+    QString refusal; // the message when it does not open; empty: the missing-folder one
 };
+
+const QString kNotKept = QStringLiteral(") はフォルダ名として設定に保存できない文字です。"
+                                        "この文字を含まないフォルダを指定してください。");
 
 class OutFolder : public PreviewTest, public ::testing::WithParamInterface<FolderCase> {};
 
@@ -392,6 +397,8 @@ TEST_P(OutFolder, OpensAnExistingFolderOnlyAndRestoresTheLastOne) {
         typed = path(QStringLiteral("ない"));
     else if (label == "file")
         typed = writeFile(QStringLiteral("a-file"), "x");
+    else if (!GetParam().made.isEmpty())
+        QDir().mkdir(typed = path(GetParam().made));
     edit->setText(typed);
     dialogs.messages.clear();
     ctl<QAbstractButton>("btnOutFolderOpen")->click();
@@ -405,7 +412,9 @@ TEST_P(OutFolder, OpensAnExistingFolderOnlyAndRestoresTheLastOne) {
         EXPECT_TRUE(catcher.urls.isEmpty());
         ASSERT_EQ(dialogs.messages.size(), 1u);
         EXPECT_EQ(dialogs.messages[0].text,
-                  QStringLiteral("指定された生成画像保存フォルダは存在しません。"));
+                  GetParam().refusal.isEmpty()
+                      ? QStringLiteral("指定された生成画像保存フォルダは存在しません。")
+                      : GetParam().refusal);
         EXPECT_EQ(edit->text(), good);
     }
     // Leaving the box checks it the same way, only while the copy is switched on.
@@ -425,10 +434,15 @@ TEST_P(OutFolder, OpensAnExistingFolderOnlyAndRestoresTheLastOne) {
     EXPECT_EQ(edit->text(), typed);
 }
 
-INSTANTIATE_TEST_SUITE_P(Folders, OutFolder,
-                         ::testing::Values(FolderCase{"exists", true}, FolderCase{"missing", false},
-                                           FolderCase{"empty", false}, FolderCase{"file", false}),
-                         [](const auto& info) { return std::string(info.param.label); });
+INSTANTIATE_TEST_SUITE_P(
+    Folders, OutFolder,
+    ::testing::Values(
+        FolderCase{"exists", true, {}, {}}, FolderCase{"missing", false, {}, {}},
+        FolderCase{"empty", false, {}, {}}, FolderCase{"file", false, {}, {}},
+        FolderCase{"AccentedLetter", false, QStringLiteral("café"), "「é」(U+00E9" + kNotKept},
+        FolderCase{"WaveDash", false, QStringLiteral("ログ〜"), "「〜」(U+301C" + kNotKept},
+        FolderCase{"FullWidthTilde", true, QStringLiteral("ログ～"), {}}),
+    [](const auto& info) { return std::string(info.param.label); });
 
 TEST_F(PreviewTest, FolderButtonPutsTheChosenFolderInTheBoxAndCancelKeepsIt) {
     check("chkOutMadeGrp", true);
@@ -445,6 +459,15 @@ TEST_F(PreviewTest, FolderButtonPutsTheChosenFolderInTheBoxAndCancelKeepsIt) {
     dialogs.folderAnswer.clear(); // cancelled
     ctl<QAbstractButton>("btnOutDirSelect")->click();
     EXPECT_EQ(edit->text(), chosen);
+    // A folder whose name the settings file cannot hold is refused, naming the character.
+    dialogs.folderAnswer = path(QStringLiteral("café"));
+    QDir().mkdir(dialogs.folderAnswer);
+    dialogs.messages.clear();
+    ctl<QAbstractButton>("btnOutDirSelect")->click();
+    EXPECT_EQ(edit->text(), chosen);
+    ASSERT_EQ(dialogs.messages.size(), 1u);
+    EXPECT_TRUE(dialogs.messages[0].text.startsWith(QStringLiteral("「é」(U+00E9)")));
+    dialogs.folderRequests.removeLast();
     // The dialog opens at the box's folder each time.
     ASSERT_EQ(dialogs.folderRequests.size(), 2);
     EXPECT_TRUE(dialogs.folderRequests[0].endsWith(QLatin1Char('|') + start));

@@ -114,17 +114,20 @@ void LogFolder::edtSaveDirEnter() {
 void LogFolder::edtSaveDirExit() {
     if (logMode() <= 0)
         return;
-    if (!isExistingFolder(findControl<QLineEdit>(m_host.window(), "edtSaveDir")->text()))
-        folderMissing();
+    const QString text = findControl<QLineEdit>(m_host.window(), "edtSaveDir")->text();
+    if (const QString refusal = unstorableFolderMessage(text); !refusal.isEmpty())
+        refuseFolder(refusal);
+    else if (!isExistingFolder(text))
+        refuseFolder(kFolderMissing);
 }
 
 // The box's message, and the remembered text back into the box; the text goes back first,
 // so that whatever runs while the message is up finds the box as it will stay.
-void LogFolder::folderMissing() {
+void LogFolder::refuseFolder(const QString& message) {
     QWidget* w = m_host.window();
     findControl<QLineEdit>(w, "edtSaveDir")->setText(m_lastValidLogDir);
     if (!(m_inEnterKey && m_messageShown))
-        dialogs().message(w, MsgKind::Information, kFolderMissing);
+        dialogs().message(w, MsgKind::Information, message);
     m_messageShown = true;
 }
 
@@ -153,7 +156,7 @@ void LogFolder::btnDirSelectClick() {
 void LogFolder::btnFolderOpenClick() {
     const QString folder = findControl<QLineEdit>(m_host.window(), "edtSaveDir")->text();
     if (!isExistingFolder(folder)) {
-        folderMissing();
+        refuseFolder(kFolderMissing);
         return;
     }
     // The desktop's file manager; the path never passes through a command line.

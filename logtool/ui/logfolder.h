@@ -34,12 +34,12 @@ public slots:
 
 private:
     int logMode() const;
-    void folderMissing();
+    void refuseFolder(const QString& message);
     void reportOutcome(const QString& folder, const logsort::Report& report);
 
     WindowHost& m_host;
     QString m_lastValidLogDir;
-    // While Enter is handled, the missing-folder message is shown at most once, although
+    // While Enter is handled, the box's message is shown at most once, although
     // the check runs both when the focus leaves and once more after.
     bool m_inEnterKey = false;
     bool m_messageShown = false;

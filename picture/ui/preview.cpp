@@ -409,20 +409,32 @@ void Preview::edtOutDirEnter() {
     m_lastValidOutDir = findControl<QLineEdit>(m_host.window(), "edtOutDir")->text();
 }
 
-void Preview::restoreOutDir() {
+// Why the box's text cannot stand, empty when it can.
+QString Preview::outDirRefusal(const QString& folder) const {
+    if (QString refusal = unstorableFolderMessage(folder); !refusal.isEmpty())
+        return refusal;
+    if (!folderExists(folder))
+        return QStringLiteral("指定された生成画像保存フォルダは存在しません。");
+    return {};
+}
+
+// The remembered text back into the box, then the message; while Enter is handled the
+// message is shown once, although the check runs both when the focus leaves and after.
+void Preview::refuseOutDir(const QString& message) {
     QWidget* w = m_host.window();
-    dialogs().message(w, MsgKind::Information,
-                      QStringLiteral("指定された生成画像保存フォルダは存在しません。"),
-                      MsgButtons::Ok);
     findControl<QLineEdit>(w, "edtOutDir")->setText(m_lastValidOutDir);
+    if (!(m_inEnterKey && m_messageShown))
+        dialogs().message(w, MsgKind::Information, message, MsgButtons::Ok);
+    m_messageShown = true;
 }
 
 void Preview::edtOutDirExit() {
     QWidget* w = m_host.window();
     if (!findControl<QAbstractButton>(w, "chkOutMadeGrp")->isChecked())
         return;
-    if (!folderExists(findControl<QLineEdit>(w, "edtOutDir")->text()))
-        restoreOutDir();
+    if (const QString refusal = outDirRefusal(findControl<QLineEdit>(w, "edtOutDir")->text());
+        !refusal.isEmpty())
+        refuseOutDir(refusal);
 }
 
 // Enter moves on like the other boxes; the text now in the box is then checked and
@@ -430,8 +442,11 @@ void Preview::edtOutDirExit() {
 bool Preview::edtOutDirKeyPress(QKeyEvent* event) {
     if (event->key() != Qt::Key_Return && event->key() != Qt::Key_Enter)
         return false;
+    m_inEnterKey = true;
+    m_messageShown = false;
     m_host.runHandler("nextCtrlWhenEnter");
     edtOutDirExit();
+    m_inEnterKey = false;
     edtOutDirEnter();
     return true;
 }
@@ -448,10 +463,10 @@ void Preview::btnOutFolderOpenClick() {
     const QString folder = findControl<QLineEdit>(m_host.window(), "edtOutDir")->text();
     // The desktop's file manager, never a command line; an absolute path is never taken
     // for a web address.
-    if (folderExists(folder))
-        shellOpen(QFileInfo(folder).absoluteFilePath());
+    if (const QString refusal = outDirRefusal(folder); !refusal.isEmpty())
+        refuseOutDir(refusal);
     else
-        restoreOutDir();
+        shellOpen(QFileInfo(folder).absoluteFilePath());
 }
 
 } // namespace zp

@@ -52,7 +52,8 @@ private:
     bool wheelStep(QPoint globalPos, int direction);
     void showEditMenu(bool onJpeg, QPoint globalPos);
     bool confirmTargetSize();
-    void restoreOutDir();
+    QString outDirRefusal(const QString& folder) const;
+    void refuseOutDir(const QString& message);
 
     WindowHost& m_host;
     bool m_panning = false;
@@ -60,6 +61,8 @@ private:
     bool m_wholeDragging = false;
     QPoint m_wholeGrab;
     QString m_lastValidOutDir;
+    bool m_inEnterKey = false;
+    bool m_messageShown = false;
 };
 
 } // namespace zp
