@@ -5,11 +5,14 @@
 #include "platform/dialogs.h"
 #include "platform/shellopen.h"
 #include "platform/textcodec.h"
+#include "ui_zoripost1.h"
 
 #include <QAbstractButton>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+
+#include <initializer_list>
 
 namespace zp {
 
@@ -17,18 +20,16 @@ namespace {
 const QString kSentMessage = QStringLiteral("メールを送信しました");
 }
 
-AboutPage::AboutPage(WindowHost& host, QObject* parent) : QObject(parent), m_host(host) {
-    QWidget* w = host.window();
-    onClick(findControl<QLabel>(w, "lblUrl"), this, [this] { lblUrlClick(); });
-    onClick(findControl<QLabel>(w, "imgProgramIcon"), this, [this] { imgProgramIconClick(); });
-    connect(findControl<QAbstractButton>(w, "chkSendCap"), &QAbstractButton::clicked, this,
-            &AboutPage::chkSendCapClick);
-    connect(findControl<QAbstractButton>(w, "btnSendSE"), &QAbstractButton::clicked, this,
-            &AboutPage::btnSendSEClick);
-    auto* body = findControl<QPlainTextEdit>(w, "memoBody");
+AboutPage::AboutPage(WindowHost& host, Ui::TfrmMain& form, QObject* parent)
+    : QObject(parent), m_host(host), m_form(form) {
+    onClick(m_form.lblUrl, this, [this] { lblUrlClick(); });
+    onClick(m_form.imgProgramIcon, this, [this] { imgProgramIconClick(); });
+    connect(m_form.chkSendCap, &QAbstractButton::clicked, this, &AboutPage::chkSendCapClick);
+    connect(m_form.btnSendSE, &QAbstractButton::clicked, this, &AboutPage::btnSendSEClick);
+    QPlainTextEdit* body = m_form.memoBody;
     connect(body, &QPlainTextEdit::textChanged, this, &AboutPage::memoBodyChange);
     onEnter(body, this, [this] { edtTitleEnter(); });
-    onEnter(findControl<QLineEdit>(w, "edtTitle"), this, [this] { edtTitleEnter(); });
+    onEnter(m_form.edtTitle, this, [this] { edtTitleEnter(); });
 }
 
 int AboutPage::sjisLength(const QString& text) {
@@ -39,27 +40,26 @@ int AboutPage::sjisLength(const QString& text) {
 }
 
 void AboutPage::lblUrlClick() {
-    shellOpen(findControl<QLabel>(m_host.window(), "lblUrl")->text());
+    shellOpen(m_form.lblUrl->text());
 }
 
 void AboutPage::imgProgramIconClick() {
     // Revealed until the program ends; the next start hides them again.
-    findControl<QWidget>(m_host.window(), "chkSendCap")->setVisible(true);
-    findControl<QWidget>(m_host.window(), "pnlSendSE")->setVisible(true);
+    m_form.chkSendCap->setVisible(true);
+    m_form.pnlSendSE->setVisible(true);
 }
 
 void AboutPage::chkSendCapClick() {
-    QWidget* w = m_host.window();
-    const bool fire = findControl<QAbstractButton>(w, "chkSendCap")->isChecked();
-    findControl<QAbstractButton>(w, "btnSend")
-        ->setText(fire ? QStringLiteral("発射!(&S)") : QStringLiteral("送信(&S)"));
-    for (const char* name : {"lblSendSE", "edtSendSE", "btnSendSE"})
-        findControl<QWidget>(w, name)->setEnabled(fire);
-    setControlColor(findControl<QLineEdit>(w, "edtSendSE"), fire);
+    const bool fire = m_form.chkSendCap->isChecked();
+    m_form.btnSend->setText(fire ? QStringLiteral("発射!(&S)") : QStringLiteral("送信(&S)"));
+    for (QWidget* c :
+         std::initializer_list<QWidget*>{m_form.lblSendSE, m_form.edtSendSE, m_form.btnSendSE})
+        c->setEnabled(fire);
+    setControlColor(m_form.edtSendSE, fire);
 }
 
 void AboutPage::btnSendSEClick() {
-    auto* edit = findControl<QLineEdit>(m_host.window(), "edtSendSE");
+    QLineEdit* edit = m_form.edtSendSE;
     const QString chosen = dialogs().openFile(m_host.window(), edit->text(),
                                               QStringLiteral("WAV files (*.wav *.WAV)"));
     if (!chosen.isEmpty())
@@ -67,11 +67,11 @@ void AboutPage::btnSendSEClick() {
 }
 
 void AboutPage::memoBodyChange() {
-    QWidget* w = m_host.window();
-    const int length = sjisLength(findControl<QPlainTextEdit>(w, "memoBody")->toPlainText());
-    findControl<QLabel>(w, "lblText")
-        ->setText(QStringLiteral("本文  (長さ：") + QString::number(length) +
-                  QStringLiteral("バイト)"));
+    const int length = sjisLength(m_form.memoBody->toPlainText());
+    m_form.lblText->setText(QStringLiteral("本文  (長さ：") + QString::number(length) +
+                            QStringLiteral("バイト)"));
+    // The box keeps its fixed name; the length is read out as its description.
+    m_form.memoBody->setAccessibleDescription(QStringLiteral("長さ：%1バイト").arg(length));
 }
 
 void AboutPage::edtTitleEnter() {

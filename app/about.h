@@ -7,12 +7,17 @@
 #include <QObject>
 #include <QString>
 
+namespace Ui {
+class TfrmMain;
+}
+
 namespace zp {
 
+// Part of the window itself, it takes its controls straight from the form.
 class AboutPage : public QObject {
     Q_OBJECT
 public:
-    AboutPage(WindowHost& host, QObject* parent);
+    AboutPage(WindowHost& host, Ui::TfrmMain& form, QObject* parent);
 
     // Length of a text in Shift-JIS bytes, each line break counted as CR LF.
     static int sjisLength(const QString& text);
@@ -27,6 +32,7 @@ public slots:
 
 private:
     WindowHost& m_host;
+    Ui::TfrmMain& m_form;
 };
 
 } // namespace zp

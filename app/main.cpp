@@ -1,6 +1,8 @@
 // Process start: the one-running-copy rule, the main window, and the ways the program is
 // asked to end from outside (session end, SIGTERM, SIGHUP, SIGINT).
 #include "platform/dialogs.h"
+#include "platform/inputcontext.h"
+#include "platform/qttranslation.h"
 #include "platform/singleinstance.h"
 #include "platform/terminationsignals.h"
 #include "zoripost1.h"
@@ -57,11 +59,14 @@ int answerOption(int argc, char** argv) {
 int main(int argc, char** argv) {
     if (const int status = answerOption(argc, argv); status >= 0)
         return status;
+    // Qt reads the input method once, while the application object is made.
+    zp::chooseInputContextForDesktop();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("zoripost"));
     // Lets the desktop match the window to its launcher entry and icon.
     QGuiApplication::setDesktopFileName(QStringLiteral("zoripost"));
     const QString exe = startedPath(argc, argv);
+    zp::installQtTranslation(app, QCoreApplication::applicationDirPath());
 
     zp::SingleInstance single(zp::SingleInstance::serverNameFor(exe));
     if (!single.claim()) {

@@ -4,8 +4,10 @@
 #include "platform/captionfit.h"
 #include "platform/controlcolor.h"
 #include "platform/fixedrows.h"
-#include "platform/radiogroup.h"
 #include "platform/windowhost.h"
+#include "tabchain.h"
+#include "ui_zoripost1.h"
+#include "zoripost1.h"
 
 #include <QAbstractButton>
 #include <QAction>
@@ -33,7 +35,7 @@ QString firstFamily(std::initializer_list<const char16_t*> families) {
     return QString::fromUtf16(*families.begin());
 }
 
-void applyFonts(QMainWindow* w) {
+void applyFonts(QMainWindow* w, Ui::TfrmMain& form) {
     QFont f(firstFamily({u"ＭＳ Ｐゴシック", u"IPAPGothic"}));
     f.setPixelSize(12);
     w->setFont(f);
@@ -43,8 +45,8 @@ void applyFonts(QMainWindow* w) {
         menu->setFont(f);
     QFont mono(firstFamily({u"ＭＳ ゴシック", u"IPAGothic"}));
     mono.setPixelSize(12);
-    findControl<QWidget>(w, "memoBody")->setFont(mono);
-    findControl<QWidget>(w, "cmbSize")->setFont(mono);
+    form.memoBody->setFont(mono);
+    form.cmbSize->setFont(mono);
 }
 
 void setTextColour(QWidget* control, const QColor& colour) {
@@ -56,21 +58,20 @@ void setTextColour(QWidget* control, const QColor& colour) {
 
 // Colours by palette and underlining by a font that sets nothing else, so that the
 // controls keep the window's font (a style sheet would replace it).
-void applyColours(QMainWindow* w) {
-    for (const char* name : {"lblUrl", "lblAutoSendCaution"}) {
-        QWidget* link = findControl<QWidget>(w, name);
+void applyColours(Ui::TfrmMain& form) {
+    for (QLabel* link : std::initializer_list<QLabel*>{form.lblUrl, form.lblAutoSendCaution}) {
         setTextColour(link, QColor(0, 0, 0xFF));
         QFont underline;
         underline.setUnderline(true);
         link->setFont(underline);
     }
-    setTextColour(findControl<QWidget>(w, "Label3"), QColor(0xC0, 0xC0, 0xC0));
-    QWidget* panel = findControl<QWidget>(w, "pnlSelectedAddr");
+    setTextColour(form.Label3, QColor(0xC0, 0xC0, 0xC0));
+    QWidget* panel = form.pnlSelectedAddr;
     QPalette pal = panel->palette();
     pal.setColor(QPalette::Window, pal.color(QPalette::Base));
     panel->setPalette(pal);
     panel->setAutoFillBackground(true);
-    fillWithPageColour(findControl<QWidget>(w, "chkPOPbSMTP"));
+    fillWithPageColour(form.chkPOPbSMTP);
 }
 
 // The password box shows "*" for every character.
@@ -85,72 +86,57 @@ public:
     }
 };
 
-void applyPasswordCharacter(QMainWindow* w) {
+void applyPasswordCharacter(QMainWindow* w, Ui::TfrmMain& form) {
     auto* style = new PasswordStyle;
     // Deleted with the window, after the box, which is one of its descendants.
     style->setParent(w);
-    findControl<QLineEdit>(w, "edtPOP3Pwd")->setStyle(style);
+    form.edtPOP3Pwd->setStyle(style);
 }
 
-void applyGlyphs(QMainWindow* w) {
-    const std::pair<const char*, Glyph> buttons[] = {
-        {"btnAddrMenu", Glyph::AddressMenu},
-        {"btnPaste", Glyph::Paste},
-        {"btnPasteFromVelmaclip", Glyph::PasteFromVelmaclip},
-        {"btnSend", Glyph::Send},
-        {"btnClear", Glyph::Clear},
-        {"btnConfig", Glyph::Config},
-        {"btnExit", Glyph::Exit},
-        {"btnMakeJpeg", Glyph::MakeJpeg},
-        {"btnOutDirSelect", Glyph::FolderSelect},
-        {"btnOutFolderOpen", Glyph::FolderOpen},
-        {"btnDirSelect", Glyph::FolderSelect},
-        {"btnFolderOpen", Glyph::FolderOpen},
-        {"btnAutoAlloc", Glyph::SortTool}};
-    for (const auto& [name, glyph] : buttons)
-        findControl<QAbstractButton>(w, name)->setIcon(glyphIcon(glyph));
-    const std::pair<const char*, Glyph> items[] = {{"popAddr_Add", Glyph::Add},
-                                                   {"popAddr_Edit", Glyph::Edit},
-                                                   {"popAddr_Del", Glyph::Delete},
-                                                   {"popAddr_SelectOrClear", Glyph::SelectAll},
-                                                   {"popImgEdit_Copy", Glyph::Copy},
-                                                   {"popImgEdit_Paste", Glyph::Paste},
-                                                   {"popImgEdit_Delete", Glyph::Clear},
-                                                   {"popImgEdit_UD", Glyph::FlipUpDown},
-                                                   {"popImgEdit_LR", Glyph::FlipLeftRight},
-                                                   {"popImgEdit_Rot180", Glyph::Rotate180}};
-    for (const auto& [name, glyph] : items) {
-        QAction* a = w->findChild<QAction*>(QLatin1String(name));
-        if (!a)
-            qFatal("menu item %s missing from the main window", name);
+void applyGlyphs(Ui::TfrmMain& form, const MainMenus& m) {
+    const std::pair<QAbstractButton*, Glyph> buttons[] = {
+        {form.btnAddrMenu, Glyph::AddressMenu},
+        {form.btnPaste, Glyph::Paste},
+        {form.btnPasteFromVelmaclip, Glyph::PasteFromVelmaclip},
+        {form.btnSend, Glyph::Send},
+        {form.btnClear, Glyph::Clear},
+        {form.btnConfig, Glyph::Config},
+        {form.btnExit, Glyph::Exit},
+        {form.btnMakeJpeg, Glyph::MakeJpeg},
+        {form.btnOutDirSelect, Glyph::FolderSelect},
+        {form.btnOutFolderOpen, Glyph::FolderOpen},
+        {form.btnDirSelect, Glyph::FolderSelect},
+        {form.btnFolderOpen, Glyph::FolderOpen},
+        {form.btnAutoAlloc, Glyph::SortTool}};
+    for (const auto& [button, glyph] : buttons)
+        button->setIcon(glyphIcon(glyph));
+    const std::pair<QAction*, Glyph> items[] = {{m.popAddr_Add, Glyph::Add},
+                                                {m.popAddr_Edit, Glyph::Edit},
+                                                {m.popAddr_Del, Glyph::Delete},
+                                                {m.popAddr_SelectOrClear, Glyph::SelectAll},
+                                                {m.popImgEdit_Copy, Glyph::Copy},
+                                                {m.popImgEdit_Paste, Glyph::Paste},
+                                                {m.popImgEdit_Delete, Glyph::Clear},
+                                                {m.popImgEdit_UD, Glyph::FlipUpDown},
+                                                {m.popImgEdit_LR, Glyph::FlipLeftRight},
+                                                {m.popImgEdit_Rot180, Glyph::Rotate180}};
+    for (const auto& [a, glyph] : items) {
         a->setIcon(glyphIcon(glyph));
         a->setIconVisibleInMenu(true);
     }
 }
 
-// The log format group takes one tab stop (its chosen button) between the check box above
-// it and the folder button below it.
-void placeRadioGroupInTabChain(QMainWindow* w) {
-    QWidget* previous = findControl<QWidget>(w, "chkMailAddrAutoClear");
-    for (QAbstractButton* b : findControl<RadioGroup>(w, "radLogSave")
-                                  ->findChildren<QAbstractButton*>(Qt::FindDirectChildrenOnly)) {
-        QWidget::setTabOrder(previous, b);
-        previous = b;
-    }
-    QWidget::setTabOrder(previous, findControl<QWidget>(w, "btnDirSelect"));
-}
-
 } // namespace
 
-void applyWindowLook(QMainWindow* w) {
-    applyFonts(w);
-    applyColours(w);
-    applyPasswordCharacter(w);
+void applyWindowLook(QMainWindow* w, Ui::TfrmMain& form, const MainMenus& menus) {
+    applyFonts(w, form);
+    applyColours(form);
+    applyPasswordCharacter(w, form);
     w->statusBar()->setFixedHeight(19);
-    setFixedRowHeight(findControl<QListView>(w, "chlAddr"), 12);
-    setFixedRowHeight(findControl<QListView>(w, "lstSelectedAddr"), 12);
-    applyGlyphs(w);
-    placeRadioGroupInTabChain(w);
+    setFixedRowHeight(form.chlAddr, 12);
+    setFixedRowHeight(form.lstSelectedAddr, 12);
+    applyGlyphs(form, menus);
+    placeTabChain(form);
     fitCaptions(w);
 }
 

@@ -23,22 +23,10 @@
 #include <QFileInfo>
 #include <QKeyEvent>
 #include <QMenu>
-#include <QMetaMethod>
 #include <QStatusBar>
 #include <QTimer>
 
-namespace {
-
-// The input controls whose Enter key moves the focus on.
-constexpr const char* kEnterMovesOn[] = {
-    "chlAddr",      "edtTitle",    "edtQuality",       "chkLimitSize",
-    "edtLimitSize", "edtSizeW",    "edtSizeH",         "chkStretchMiniImg",
-    "chkRot",       "chkAllowCut", "chkOutMadeGrp",    "radLeftRot",
-    "radRightRot",  "chkAutoSend", "chkFileAutoClear", "chkMailAddrAutoClear",
-    "edtSMTPHost",  "edtSMTPUser", "edtSMTPAddr",      "edtSMTPName",
-    "edtReplyTo"};
-
-} // namespace
+#include <initializer_list>
 
 TfrmMain::TfrmMain(const QString& executablePath, QWidget* parent)
     : QMainWindow(parent), ui(std::make_unique<Ui::TfrmMain>()) {
@@ -53,12 +41,20 @@ TfrmMain::TfrmMain(const QString& executablePath, QWidget* parent)
     setAttribute(Qt::WA_AlwaysShowToolTips);
     bindUpDowns();
     buildMenus();
-    zp::applyWindowLook(this);
-    for (const char* name : kEnterMovesOn)
-        zp::findControl<QWidget>(this, name)->installEventFilter(this);
+    zp::applyWindowLook(this, *ui, m_menus);
+    // The input controls whose Enter key moves the focus on.
+    for (QWidget* c : std::initializer_list<QWidget*>{
+             ui->chlAddr,      ui->edtTitle,    ui->edtQuality,       ui->chkLimitSize,
+             ui->edtLimitSize, ui->edtSizeW,    ui->edtSizeH,         ui->chkStretchMiniImg,
+             ui->chkRot,       ui->chkAllowCut, ui->chkOutMadeGrp,    ui->radLeftRot,
+             ui->radRightRot,  ui->chkAutoSend, ui->chkFileAutoClear, ui->chkMailAddrAutoClear,
+             ui->edtSMTPHost,  ui->edtSMTPUser, ui->edtSMTPAddr,      ui->edtSMTPName,
+             ui->edtReplyTo})
+        c->installEventFilter(this);
     connect(ui->btnExit, &QPushButton::clicked, this, &TfrmMain::btnExitClick);
     connect(ui->btnConfig, &QPushButton::clicked, this, &TfrmMain::btnConfigClick);
     createHandlers();
+    connectHandlers();
     FormCreate();
 }
 
@@ -84,55 +80,45 @@ void TfrmMain::buildMenus() {
         a->setObjectName(QLatin1String(name));
         return a;
     };
-    QMenu* addr = makeMenu("popAddr");
-    item(addr, "popAddr_Add", QStringLiteral("追加"));
-    item(addr, "popAddr_Edit", QStringLiteral("編集"));
-    addr->addSeparator();
-    item(addr, "popAddr_Del", QStringLiteral("削除"));
-    addr->addSeparator();
-    item(addr, "popAddr_SelectOrClear", QStringLiteral("全選択"));
+    MainMenus& m = m_menus;
+    m.popAddr = makeMenu("popAddr");
+    m.popAddr_Add = item(m.popAddr, "popAddr_Add", QStringLiteral("追加"));
+    m.popAddr_Edit = item(m.popAddr, "popAddr_Edit", QStringLiteral("編集"));
+    m.popAddr->addSeparator();
+    m.popAddr_Del = item(m.popAddr, "popAddr_Del", QStringLiteral("削除"));
+    m.popAddr->addSeparator();
+    m.popAddr_SelectOrClear = item(m.popAddr, "popAddr_SelectOrClear", QStringLiteral("全選択"));
 
-    QMenu* edit = makeMenu("popImgEdit");
-    item(edit, "popImgEdit_Copy", QStringLiteral("コピー"));
-    item(edit, "popImgEdit_Paste", QStringLiteral("貼り付け"));
-    item(edit, "popImgEdit_Delete", QStringLiteral("削除"));
-    edit->addSeparator();
-    item(edit, "popImgEdit_UD", QStringLiteral("上下反転"));
-    item(edit, "popImgEdit_LR", QStringLiteral("左右反転"));
-    item(edit, "popImgEdit_Rot180", QStringLiteral("180°回転"));
+    m.popImgEdit = makeMenu("popImgEdit");
+    m.popImgEdit_Copy = item(m.popImgEdit, "popImgEdit_Copy", QStringLiteral("コピー"));
+    m.popImgEdit_Paste = item(m.popImgEdit, "popImgEdit_Paste", QStringLiteral("貼り付け"));
+    m.popImgEdit_Delete = item(m.popImgEdit, "popImgEdit_Delete", QStringLiteral("削除"));
+    m.popImgEdit->addSeparator();
+    m.popImgEdit_UD = item(m.popImgEdit, "popImgEdit_UD", QStringLiteral("上下反転"));
+    m.popImgEdit_LR = item(m.popImgEdit, "popImgEdit_LR", QStringLiteral("左右反転"));
+    m.popImgEdit_Rot180 = item(m.popImgEdit, "popImgEdit_Rot180", QStringLiteral("180°回転"));
 
-    QMenu* whole = makeMenu("popWholeSize");
-    item(whole, "popWholeSize_Caption", QStringLiteral("プレビュー"))->setEnabled(false);
-    whole->addSeparator();
-    auto* group = new QActionGroup(whole);
+    m.popWholeSize = makeMenu("popWholeSize");
+    item(m.popWholeSize, "popWholeSize_Caption", QStringLiteral("プレビュー"))->setEnabled(false);
+    m.popWholeSize->addSeparator();
+    auto* group = new QActionGroup(m.popWholeSize);
     const char* sizes[] = {"popWholeSize_1", "popWholeSize_2", "popWholeSize_3"};
     const QString captions[] = {QStringLiteral("小"), QStringLiteral("中"), QStringLiteral("大")};
     for (int i = 0; i < 3; ++i) {
-        QAction* a = item(whole, sizes[i], captions[i]);
+        QAction* a = item(m.popWholeSize, sizes[i], captions[i]);
         a->setCheckable(true);
         a->setChecked(i == 0);
         group->addAction(a);
+        m.popWholeSize_n[i] = a;
     }
-}
-
-void TfrmMain::createHandlers() {
-    m_handlers.append(new zp::AboutPage(*this, this));
-    m_handlers.append(new zp::PicturePage(*this, this));
-    m_handlers.append(new zp::Intake(*this, this));
-    m_handlers.append(new zp::Preview(*this, this));
-    m_handlers.append(new zp::SendOperation(*this, this));
-    m_handlers.append(new zp::ServerSecurity(*this, this));
-    m_handlers.append(new zp::RecipientList(*this, this));
-    m_handlers.append(new zp::LogFolder(*this, this));
-    m_settings = std::make_unique<zp::SettingsStore>(*this);
 }
 
 void TfrmMain::FormCreate() {
     // 1. State.
     m_closing = false;
     m_debug = false;
-    m_noHeaderEncode = false;
-    m_wholePreviewSize = 1;
+    m_send->setNoHeaderEncode(false);
+    m_preview->setWholePreviewSize(1);
     m_sourcePath.clear();
     // 2. Caption, icon, product name and version.
     setWindowTitle(QStringLiteral("zoripost"));
@@ -147,7 +133,7 @@ void TfrmMain::FormCreate() {
     // 5. The picture area.
     ui->imgBG->setPixmap(zp::placeholderPicture(240, 320));
     ui->imgWhole->setPixmap(ui->imgBG->pixmap());
-    runHandler("applyTargetSize");
+    m_picturePage->applyTargetSize();
     // 6. The non-picture attachment panel.
     ui->pnlAttach->setVisible(false);
     ui->memAttach->clear();
@@ -178,12 +164,9 @@ void TfrmMain::FormShow() {
         return;
     if (!m_commandLineFile.isEmpty()) {
         // A file dropped on the icon of a program that was not running is never sent.
-        for (QObject* h : m_handlers)
-            if (h->metaObject()->indexOfMethod("openPictureFile(QString,bool)") >= 0)
-                QMetaObject::invokeMethod(h, "openPictureFile", Q_ARG(QString, m_commandLineFile),
-                                          Q_ARG(bool, false));
+        m_intake->openPictureFile(m_commandLineFile, false);
     }
-    runHandler("chlAddrClickCheck");
+    m_recipients->chlAddrClickCheck();
     ui->chlAddr->setFocus(Qt::OtherFocusReason);
 }
 
@@ -192,8 +175,8 @@ void TfrmMain::FormClose() {
         return;
     m_closing = true;
     // A send still running ends first, as a failure with its log, before the settings go.
-    runHandler("endSendForClose");
-    runHandler("disconnectSmtp");
+    m_send->endSendForClose();
+    m_send->disconnectSmtp();
     m_settings->saveSettings();
     emit settingsSaved();
     if (QFile::exists(m_jpegPath))
@@ -222,6 +205,10 @@ void TfrmMain::setOuterWidth(int outer) {
 
 void TfrmMain::nextCtrlWhenEnter() {
     focusNextPrevChild(true);
+    // The security button beside the SMTP server box is a Tab stop only: Enter goes on
+    // from the box to the user name box.
+    if (focusWidget() == ui->btnServerSecurity)
+        focusNextPrevChild(true);
 }
 
 void TfrmMain::reportStatus(const QString& text, zp::MsgKind kind) {
@@ -238,25 +225,29 @@ QString TfrmMain::statusText() {
     return statusBar()->currentMessage();
 }
 
-void TfrmMain::runHandler(const char* name) {
-    const QByteArray signature = QMetaObject::normalizedSignature(QByteArray(name) + "()");
-    QList<QObject*> targets = m_handlers;
-    targets.prepend(this);
-    for (QObject* t : targets) {
-        if (t->metaObject()->indexOfMethod(signature.constData()) >= 0) {
-            QMetaObject::invokeMethod(t, name, Qt::DirectConnection);
-            return;
-        }
-    }
-}
-
 void TfrmMain::setDebugFlag(bool on) {
     m_debug = on;
     ui->memoDebug->setVisible(on);
 }
 
-void TfrmMain::setWholePreviewSize(int size) {
-    m_wholePreviewSize = (size >= 1 && size <= 3) ? size : 1;
+bool TfrmMain::noHeaderEncode() const {
+    return m_send->noHeaderEncode();
+}
+
+int TfrmMain::wholePreviewSize() const {
+    return m_preview->wholePreviewSize();
+}
+
+zp::MailPorts TfrmMain::mailPorts() const {
+    return m_send->mailPorts();
+}
+
+void TfrmMain::setMailPorts(const zp::MailPorts& ports) {
+    m_send->mailPorts() = ports;
+}
+
+void TfrmMain::setSourceFileName(const QString& pathOrName) {
+    ui->lblFileNameF->setText(zp::fileNamePart(pathOrName));
 }
 
 void TfrmMain::setControlsEnabled(bool enabled) {

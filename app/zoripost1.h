@@ -2,6 +2,7 @@
 // The main window: owns every control (built from zoripost1.ui), the window state that
 // no control holds, start-up and shutdown, the status reporting and the Enter-moves-on
 // convention. The handlers of the subsystems live in small objects of the ui/ folders.
+#include "mail/ui/mailports.h"
 #include "platform/windowhost.h"
 
 #include <QList>
@@ -10,6 +11,7 @@
 
 #include <memory>
 
+class QAction;
 class QKeyEvent;
 class QMenu;
 
@@ -18,8 +20,35 @@ class TfrmMain;
 }
 
 namespace zp {
+class AboutPage;
+class Intake;
+class LogFolder;
+class PicturePage;
+class Preview;
+class RecipientList;
+class SendOperation;
+class ServerSecurity;
 class SettingsStore;
-}
+struct SettingsHooks;
+} // namespace zp
+
+// The context menus, built in code; their items keep the components' names.
+struct MainMenus {
+    QMenu* popAddr;
+    QAction* popAddr_Add;
+    QAction* popAddr_Edit;
+    QAction* popAddr_Del;
+    QAction* popAddr_SelectOrClear;
+    QMenu* popImgEdit;
+    QAction* popImgEdit_Copy;
+    QAction* popImgEdit_Paste;
+    QAction* popImgEdit_Delete;
+    QAction* popImgEdit_UD;
+    QAction* popImgEdit_LR;
+    QAction* popImgEdit_Rot180;
+    QMenu* popWholeSize;
+    QAction* popWholeSize_n[3];
+};
 
 class TfrmMain : public QMainWindow, public zp::WindowHost {
     Q_OBJECT
@@ -48,19 +77,33 @@ public:
     // zp::WindowHost
     QWidget* window() override { return this; }
     void reportStatus(const QString& text, zp::MsgKind kind) override;
-    void runHandler(const char* name) override;
-    bool debugFlag() const override { return m_debug; }
-    void setDebugFlag(bool on) override;
-    bool noHeaderEncode() const override { return m_noHeaderEncode; }
-    void setNoHeaderEncode(bool on) override { m_noHeaderEncode = on; }
-    int wholePreviewSize() const override { return m_wholePreviewSize; }
-    void setWholePreviewSize(int size) override;
     QString settingsFilePath() const override { return m_settingsPath; }
     QString workingJpegPath() const override { return m_jpegPath; }
     QString statusText() override;
     void setControlsEnabled(bool enabled) override;
+    void setSourceFileName(const QString& pathOrName) override;
     QString sourceFilePath() const override { return m_sourcePath; }
     void setSourceFilePath(const QString& path) override { m_sourcePath = path; }
+
+    // The handler objects of the ui/ folders, created with the window and wired to each
+    // other in wiring.cpp.
+    zp::AboutPage* aboutPage() const { return m_about; }
+    zp::PicturePage* picturePage() const { return m_picturePage; }
+    zp::Intake* intake() const { return m_intake; }
+    zp::Preview* preview() const { return m_preview; }
+    zp::SendOperation* sendOperation() const { return m_send; }
+    zp::ServerSecurity* serverSecurity() const { return m_serverSecurity; }
+    zp::RecipientList* recipientList() const { return m_recipients; }
+    zp::LogFolder* logFolder() const { return m_logFolder; }
+    zp::SettingsStore& settingsStore() const { return *m_settings; }
+
+    // Window state that no control holds, and the same held by its owners.
+    bool debugFlag() const { return m_debug; }
+    void setDebugFlag(bool on);
+    bool noHeaderEncode() const;
+    int wholePreviewSize() const;
+    zp::MailPorts mailPorts() const;
+    void setMailPorts(const zp::MailPorts& ports);
 
 public slots:
     void FormCreate();
@@ -84,12 +127,27 @@ protected:
 private:
     void buildMenus();
     void createHandlers();
+    void createPictureHandlers();
+    void createPreview();
+    void createMailHandlers();
+    void createListHandlers();
+    void createSettingsStore();
+    void connectHandlers();
+    zp::SettingsHooks settingsHooks();
     void bindUpDowns();
     void setOuterWidth(int outer);
 
     std::unique_ptr<Ui::TfrmMain> ui;
+    MainMenus m_menus{};
     std::unique_ptr<zp::SettingsStore> m_settings;
-    QList<QObject*> m_handlers;
+    zp::AboutPage* m_about = nullptr;
+    zp::PicturePage* m_picturePage = nullptr;
+    zp::Intake* m_intake = nullptr;
+    zp::Preview* m_preview = nullptr;
+    zp::SendOperation* m_send = nullptr;
+    zp::ServerSecurity* m_serverSecurity = nullptr;
+    zp::RecipientList* m_recipients = nullptr;
+    zp::LogFolder* m_logFolder = nullptr;
     QString m_settingsPath;
     QString m_jpegPath;
     QString m_commandLineFile;
@@ -97,6 +155,4 @@ private:
     bool m_closing = false;
     bool m_shown = false;
     bool m_debug = false;
-    bool m_noHeaderEncode = false;
-    int m_wholePreviewSize = 1;
 };

@@ -71,8 +71,8 @@ constexpr char kCancelled[] = "cancelled";
 
 // The C-style core; returns false with err.message filled in when libjpeg failed or `cancel`
 // (may be null) turned true between two batches of rows.
-bool compress(const Bitmap& bitmap, int quality, VectorDestination& dest, ErrorManager& err,
-              const std::atomic<bool>* cancel) {
+bool compress(const Bitmap& bitmap, int quality, HuffmanTables tables, VectorDestination& dest,
+              ErrorManager& err, const std::atomic<bool>* cancel) {
     jpeg_compress_struct cinfo;
     cinfo.err = jpeg_std_error(&err.pub);
     err.pub.error_exit = errorExit;
@@ -93,6 +93,9 @@ bool compress(const Bitmap& bitmap, int quality, VectorDestination& dest, ErrorM
     jpeg_set_defaults(&cinfo);
     cinfo.dct_method = JDCT_FLOAT;
     jpeg_set_quality(&cinfo, quality, TRUE);
+    // Tables from the picture's own statistics: a second pass over the coefficients, which
+    // libjpeg keeps in memory, costs far less than the DCT; the output stays baseline.
+    cinfo.optimize_coding = tables == HuffmanTables::Optimized ? TRUE : FALSE;
     jpeg_start_compress(&cinfo, TRUE);
     constexpr int kRows = 16;
     JSAMPROW rows[kRows];
@@ -113,8 +116,9 @@ bool compress(const Bitmap& bitmap, int quality, VectorDestination& dest, ErrorM
     return true;
 }
 
-bool encodeWith(const Bitmap& bitmap, int quality, std::vector<std::uint8_t>& out,
-                std::string& error, const std::atomic<bool>* cancel) {
+bool encodeWith(const Bitmap& bitmap, int quality, HuffmanTables tables,
+                std::vector<std::uint8_t>& out, std::string& error,
+                const std::atomic<bool>* cancel) {
     if (bitmap.empty() || bitmap.pixels.size() < bitmap.stride() * bitmap.height ||
         bitmap.width > JPEG_MAX_DIMENSION || bitmap.height > JPEG_MAX_DIMENSION) {
         error = "invalid bitmap for JPEG encoding";
@@ -126,7 +130,7 @@ bool encodeWith(const Bitmap& bitmap, int quality, std::vector<std::uint8_t>& ou
     VectorDestination dest{};
     dest.out = &out;
     ErrorManager err{};
-    if (!compress(bitmap, quality, dest, err, cancel)) {
+    if (!compress(bitmap, quality, tables, dest, err, cancel)) {
         out.clear();
         error = err.message;
         return false;
@@ -137,13 +141,13 @@ bool encodeWith(const Bitmap& bitmap, int quality, std::vector<std::uint8_t>& ou
 } // namespace
 
 bool encodeJpeg(const Bitmap& bitmap, int quality, std::vector<std::uint8_t>& out,
-                std::string& error) {
-    return encodeWith(bitmap, quality, out, error, nullptr);
+                std::string& error, HuffmanTables tables) {
+    return encodeWith(bitmap, quality, tables, out, error, nullptr);
 }
 
 bool encodeJpeg(const Bitmap& bitmap, int quality, std::vector<std::uint8_t>& out,
                 std::string& error, const std::atomic<bool>& cancel) {
-    return encodeWith(bitmap, quality, out, error, &cancel);
+    return encodeWith(bitmap, quality, HuffmanTables::Optimized, out, error, &cancel);
 }
 
 } // namespace zp

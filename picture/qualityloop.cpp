@@ -82,6 +82,66 @@ bool worthEncodingAhead(const Bitmap& bitmap, const QualityLoopOptions& options,
            std::int64_t{bitmap.width} * bitmap.height >= kAheadMinPixels;
 }
 
+// What the loop's encodings share: the bitmap, the injected encoder (or none), and the
+// second thread with whether to use it.
+struct Encodings {
+    const Bitmap& bitmap;
+    const JpegEncoderFn& encoder;
+    EncodeAhead& next;
+    bool ahead;
+    QualityLoopResult& result;
+};
+
+// Encodes quality q into `out`, or takes it from the second thread when that ran ahead on
+// it. Before encoding q itself it starts `thenAhead` (when it is a quality) on the second
+// thread. False with result.error set when the encoder failed.
+bool encodeAt(Encodings& e, int q, int thenAhead, std::vector<std::uint8_t>& out) {
+    std::string error;
+    bool encoded = false;
+    if (e.next.running(q) && e.next.finish(out)) {
+        encoded = true;
+        ++e.result.encodedAhead;
+    } else {
+        if (e.ahead && thenAhead >= 1) {
+            e.next.start(e.bitmap, thenAhead);
+        }
+        encoded =
+            e.encoder ? e.encoder(e.bitmap, q, out, error) : encodeJpeg(e.bitmap, q, out, error);
+    }
+    if (!encoded) {
+        e.result.error = PictureError::EncodeFailed;
+        e.result.detail = error;
+        e.result.jpeg.clear();
+        return false;
+    }
+    ++e.result.encodings;
+    return true;
+}
+
+// Quality `fits` met the limit and fits + 5 did not: bisect the four qualities between
+// (at most three encodings) and keep the highest that meets the limit. The second thread
+// runs ahead on the quality that comes next when the one in hand fits.
+bool searchFine(Encodings& e, int fits, int limitKB) {
+    int lo = fits;
+    int hi = fits + 5;
+    std::vector<std::uint8_t> trial;
+    while (hi - lo > 1) {
+        const int mid = (lo + hi) / 2;
+        const int ifFits = (mid + hi) / 2;
+        if (!encodeAt(e, mid, ifFits > mid ? ifFits : 0, trial)) {
+            return false;
+        }
+        if (meetsSizeLimit(trial.size(), limitKB)) {
+            lo = mid;
+            e.result.jpeg.swap(trial);
+            e.result.quality = mid;
+        } else {
+            hi = mid;
+        }
+    }
+    return true;
+}
+
 } // namespace
 
 bool meetsSizeLimit(std::size_t bytes, int limitKB) {
@@ -91,30 +151,14 @@ bool meetsSizeLimit(std::size_t bytes, int limitKB) {
 QualityLoopResult runQualityLoop(const Bitmap& bitmap, const QualityLoopOptions& options,
                                  const StatusFn& status, const JpegEncoderFn& encoder) {
     QualityLoopResult result;
-    const bool ahead = worthEncodingAhead(bitmap, options, encoder);
     EncodeAhead next; // joined on every way out, while `bitmap` still exists
-    int q = std::clamp(options.quality, 1, 100);
-    for (;;) {
-        std::string error;
-        bool encoded = false;
-        if (next.running(q) && next.finish(result.jpeg)) {
-            encoded = true;
-            ++result.encodedAhead;
-        } else {
-            // Two qualities at a time: q here, q - 5 on the second thread.
-            if (ahead && q - 5 >= 1) {
-                next.start(bitmap, q - 5);
-            }
-            encoded = encoder ? encoder(bitmap, q, result.jpeg, error)
-                              : encodeJpeg(bitmap, q, result.jpeg, error);
-        }
-        if (!encoded) {
-            result.error = PictureError::EncodeFailed;
-            result.detail = error;
-            result.jpeg.clear();
+    Encodings e{bitmap, encoder, next, worthEncodingAhead(bitmap, options, encoder), result};
+    const int first = std::clamp(options.quality, 1, 100);
+    for (int q = first;; q -= 5) {
+        // Two qualities at a time: q here, q - 5 on the second thread.
+        if (!encodeAt(e, q, q - 5, result.jpeg)) {
             return result;
         }
-        ++result.encodings;
         result.quality = q;
         const std::size_t size = result.jpeg.size();
         if (status) {
@@ -122,6 +166,16 @@ QualityLoopResult runQualityLoop(const Bitmap& bitmap, const QualityLoopOptions&
         }
         if (meetsSizeLimit(size, options.limitKB) || !options.limitSize) {
             result.ok = true;
+            // The steps of 5 leave up to four qualities of the limit unused.
+            if (options.fine && q != first && options.limitSize) {
+                if (!searchFine(e, q, options.limitKB)) {
+                    result.ok = false;
+                    return result;
+                }
+                if (status) {
+                    status(EncodeStep{result.quality, result.jpeg.size(), false});
+                }
+            }
             return result;
         }
         if (q - 5 < 1) {
@@ -131,7 +185,6 @@ QualityLoopResult runQualityLoop(const Bitmap& bitmap, const QualityLoopOptions&
             result.gaveUp = true;
             return result;
         }
-        q -= 5;
     }
 }
 

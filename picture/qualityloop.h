@@ -21,6 +21,10 @@ struct QualityLoopOptions {
     int quality = 90;       // quality of the first encoding, 1..100
     bool limitSize = false; // step down until the file is under the limit
     int limitKB = 100;      // 1 kB = 1024 bytes
+    // With a limit: once the steps of 5 have found the first quality q that meets it (q + 5
+    // did not), try q + 1 .. q + 4 by bisection and keep the highest that meets it; one more
+    // status line names that quality.
+    bool fine = false;
 };
 
 struct QualityLoopResult {
@@ -46,6 +50,7 @@ bool meetsSizeLimit(std::size_t bytes, int limitKB);
 // the loop's order, and the qualities tried, the lines and the final bytes are those of
 // encoding one quality after the other; an encoding made ahead and not needed is dropped.
 // An injected encoder is always called on the caller's thread, one quality after the other.
+// The fine search (options.fine) is served by the second thread the same way.
 QualityLoopResult runQualityLoop(const Bitmap& bitmap, const QualityLoopOptions& options,
                                  const StatusFn& status = {}, const JpegEncoderFn& encoder = {});
 

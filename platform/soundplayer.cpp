@@ -2,11 +2,35 @@
 
 #include <QCoreApplication>
 #include <QFileInfo>
+#include <QLibrary>
 #include <QPointer>
-#include <QSoundEffect>
-#include <QUrl>
+#include <QStringList>
 
 namespace zp {
+
+namespace {
+
+using PlayFn = void (*)(QObject* owner, const QString& absolutePath);
+
+// The sound module, looked for where it is installed relative to the program and beside it
+// (a copy carried around with its module); loaded once, on the first sound, and kept.
+PlayFn playFunction() {
+    static const PlayFn play = [] {
+        const QString dir = QCoreApplication::applicationDirPath();
+        QStringList tried;
+        for (const QString& folder : {dir + QStringLiteral("/" ZP_SOUND_MODULE_DIR), dir}) {
+            QLibrary module(folder + QStringLiteral("/zp_sound"));
+            if (auto fn = reinterpret_cast<PlayFn>(module.resolve("zpPlayWav")))
+                return fn;
+            tried << module.errorString();
+        }
+        qWarning("zoripost: no sound: %s", qPrintable(tried.join(QStringLiteral("; "))));
+        return PlayFn{};
+    }();
+    return play;
+}
+
+} // namespace
 
 SoundPlayer::SoundPlayer(QObject* parent) : QObject(parent) {}
 
@@ -16,13 +40,8 @@ void SoundPlayer::playWav(const QString& path) {
     m_lastPath = path;
     if (!QFileInfo(path).isFile())
         return;
-    // The effect loads the file on its own and starts once it is loaded; a new request
-    // replaces a sound still playing, as the platform's asynchronous play does.
-    if (!m_effect)
-        m_effect = new QSoundEffect(this);
-    m_effect->stop();
-    m_effect->setSource(QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath()));
-    m_effect->play();
+    if (const PlayFn play = playFunction())
+        play(this, QFileInfo(path).absoluteFilePath());
 }
 
 SoundPlayer& soundPlayer() {

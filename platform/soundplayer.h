@@ -1,10 +1,9 @@
 #pragma once
 // Plays a WAV file by its path without waiting for it: the call returns at once and the
-// sound goes on while the caller continues (the send operation's firing sound).
+// sound goes on while the caller continues (the send operation's firing sound). Qt Multimedia
+// is loaded with the first sound, from the module zp_sound, not when the program starts.
 #include <QObject>
 #include <QString>
-
-class QSoundEffect;
 
 namespace zp {
 
@@ -20,7 +19,6 @@ public:
     QString lastPath() const { return m_lastPath; }
 
 private:
-    QSoundEffect* m_effect = nullptr;
     QString m_lastPath;
 };
 

@@ -25,6 +25,10 @@ UpDown::UpDown(QWidget* parent) : QWidget(parent) {
     }
     m_up->setArrowType(Qt::UpArrow);
     m_down->setArrowType(Qt::DownArrow);
+    // The arrows take no focus (the box's arrow keys step); a screen reader still lists
+    // them as buttons, so they are named.
+    m_up->setAccessibleName(QStringLiteral("増やす"));
+    m_down->setAccessibleName(QStringLiteral("減らす"));
     connect(m_up, &QToolButton::clicked, this, [this] { step(+1); });
     connect(m_down, &QToolButton::clicked, this, [this] { step(-1); });
 }
@@ -33,6 +37,7 @@ void UpDown::setRange(int min, int max) {
     m_min = std::min(min, max);
     m_max = std::max(min, max);
     setPosition(m_position);
+    describeBuddy();
 }
 
 void UpDown::setPosition(int pos) {
@@ -51,7 +56,14 @@ void UpDown::setBuddy(QLineEdit* edit) {
     if (m_buddy) {
         m_buddy->installEventFilter(this);
         writeBuddy();
+        describeBuddy();
     }
+}
+
+void UpDown::describeBuddy() {
+    if (m_buddy)
+        m_buddy->setAccessibleDescription(
+            QStringLiteral("%1～%2、上下の矢印キーで増減").arg(m_min).arg(m_max));
 }
 
 void UpDown::step(int delta) {

@@ -47,6 +47,8 @@ protected:
 
 private:
     void syncFromBuddy();
+    // Tells a screen reader the range and the keys that step it.
+    void describeBuddy();
     void writeBuddy();
 
     QToolButton* m_up = nullptr;

@@ -1,8 +1,9 @@
 #pragma once
-// What the main window offers to the handler classes of the ui/ folders. Each handler
-// class is constructed with the window, finds its controls by their object names
-// (findControl) and connects its own slots; it talks back to the window only through
-// this interface.
+// What the main window offers to every handler class of the ui/ folders. Each handler
+// class is constructed with the window, typed pointers to the controls it needs and
+// references to the parts it uses directly; it connects its own slots to its controls and
+// talks back to the window only through this interface. Requests between handlers are
+// signals or typed callbacks that app/ connects.
 #include "dialogs.h"
 
 #include <QString>
@@ -21,30 +22,17 @@ public:
     // replaces the status-bar text and is appended as a line to the debug memo.
     virtual void reportStatus(const QString& text, MsgKind kind) = 0;
 
-    // Runs the handler slot of that name ("chkLimitSizeClick", "btnConfigClick", ...)
-    // on whichever handler object of the window has it.
-    virtual void runHandler(const char* name) = 0;
-
-    // Window state that is not held by a control.
-    virtual bool debugFlag() const = 0;
-    virtual void setDebugFlag(bool on) = 0;
-    virtual bool noHeaderEncode() const = 0;
-    virtual void setNoHeaderEncode(bool on) = 0;
-    virtual int wholePreviewSize() const = 0; // 1..3
-    virtual void setWholePreviewSize(int size) = 0;
-
     // Files beside the executable: its path with ".ini" and with ".jpg".
     virtual QString settingsFilePath() const = 0;
     virtual QString workingJpegPath() const = 0;
 
     // The text of the status bar `statusBar` (written only through reportStatus).
-    // The default reads the window's QStatusBar of that name.
-    virtual QString statusText();
+    virtual QString statusText() = 0;
     // Enables or disables the panels pnlMain and pnlConfig together (around a send).
-    virtual void setControlsEnabled(bool enabled);
+    virtual void setControlsEnabled(bool enabled) = 0;
     // Stores the file-name part of a path or name (behind the last folder separator)
     // in the hidden label lblFileNameF, the sourceName of the generated files.
-    virtual void setSourceFileName(const QString& pathOrName);
+    virtual void setSourceFileName(const QString& pathOrName) = 0;
     // Full path of the picture or file last taken in (empty when none).
     virtual QString sourceFilePath() const { return QString(); }
     virtual void setSourceFilePath(const QString& path) { Q_UNUSED(path); }
@@ -54,32 +42,15 @@ public:
     virtual bool sendInProgress() const { return m_sendInProgress; }
     virtual void setSendInProgress(bool on) { m_sendInProgress = on; }
 
-    // The server ports: [smtp] port and [pop3] port of the settings file, 25 and 110 when
-    // the file has none (then they are not written back either).
-    // Beside them [smtp] security and [pop3] security (0 none, 1 STARTTLS/STLS, 2 TLS from
-    // the start; 0 when missing) and [smtp] cafile, certificates trusted besides the
-    // system's for both servers.
-    struct MailPorts {
-        int smtp = 25;
-        int pop3 = 110;
-        bool smtpInFile = false;
-        bool pop3InFile = false;
-        int smtpSecurity = 0;
-        int pop3Security = 0;
-        bool smtpSecurityInFile = false;
-        bool pop3SecurityInFile = false;
-        QString caFile;
-    };
-    virtual MailPorts mailPorts() const { return m_mailPorts; }
-    virtual void setMailPorts(const MailPorts& ports) { m_mailPorts = ports; }
-
 private:
     bool m_sendInProgress = false;
-    MailPorts m_mailPorts;
 };
 
-// The child control of that object name; aborts with a clear message when the form
-// lacks it, since that is a programming error caught by every window test.
+// The part of a path or name behind its last folder separator ("/" or "\\").
+QString fileNamePart(const QString& pathOrName);
+
+// The child control of that object name, for tests that reach a control as a user would
+// name it; aborts with a clear message in every build when the window lacks it.
 template <class T> T* findControl(QWidget* window, const char* name) {
     T* c = window->findChild<T*>(QString::fromLatin1(name));
     if (!c)

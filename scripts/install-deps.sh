@@ -11,7 +11,7 @@ pkgs=(build-essential cmake ninja-build pkg-config
       qt6-l10n-tools libqt6svg6 libssl-dev ca-certificates
       libjpeg62-turbo-dev libpng-dev libgif-dev zlib1g-dev libdeflate-dev
       libheif-dev libwebp-dev libavif-dev
-      fonts-ipafont-gothic)
+      fonts-ipafont-gothic qt6-translations-l10n)
 if [ "$what" = test ] || [ "$what" = bench ]; then
   pkgs+=(libgtest-dev libgmock-dev libbenchmark-dev openssl
          python3 python3-aiosmtpd python3-pil dovecot-pop3d postfix
@@ -27,7 +27,8 @@ if [ "$what" = package ]; then
   pkgs+=(dpkg-dev file)
 fi
 if [ "$what" = bench ]; then
-  pkgs+=(libvips-tools graphicsmagick hyperfine time netpbm)
+  # bench/startup.sh: a virtual X server, and Xlib for its MapNotify timer.
+  pkgs+=(libvips-tools graphicsmagick hyperfine time netpbm xvfb x11-utils libx11-dev)
 fi
 
 missing=()

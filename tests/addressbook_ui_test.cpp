@@ -1,6 +1,7 @@
 // The recipient list and the address dialog on the real main window: the count label, the
 // collapsed view and what does not collapse it, the address menu, the keyboard, the
 // commands with their messages, the dialog's cleaning, and the settings round trip.
+#include "addressbook/ui/recipientlist.h"
 #include "addressbook_ui_support.h"
 
 #include <QAction>
@@ -143,7 +144,7 @@ TEST_P(PopupsKeepTheListOpen, AndTheFocusComesBack) {
             EXPECT_FALSE(collapsed());
             QTest::keyClick(modal, Qt::Key_Escape);
         });
-        window->runHandler("btnAddrEditClick");
+        window->recipientList()->btnAddrEditClick();
         break;
     }
     backToWindow();
@@ -422,7 +423,7 @@ TEST_F(AddrWindowTest, DialogFormAndTheWaysToCancel) {
             else
                 modal->close();
         });
-        window->runHandler("btnAddrAddClick");
+        window->recipientList()->btnAddrAddClick();
         EXPECT_EQ(title, QStringLiteral("メールアドレス入力"));
         EXPECT_EQ(size, QSize(396, 120));
         EXPECT_EQ(dialog->minimumSize(), dialog->maximumSize());
@@ -507,7 +508,7 @@ TEST_F(AddrWindowTest, SaveKeepsEntriesByteForByte) {
     window = std::make_unique<TfrmMain>(dir.filePath(QStringLiteral("zoripost")));
     list()->setCurrentRow(6);
     dialogs.answer = MsgAnswer::Yes;
-    window->runHandler("btnAddrDelClick");
+    window->recipientList()->btnAddrDelClick();
     ASSERT_EQ(list()->count(), 6);
     mail.erase(mail.find("addr7="));
     mail.replace(0, mail.find("\r\n"), "addrcount=6");

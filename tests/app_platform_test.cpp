@@ -1,14 +1,16 @@
 // The platform layer: the Shift-JIS boundary, the real message boxes, the up-down control,
 // the radio group and the folder dialog routine.
+#include "app/zoripost1.h"
+#include "app_support.h"
 #include "platform/controlevents.h"
 #include "platform/dialogs.h"
 #include "platform/folderdialog.h"
+#include "platform/inputcontext.h"
 #include "platform/radiogroup.h"
 #include "platform/shellopen.h"
 #include "platform/soundplayer.h"
 #include "platform/textcodec.h"
 #include "platform/updown.h"
-#include "app_support.h"
 
 #include <QAbstractButton>
 #include <QDesktopServices>
@@ -21,6 +23,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSignalSpy>
+#include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -287,9 +290,76 @@ INSTANTIATE_TEST_SUITE_P(
                       OpenCase{QStringLiteral("/home/u/送信ログ"), QStringLiteral("file"),
                                QStringLiteral("file:///home/u/送信ログ")}));
 
+// The about page's link is reached by Tab and opened by Enter or Space, through the same
+// handler as a click.
+TEST(AboutLink, OpensFromTheKeyboard) {
+    zp::test::ScriptedDialogs dialogs;
+    QTemporaryDir dir;
+    TfrmMain window(dir.filePath(QStringLiteral("zoripost")));
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    QCoreApplication::processEvents();
+    zp::findControl<QTabWidget>(&window, "pgctlOption")->setCurrentIndex(3);
+    auto* link = zp::findControl<QWidget>(&window, "lblUrl");
+    UrlCatcher catcher;
+    QDesktopServices::setUrlHandler(QStringLiteral("https"), &catcher, "open");
+    for (const Qt::Key key : {Qt::Key_Return, Qt::Key_Space, Qt::Key_A}) {
+        link->setFocus(Qt::TabFocusReason);
+        ASSERT_TRUE(link->hasFocus());
+        QTest::keyClick(link, key);
+    }
+    QDesktopServices::unsetUrlHandler(QStringLiteral("https"));
+    EXPECT_EQ(catcher.urls, (QList<QUrl>{QUrl(QStringLiteral("https://zoripost.example.com/")),
+                                         QUrl(QStringLiteral("https://zoripost.example.com/"))}));
+}
+
 TEST(ShellOpenEmpty, NothingToOpen) {
     EXPECT_FALSE(zp::shellOpen(QStringLiteral("  ")));
 }
+
+struct ContextCase {
+    const char* name;
+    QStringList env; // "NAME=value"
+    QStringList installed;
+    QString expected;
+};
+
+void PrintTo(const ContextCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class InputContext : public ::testing::TestWithParam<ContextCase> {};
+
+TEST_P(InputContext, ChosenFromTheDesktopsVariables) {
+    const ContextCase c = GetParam();
+    QProcessEnvironment env;
+    for (const QString& v : c.env)
+        env.insert(v.section(QLatin1Char('='), 0, 0), v.section(QLatin1Char('='), 1));
+    EXPECT_EQ(zp::chooseInputContext(env, c.installed), c.expected);
+}
+
+const QStringList kBoth = {QStringLiteral("ibus"), QStringLiteral("fcitx")};
+
+INSTANTIATE_TEST_SUITE_P(
+    Environments, InputContext,
+    ::testing::Values(
+        ContextCase{"xmodifiers_ibus", {"XMODIFIERS=@im=ibus"}, kBoth, "ibus"},
+        ContextCase{"xmodifiers_fcitx", {"XMODIFIERS=@im=fcitx"}, kBoth, "fcitx"},
+        ContextCase{"xmodifiers_fcitx5_more", {"XMODIFIERS=@im=fcitx5@other=x"}, kBoth, "fcitx"},
+        ContextCase{"gtk_only", {"GTK_IM_MODULE=ibus"}, kBoth, "ibus"},
+        ContextCase{"gtk_list", {"GTK_IM_MODULE=fcitx:xim"}, kBoth, "fcitx"},
+        ContextCase{
+            "xmodifiers_first", {"XMODIFIERS=@im=fcitx", "GTK_IM_MODULE=ibus"}, kBoth, "fcitx"},
+        ContextCase{"qt_set_wins", {"QT_IM_MODULE=xim", "XMODIFIERS=@im=ibus"}, kBoth, ""},
+        ContextCase{"qt_empty", {"QT_IM_MODULE=", "XMODIFIERS=@im=ibus"}, kBoth, "ibus"},
+        ContextCase{"no_plugin_falls_to_gtk",
+                    {"XMODIFIERS=@im=fcitx", "GTK_IM_MODULE=ibus"},
+                    {"ibus"},
+                    "ibus"},
+        ContextCase{"no_plugin", {"XMODIFIERS=@im=fcitx"}, {"ibus"}, ""},
+        ContextCase{"uim", {"XMODIFIERS=@im=uim", "GTK_IM_MODULE=uim"}, kBoth, ""},
+        ContextCase{"nothing", {}, kBoth, ""}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 // A 16-bit mono PCM file of the given length in seconds.
 QByteArray silenceWav(int seconds) {
@@ -321,12 +391,19 @@ TEST(SoundPlayer, ReturnsAtOnceWhileTheSoundPlays) {
     f.write(silenceWav(3));
     f.close();
     zp::SoundPlayer player;
+    // Qt Multimedia comes with the first sound, from the sound module found beside the program.
+    const auto multimediaLoaded = [] {
+        QFile maps(QStringLiteral("/proc/self/maps"));
+        return maps.open(QIODevice::ReadOnly) && maps.readAll().contains("libQt6Multimedia");
+    };
+    EXPECT_FALSE(multimediaLoaded());
     QElapsedTimer t;
     t.start();
     player.playWav(path);
     player.playWav(dir.filePath(QStringLiteral("missing.wav")));
     EXPECT_LT(t.elapsed(), 1000) << "playing a three-second sound blocked the caller";
     EXPECT_EQ(player.lastPath(), dir.filePath(QStringLiteral("missing.wav")));
+    EXPECT_TRUE(multimediaLoaded());
 }
 
 // A widget that lists the events it was given after the event filters had their say.

@@ -3,8 +3,10 @@
 // folder, the status bar, the pictures of buttons and menus, and the JPEG drawn pixel for
 // pixel. CTest runs this binary at 100 % and again with QT_SCALE_FACTOR at 125, 150 and
 // 200 %, where the same checks hold.
+#include "app/about.h"
 #include "app/zoripost1.h"
 #include "app_support.h"
+#include "logtool/ui/logfolder.h"
 #include "picture/ui/intake.h"
 #include "platform/glyphbutton.h"
 #include "platform/radiogroup.h"
@@ -220,7 +222,7 @@ TEST_P(CaptionsFit, EveryVisibleCaptionReadsInFull) {
     open();
     addRecipient(QStringLiteral("山田 (yamada@example.jp)"), true);
     if (v.hiddenOptions)
-        window->runHandler("imgProgramIconClick");
+        window->aboutPage()->imgProgramIconClick();
     showPage(v.page);
     if (v.selectedPanel) {
         // Leaving the list for the subject collapses it to the chosen recipients.
@@ -297,8 +299,9 @@ TEST_F(PolishTest, PasswordBoxShowsAStarPerCharacter) {
 
 struct Chain {
     const char* name;
-    int page;
+    int page; // -1: the settings pane hidden
     QStringList order;
+    bool backward = false; // Shift+Tab
 };
 
 void PrintTo(const Chain& c, std::ostream* os) {
@@ -316,8 +319,8 @@ TEST_P(TabChain, TabVisitsThePageInItsOrder) {
             control<QAbstractButton>(box)->click();
     // The log folder controls are on only while a log is kept.
     control<zp::RadioGroup>("radLogSave")->setItemIndex(1);
-    window->runHandler("radLogSaveClick");
-    window->runHandler("imgProgramIconClick");
+    window->logFolder()->radLogSaveClick();
+    window->aboutPage()->imgProgramIconClick();
     if (!control<QAbstractButton>("chkSendCap")->isChecked())
         control<QAbstractButton>("chkSendCap")->click();
     showPage(c.page);
@@ -326,7 +329,8 @@ TEST_P(TabChain, TabVisitsThePageInItsOrder) {
     for (int i = 0; i < c.order.size(); ++i) {
         QWidget* f = QApplication::focusWidget();
         seen << (f ? f->objectName() : QString());
-        QTest::keyClick(f, Qt::Key_Tab);
+        QTest::keyClick(f, c.backward ? Qt::Key_Backtab : Qt::Key_Tab,
+                        c.backward ? Qt::ShiftModifier : Qt::NoModifier);
     }
     EXPECT_EQ(seen, c.order);
 }
@@ -345,9 +349,25 @@ INSTANTIATE_TEST_SUITE_P(
                "btnDirSelect", "btnFolderOpen", "edtSaveDir", "chkMakeNameDir", "btnAutoAlloc"}},
         Chain{"server",
               2,
-              {"edtSMTPHost", "edtSMTPUser", "edtSMTPAddr", "edtSMTPName", "chkPOPbSMTP",
-               "edtPOP3Host", "edtPOP3Pwd", "edtReplyTo"}},
-        Chain{"about", 3, {"chkSendCap", "edtSendSE", "btnSendSE"}}),
+              {"edtSMTPHost", "btnServerSecurity", "edtSMTPUser", "edtSMTPAddr", "edtSMTPName",
+               "chkPOPbSMTP", "edtPOP3Host", "edtPOP3Pwd", "edtReplyTo"}},
+        Chain{"about", 3, {"lblUrl", "chkSendCap", "edtSendSE", "btnSendSE"}},
+        Chain{
+            "mail_area_round",
+            -1,
+            {"btnSend", "btnClear", "btnConfig", "btnExit", "btnAddrMenu", "chlAddr", "edtTitle"}},
+        Chain{"mail_area_into_pane",
+              2,
+              {"btnConfig", "btnExit", "qt_tabwidget_tabbar", "edtSMTPHost", "btnServerSecurity",
+               "edtSMTPUser", "edtSMTPAddr", "edtSMTPName", "chkPOPbSMTP", "edtPOP3Host",
+               "edtPOP3Pwd", "edtReplyTo", "btnAddrMenu", "chlAddr"}},
+        Chain{"pane_end_to_mail_area", 3, {"btnSendSE", "btnAddrMenu", "chlAddr", "edtTitle"}},
+        Chain{"shift_tab_mirror",
+              2,
+              {"btnAddrMenu", "edtReplyTo", "edtPOP3Pwd", "edtPOP3Host", "chkPOPbSMTP",
+               "edtSMTPName", "edtSMTPAddr", "edtSMTPUser", "btnServerSecurity", "edtSMTPHost",
+               "qt_tabwidget_tabbar", "btnExit"},
+              true}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(PolishTest, LogFormatGroupIsOneStopAtItsChosenButton) {
@@ -509,7 +529,7 @@ class ButtonGlyph : public PolishTest, public ::testing::WithParamInterface<cons
 TEST_P(ButtonGlyph, ShowsItsPictureSharpAtTheWindowsScale) {
     open();
     showPage(0);
-    window->runHandler("imgProgramIconClick");
+    window->aboutPage()->imgProgramIconClick();
     auto* button = control<QAbstractButton>(GetParam());
     ASSERT_FALSE(button->icon().isNull());
     const QSize device = button->icon().pixmap(button->iconSize(), scale()).size();

@@ -3,10 +3,15 @@
 #include "app/about.h"
 #include "app/zoripost1.h"
 #include "app_support.h"
+#include "logtool/ui/logfolder.h"
+#include "platform/qttranslation.h"
 #include "platform/radiogroup.h"
 #include "platform/updown.h"
 
 #include <QAbstractButton>
+#include <QAccessible>
+#include <QDialog>
+#include <QDialogButtonBox>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
@@ -14,12 +19,15 @@
 #include <QListWidget>
 #include <QMimeData>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QSignalSpy>
 #include <QStatusBar>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
+#include <QTranslator>
 #include <QUrl>
 
 #include <memory>
@@ -97,7 +105,7 @@ TEST_P(EnterMovesOn, FocusGoesToNextControlAndKeyIsConsumed) {
     if (QLatin1String(c.from) == QLatin1String("edtSaveDir")) {
         // The log folder box is on only with a log mode, and leaving it checks the folder.
         control<zp::RadioGroup>("radLogSave")->setItemIndex(1);
-        window->runHandler("radLogSaveClick");
+        window->logFolder()->radLogSaveClick();
         control<QLineEdit>("edtSaveDir")->setText(dir.path());
     }
     auto* from = control<QWidget>(c.from);
@@ -447,12 +455,12 @@ TEST_F(WindowTest, SoundFileIsChosenThroughTheOpenDialog) {
     auto* edit = control<QLineEdit>("edtSendSE");
     edit->setText(QStringLiteral("/sounds"));
     dialogs.fileAnswer.clear();
-    window->runHandler("btnSendSEClick");
+    window->aboutPage()->btnSendSEClick();
     ASSERT_EQ(dialogs.openRequests.size(), 1);
     EXPECT_TRUE(dialogs.openRequests[0].startsWith(QStringLiteral("/sounds|WAV files (")));
     EXPECT_EQ(edit->text(), QStringLiteral("/sounds")) << "cancelling changes nothing";
     dialogs.fileAnswer = QStringLiteral("/sounds/fire.wav");
-    window->runHandler("btnSendSEClick");
+    window->aboutPage()->btnSendSEClick();
     EXPECT_EQ(edit->text(), QStringLiteral("/sounds/fire.wav"));
 }
 
@@ -485,6 +493,55 @@ TEST_F(WindowTest, AboutPageShowsProductAndVersion) {
     EXPECT_EQ(control<QLabel>("lblVersion")->text(),
               QStringLiteral("version ") + TfrmMain::getFileVersion());
     EXPECT_FALSE(control<QLabel>("imgProgramIcon")->pixmap().isNull());
+}
+
+// Every control the keyboard reaches on every page and in both dialogs, and every button
+// (the up-down arrows are reached by a screen reader only), has a name to speak.
+TEST_F(WindowTest, EveryControlHasASpokenName) {
+    open(kServerSet);
+    window->aboutPage()->imgProgramIconClick();
+    window->setDebugFlag(true);
+    window->btnConfigClick();
+    QStringList unnamed;
+    int visited = 0;
+    const auto visit = [&](QWidget* top) {
+        for (QWidget* w : top->findChildren<QWidget*>()) {
+            const bool reached = (w->focusPolicy() & Qt::TabFocus) && !w->focusProxy();
+            if (w->window() != top || !(reached || qobject_cast<QAbstractButton*>(w)))
+                continue;
+            ++visited;
+            QAccessibleInterface* a = QAccessible::queryAccessibleInterface(w);
+            if (!a || a->text(QAccessible::Name).trimmed().isEmpty())
+                unnamed << w->objectName() + QLatin1Char(':') + w->metaObject()->className();
+        }
+    };
+    visit(window.get());
+    auto* address = window->findChild<QDialog*>(QStringLiteral("TfrmInputAddr"));
+    ASSERT_NE(address, nullptr);
+    visit(address);
+    control<QAbstractButton>("btnServerSecurity")->click();
+    auto* security = window->findChild<QDialog*>(QStringLiteral("dlgServerSecurity"));
+    ASSERT_NE(security, nullptr);
+    visit(security);
+    security->reject();
+    EXPECT_GT(visited, 70);
+    EXPECT_EQ(unnamed, QStringList{});
+    // The about tab is read by its meaning, not by its question mark.
+    auto* tabs = control<QTabWidget>("pgctlOption")->tabBar();
+    EXPECT_EQ(tabs->accessibleTabName(3), QStringLiteral("バージョン情報"));
+}
+
+TEST_F(WindowTest, QtsOwnButtonsReadInJapanese) {
+    ASSERT_TRUE(zp::installQtTranslation(*QCoreApplication::instance(), dir.path()));
+    open(kServerSet);
+    control<QAbstractButton>("btnServerSecurity")->click();
+    auto* security = window->findChild<QDialog*>(QStringLiteral("dlgServerSecurity"));
+    ASSERT_NE(security, nullptr);
+    auto* buttons = security->findChild<QDialogButtonBox*>();
+    EXPECT_EQ(buttons->button(QDialogButtonBox::Cancel)->text(), QStringLiteral("キャンセル"));
+    security->reject();
+    for (QTranslator* t : QCoreApplication::instance()->findChildren<QTranslator*>())
+        QCoreApplication::removeTranslator(t);
 }
 
 struct SourceNameCase {
@@ -522,12 +579,12 @@ TEST_F(WindowTest, ControlsAreDisabledAndEnabledTogether) {
 
 TEST_F(WindowTest, RunHandlerReachesTheWindowAndTheHandlerObjects) {
     open(kServerSet);
-    window->runHandler("btnConfigClick");
+    window->btnConfigClick();
     EXPECT_TRUE(control<QWidget>("pnlConfig")->isVisible());
     control<QPlainTextEdit>("memoBody")->blockSignals(true);
     control<QPlainTextEdit>("memoBody")->setPlainText(QStringLiteral("abc"));
     control<QPlainTextEdit>("memoBody")->blockSignals(false);
-    window->runHandler("memoBodyChange");
+    window->aboutPage()->memoBodyChange();
     EXPECT_EQ(control<QLabel>("lblText")->text(), QStringLiteral("本文  (長さ：3バイト)"));
 }
 

@@ -12,9 +12,11 @@ zp_add_test(NAME install_locations_test
 
 # The installed tree (cmake --install into a temporary DESTDIR) and the Debian package
 # (cpack on this build folder, checked by lintian) need every installed file built first.
+include(GNUInstallDirs)
 set(zp_install_defs ZP_CMAKE="${CMAKE_COMMAND}" ZP_CPACK="${CMAKE_CPACK_COMMAND}"
   ZP_BUILD_DIR="${PROJECT_BINARY_DIR}" ZP_VERSION="${PROJECT_VERSION}"
-  ZORIPOST_EXE="$<TARGET_FILE:zoripost>")
+  ZORIPOST_EXE="$<TARGET_FILE:zoripost>"
+  ZP_SOUND_MODULE="${CMAKE_INSTALL_LIBDIR}/zoripost/$<TARGET_FILE_NAME:zp_sound>")
 if(TARGET zoripost-sortlogs)
   list(APPEND zp_install_defs ZP_HAS_SORTLOGS)
   if(EXISTS ${PROJECT_SOURCE_DIR}/logtool/cli/zoripost-sortlogs.1)

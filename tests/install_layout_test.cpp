@@ -42,6 +42,7 @@ QStringList expectedFiles() {
         files << QStringLiteral("usr/bin/") + p;
     files << QStringLiteral("usr/share/applications/zoripost.desktop")
           << QStringLiteral("usr/share/icons/hicolor/scalable/apps/zoripost.svg")
+          << QStringLiteral("usr/" ZP_SOUND_MODULE)
           << QStringLiteral("usr/share/metainfo/com.example.zoripost.metainfo.xml")
           << QStringLiteral("usr/share/doc/zoripost/copyright")
           << QStringLiteral("usr/share/doc/zoripost/changelog.gz")
@@ -335,10 +336,13 @@ TEST_F(Package, DeclaresTheLibrariesAndTheJapaneseFont) {
     for (const char* dep :
          {"libqt6widgets6", "libqt6gui6", "libqt6network6", "libqt6multimedia6", "libjpeg62-turbo",
           "libpng16-16", "libgif7", "libc6", "fonts-ipafont-gothic | fonts-japanese-gothic",
+          "qt6-translations-l10n", // Qt's own buttons in Japanese
           // loaded when a picture of their type is met, so named by hand
           "libheif1", "libwebp7", "libwebpdemux2", "libavif15"})
         EXPECT_TRUE(depends.contains(QLatin1String(dep)))
             << dep << " missing in: " << qPrintable(depends);
+    // Japanese typing with fcitx5 from the window.
+    EXPECT_TRUE(field("Suggests").contains(QLatin1String("fcitx5-frontend-qt6")));
 }
 
 TEST_F(Package, HoldsTheInstalledFilesWithStrippedPrograms) {

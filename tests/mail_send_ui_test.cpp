@@ -131,7 +131,7 @@ protected:
         setText("edtSMTPHost", host);
         setText("edtSMTPUser", QString::fromLatin1(kUser));
         setText("edtSMTPAddr", QStringLiteral("me@example.jp"));
-        zp::WindowHost::MailPorts ports = window->mailPorts();
+        zp::MailPorts ports = window->mailPorts();
         ports.smtp = port;
         window->setMailPorts(ports);
     }
@@ -148,7 +148,7 @@ protected:
         std::mt19937 rng(5);
         for (auto& p : b.pixels)
             p = static_cast<std::uint8_t>(rng());
-        zp::PicturePage* page = zp::PicturePage::of(window.get());
+        zp::PicturePage* page = window->picturePage();
         page->setSource(zp::PictureSource::fromBitmap(std::move(b)));
         ASSERT_TRUE(page->makeJpeg(true));
     }
@@ -330,7 +330,7 @@ TEST_F(SendRealServer, Pop3LogInRefused) {
     SmtpServer smtp(false);
     open();
     setServer(QStringLiteral("127.0.0.1"), smtp.port);
-    zp::WindowHost::MailPorts ports = window->mailPorts();
+    zp::MailPorts ports = window->mailPorts();
     ports.pop3 = s_dovecot->port;
     window->setMailPorts(ports);
     control<QAbstractButton>("chkPOPbSMTP")->setChecked(true);
@@ -630,7 +630,7 @@ TEST_F(SendWindow, Pop3ConnectionFailureThenSmtp) {
     SmtpServer smtp(false);
     open();
     setServer(QStringLiteral("127.0.0.1"), smtp.port);
-    zp::WindowHost::MailPorts ports = window->mailPorts();
+    zp::MailPorts ports = window->mailPorts();
     ports.pop3 = zp::test::unusedPort();
     window->setMailPorts(ports);
     control<QAbstractButton>("chkPOPbSMTP")->setChecked(true);
@@ -662,7 +662,7 @@ TEST_F(SendWindow, Pop3QuitRefusedIsDropped) {
     SmtpServer smtp(false);
     open();
     setServer(QStringLiteral("127.0.0.1"), smtp.port);
-    zp::WindowHost::MailPorts ports = window->mailPorts();
+    zp::MailPorts ports = window->mailPorts();
     ports.pop3 = pop3.port();
     window->setMailPorts(ports);
     control<QAbstractButton>("chkPOPbSMTP")->setChecked(true);

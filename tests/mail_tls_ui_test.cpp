@@ -167,7 +167,7 @@ TEST_P(TlsSettingsKeys, ReadAsPlainUnlessZeroToTwo) {
     ini.write(QByteArray::fromStdString(zp::toSjis(text)));
     ini.close();
     auto window = std::make_unique<TfrmMain>(dir.filePath(QStringLiteral("zoripost")));
-    const zp::WindowHost::MailPorts ports = window->mailPorts();
+    const zp::MailPorts ports = window->mailPorts();
     EXPECT_EQ(ports.smtpSecurity, c.security);
     EXPECT_EQ(ports.pop3Security, c.security);
     EXPECT_EQ(ports.smtpSecurityInFile, c.inFile);

@@ -165,7 +165,9 @@ INSTANTIATE_TEST_SUITE_P(
         OptionCase{"NoEnlargeAlreadyFits", "--size 1920x1080 --no-enlarge", "1200 900", 0},
         OptionCase{"EnlargeFillsTheFrame", "--size 1920x1080 --turn none", "1440 1080", 0},
         OptionCase{"SizeClampedLikeTheWindow", "--size 10x10 --turn none", "24 18", 0},
-        OptionCase{"MissedLimitIsNotWritten", "--preset 9 --limit 5 --quality 3", "", 1},
+        OptionCase{"FineSearchUnderTheLimit", "--size 480x320 --turn none --limit 5 --fine",
+                   "426 320", 0},
+        OptionCase{"MissedLimitIsNotWritten", "--size 1920x1080 --limit 5 --quality 3", "", 1},
         OptionCase{"BadTurn", "--turn up", "", 2},
         OptionCase{"UnknownOption", "--frobnicate", "", 2}),
     [](const auto& info) { return info.param.name; });

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <filesystem>
@@ -57,8 +58,10 @@ struct LoopCase {
     std::size_t bytesFrom; // the encoding at quality q is bytesFrom - (start - q) * step
     std::size_t step;      // bytes fewer per quality point
     bool ok, gaveUp;
-    std::vector<int> qualities;
-    std::string lastLine; // UTF-8
+    std::vector<int> qualities; // every encoding, the fine search's included
+    std::string lastLine;       // UTF-8
+    bool fine = false;
+    int chosen = 0; // with fine: the quality kept
 };
 
 class QualityLoop : public ::testing::TestWithParam<LoopCase> {};
@@ -68,17 +71,29 @@ TEST_P(QualityLoop, StepsDownAndStopsAtTheBoundary) {
     FakeEncoder enc;
     enc.sizeAt = [&](int q) { return c.bytesFrom - std::size_t(c.quality - q) * c.step; };
     std::vector<std::string> lines;
-    const QualityLoopResult r = runQualityLoop(
-        Bitmap{}, {c.quality, c.limitOn, c.limitKB},
-        [&](const EncodeStep& s) { lines.push_back(cp932ToUtf8(statusLine(s))); }, enc.fn());
+    const auto toLine = [&](const EncodeStep& s) { lines.push_back(cp932ToUtf8(statusLine(s))); };
+    const QualityLoopResult r =
+        runQualityLoop(Bitmap{}, {c.quality, c.limitOn, c.limitKB, c.fine}, toLine, enc.fn());
     EXPECT_EQ(r.ok, c.ok);
     EXPECT_EQ(r.gaveUp, c.gaveUp);
     EXPECT_EQ(enc.calls, c.qualities);
-    EXPECT_EQ(r.quality, c.qualities.back());
-    EXPECT_EQ(r.jpeg.size(), enc.sizeAt(c.qualities.back()));
+    const int kept = c.chosen != 0 ? c.chosen : c.qualities.back();
+    EXPECT_EQ(r.quality, kept);
+    EXPECT_EQ(r.jpeg.size(), enc.sizeAt(kept));
+    if (c.ok && c.limitOn) {
+        EXPECT_TRUE(meetsSizeLimit(r.jpeg.size(), c.limitKB));
+    }
     ASSERT_FALSE(lines.empty());
     EXPECT_EQ(lines.back(), c.lastLine);
-    EXPECT_EQ(lines.size(), c.qualities.size() + (c.gaveUp ? 1 : 0));
+    // The lines of the steps of 5 are those of the loop without the fine search; a search
+    // adds one line, naming the quality kept.
+    const std::vector<std::string> fineLines = lines;
+    lines.clear();
+    runQualityLoop(Bitmap{}, {c.quality, c.limitOn, c.limitKB, false}, toLine, enc.fn());
+    const std::size_t steps = enc.calls.size() - c.qualities.size();
+    EXPECT_EQ(lines.size(), steps + (c.gaveUp ? 1 : 0));
+    ASSERT_EQ(fineLines.size(), lines.size() + (steps < c.qualities.size() ? 1 : 0));
+    EXPECT_TRUE(std::equal(lines.begin(), lines.end(), fineLines.begin()));
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -154,7 +169,79 @@ INSTANTIATE_TEST_SUITE_P(
                  true,
                  false,
                  {62, 57, 52},
-                 "ファイルサイズ20kB, 画質52 の画像を作成しました"}),
+                 "ファイルサイズ20kB, 画質52 の画像を作成しました"},
+        // Fine search, one point = 100 bytes: 80 fits after 85 missed, then 82 fits and 83 is
+        // exactly the limit; one more line names 82.
+        LoopCase{"FineKeepsTheHighestThatFits",
+                 90,
+                 true,
+                 20,
+                 20480 + 700,
+                 100,
+                 true,
+                 false,
+                 {90, 85, 80, 82, 83},
+                 "ファイルサイズ20kB, 画質82 の画像を作成しました",
+                 true,
+                 82},
+        LoopCase{"FineTakesThreeMoreUpToFour",
+                 90,
+                 true,
+                 20,
+                 20480 + 500,
+                 100,
+                 true,
+                 false,
+                 {90, 85, 80, 82, 83, 84},
+                 "ファイルサイズ20kB, 画質84 の画像を作成しました",
+                 true,
+                 84},
+        LoopCase{"FineFindsNothingHigher",
+                 90,
+                 true,
+                 20,
+                 20480 + 999,
+                 100,
+                 true,
+                 false,
+                 {90, 85, 80, 82, 81},
+                 "ファイルサイズ20kB, 画質80 の画像を作成しました",
+                 true,
+                 80},
+        // No step was missed: the start quality is never exceeded.
+        LoopCase{"FineFirstFitsSearchesNothing",
+                 90,
+                 true,
+                 10,
+                 10239,
+                 1,
+                 true,
+                 false,
+                 {90},
+                 "ファイルサイズ10kB, 画質90 の画像を作成しました",
+                 true},
+        LoopCase{"FineGivesUpAsBefore",
+                 8,
+                 true,
+                 5,
+                 9000,
+                 10,
+                 false,
+                 true,
+                 {8, 3},
+                 "ファイルサイズ9kB, 画質3 で打ち切りました",
+                 true},
+        LoopCase{"FineWithoutLimitEncodesOnce",
+                 75,
+                 false,
+                 5,
+                 500000,
+                 1000,
+                 true,
+                 false,
+                 {75},
+                 "ファイルサイズ489kB, 画質75 の画像を作成しました",
+                 true}),
     [](const auto& info) { return info.param.name; });
 
 TEST(QualityLoop, EncoderFailureIsReported) {
@@ -177,6 +264,7 @@ struct AheadCase {
     int limitKB;
     std::size_t steps; // encodings one at a time, giving-up line included
     bool gaveUp;
+    bool fine = false;
 };
 
 class EncodingAhead : public ::testing::TestWithParam<AheadCase> {};
@@ -184,7 +272,7 @@ class EncodingAhead : public ::testing::TestWithParam<AheadCase> {};
 TEST_P(EncodingAhead, GivesTheStepsAndBytesOfOneAtATime) {
     const AheadCase& c = GetParam();
     const Bitmap b = test::photoLike(480, 320, 7, 0);
-    const QualityLoopOptions options{c.quality, true, c.limitKB};
+    const QualityLoopOptions options{c.quality, true, c.limitKB, c.fine};
     std::vector<EncodeStep> oneAtATime;
     const QualityLoopResult reference = runQualityLoop(
         b, options, [&](const EncodeStep& s) { oneAtATime.push_back(s); },
@@ -211,7 +299,9 @@ TEST_P(EncodingAhead, GivesTheStepsAndBytesOfOneAtATime) {
     EXPECT_EQ(r.encodings, reference.encodings);
     EXPECT_TRUE(r.jpeg == reference.jpeg);
     // Every second encoding of a longer loop is the one made ahead (with two cores or more).
-    EXPECT_EQ(r.encodedAhead, std::thread::hardware_concurrency() >= 2 ? r.encodings / 2 : 0);
+    if (!c.fine) {
+        EXPECT_EQ(r.encodedAhead, std::thread::hardware_concurrency() >= 2 ? r.encodings / 2 : 0);
+    }
     EXPECT_EQ(reference.encodedAhead, 0);
 }
 
@@ -220,9 +310,11 @@ INSTANTIATE_TEST_SUITE_P(Table, EncodingAhead,
                              // The one made ahead at 85 is dropped unfinished or unused.
                              AheadCase{"FirstMeetsTheLimit", 90, 100, 1, false},
                              AheadCase{"EvenNumberOfSteps", 90, 17, 4, false},
-                             AheadCase{"OddNumberOfSteps", 90, 11, 7, false},
-                             // 22, 17, 12, 7, 2, then the giving-up line.
-                             AheadCase{"GivesUpAtTheLowest", 22, 3, 6, true}),
+                             AheadCase{"OddNumberOfSteps", 90, 9, 7, false},
+                             // 22, 17, 12, 7, 2 (1271 bytes), then the giving-up line.
+                             AheadCase{"GivesUpAtTheLowest", 22, 1, 6, true},
+                             // Steps 90 .. 75, bisection, then the line of the quality kept.
+                             AheadCase{"FineSearch", 90, 17, 5, false, true}),
                          [](const auto& info) { return info.param.name; });
 
 TEST(Messages, TextsInShiftJis) {
@@ -259,6 +351,29 @@ TEST(JpegEncoder, ImageMagickReadsWhatWeWrite) {
         EXPECT_EQ(info, "241 319 " + std::to_string(q) + " None 2x2,1x1,1x1 sRGB") << info;
         fs::remove(file);
     }
+}
+
+// Tables made for the picture: fewer bytes, a baseline frame (SOF0), and the very pixels of the
+// standard tables as ImageMagick decodes them.
+TEST(JpegEncoder, OptimizedTablesSaveBytesNotPixels) {
+    const Bitmap b = test::photoLike(480, 320, 9, 0);
+    std::vector<std::uint8_t> optimized, standard;
+    std::string error;
+    ASSERT_TRUE(encodeJpeg(b, 85, optimized, error)) << error;
+    ASSERT_TRUE(encodeJpeg(b, 85, standard, error, HuffmanTables::Standard)) << error;
+    EXPECT_LT(optimized.size(), standard.size() * 97 / 100);
+    const std::vector<std::uint8_t> sof0{0xFF, 0xC0};
+    EXPECT_NE(std::search(optimized.begin(), optimized.end(), sof0.begin(), sof0.end()),
+              optimized.end());
+    const fs::path a = fs::temp_directory_path() / "zp_tables_optimized.jpg";
+    const fs::path s = fs::temp_directory_path() / "zp_tables_standard.jpg";
+    std::ofstream(a, std::ios::binary)
+        .write(reinterpret_cast<const char*>(optimized.data()), std::streamsize(optimized.size()));
+    std::ofstream(s, std::ios::binary)
+        .write(reinterpret_cast<const char*>(standard.data()), std::streamsize(standard.size()));
+    EXPECT_EQ(run("compare -metric AE '" + a.string() + "' '" + s.string() + "' null: 2>&1"), "0");
+    fs::remove(a);
+    fs::remove(s);
 }
 
 TEST(JpegEncoder, ReusesTheBufferAndRefusesEmptyBitmaps) {

@@ -1,11 +1,11 @@
 // The picture settings page on the real main window: clamping of the number boxes, the
 // size presets, enabling and colours, and makeJpeg from a generated picture, with the
 // working JPEG read back by ImageMagick.
-#include "platform/dialogs.h"
-#include "platform/updown.h"
 #include "app/zoripost1.h"
 #include "picture/preparedpicture.h"
 #include "picture/ui/picturepage.h"
+#include "platform/dialogs.h"
+#include "platform/updown.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -80,7 +80,7 @@ protected:
         zp::setDialogs(&m_dialogs);
         m_window =
             std::make_unique<TfrmMain>(QString::fromStdString((m_dir / "zoripost").string()));
-        m_page = PicturePage::of(m_window.get());
+        m_page = m_window->picturePage();
         ASSERT_NE(m_page, nullptr);
         m_dialogs.shown.clear();
     }
@@ -310,14 +310,14 @@ TEST_F(PicturePageTest, MakeJpegFromAnImageMagickFile) {
 }
 
 TEST_F(PicturePageTest, MissedLimitGivesUpButStillWritesAndShowsTheJpeg) {
-    setFrame(480, 640);
+    setFrame(720, 960); // noise over 5 kB even at quality 2
     check("chkStretchMiniImg", true);
     check("chkLimitSize", true);
     box("edtLimitSize")->setText(QStringLiteral("5"));
     box("edtQuality")->setText(QStringLiteral("12"));
     check("chkOutMadeGrp", true);
     box("edtOutDir")->setText(QString::fromStdString(m_dir.string()));
-    m_page->setSource(zp::PictureSource::fromBitmap(generated(480, 640, 120)));
+    m_page->setSource(zp::PictureSource::fromBitmap(generated(720, 960, 120)));
     EXPECT_FALSE(m_page->makeJpeg(true));
     EXPECT_TRUE(status().endsWith(QStringLiteral("kB, 画質2 で打ち切りました")))
         << status().toStdString();

@@ -5,6 +5,7 @@
 #include "app/zoripost1.h"
 #include "app_support.h"
 #include "picture/bitmap.h"
+#include "picture/ui/intake.h"
 #include "picture/ui/picturepage.h"
 
 #include <QAbstractButton>
@@ -29,15 +30,12 @@ namespace zp::test {
 // The send operation is another part's: here it only counts its calls.
 class SendCountingWindow : public TfrmMain {
 public:
-    using TfrmMain::TfrmMain;
-    void runHandler(const char* name) override {
-        if (std::string_view(name) == "btnSendClick") {
+    explicit SendCountingWindow(const QString& executablePath) : TfrmMain(executablePath) {
+        intake()->setSend([this] {
             ++sends;
             if (onSend)
                 onSend();
-            return;
-        }
-        TfrmMain::runHandler(name);
+        });
     }
     int sends = 0;
     std::function<void()> onSend;
@@ -70,7 +68,7 @@ protected:
     void SetUp() override {
         ASSERT_TRUE(m_dir.isValid());
         window = std::make_unique<SendCountingWindow>(m_dir.filePath(QStringLiteral("zoripost")));
-        page = PicturePage::of(window.get());
+        page = window->picturePage();
         ASSERT_NE(page, nullptr);
         window->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));

@@ -1,10 +1,11 @@
 // Loading and saving the settings file against the real main window: values go from the
 // file into the controls and back, with the defaults, clamps and special rules of each key.
+#include "app/zoripost1.h"
+#include "picture/ui/preview.h"
 #include "platform/dialogs.h"
 #include "platform/radiogroup.h"
 #include "platform/textcodec.h"
 #include "platform/updown.h"
-#include "app/zoripost1.h"
 #include "settings/atomicfile.h"
 #include "settings/profile.h"
 #include "settings/ui/settingsstore.h"
@@ -432,7 +433,7 @@ TEST_F(SettingsStoreTest, SendCaptionComesFromTheFileAtLoad) {
     for (const auto& [file, caption] : cases) {
         writeIni(file);
         send->setText(QStringLiteral("before"));
-        zp::SettingsStore(*w).loadSettings();
+        w->settingsStore().loadSettings();
         EXPECT_EQ(send->text(), caption) << file;
     }
 }
@@ -466,7 +467,7 @@ TEST_F(SettingsStoreTest, SavedFileReadsBackToTheSameWindow) {
         item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
         item->setCheckState(list->count() == 2 ? Qt::Checked : Qt::Unchecked);
     }
-    w->setWholePreviewSize(3);
+    w->preview()->setWholePreviewSize(3);
     w->FormClose();
 
     const std::string file = readAll(ini());

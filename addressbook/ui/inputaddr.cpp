@@ -55,10 +55,13 @@ TfrmInputAddr::TfrmInputAddr(QWidget* parent) : QDialog(parent) {
         setFont(parent->font());
     setFixedSize(396, 120);
 
-    makeLabel(this, "Label1", QStringLiteral("名前"), 16, 27);
+    QLabel* nameLabel = makeLabel(this, "Label1", QStringLiteral("名前"), 16, 27);
     m_name = place(new QLineEdit(this), "edtName", QRect(96, 24, 281, 20));
-    makeLabel(this, "Label2", QStringLiteral("メールアドレス"), 16, 59);
+    QLabel* addrLabel = makeLabel(this, "Label2", QStringLiteral("メールアドレス"), 16, 59);
     m_addr = place(new QLineEdit(this), "edtAddr", QRect(96, 56, 281, 20));
+    // Each box is named by its label, for a screen reader.
+    nameLabel->setBuddy(m_name);
+    addrLabel->setBuddy(m_addr);
     m_ok = place(new QPushButton(QStringLiteral("OK"), this), "btnOK", QRect(224, 88, 75, 25));
     m_cancel = place(new QPushButton(QStringLiteral("キャンセル"), this), "btnCancel",
                      QRect(312, 88, 75, 25));

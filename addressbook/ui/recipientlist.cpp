@@ -17,14 +17,12 @@
 
 namespace zp {
 
-RecipientList::RecipientList(WindowHost& host, QObject* parent)
-    : QObject(parent), m_host(host), m_list(findControl<QListWidget>(host.window(), "chlAddr")),
-      m_selected(findControl<QListWidget>(host.window(), "lstSelectedAddr")),
-      m_selectedPanel(findControl<QWidget>(host.window(), "pnlSelectedAddr")),
-      m_menuButton(findControl<QPushButton>(host.window(), "btnAddrMenu")),
+RecipientList::RecipientList(WindowHost& host, const RecipientControls& controls, QObject* parent)
+    : QObject(parent), m_host(host), m_c(controls), m_list(controls.chlAddr),
+      m_selected(controls.lstSelectedAddr), m_selectedPanel(controls.pnlSelectedAddr),
+      m_menuButton(controls.btnAddrMenu),
       // Created once, hidden, and reused for every add and edit.
       m_dialog(new TfrmInputAddr(host.window())) {
-    QWidget* w = host.window();
     // Entries change only through the address dialog, which cleans what is typed.
     m_list->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_list->setSelectionMode(QAbstractItemView::SingleSelection);
@@ -39,16 +37,12 @@ RecipientList::RecipientList(WindowHost& host, QObject* parent)
     wireListEvents(m_list);
     onEnter(m_selected, this, [this] { lstSelectedAddrEnter(); });
     onClick(m_selectedPanel, this, [this] { lstSelectedAddrEnter(); });
-    onClick(findControl<QLabel>(w, "Label3"), this, [this] { lstSelectedAddrEnter(); });
-    connect(findControl<QMenu>(w, "popAddr"), &QMenu::aboutToShow, this,
-            &RecipientList::popAddrPopup);
-    connect(findControl<QAction>(w, "popAddr_Add"), &QAction::triggered, this,
-            &RecipientList::btnAddrAddClick);
-    connect(findControl<QAction>(w, "popAddr_Edit"), &QAction::triggered, this,
-            &RecipientList::btnAddrEditClick);
-    connect(findControl<QAction>(w, "popAddr_Del"), &QAction::triggered, this,
-            &RecipientList::btnAddrDelClick);
-    connect(findControl<QAction>(w, "popAddr_SelectOrClear"), &QAction::triggered, this,
+    onClick(m_c.Label3, this, [this] { lstSelectedAddrEnter(); });
+    connect(m_c.popAddr, &QMenu::aboutToShow, this, &RecipientList::popAddrPopup);
+    connect(m_c.popAddr_Add, &QAction::triggered, this, &RecipientList::btnAddrAddClick);
+    connect(m_c.popAddr_Edit, &QAction::triggered, this, &RecipientList::btnAddrEditClick);
+    connect(m_c.popAddr_Del, &QAction::triggered, this, &RecipientList::btnAddrDelClick);
+    connect(m_c.popAddr_SelectOrClear, &QAction::triggered, this,
             &RecipientList::btnAddrChkClearClick);
 }
 
@@ -97,9 +91,8 @@ int RecipientList::selectedIndex() const {
 }
 
 void RecipientList::setEditDeleteEnabled(bool enabled) {
-    QWidget* w = m_host.window();
-    findControl<QAction>(w, "popAddr_Edit")->setEnabled(enabled);
-    findControl<QAction>(w, "popAddr_Del")->setEnabled(enabled);
+    m_c.popAddr_Edit->setEnabled(enabled);
+    m_c.popAddr_Del->setEnabled(enabled);
 }
 
 void RecipientList::clearSentStatus() {
@@ -120,7 +113,11 @@ void RecipientList::chlAddrClickCheck() {
     const QString caption = m_selectedPanel->isHidden()
                                 ? QStringLiteral("メールアドレス一覧 (%1)")
                                 : QStringLiteral("選択済みメールアドレス (%1)");
-    findControl<QLabel>(m_host.window(), "lblChecked")->setText(caption.arg(checked));
+    m_c.lblChecked->setText(caption.arg(checked));
+    // The count changes; a screen reader hears it after the list's fixed name.
+    const QString count = QStringLiteral("%1 件にチェック").arg(checked);
+    m_list->setAccessibleDescription(count);
+    m_selected->setAccessibleDescription(count + QStringLiteral("。クリックして送信先を追加"));
 }
 
 // Runs when the focus has left the list or the menu button for another control of the
@@ -151,16 +148,15 @@ void RecipientList::btnAddrMenuClick() {
     showCheckList();
     chlAddrClickCheck();
     setEditDeleteEnabled(true);
-    findControl<QMenu>(m_host.window(), "popAddr")
-        ->popup(m_menuButton->mapToGlobal(QPoint(0, m_menuButton->height())));
+    m_c.popAddr->popup(m_menuButton->mapToGlobal(QPoint(0, m_menuButton->height())));
 }
 
 void RecipientList::popAddrPopup() {
     bool anyChecked = false;
     for (int i = 0; i < m_list->count() && !anyChecked; ++i)
         anyChecked = m_list->item(i)->checkState() == Qt::Checked;
-    findControl<QAction>(m_host.window(), "popAddr_SelectOrClear")
-        ->setText(anyChecked ? QStringLiteral("全解除") : QStringLiteral("全チェック"));
+    m_c.popAddr_SelectOrClear->setText(anyChecked ? QStringLiteral("全解除")
+                                                  : QStringLiteral("全チェック"));
 }
 
 bool RecipientList::chlAddrMouseDown(QMouseEvent* event) {
@@ -244,8 +240,7 @@ void RecipientList::openMenuAt(const QPoint& viewportPos) {
     if (!m_rightPressed)
         setEditDeleteEnabled(true);
     m_rightPressed = false;
-    findControl<QMenu>(m_host.window(), "popAddr")
-        ->popup(m_list->viewport()->mapToGlobal(viewportPos));
+    m_c.popAddr->popup(m_list->viewport()->mapToGlobal(viewportPos));
 }
 
 void RecipientList::btnAddrAddClick() {

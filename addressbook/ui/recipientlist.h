@@ -8,17 +8,35 @@
 #include <QMouseEvent>
 #include <QObject>
 
+class QAction;
+class QLabel;
 class QListWidget;
+class QMenu;
 class QPushButton;
 
 namespace zp {
+
+// The recipient list, its collapsed view and the address menu.
+struct RecipientControls {
+    QLabel* lblChecked;
+    QPushButton* btnAddrMenu;
+    QListWidget* chlAddr;
+    QWidget* pnlSelectedAddr;
+    QListWidget* lstSelectedAddr;
+    QLabel* Label3;
+    QMenu* popAddr;
+    QAction* popAddr_Add;
+    QAction* popAddr_Edit;
+    QAction* popAddr_Del;
+    QAction* popAddr_SelectOrClear;
+};
 
 class TfrmInputAddr;
 
 class RecipientList : public QObject {
     Q_OBJECT
 public:
-    RecipientList(WindowHost& host, QObject* parent);
+    RecipientList(WindowHost& host, const RecipientControls& controls, QObject* parent);
 
 public slots:
     void chlAddrClickCheck();
@@ -53,6 +71,7 @@ private:
     void openMenuAt(const QPoint& viewportPos);
 
     WindowHost& m_host;
+    const RecipientControls m_c;
     QListWidget* m_list;
     QListWidget* m_selected;
     QWidget* m_selectedPanel;

@@ -18,6 +18,8 @@
 #include <QStringList>
 #include <QUrl>
 
+#include <initializer_list>
+
 namespace zp {
 namespace {
 
@@ -77,44 +79,40 @@ QString problemLine(const logsort::Step& s) {
 
 } // namespace
 
-LogFolder::LogFolder(WindowHost& host, QObject* parent) : QObject(parent), m_host(host) {
-    QWidget* w = host.window();
-    connect(findControl<RadioGroup>(w, "radLogSave"), &RadioGroup::clicked, this,
-            &LogFolder::radLogSaveClick);
-    auto* dir = findControl<QLineEdit>(w, "edtSaveDir");
+LogFolder::LogFolder(WindowHost& host, const LogFolderControls& controls, QObject* parent)
+    : QObject(parent), m_host(host), m_c(controls) {
+    connect(m_c.radLogSave, &RadioGroup::clicked, this, &LogFolder::radLogSaveClick);
+    QLineEdit* dir = m_c.edtSaveDir;
     onEnter(dir, this, [this] { edtSaveDirEnter(); });
     onExit(dir, this, [this] { edtSaveDirExit(); });
     onEvent(dir, QEvent::KeyPress, this,
             [this](QEvent* e) { return edtSaveDirKeyPress(static_cast<QKeyEvent*>(e)); });
-    connect(findControl<QAbstractButton>(w, "btnDirSelect"), &QAbstractButton::clicked, this,
-            &LogFolder::btnDirSelectClick);
-    connect(findControl<QAbstractButton>(w, "btnFolderOpen"), &QAbstractButton::clicked, this,
-            &LogFolder::btnFolderOpenClick);
-    connect(findControl<QAbstractButton>(w, "btnAutoAlloc"), &QAbstractButton::clicked, this,
-            &LogFolder::btnAutoAllocClick);
+    connect(m_c.btnDirSelect, &QAbstractButton::clicked, this, &LogFolder::btnDirSelectClick);
+    connect(m_c.btnFolderOpen, &QAbstractButton::clicked, this, &LogFolder::btnFolderOpenClick);
+    connect(m_c.btnAutoAlloc, &QAbstractButton::clicked, this, &LogFolder::btnAutoAllocClick);
 }
 
 int LogFolder::logMode() const {
-    return findControl<RadioGroup>(m_host.window(), "radLogSave")->itemIndex();
+    return m_c.radLogSave->itemIndex();
 }
 
 void LogFolder::radLogSaveClick() {
-    QWidget* w = m_host.window();
     const bool on = logMode() > 0;
-    for (const char* name :
-         {"btnDirSelect", "btnFolderOpen", "edtSaveDir", "chkMakeNameDir", "btnAutoAlloc"})
-        findControl<QWidget>(w, name)->setEnabled(on);
-    setControlColor(findControl<QLineEdit>(w, "edtSaveDir"), on);
+    for (QWidget* c :
+         std::initializer_list<QWidget*>{m_c.btnDirSelect, m_c.btnFolderOpen, m_c.edtSaveDir,
+                                         m_c.chkMakeNameDir, m_c.btnAutoAlloc})
+        c->setEnabled(on);
+    setControlColor(m_c.edtSaveDir, on);
 }
 
 void LogFolder::edtSaveDirEnter() {
-    m_lastValidLogDir = findControl<QLineEdit>(m_host.window(), "edtSaveDir")->text();
+    m_lastValidLogDir = m_c.edtSaveDir->text();
 }
 
 void LogFolder::edtSaveDirExit() {
     if (logMode() <= 0)
         return;
-    const QString text = findControl<QLineEdit>(m_host.window(), "edtSaveDir")->text();
+    const QString text = m_c.edtSaveDir->text();
     if (const QString refusal = unstorableFolderMessage(text); !refusal.isEmpty())
         refuseFolder(refusal);
     else if (!isExistingFolder(text))
@@ -124,10 +122,9 @@ void LogFolder::edtSaveDirExit() {
 // The box's message, and the remembered text back into the box; the text goes back first,
 // so that whatever runs while the message is up finds the box as it will stay.
 void LogFolder::refuseFolder(const QString& message) {
-    QWidget* w = m_host.window();
-    findControl<QLineEdit>(w, "edtSaveDir")->setText(m_lastValidLogDir);
+    m_c.edtSaveDir->setText(m_lastValidLogDir);
     if (!(m_inEnterKey && m_messageShown))
-        dialogs().message(w, MsgKind::Information, message);
+        dialogs().message(m_host.window(), MsgKind::Information, message);
     m_messageShown = true;
 }
 
@@ -139,7 +136,7 @@ bool LogFolder::edtSaveDirKeyPress(QKeyEvent* event) {
         return false;
     m_inEnterKey = true;
     m_messageShown = false;
-    m_host.runHandler("nextCtrlWhenEnter");
+    emit moveFocusOn();
     edtSaveDirExit();
     m_inEnterKey = false;
     edtSaveDirEnter();
@@ -147,14 +144,13 @@ bool LogFolder::edtSaveDirKeyPress(QKeyEvent* event) {
 }
 
 void LogFolder::btnDirSelectClick() {
-    auto* box = findControl<QLineEdit>(m_host.window(), "edtSaveDir");
-    QString folder = box->text();
+    QString folder = m_c.edtSaveDir->text();
     if (selectFolder(m_host.window(), folder))
-        box->setText(folder);
+        m_c.edtSaveDir->setText(folder);
 }
 
 void LogFolder::btnFolderOpenClick() {
-    const QString folder = findControl<QLineEdit>(m_host.window(), "edtSaveDir")->text();
+    const QString folder = m_c.edtSaveDir->text();
     if (!isExistingFolder(folder)) {
         refuseFolder(kFolderMissing);
         return;
@@ -165,7 +161,7 @@ void LogFolder::btnFolderOpenClick() {
 
 void LogFolder::btnAutoAllocClick() {
     QWidget* w = m_host.window();
-    const QString text = findControl<QLineEdit>(w, "edtSaveDir")->text();
+    const QString text = m_c.edtSaveDir->text();
     if (!isExistingFolder(text)) {
         dialogs().message(w, MsgKind::Information, kFolderMissing);
         return;

@@ -7,7 +7,22 @@
 #include <QObject>
 #include <QString>
 
+class QAbstractButton;
+class QLineEdit;
+
 namespace zp {
+
+class RadioGroup;
+
+// The send log controls of the page "送信設定".
+struct LogFolderControls {
+    RadioGroup* radLogSave;
+    QLineEdit* edtSaveDir;
+    QAbstractButton* btnDirSelect;
+    QAbstractButton* btnFolderOpen;
+    QAbstractButton* chkMakeNameDir;
+    QAbstractButton* btnAutoAlloc;
+};
 
 namespace logsort {
 struct Report;
@@ -16,7 +31,7 @@ struct Report;
 class LogFolder : public QObject {
     Q_OBJECT
 public:
-    LogFolder(WindowHost& host, QObject* parent);
+    LogFolder(WindowHost& host, const LogFolderControls& controls, QObject* parent);
 
     // The box's text remembered when the box was entered, put back when a typed folder
     // is refused.
@@ -32,12 +47,17 @@ public slots:
     void btnFolderOpenClick();
     void btnAutoAllocClick();
 
+signals:
+    // Enter in the folder box moves the focus on as in the other boxes.
+    void moveFocusOn();
+
 private:
     int logMode() const;
     void refuseFolder(const QString& message);
     void reportOutcome(const QString& folder, const logsort::Report& report);
 
     WindowHost& m_host;
+    const LogFolderControls m_c;
     QString m_lastValidLogDir;
     // While Enter is handled, the box's message is shown at most once, although
     // the check runs both when the focus leaves and once more after.

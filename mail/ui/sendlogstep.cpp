@@ -1,7 +1,6 @@
 #include "sendlogstep.h"
 
 #include "mail/sendlog.h"
-#include "picture/ui/picturepage.h"
 #include "platform/radiogroup.h"
 #include "platform/textcodec.h"
 
@@ -29,40 +28,37 @@ QString withCrLf(const QString& text) {
     return out;
 }
 
-SendSnapshot takeSendSnapshot(WindowHost& host) {
-    QWidget* w = host.window();
-    findControl<QWidget>(w, "btnSend")->setFocus(Qt::OtherFocusReason);
+SendSnapshot takeSendSnapshot(WindowHost& host, const SnapshotControls& c, bool picturePresent) {
+    c.btnSend->setFocus(Qt::OtherFocusReason);
     SendSnapshot s;
     s.time = QDateTime::currentDateTime();
     // The recipients come from the check marks themselves: a focus change does not reach
     // an inactive window (an automatic send after a drop from another program).
-    auto* list = findControl<QListWidget>(w, "chlAddr");
+    const QListWidget* list = c.chlAddr;
     for (int i = 0; i < list->count(); ++i)
         if (list->item(i)->checkState() == Qt::Checked)
             s.entries << list->item(i)->text();
-    auto* selected = findControl<QListWidget>(w, "lstSelectedAddr");
-    selected->clear();
-    selected->addItems(s.entries);
-    s.subject = findControl<QLineEdit>(w, "edtTitle")->text();
-    s.body = withCrLf(findControl<QPlainTextEdit>(w, "memoBody")->toPlainText());
-    const PicturePage* page = PicturePage::of(w);
-    s.picturePresent = page && page->source().present();
+    c.lstSelectedAddr->clear();
+    c.lstSelectedAddr->addItems(s.entries);
+    s.subject = c.edtTitle->text();
+    s.body = withCrLf(c.memoBody->toPlainText());
+    s.picturePresent = picturePresent;
     s.workingJpeg = host.workingJpegPath();
-    s.hasAttachment = !findControl<QWidget>(w, "pnlAttach")->isHidden();
+    s.hasAttachment = !c.pnlAttach->isHidden();
     if (s.hasAttachment)
-        s.attachmentPath = findControl<QPlainTextEdit>(w, "memAttach")->toPlainText();
+        s.attachmentPath = c.memAttach->toPlainText();
     return s;
 }
 
-void writeLogForSend(WindowHost& host, const SendSnapshot& snapshot, bool sent) {
-    QWidget* w = host.window();
-    const int mode = findControl<RadioGroup>(w, "radLogSave")->itemIndex();
+void writeLogForSend(WindowHost& host, const SendLogControls& c, const SendSnapshot& snapshot,
+                     bool sent) {
+    const int mode = c.radLogSave->itemIndex();
     if (mode < 1 || mode > 3)
         return;
     SendLogInput in;
     in.mode = static_cast<SendLogMode>(mode);
-    in.folder = toSjis(findControl<QLineEdit>(w, "edtSaveDir")->text());
-    in.nameFolders = findControl<QAbstractButton>(w, "chkMakeNameDir")->isChecked();
+    in.folder = toSjis(c.edtSaveDir->text());
+    in.nameFolders = c.chkMakeNameDir->isChecked();
     const QDate d = snapshot.time.date();
     const QTime t = snapshot.time.time();
     in.time = {d.year(), d.month(), d.day(), t.hour(), t.minute(), t.second()};
@@ -80,7 +76,7 @@ void writeLogForSend(WindowHost& host, const SendSnapshot& snapshot, bool sent) 
                                  ? QStringLiteral("指定された送信ログ保存フォルダは存在しません。")
                                  : QStringLiteral("ログ保存先フォルダ ") + fromSjis(notice.folder) +
                                        QStringLiteral(" は作成できませんでした。");
-        dialogs().message(w, MsgKind::Information, text, MsgButtons::Ok);
+        dialogs().message(host.window(), MsgKind::Information, text, MsgButtons::Ok);
     }
 }
 

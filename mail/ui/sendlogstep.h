@@ -9,7 +9,32 @@
 
 #include <string>
 
+class QAbstractButton;
+class QLineEdit;
+class QListWidget;
+class QPlainTextEdit;
+
 namespace zp {
+
+class RadioGroup;
+
+// What a send reads from the window when it starts.
+struct SnapshotControls {
+    QWidget* btnSend;
+    QListWidget* chlAddr;
+    QListWidget* lstSelectedAddr;
+    QLineEdit* edtTitle;
+    QPlainTextEdit* memoBody;
+    QWidget* pnlAttach;
+    QPlainTextEdit* memAttach;
+};
+
+// The send log settings of the page "送信設定".
+struct SendLogControls {
+    RadioGroup* radLogSave;
+    QLineEdit* edtSaveDir;
+    QAbstractButton* chkMakeNameDir;
+};
 
 struct SendSnapshot {
     QDateTime time;
@@ -23,13 +48,15 @@ struct SendSnapshot {
 };
 
 // Moves the focus to the send button and reads the window: the checked entries (also
-// written into lstSelectedAddr), the send time, the texts and the attachment.
-SendSnapshot takeSendSnapshot(WindowHost& host);
+// written into lstSelectedAddr), the send time, the texts and the attachment; whether a
+// picture is being prepared is told by the caller.
+SendSnapshot takeSendSnapshot(WindowHost& host, const SnapshotControls& c, bool picturePresent);
 
 // Lone CR and LF become CR LF.
 QString withCrLf(const QString& text);
 
 // Writes the log when a log mode is chosen; its boxes are shown here.
-void writeLogForSend(WindowHost& host, const SendSnapshot& snapshot, bool sent);
+void writeLogForSend(WindowHost& host, const SendLogControls& c, const SendSnapshot& snapshot,
+                     bool sent);
 
 } // namespace zp

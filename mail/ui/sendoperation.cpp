@@ -31,10 +31,6 @@ QString trimmedText(const QString& text) {
     return text.mid(begin, end - begin);
 }
 
-QString lineEdit(QWidget* w, const char* name) {
-    return findControl<QLineEdit>(w, name)->text();
-}
-
 void informTwoLines(QWidget* w, const char* first, const char* second) {
     dialogs().message(w, MsgKind::Information,
                       QString::fromUtf8(first) + QStringLiteral("\r\n") + QString::fromUtf8(second),
@@ -46,13 +42,10 @@ constexpr int kCancelWaitMs = 15000;
 
 } // namespace
 
-SendOperation::SendOperation(WindowHost& host, QObject* parent)
-    : QObject(parent), m_host(host), m_dialogue(std::make_shared<SendDialogue>()) {
-    QWidget* w = host.window();
-    connect(findControl<QAbstractButton>(w, "btnSend"), &QAbstractButton::clicked, this,
-            &SendOperation::btnSendClick);
-    connect(findControl<QAbstractButton>(w, "chkPOPbSMTP"), &QAbstractButton::clicked, this,
-            &SendOperation::chkPOPbSMTPClick);
+SendOperation::SendOperation(WindowHost& host, const SendControls& controls, QObject* parent)
+    : QObject(parent), m_host(host), m_c(controls), m_dialogue(std::make_shared<SendDialogue>()) {
+    connect(m_c.btnSend, &QAbstractButton::clicked, this, &SendOperation::btnSendClick);
+    connect(m_c.chkPOPbSMTP, &QAbstractButton::clicked, this, &SendOperation::chkPOPbSMTPClick);
 }
 
 SendOperation::~SendOperation() {
@@ -69,10 +62,8 @@ void SendOperation::setTimeLimits(std::chrono::milliseconds connect,
 }
 
 void SendOperation::chkPOPbSMTPClick() {
-    QWidget* w = m_host.window();
-    const bool on = findControl<QAbstractButton>(w, "chkPOPbSMTP")->isChecked();
-    for (const char* name : {"edtPOP3Host", "edtPOP3Pwd"}) {
-        QWidget* edit = findControl<QWidget>(w, name);
+    const bool on = m_c.chkPOPbSMTP->isChecked();
+    for (QLineEdit* edit : {m_c.edtPOP3Host, m_c.edtPOP3Pwd}) {
         edit->setEnabled(on);
         setControlColor(edit, on);
     }
@@ -91,11 +82,11 @@ bool SendOperation::checkSettings(const QString& recipients) {
         const char* second;
     };
     const Check checks[] = {
-        {trimmedText(lineEdit(w, "edtSMTPHost")).isEmpty(), "メールサーバが指定されていません。",
+        {trimmedText(m_c.edtSMTPHost->text()).isEmpty(), "メールサーバが指定されていません。",
          "設定画面にてメールサーバを指定してください。"},
-        {trimmedText(lineEdit(w, "edtSMTPUser")).isEmpty(), "ユーザ名が指定されていません。",
+        {trimmedText(m_c.edtSMTPUser->text()).isEmpty(), "ユーザ名が指定されていません。",
          "設定画面にてユーザ名を指定してください。"},
-        {trimmedText(lineEdit(w, "edtSMTPAddr")).isEmpty(),
+        {trimmedText(m_c.edtSMTPAddr->text()).isEmpty(),
          "利用者メールアドレスが指定されていません。",
          "設定画面にて利用者メールアドレスを指定してください。"},
         {trimmedText(recipients).isEmpty(), "送信先メールアドレスが指定されていません。",
@@ -115,7 +106,7 @@ bool SendOperation::checkSettings(const QString& recipients) {
 bool SendOperation::checkAddresses() {
     QWidget* w = m_host.window();
     MailAddressItem from;
-    from.setText(toSjis(lineEdit(w, "edtSMTPAddr")));
+    from.setText(toSjis(m_c.edtSMTPAddr->text()));
     if (isUnusableAddress(from.Address)) {
         informTwoLines(w, "利用者メールアドレスに使えない文字が含まれています。",
                        "設定画面にて利用者メールアドレスを正しく指定してください。");
@@ -129,7 +120,7 @@ bool SendOperation::checkAddresses() {
         }
     }
     MailAddressList replyTo;
-    replyTo.setText(toSjis(lineEdit(w, "edtReplyTo")));
+    replyTo.setText(toSjis(m_c.edtReplyTo->text()));
     for (const MailAddressItem& item : replyTo) {
         if (isUnusableAddress(item.Address)) {
             informTwoLines(w, "Reply-Toヘッダのアドレスに使えない文字が含まれています。",
@@ -141,17 +132,16 @@ bool SendOperation::checkAddresses() {
 }
 
 SendJob SendOperation::makeJob(const QString& recipients) const {
-    QWidget* w = m_host.window();
     SendJob job;
-    job.smtpHost = toSjis(lineEdit(w, "edtSMTPHost"));
-    job.user = toSjis(lineEdit(w, "edtSMTPUser"));
-    job.senderAddress = toSjis(lineEdit(w, "edtSMTPAddr"));
-    job.senderName = toSjis(lineEdit(w, "edtSMTPName"));
-    job.replyTo = toSjis(lineEdit(w, "edtReplyTo"));
-    job.popBeforeSmtp = findControl<QAbstractButton>(w, "chkPOPbSMTP")->isChecked();
-    job.pop3Host = toSjis(lineEdit(w, "edtPOP3Host"));
-    job.password = toSjis(lineEdit(w, "edtPOP3Pwd"));
-    const WindowHost::MailPorts ports = m_host.mailPorts();
+    job.smtpHost = toSjis(m_c.edtSMTPHost->text());
+    job.user = toSjis(m_c.edtSMTPUser->text());
+    job.senderAddress = toSjis(m_c.edtSMTPAddr->text());
+    job.senderName = toSjis(m_c.edtSMTPName->text());
+    job.replyTo = toSjis(m_c.edtReplyTo->text());
+    job.popBeforeSmtp = m_c.chkPOPbSMTP->isChecked();
+    job.pop3Host = toSjis(m_c.edtPOP3Host->text());
+    job.password = toSjis(m_c.edtPOP3Pwd->text());
+    const MailPorts& ports = m_ports;
     job.smtpPort = static_cast<std::uint16_t>(ports.smtp);
     job.pop3Port = static_cast<std::uint16_t>(ports.pop3);
     job.smtpSecurity = mailSecurityFromInt(ports.smtpSecurity);
@@ -160,8 +150,8 @@ SendJob SendOperation::makeJob(const QString& recipients) const {
     job.recipients = toSjis(recipients);
     job.subject = toSjis(m_snapshot.subject);
     job.body = toSjis(m_snapshot.body);
-    job.xMailer = "zoripost " + toSjis(findControl<QLabel>(w, "lblVersion")->text());
-    job.noHeaderEncode = m_host.noHeaderEncode();
+    job.xMailer = "zoripost " + toSjis(m_c.lblVersion->text());
+    job.noHeaderEncode = m_noHeaderEncode;
     if (m_snapshot.picturePresent) {
         job.attachment = SendJob::Attachment::Picture;
         job.attachmentPath = QFile::encodeName(m_snapshot.workingJpeg).toStdString();
@@ -179,9 +169,8 @@ void SendOperation::btnSendClick() {
     // The panels are disabled during a send; an automatic send that slips through waits.
     if (m_thread || m_host.sendInProgress())
         return;
-    QWidget* w = m_host.window();
     // 1. Focus, send time, recipients, texts and attachment, read once for the whole send.
-    m_snapshot = takeSendSnapshot(m_host);
+    m_snapshot = takeSendSnapshot(m_host, m_c.snapshot, m_picturePresent && m_picturePresent());
     // 3. The address parts joined by ", "; empty ones before the first address leave no
     // trace.
     QString recipients;
@@ -194,8 +183,8 @@ void SendOperation::btnSendClick() {
         return;
     // 4. - 6.
     m_host.reportStatus(QStringLiteral("送信先：") + recipients, MsgKind::None);
-    if (findControl<QAbstractButton>(w, "chkSendCap")->isChecked()) {
-        const QString sound = lineEdit(w, "edtSendSE");
+    if (m_c.chkSendCap->isChecked()) {
+        const QString sound = m_c.edtSendSE->text();
         if (!sound.isEmpty() && QFile::exists(sound))
             soundPlayer().playWav(sound);
     }
@@ -329,18 +318,17 @@ void SendOperation::finishSend(const SendResult& result) {
                                     : QStringLiteral("メールを送信できませんでした"),
                         MsgKind::None);
     m_host.setControlsEnabled(true);
-    writeLogForSend(m_host, m_snapshot, result.sent);
+    writeLogForSend(m_host, m_c.log, m_snapshot, result.sent);
     m_host.setSendInProgress(false);
-    QWidget* w = m_host.window();
-    if (result.sent && findControl<QAbstractButton>(w, "chkFileAutoClear")->isChecked())
-        m_host.runHandler("btnClearClick");
-    if (result.sent && findControl<QAbstractButton>(w, "chkMailAddrAutoClear")->isChecked()) {
-        auto* list = findControl<QListWidget>(w, "chlAddr");
+    if (result.sent && m_c.chkFileAutoClear->isChecked())
+        emit detachRequested();
+    if (result.sent && m_c.chkMailAddrAutoClear->isChecked()) {
+        QListWidget* list = m_c.snapshot.chlAddr;
         for (int i = 0; i < list->count(); ++i)
             list->item(i)->setCheckState(Qt::Unchecked);
     }
-    m_host.runHandler("chlAddrClickCheck");
-    m_host.runHandler("chlAddrExit");
+    emit recipientsRecountRequested();
+    emit recipientsCollapseRequested();
     emit sendFinished(result.sent);
 }
 

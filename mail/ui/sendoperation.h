@@ -6,6 +6,7 @@
 // and shows every status line as it comes; the window thread only reports the steps (one
 // at a time, in order, each shown before the dialogue goes on) and ends the send.
 #include "mail/senddialogue.h"
+#include "mail/ui/mailports.h"
 #include "mail/ui/sendlogstep.h"
 #include "platform/windowhost.h"
 
@@ -14,22 +15,52 @@
 #include <QWaitCondition>
 
 #include <chrono>
+#include <functional>
 #include <memory>
 
+class QLabel;
 class QThread;
 
 namespace zp {
 
+// The server settings, the send button's options and what a send reads and clears.
+struct SendControls {
+    QAbstractButton* btnSend;
+    QLineEdit* edtSMTPHost;
+    QLineEdit* edtSMTPUser;
+    QLineEdit* edtSMTPAddr;
+    QLineEdit* edtSMTPName;
+    QLineEdit* edtReplyTo;
+    QAbstractButton* chkPOPbSMTP;
+    QLineEdit* edtPOP3Host;
+    QLineEdit* edtPOP3Pwd;
+    QLabel* lblVersion;
+    QAbstractButton* chkSendCap;
+    QLineEdit* edtSendSE;
+    QAbstractButton* chkFileAutoClear;
+    QAbstractButton* chkMailAddrAutoClear;
+    SnapshotControls snapshot;
+    SendLogControls log;
+};
+
 class SendOperation : public QObject {
     Q_OBJECT
 public:
-    SendOperation(WindowHost& host, QObject* parent);
+    SendOperation(WindowHost& host, const SendControls& controls, QObject* parent);
     ~SendOperation() override;
 
     // The limits of the network waits (connect, each reply, the reply to the end of DATA).
     void setTimeLimits(std::chrono::milliseconds connect, std::chrono::milliseconds reply,
                        std::chrono::milliseconds dataEnd);
     bool sending() const { return m_thread != nullptr; }
+    // Asked at the start of a send whether a picture is being prepared (then the working
+    // JPEG is the attachment).
+    void setPicturePresent(std::function<bool()> present) { m_picturePresent = std::move(present); }
+    // The [debug] NoHeaderEncode key: header texts go out as they are.
+    void setNoHeaderEncode(bool on) { m_noHeaderEncode = on; }
+    bool noHeaderEncode() const { return m_noHeaderEncode; }
+    // The servers' ports and protection used by the next send.
+    MailPorts& mailPorts() { return m_ports; }
     // The step 10 report: the trimmed error text with the Japanese lines its code calls for.
     static QString errorReport(const std::string& error);
 
@@ -45,6 +76,12 @@ public slots:
 signals:
     // After the last step of a send that got past the checks.
     void sendFinished(bool sent);
+    // A successful send with chkFileAutoClear checked: the attachment is detached.
+    void detachRequested();
+    // The send has ended: the recipients are counted again and the list shows the chosen
+    // ones.
+    void recipientsRecountRequested();
+    void recipientsCollapseRequested();
 
 private:
     // Steps reported by the dialogue thread wait here until the window has shown them.
@@ -69,6 +106,10 @@ private:
     void finishSend(const SendResult& result);
 
     WindowHost& m_host;
+    const SendControls m_c;
+    std::function<bool()> m_picturePresent;
+    bool m_noHeaderEncode = false;
+    MailPorts m_ports;
     // Shared with the dialogue thread, which may outlive this object (see stopDialogue).
     std::shared_ptr<SendDialogue> m_dialogue;
     std::shared_ptr<SendResult> m_result; // written by the dialogue thread before it ends

@@ -31,7 +31,7 @@ QSpinBox* portBox(int value, const char* name, QWidget* parent) {
 
 } // namespace
 
-ServerSecurityDialog::ServerSecurityDialog(const WindowHost::MailPorts& ports, QWidget* parent)
+ServerSecurityDialog::ServerSecurityDialog(const MailPorts& ports, QWidget* parent)
     : QDialog(parent) {
     setObjectName(QStringLiteral("dlgServerSecurity"));
     setWindowTitle(QStringLiteral("接続方式"));
@@ -64,7 +64,7 @@ ServerSecurityDialog::ServerSecurityDialog(const WindowHost::MailPorts& ports, Q
     form->addRow(buttons);
 }
 
-WindowHost::MailPorts ServerSecurityDialog::result(WindowHost::MailPorts ports) const {
+MailPorts ServerSecurityDialog::result(MailPorts ports) const {
     ports.smtp = m_smtpPort->value();
     ports.pop3 = m_pop3Port->value();
     ports.smtpSecurity = m_smtpSecurity->currentIndex();
@@ -75,16 +75,18 @@ WindowHost::MailPorts ServerSecurityDialog::result(WindowHost::MailPorts ports) 
     return ports;
 }
 
-ServerSecurity::ServerSecurity(WindowHost& host, QObject* parent) : QObject(parent), m_host(host) {
-    connect(findControl<QAbstractButton>(host.window(), "btnServerSecurity"),
-            &QAbstractButton::clicked, this, &ServerSecurity::btnServerSecurityClick);
+ServerSecurity::ServerSecurity(WindowHost& host, QAbstractButton* btnServerSecurity,
+                               MailPorts& ports, QObject* parent)
+    : QObject(parent), m_host(host), m_ports(ports) {
+    connect(btnServerSecurity, &QAbstractButton::clicked, this,
+            &ServerSecurity::btnServerSecurityClick);
 }
 
 void ServerSecurity::btnServerSecurityClick() {
-    auto* dialog = new ServerSecurityDialog(m_host.mailPorts(), m_host.window());
+    auto* dialog = new ServerSecurityDialog(m_ports, m_host.window());
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     connect(dialog, &QDialog::accepted, this,
-            [this, dialog] { m_host.setMailPorts(dialog->result(m_host.mailPorts())); });
+            [this, dialog] { m_ports = dialog->result(m_ports); });
     dialog->open();
 }
 

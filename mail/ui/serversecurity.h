@@ -3,11 +3,13 @@
 // opens a small dialog with the port and security of both servers and the CA file.
 // Changing a security picks the usual port for it; OK keeps the choice for the send and
 // for the settings file.
+#include "mail/ui/mailports.h"
 #include "platform/windowhost.h"
 
 #include <QDialog>
 #include <QObject>
 
+class QAbstractButton;
 class QComboBox;
 class QLineEdit;
 class QSpinBox;
@@ -17,9 +19,9 @@ namespace zp {
 class ServerSecurityDialog : public QDialog {
     Q_OBJECT
 public:
-    ServerSecurityDialog(const WindowHost::MailPorts& ports, QWidget* parent);
+    ServerSecurityDialog(const MailPorts& ports, QWidget* parent);
     // The dialog's choice on top of `ports`; every value chosen is kept in the file.
-    WindowHost::MailPorts result(WindowHost::MailPorts ports) const;
+    MailPorts result(MailPorts ports) const;
 
 private:
     QComboBox* m_smtpSecurity;
@@ -32,7 +34,9 @@ private:
 class ServerSecurity : public QObject {
     Q_OBJECT
 public:
-    ServerSecurity(WindowHost& host, QObject* parent);
+    // ports: the send operation's, changed when the dialog is accepted.
+    ServerSecurity(WindowHost& host, QAbstractButton* btnServerSecurity, MailPorts& ports,
+                   QObject* parent);
 
 public slots:
     // Opens the dialog window-modally and returns at once; OK applies it.
@@ -40,6 +44,7 @@ public slots:
 
 private:
     WindowHost& m_host;
+    MailPorts& m_ports;
 };
 
 } // namespace zp

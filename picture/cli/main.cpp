@@ -13,6 +13,7 @@
 #include <mutex>
 #include <string>
 #include <system_error>
+#include <vector>
 #ifdef _WIN32
 #include <windows.h>
 #else
@@ -107,6 +108,16 @@ fs::path outputOf(const std::string& file, const zp::cli::Options& options) {
     return zp::outputCopyPath(options.outDir, fs::path(file).filename().string());
 }
 
+// The fitted bitmap as a binary PPM (P6): lossless, and read by every image tool.
+std::vector<std::uint8_t> ppmOf(const zp::Bitmap& b) {
+    const std::string header = format("P6\n%d %d\n255\n", b.width, b.height);
+    std::vector<std::uint8_t> bytes(header.begin(), header.end());
+    for (int y = 0; y < b.height; ++y) {
+        bytes.insert(bytes.end(), b.row(y), b.row(y) + b.stride());
+    }
+    return bytes;
+}
+
 bool convertFile(const std::string& file, const zp::cli::Options& options, WrittenFiles& written,
                  zp::cli::FileReport& report) {
     const fs::path out = outputOf(file, options);
@@ -147,6 +158,11 @@ bool convertFile(const std::string& file, const zp::cli::Options& options, Writt
         return false;
     }
     if (!zp::writeFileReplacing(out, result.jpeg, error)) {
+        report.err(format("zoripost-jpeg: %s: %s\n", file.c_str(), error.c_str()));
+        return false;
+    }
+    if (options.fittedPpm && !zp::writeFileReplacing(fs::path(out).replace_extension(".ppm"),
+                                                     ppmOf(result.fitted), error)) {
         report.err(format("zoripost-jpeg: %s: %s\n", file.c_str(), error.c_str()));
         return false;
     }

@@ -96,6 +96,10 @@ bool applyFlag(const std::string& name, Options& o) {
         s.fit.enlarge = false;
     } else if (name == "--no-limit") {
         s.jpeg.limitSize = false;
+    } else if (name == "--fine") {
+        s.jpeg.fine = true;
+    } else if (name == "--fitted-ppm") {
+        o.fittedPpm = true;
     } else if (name == "-q" || name == "--quiet") {
         o.quiet = true;
     } else if (name == "-h" || name == "--help") {
@@ -172,6 +176,8 @@ const char* usageText() {
            "  --quality Q         quality to start with, 1..100, default 90\n"
            "  --limit KB          step the quality down by 5 until the file is under\n"
            "                      KB x 1024 bytes (5..100)\n"
+           "  --fine              with a limit: after the steps of 5, try the four qualities\n"
+           "                      above the one that fits and keep the highest that fits\n"
            "  --no-limit          no size limit (the default)\n"
            "  --turn DIR          left, right or none: lay a picture on its side when that\n"
            "                      suits the frame, default left\n"
@@ -181,6 +187,8 @@ const char* usageText() {
            "  --out DIR           output folder, default the current folder\n"
            "  --jobs N            convert N files at once (1..256), default one per core;\n"
            "                      each file's lines still come together, in the order given\n"
+           "  --fitted-ppm        also write the fitted picture, as it went into the encoder,\n"
+           "                      as zp_<name>.ppm (for comparing encoders on the same pixels)\n"
            "  -q, --quiet         print nothing but errors\n"
            "  -h, --help          this text\n"
            "\n"

@@ -13,7 +13,8 @@ struct Options {
     std::vector<std::string> files;
     bool help = false;
     bool quiet = false;
-    int jobs = 0; // files converted at once; 0: one per core
+    bool fittedPpm = false; // also write the fitted picture, before encoding, as zp_<name>.ppm
+    int jobs = 0;           // files converted at once; 0: one per core
 };
 
 // Parses argv; false with a message in `error` on a usage error.

@@ -56,17 +56,14 @@ Bitmap clipboardBitmap() {
 
 } // namespace
 
-Intake::Intake(WindowHost& host, QObject* parent) : QObject(parent), m_host(host) {
+Intake::Intake(WindowHost& host, const IntakeControls& controls, PicturePage& page, QObject* parent)
+    : QObject(parent), m_host(host), m_c(controls), m_page(page) {
     QWidget* w = host.window();
-    for (const char* name : {"btnPaste", "btnPasteFromVelmaclip"})
-        connect(findControl<QPushButton>(w, name), &QPushButton::clicked, this,
-                &Intake::btnPasteClick);
-    connect(findControl<QPushButton>(w, "btnClear"), &QPushButton::clicked, this,
-            &Intake::btnClearClick);
-    connect(findControl<QAction>(w, "popImgEdit_Paste"), &QAction::triggered, this,
-            &Intake::btnPasteClick);
-    connect(findControl<QAction>(w, "popImgEdit_Delete"), &QAction::triggered, this,
-            &Intake::btnClearClick);
+    for (QAbstractButton* button : {m_c.btnPaste, m_c.btnPasteFromVelmaclip})
+        connect(button, &QAbstractButton::clicked, this, &Intake::btnPasteClick);
+    connect(m_c.btnClear, &QAbstractButton::clicked, this, &Intake::btnClearClick);
+    connect(m_c.popImgEdit_Paste, &QAction::triggered, this, &Intake::btnPasteClick);
+    connect(m_c.popImgEdit_Delete, &QAction::triggered, this, &Intake::btnClearClick);
     // The whole window is the drop target. Every control sees the drag first, so each is
     // watched: an edit box would otherwise insert a dropped file's address as text. Drags
     // without local files (a list's own reordering) go on to the control untouched.
@@ -74,10 +71,6 @@ Intake::Intake(WindowHost& host, QObject* parent) : QObject(parent), m_host(host
     w->installEventFilter(this);
     for (QWidget* child : w->findChildren<QWidget*>())
         child->installEventFilter(this);
-}
-
-PicturePage& Intake::page() {
-    return *PicturePage::of(m_host.window());
 }
 
 bool Intake::eventFilter(QObject* watched, QEvent* event) {
@@ -115,7 +108,6 @@ void Intake::takeDroppedFile(const QString& path) {
 }
 
 void Intake::btnPasteClick() {
-    QWidget* w = m_host.window();
     if (m_host.sendInProgress()) {
         m_host.reportStatus(QStringLiteral("送信中のため、貼り付けは行いませんでした。"),
                             MsgKind::None);
@@ -124,21 +116,20 @@ void Intake::btnPasteClick() {
     Bitmap pasted = clipboardBitmap();
     if (pasted.empty())
         return; // nothing to paste: silently nothing
-    if (sender() && sender() == w->findChild<QObject*>(QStringLiteral("btnPasteFromVelmaclip")))
+    if (sender() && sender() == m_c.btnPasteFromVelmaclip)
         rereadVelmaclipSettings();
-    page().setSource(PictureSource::fromBitmap(std::move(pasted)));
+    m_page.setSource(PictureSource::fromBitmap(std::move(pasted)));
     m_host.setSourceFilePath(QString());
     m_host.setSourceFileName(
         QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd_HH-mm-ss")));
-    const bool ok = page().makeJpeg(true);
-    if (ok && findControl<QAbstractButton>(w, "chkAutoSend")->isChecked())
+    const bool ok = m_page.makeJpeg(true);
+    if (ok && m_c.chkAutoSend->isChecked())
         autoSend();
 }
 
 // The clipping tool stores the size and quality it was last asked for in our settings
 // file; the file is only read here.
 void Intake::rereadVelmaclipSettings() {
-    QWidget* w = m_host.window();
     ProfileFile profile(QFile::encodeName(m_host.settingsFilePath()).toStdString());
     if (!profile.load())
         qWarning("settings file not read: %s", profile.error().c_str());
@@ -146,21 +137,18 @@ void Intake::rereadVelmaclipSettings() {
         const char* section;
         const char* key;
         int def;
-        const char* updown;
-        const char* edit;
-    } values[] = {{"jpeg", "quality", 90, "udQuality", "edtQuality"},
-                  {"size", "width", 132, "udSizeW", "edtSizeW"},
-                  {"size", "height", 176, "udSizeH", "edtSizeH"}};
+        UpDown* updown;
+        QLineEdit* edit;
+    } values[] = {{"jpeg", "quality", 90, m_c.udQuality, m_c.edtQuality},
+                  {"size", "width", 132, m_c.udSizeW, m_c.edtSizeW},
+                  {"size", "height", 176, m_c.udSizeH, m_c.edtSizeH}};
     for (const auto& v : values) {
-        auto* spin = findControl<UpDown>(w, v.updown);
-        spin->setPosition(profile.readInt(v.section, v.key, v.def));
-        findControl<QLineEdit>(w, v.edit)->setText(QString::number(spin->position()));
+        v.updown->setPosition(profile.readInt(v.section, v.key, v.def));
+        v.edit->setText(QString::number(v.updown->position()));
     }
-    auto* presets = findControl<QComboBox>(w, "cmbSize");
-    presets->setCurrentIndex(
-        PicturePage::findSizePreset(presets, findControl<UpDown>(w, "udSizeW")->position(),
-                                    findControl<UpDown>(w, "udSizeH")->position()));
-    m_host.runHandler("cmbSizeChange");
+    m_c.cmbSize->setCurrentIndex(
+        PicturePage::findSizePreset(m_c.cmbSize, m_c.udSizeW->position(), m_c.udSizeH->position()));
+    m_page.cmbSizeChange();
 }
 
 bool Intake::loadPicture(const QString& path) {
@@ -176,7 +164,7 @@ bool Intake::loadPicture(const QString& path) {
             qWarning("not taken as a picture: %s", error.c_str());
             return false;
         }
-        page().setSource(std::move(source));
+        m_page.setSource(std::move(source));
         return true;
     } catch (const std::exception& e) {
         qWarning("not taken as a picture: %s", e.what());
@@ -198,13 +186,12 @@ void Intake::openPictureFile(const QString& path, bool allowAutoSend) {
     m_host.reportStatus(QStringLiteral("ファイルドロップ：") + file.path, MsgKind::None);
     m_host.setSourceFileName(file.path);
     m_host.setSourceFilePath(file.path);
-    const JpegOutcome outcome = page().makeJpegOutcome(true, false);
+    const JpegOutcome outcome = m_page.makeJpegOutcome(true, false);
     if (outcome == JpegOutcome::DecodeFailed) {
         attachNonPicture(file.path);
         return;
     }
-    if (outcome == JpegOutcome::Made && allowAutoSend &&
-        findControl<QAbstractButton>(m_host.window(), "chkAutoSend")->isChecked())
+    if (outcome == JpegOutcome::Made && allowAutoSend && m_c.chkAutoSend->isChecked())
         autoSend();
 }
 
@@ -216,7 +203,8 @@ void Intake::autoSend() {
     }
     // A failing send is the send's failure: the picture stays as it is.
     try {
-        m_host.runHandler("btnSendClick");
+        if (m_send)
+            m_send();
     } catch (const std::exception& e) {
         m_host.reportStatus(QStringLiteral("自動送信に失敗しました：") +
                                 QString::fromLocal8Bit(e.what()),
@@ -227,28 +215,25 @@ void Intake::autoSend() {
 }
 
 void Intake::attachNonPicture(const QString& path) {
-    QWidget* w = m_host.window();
     btnClearClick();
     m_host.setSourceFilePath(path);
-    findControl<QWidget>(w, "pnlAttach")->show();
-    findControl<QPlainTextEdit>(w, "memAttach")->setPlainText(path);
+    m_c.pnlAttach->show();
+    m_c.memAttach->setPlainText(path);
     m_host.reportStatus(QStringLiteral("添付ファイル：") + path, MsgKind::None);
-    findControl<QWidget>(w, "pnlWhole")->hide();
+    m_c.pnlWhole->hide();
 }
 
 void Intake::btnClearClick() {
-    QWidget* w = m_host.window();
-    findControl<QWidget>(w, "pnlAttach")->hide();
-    page().clearPicture();
-    findControl<QLabel>(w, "imgQVGA")->clear();
-    auto* jpeg = findControl<QLabel>(w, "imgJPEGnized");
-    jpeg->clear();
-    jpeg->hide();
-    findControl<QLabel>(w, "imgWhole")->setPixmap(findControl<QLabel>(w, "imgBG")->pixmap());
+    m_c.pnlAttach->hide();
+    m_page.clearPicture();
+    m_c.imgQVGA->clear();
+    m_c.imgJPEGnized->clear();
+    m_c.imgJPEGnized->hide();
+    m_c.imgWhole->setPixmap(m_c.imgBG->pixmap());
     const QString working = m_host.workingJpegPath();
     if (!working.isEmpty() && QFile::exists(working))
         QFile::remove(working);
-    page().applyTargetSize();
+    m_page.applyTargetSize();
     // The confirmation of a send survives the detaching that may follow it.
     if (m_host.statusText() != QStringLiteral("メールを送信しました"))
         m_host.reportStatus(QString(), MsgKind::None);

@@ -6,14 +6,52 @@
 #include <QObject>
 #include <QString>
 
+#include <functional>
+
+class QAbstractButton;
+class QAction;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+
 namespace zp {
 
 class PicturePage;
+class UpDown;
+
+// The paste and detach commands, and what taking a picture in shows or hides.
+struct IntakeControls {
+    QAbstractButton* btnPaste;
+    QAbstractButton* btnPasteFromVelmaclip;
+    QAbstractButton* btnClear;
+    QAction* popImgEdit_Paste;
+    QAction* popImgEdit_Delete;
+    QAbstractButton* chkAutoSend;
+    QLineEdit* edtQuality;
+    UpDown* udQuality;
+    QComboBox* cmbSize;
+    QLineEdit* edtSizeW;
+    UpDown* udSizeW;
+    QLineEdit* edtSizeH;
+    UpDown* udSizeH;
+    QWidget* pnlAttach;
+    QPlainTextEdit* memAttach;
+    QWidget* pnlWhole;
+    QLabel* imgBG;
+    QLabel* imgQVGA;
+    QLabel* imgJPEGnized;
+    QLabel* imgWhole;
+};
 
 class Intake : public QObject {
     Q_OBJECT
 public:
-    Intake(WindowHost& host, QObject* parent);
+    Intake(WindowHost& host, const IntakeControls& controls, PicturePage& page, QObject* parent);
+
+    // The send started after a paste or a drop when automatic sending is on; what it
+    // throws is reported as a failed automatic send.
+    void setSend(std::function<void()> send) { m_send = std::move(send); }
 
 public slots:
     // Shared by btnPaste, btnPasteFromVelmaclip and popImgEdit_Paste (told apart by sender()).
@@ -28,13 +66,15 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    PicturePage& page();
     void rereadVelmaclipSettings();
     bool loadPicture(const QString& path);
     void takeDroppedFile(const QString& path);
     void autoSend();
 
     WindowHost& m_host;
+    const IntakeControls m_c;
+    PicturePage& m_page;
+    std::function<void()> m_send;
 };
 
 } // namespace zp

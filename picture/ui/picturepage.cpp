@@ -59,18 +59,12 @@ bool boxNumber(const QString& text, int& value) {
 
 // Clamps a box to its spin control's range and writes the number back; a box without a
 // number takes `fallback`, or the spin control's position when there is none.
-void clampBox(QWidget* window, const char* edit, const char* updown, std::optional<int> fallback) {
-    auto* box = findControl<QLineEdit>(window, edit);
-    auto* spin = findControl<UpDown>(window, updown);
+void clampBox(QLineEdit* box, UpDown* spin, std::optional<int> fallback) {
     int value = 0;
     if (!boxNumber(box->text(), value))
         value = fallback.value_or(spin->position());
     spin->setPosition(value);
     box->setText(QString::number(spin->position()));
-}
-
-bool isChecked(QWidget* window, const char* name) {
-    return findControl<QAbstractButton>(window, name)->isChecked();
 }
 
 std::filesystem::path nativePath(const QString& path) {
@@ -79,30 +73,21 @@ std::filesystem::path nativePath(const QString& path) {
 
 } // namespace
 
-PicturePage::PicturePage(WindowHost& host, QObject* parent) : QObject(parent), m_host(host) {
-    QWidget* w = host.window();
-    onExit(findControl<QLineEdit>(w, "edtQuality"), this, [this] { edtQualityExit(); });
-    onExit(findControl<QLineEdit>(w, "edtLimitSize"), this, [this] { edtLimitSizeExit(); });
-    onExit(findControl<QLineEdit>(w, "edtSizeW"), this, [this] { edtSizeWExit(); });
-    onExit(findControl<QLineEdit>(w, "edtSizeH"), this, [this] { edtSizeHExit(); });
-    connect(findControl<QAbstractButton>(w, "chkLimitSize"), &QAbstractButton::clicked, this,
-            &PicturePage::chkLimitSizeClick);
-    for (const char* name : {"chkRot", "chkAllowCut", "chkStretchMiniImg"})
-        connect(findControl<QAbstractButton>(w, name), &QAbstractButton::clicked, this,
-                &PicturePage::chkRotClick);
-    connect(findControl<QComboBox>(w, "cmbSize"), &QComboBox::activated, this,
-            &PicturePage::cmbSizeChange);
-    connect(findControl<QPushButton>(w, "btnMakeJpeg"), &QPushButton::clicked, this,
-            &PicturePage::btnMakeJpegClick);
-    for (const char* pane : {"imgQVGA", "imgJPEGnized"}) {
-        auto* label = findControl<QLabel>(w, pane);
-        label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-        label->setScaledContents(false);
+PicturePage::PicturePage(WindowHost& host, const PicturePageControls& controls, QObject* parent)
+    : QObject(parent), m_host(host), m_c(controls) {
+    onExit(m_c.edtQuality, this, [this] { edtQualityExit(); });
+    onExit(m_c.edtLimitSize, this, [this] { edtLimitSizeExit(); });
+    onExit(m_c.edtSizeW, this, [this] { edtSizeWExit(); });
+    onExit(m_c.edtSizeH, this, [this] { edtSizeHExit(); });
+    connect(m_c.chkLimitSize, &QAbstractButton::clicked, this, &PicturePage::chkLimitSizeClick);
+    for (QAbstractButton* box : {m_c.chkRot, m_c.chkAllowCut, m_c.chkStretchMiniImg})
+        connect(box, &QAbstractButton::clicked, this, &PicturePage::chkRotClick);
+    connect(m_c.cmbSize, &QComboBox::activated, this, &PicturePage::cmbSizeChange);
+    connect(m_c.btnMakeJpeg, &QAbstractButton::clicked, this, &PicturePage::btnMakeJpegClick);
+    for (QLabel* pane : {m_c.imgQVGA, m_c.imgJPEGnized}) {
+        pane->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+        pane->setScaledContents(false);
     }
-}
-
-PicturePage* PicturePage::of(QWidget* window) {
-    return window->findChild<PicturePage*>();
 }
 
 FrameSize PicturePage::parseSizePreset(const QString& itemText) {
@@ -134,57 +119,51 @@ QImage PicturePage::toImage(const Bitmap& bitmap) {
 }
 
 void PicturePage::edtQualityExit() {
-    clampBox(m_host.window(), "edtQuality", "udQuality", 95);
+    clampBox(m_c.edtQuality, m_c.udQuality, 95);
 }
 
 void PicturePage::edtLimitSizeExit() {
-    clampBox(m_host.window(), "edtLimitSize", "udLimitSize", 100);
+    clampBox(m_c.edtLimitSize, m_c.udLimitSize, 100);
 }
 
 void PicturePage::edtSizeWExit() {
-    clampBox(m_host.window(), "edtSizeW", "udSizeW", std::nullopt);
+    clampBox(m_c.edtSizeW, m_c.udSizeW, std::nullopt);
 }
 
 void PicturePage::edtSizeHExit() {
-    clampBox(m_host.window(), "edtSizeH", "udSizeH", std::nullopt);
+    clampBox(m_c.edtSizeH, m_c.udSizeH, std::nullopt);
 }
 
 void PicturePage::chkLimitSizeClick() {
-    QWidget* w = m_host.window();
-    const bool on = isChecked(w, "chkLimitSize");
-    auto* box = findControl<QLineEdit>(w, "edtLimitSize");
-    box->setEnabled(on);
-    findControl<UpDown>(w, "udLimitSize")->setEnabled(on);
-    setControlColor(box, on);
+    const bool on = m_c.chkLimitSize->isChecked();
+    m_c.edtLimitSize->setEnabled(on);
+    m_c.udLimitSize->setEnabled(on);
+    setControlColor(m_c.edtLimitSize, on);
 }
 
 void PicturePage::chkRotClick() {
-    QWidget* w = m_host.window();
-    const bool on = isChecked(w, "chkRot");
-    findControl<QWidget>(w, "radLeftRot")->setEnabled(on);
-    findControl<QWidget>(w, "radRightRot")->setEnabled(on);
+    const bool on = m_c.chkRot->isChecked();
+    m_c.radLeftRot->setEnabled(on);
+    m_c.radRightRot->setEnabled(on);
 }
 
 // A preset writes its size into the boxes and locks them (with their spin controls, so
 // the arrows cannot change a preset's size either); "直接指定" opens them for typing.
 void PicturePage::cmbSizeChange() {
-    QWidget* w = m_host.window();
-    auto* presets = findControl<QComboBox>(w, "cmbSize");
-    const bool typed = presets->currentIndex() <= 0;
+    const bool typed = m_c.cmbSize->currentIndex() <= 0;
     if (!typed) {
-        const FrameSize size = parseSizePreset(presets->currentText());
-        findControl<UpDown>(w, "udSizeW")->setPosition(size.width);
-        findControl<UpDown>(w, "udSizeH")->setPosition(size.height);
-        findControl<QLineEdit>(w, "edtSizeW")->setText(QString::number(size.width));
-        findControl<QLineEdit>(w, "edtSizeH")->setText(QString::number(size.height));
+        const FrameSize size = parseSizePreset(m_c.cmbSize->currentText());
+        m_c.udSizeW->setPosition(size.width);
+        m_c.udSizeH->setPosition(size.height);
+        m_c.edtSizeW->setText(QString::number(size.width));
+        m_c.edtSizeH->setText(QString::number(size.height));
     }
-    for (const char* name : {"edtSizeW", "edtSizeH"}) {
-        auto* box = findControl<QLineEdit>(w, name);
+    for (QLineEdit* box : {m_c.edtSizeW, m_c.edtSizeH}) {
         box->setEnabled(typed);
         setControlColor(box, typed);
     }
-    for (const char* name : {"udSizeW", "udSizeH"})
-        findControl<UpDown>(w, name)->setEnabled(typed);
+    for (UpDown* spin : {m_c.udSizeW, m_c.udSizeH})
+        spin->setEnabled(typed);
 }
 
 void PicturePage::btnMakeJpegClick() {
@@ -195,44 +174,41 @@ void PicturePage::btnMakeJpegClick() {
 }
 
 // The preview panes take the frame's size at the top-left corner; the rest of the
-// layout (scroll box, whole-picture preview) belongs to the preview's "layoutPreview".
+// layout (scroll box, whole-picture preview) belongs to the preview.
 void PicturePage::applyTargetSize() {
-    QWidget* w = m_host.window();
     edtSizeWExit();
     edtSizeHExit();
     int value = 0;
-    m_targetWidth = boxNumber(findControl<QLineEdit>(w, "edtSizeW")->text(), value) ? value : 1920;
-    m_targetHeight = boxNumber(findControl<QLineEdit>(w, "edtSizeH")->text(), value) ? value : 1080;
-    for (const char* pane : {"imgBG", "imgQVGA", "imgJPEGnized"})
-        findControl<QWidget>(w, pane)->setGeometry(0, 0, m_targetWidth, m_targetHeight);
-    m_host.runHandler("layoutPreview");
+    m_targetWidth = boxNumber(m_c.edtSizeW->text(), value) ? value : 1920;
+    m_targetHeight = boxNumber(m_c.edtSizeH->text(), value) ? value : 1080;
+    for (QLabel* pane : {m_c.imgBG, m_c.imgQVGA, m_c.imgJPEGnized})
+        pane->setGeometry(0, 0, m_targetWidth, m_targetHeight);
+    emit targetSizeApplied();
 }
 
 PictureSettings PicturePage::readSettings() {
-    QWidget* w = m_host.window();
     PictureSettings s;
     s.targetWidth = m_targetWidth;
     s.targetHeight = m_targetHeight;
-    s.fit.enlarge = isChecked(w, "chkStretchMiniImg");
-    s.fit.cut = isChecked(w, "chkAllowCut");
+    s.fit.enlarge = m_c.chkStretchMiniImg->isChecked();
+    s.fit.cut = m_c.chkAllowCut->isChecked();
     s.fit.direction = TurnDirection::None;
-    if (isChecked(w, "chkRot") && isChecked(w, "radLeftRot"))
+    if (m_c.chkRot->isChecked() && m_c.radLeftRot->isChecked())
         s.fit.direction = TurnDirection::Left;
-    else if (isChecked(w, "chkRot") && isChecked(w, "radRightRot"))
+    else if (m_c.chkRot->isChecked() && m_c.radRightRot->isChecked())
         s.fit.direction = TurnDirection::Right;
     // A value typed but not yet confirmed is clamped now.
     edtLimitSizeExit();
     edtQualityExit();
-    s.jpeg.quality = findControl<UpDown>(w, "udQuality")->position();
-    s.jpeg.limitSize = isChecked(w, "chkLimitSize");
-    s.jpeg.limitKB = findControl<UpDown>(w, "udLimitSize")->position();
+    s.jpeg.quality = m_c.udQuality->position();
+    s.jpeg.limitSize = m_c.chkLimitSize->isChecked();
+    s.jpeg.limitKB = m_c.udLimitSize->position();
     return s;
 }
 
 void PicturePage::showFitted() {
-    auto* pane = findControl<QLabel>(m_host.window(), "imgQVGA");
-    pane->setPixmap(QPixmap::fromImage(toImage(m_fitted)));
-    pane->repaint();
+    m_c.imgQVGA->setPixmap(QPixmap::fromImage(toImage(m_fitted)));
+    m_c.imgQVGA->repaint();
 }
 
 bool PicturePage::makeJpeg(bool rescale) {
@@ -247,11 +223,11 @@ JpegOutcome PicturePage::makeJpegOutcome(bool rescale, bool reportDecodeFailure)
                           fromSjis(pictureMessage(PictureError::NoPicture)));
         return JpegOutcome::NoPicture;
     }
-    findControl<QWidget>(w, "pnlAttach")->hide();
-    findControl<QPlainTextEdit>(w, "memAttach")->clear();
+    m_c.pnlAttach->hide();
+    m_c.memAttach->clear();
     const PictureSettings settings = readSettings();
-    findControl<QWidget>(w, "imgJPEGnized")->hide();
-    findControl<QWidget>(w, "imgQVGA")->repaint();
+    m_c.imgJPEGnized->hide();
+    m_c.imgQVGA->repaint();
 
     const StatusFn status = [this](const EncodeStep& step) {
         m_host.reportStatus(fromSjis(statusLine(step)), MsgKind::None);
@@ -282,9 +258,9 @@ JpegOutcome PicturePage::writeAndShowJpeg(const MakeJpegResult& result) {
                             MsgKind::Information);
         return JpegOutcome::WriteFailed;
     }
-    if (result.ok && isChecked(w, "chkOutMadeGrp")) {
-        const QString folder = findControl<QLineEdit>(w, "edtOutDir")->text();
-        const QString name = findControl<QLabel>(w, "lblFileNameF")->text();
+    if (result.ok && m_c.chkOutMadeGrp->isChecked()) {
+        const QString folder = m_c.edtOutDir->text();
+        const QString name = m_c.lblFileNameF->text();
         // A failing copy is not reported; a missing folder is.
         if (copyToOutputFolder(nativePath(working), QFile::encodeName(folder).toStdString(),
                                QFile::encodeName(name).toStdString()) ==
@@ -293,13 +269,13 @@ JpegOutcome PicturePage::writeAndShowJpeg(const MakeJpegResult& result) {
                               fromSjis(pictureMessage(PictureError::OutputFolderMissing)));
     }
     // The preview shows the file as a phone decodes it, not the bitmap that was encoded.
-    auto* preview = findControl<QLabel>(w, "imgJPEGnized");
+    QLabel* preview = m_c.imgJPEGnized;
     preview->setPixmap(QPixmap::fromImage(QImage(working)));
     preview->show();
     preview->raise();
     preview->repaint();
-    if (!findControl<QWidget>(w, "pnlWhole")->isHidden())
-        m_host.runHandler("updateWholePreview");
+    if (!m_c.pnlWhole->isHidden())
+        emit wholePreviewOutdated();
     return result.ok ? JpegOutcome::Made : JpegOutcome::LimitMissed;
 }
 

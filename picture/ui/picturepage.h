@@ -10,10 +10,45 @@
 
 #include <QObject>
 
+class QAbstractButton;
 class QComboBox;
 class QImage;
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
 
 namespace zp {
+
+class UpDown;
+
+// The controls of the picture settings page, and the panes and labels the pipeline sets.
+struct PicturePageControls {
+    QLineEdit* edtQuality;
+    UpDown* udQuality;
+    QAbstractButton* chkLimitSize;
+    QLineEdit* edtLimitSize;
+    UpDown* udLimitSize;
+    QComboBox* cmbSize;
+    QLineEdit* edtSizeW;
+    UpDown* udSizeW;
+    QLineEdit* edtSizeH;
+    UpDown* udSizeH;
+    QAbstractButton* chkStretchMiniImg;
+    QAbstractButton* chkRot;
+    QAbstractButton* radLeftRot;
+    QAbstractButton* radRightRot;
+    QAbstractButton* chkAllowCut;
+    QAbstractButton* btnMakeJpeg;
+    QAbstractButton* chkOutMadeGrp;
+    QLineEdit* edtOutDir;
+    QLabel* lblFileNameF;
+    QLabel* imgBG;
+    QLabel* imgQVGA;
+    QLabel* imgJPEGnized;
+    QWidget* pnlWhole;
+    QWidget* pnlAttach;
+    QPlainTextEdit* memAttach;
+};
 
 // How a run of the pipeline ended.
 enum class JpegOutcome {
@@ -28,10 +63,7 @@ enum class JpegOutcome {
 class PicturePage : public QObject {
     Q_OBJECT
 public:
-    PicturePage(WindowHost& host, QObject* parent);
-
-    // The page of a window, for the intake and the editing commands.
-    static PicturePage* of(QWidget* window);
+    PicturePage(WindowHost& host, const PicturePageControls& controls, QObject* parent);
 
     // The width and height of a preset item's text (read after its last blank, split at
     // "×"); a part that is not a number gives 0.
@@ -67,6 +99,13 @@ public slots:
     // Fits, encodes and previews the picture; true when a JPEG within the limit was made.
     bool makeJpeg(bool rescale);
 
+signals:
+    // The frame's size is in the panes; the rest of the layout (scroll box, whole-picture
+    // preview) follows it.
+    void targetSizeApplied();
+    // A new JPEG is in its pane while the whole-picture preview is shown.
+    void wholePreviewOutdated();
+
 public:
     // makeJpeg, telling why it failed. A source that cannot be decoded is reported only
     // when asked: the intake makes such a file an attachment without a message.
@@ -79,6 +118,7 @@ private:
     void reportFailure(const MakeJpegResult& result);
 
     WindowHost& m_host;
+    const PicturePageControls m_c;
     PictureSource m_source;
     Bitmap m_fitted;
     int m_targetWidth = 132;

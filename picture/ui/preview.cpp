@@ -29,6 +29,8 @@
 #include <QWheelEvent>
 
 #include <algorithm>
+#include <initializer_list>
+#include <iterator>
 #include <utility>
 
 namespace zp {
@@ -45,10 +47,6 @@ public:
     }
 };
 
-QScrollArea* scrollBox(QWidget* w) {
-    return findControl<QScrollArea>(w, "sbImageScroll");
-}
-
 bool folderExists(const QString& folder) {
     // An empty text is no folder (it would otherwise mean the current one).
     return !folder.trimmed().isEmpty() && QFileInfo(folder).isDir();
@@ -56,10 +54,9 @@ bool folderExists(const QString& folder) {
 
 // A size box as the editing commands compare it: a box without a number counts as the
 // spin maximum; a number is taken as the next applyTargetSize will clamp it.
-int boxSize(QWidget* w, const char* edit, const char* updown) {
-    auto* spin = findControl<UpDown>(w, updown);
+int boxSize(const QLineEdit* box, const UpDown* spin) {
     bool ok = false;
-    const int n = findControl<QLineEdit>(w, edit)->text().trimmed().toInt(&ok);
+    const int n = box->text().trimmed().toInt(&ok);
     if (!ok)
         return spin->maximum();
     return std::clamp(n, spin->minimum(), spin->maximum());
@@ -67,32 +64,27 @@ int boxSize(QWidget* w, const char* edit, const char* updown) {
 
 } // namespace
 
-Preview::Preview(WindowHost& host, QObject* parent) : QObject(parent), m_host(host) {
-    QWidget* w = host.window();
-    connect(findControl<QAction>(w, "popImgEdit_Copy"), &QAction::triggered, this,
-            &Preview::btnCopyClick);
-    for (const char* name : {"popImgEdit_UD", "popImgEdit_LR", "popImgEdit_Rot180"})
-        connect(findControl<QAction>(w, name), &QAction::triggered, this, &Preview::btnRevClick);
-    for (const char* name : {"popWholeSize_1", "popWholeSize_2", "popWholeSize_3"})
-        connect(findControl<QAction>(w, name), &QAction::triggered, this,
-                &Preview::popWholeSize_nClick);
-    onClick(findControl<QLabel>(w, "lblAutoSendCaution"), this,
-            [this] { lblAutoSendCautionClick(); });
-    connect(findControl<QAbstractButton>(w, "chkOutMadeGrp"), &QAbstractButton::clicked, this,
-            &Preview::chkOutMadeGrpClick);
-    auto* outDir = findControl<QLineEdit>(w, "edtOutDir");
+Preview::Preview(WindowHost& host, const PreviewControls& controls, PicturePage& page,
+                 QObject* parent)
+    : QObject(parent), m_host(host), m_c(controls), m_page(page) {
+    connect(m_c.popImgEdit_Copy, &QAction::triggered, this, &Preview::btnCopyClick);
+    for (QAction* a : {m_c.popImgEdit_UD, m_c.popImgEdit_LR, m_c.popImgEdit_Rot180})
+        connect(a, &QAction::triggered, this, &Preview::btnRevClick);
+    for (QAction* a : m_c.popWholeSize_n)
+        connect(a, &QAction::triggered, this, &Preview::popWholeSize_nClick);
+    onClick(m_c.lblAutoSendCaution, this, [this] { lblAutoSendCautionClick(); });
+    connect(m_c.chkOutMadeGrp, &QAbstractButton::clicked, this, &Preview::chkOutMadeGrpClick);
+    QLineEdit* outDir = m_c.edtOutDir;
     onEnter(outDir, this, [this] { edtOutDirEnter(); });
     onExit(outDir, this, [this] { edtOutDirExit(); });
     onEvent(outDir, QEvent::KeyPress, this,
             [this](QEvent* e) { return edtOutDirKeyPress(static_cast<QKeyEvent*>(e)); });
-    connect(findControl<QAbstractButton>(w, "btnOutDirSelect"), &QAbstractButton::clicked, this,
-            &Preview::btnOutDirSelectClick);
-    connect(findControl<QAbstractButton>(w, "btnOutFolderOpen"), &QAbstractButton::clicked, this,
-            &Preview::btnOutFolderOpenClick);
-    wirePointer(w);
+    connect(m_c.btnOutDirSelect, &QAbstractButton::clicked, this, &Preview::btnOutDirSelectClick);
+    connect(m_c.btnOutFolderOpen, &QAbstractButton::clicked, this, &Preview::btnOutFolderOpenClick);
+    wirePointer();
     // A two-pixel lowered frame around the panes, and scroll bars of 16 pixels: the
     // scroll box's sizes (frame + 4, frame + 20) show exactly the frame.
-    QScrollArea* box = scrollBox(w);
+    QScrollArea* box = m_c.sbImageScroll;
     box->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     box->setLineWidth(2);
     auto* barStyle = new ScrollBarStyle;
@@ -103,18 +95,17 @@ Preview::Preview(WindowHost& host, QObject* parent) : QObject(parent), m_host(ho
     }
     // Moves without a button reach the panes too, so a pan whose release went elsewhere
     // (to a menu) ends at the next move.
-    for (const char* name : {"imgBG", "imgQVGA", "imgJPEGnized", "imgWhole"})
-        findControl<QWidget>(w, name)->setMouseTracking(true);
+    for (QLabel* pane : {m_c.imgBG, m_c.imgQVGA, m_c.imgJPEGnized, m_c.imgWhole})
+        pane->setMouseTracking(true);
 }
 
-void Preview::wirePointer(QWidget* w) {
+void Preview::wirePointer() {
     using PaneHandler = bool (Preview::*)(QWidget*, QMouseEvent*);
     const std::pair<QEvent::Type, PaneHandler> paneEvents[] = {
         {QEvent::MouseButtonPress, &Preview::imgJPEGnizedMouseDown},
         {QEvent::MouseMove, &Preview::imgJPEGnizedMouseMove},
         {QEvent::MouseButtonRelease, &Preview::imgJPEGnizedMouseUp}};
-    for (const char* name : {"imgBG", "imgQVGA", "imgJPEGnized"}) {
-        auto* pane = findControl<QLabel>(w, name);
+    for (QLabel* pane : {m_c.imgBG, m_c.imgQVGA, m_c.imgJPEGnized}) {
         for (auto [type, handler] : paneEvents)
             onEvent(pane, type, this, [this, pane, handler](QEvent* e) {
                 return (this->*handler)(pane, static_cast<QMouseEvent*>(e));
@@ -125,13 +116,13 @@ void Preview::wirePointer(QWidget* w) {
         {QEvent::MouseButtonPress, &Preview::imgWholeMouseDown},
         {QEvent::MouseMove, &Preview::imgWholeMouseMove},
         {QEvent::MouseButtonRelease, &Preview::imgWholeMouseUp}};
-    auto* whole = findControl<QLabel>(w, "imgWhole");
+    QLabel* whole = m_c.imgWhole;
     for (auto [type, handler] : wholeEvents)
         onEvent(whole, type, this, [this, handler](QEvent* e) {
             return (this->*handler)(static_cast<QMouseEvent*>(e));
         });
     // The window's wheel, wherever the pointer is; a turn toward the user is "down".
-    onWindowEvent(w, QEvent::Wheel, this, [this](QEvent* e) {
+    onWindowEvent(m_host.window(), QEvent::Wheel, this, [this](QEvent* e) {
         const auto* wheel = static_cast<QWheelEvent*>(e);
         const int dy = wheel->angleDelta().y();
         const QPoint at = wheel->globalPosition().toPoint();
@@ -144,11 +135,9 @@ void Preview::wirePointer(QWidget* w) {
 }
 
 void Preview::layoutPreview() {
-    QWidget* w = m_host.window();
-    const PicturePage* page = PicturePage::of(w);
-    const int width = page->targetWidth();
-    const int height = page->targetHeight();
-    QScrollArea* box = scrollBox(w);
+    const int width = m_page.targetWidth();
+    const int height = m_page.targetHeight();
+    QScrollArea* box = m_c.sbImageScroll;
     box->horizontalScrollBar()->setValue(0);
     box->verticalScrollBar()->setValue(0);
     const PreviewLayout l = zp::layoutPreview(width, height);
@@ -159,11 +148,11 @@ void Preview::layoutPreview() {
     box->setGeometry(l.scrollBox.left, l.scrollBox.top, l.scrollBox.width, l.scrollBox.height);
     if (QWidget* contents = box->widget())
         contents->resize(width, height);
-    for (const char* pane : {"imgBG", "imgQVGA", "imgJPEGnized"})
-        findControl<QWidget>(w, pane)->setGeometry(0, 0, width, height);
+    for (QLabel* pane : {m_c.imgBG, m_c.imgQVGA, m_c.imgJPEGnized})
+        pane->setGeometry(0, 0, width, height);
     box->horizontalScrollBar()->setValue(0);
     box->verticalScrollBar()->setValue(0);
-    auto* whole = findControl<QWidget>(w, "pnlWhole");
+    QWidget* whole = m_c.pnlWhole;
     if (l.showWhole) {
         updateWholePreview();
         whole->show();
@@ -174,16 +163,14 @@ void Preview::layoutPreview() {
 }
 
 void Preview::updateWholePreview() {
-    QWidget* w = m_host.window();
-    const PicturePage* page = PicturePage::of(w);
-    const int frameW = page->targetWidth();
-    const int frameH = page->targetHeight();
-    const QSize box = scrollBox(w)->size();
-    auto* panel = findControl<QWidget>(w, "pnlWhole");
-    const PanelRect r = wholePanelRect(m_host.wholePreviewSize(), box.width(), box.height(), frameW,
+    const int frameW = m_page.targetWidth();
+    const int frameH = m_page.targetHeight();
+    const QSize box = m_c.sbImageScroll->size();
+    QWidget* panel = m_c.pnlWhole;
+    const PanelRect r = wholePanelRect(m_wholePreviewSize, box.width(), box.height(), frameW,
                                        frameH, panel->x(), panel->y());
     panel->setGeometry(r.left, r.top, r.width, r.height);
-    auto* image = findControl<QLabel>(w, "imgWhole");
+    QLabel* image = m_c.imgWhole;
     image->setGeometry(1, 1, r.width - 2, r.height - 2);
     // The whole frame: the placeholder over all of it, the JPEG in its place at the same
     // scale as the frame. No viewport is marked.
@@ -194,12 +181,12 @@ void Preview::updateWholePreview() {
     QImage drawn(device(r.width), device(r.height), QImage::Format_RGB32);
     drawn.fill(Qt::lightGray);
     QPainter p(&drawn);
-    const QPixmap placeholder = findControl<QLabel>(w, "imgBG")->pixmap();
+    const QPixmap placeholder = m_c.imgBG->pixmap();
     if (!placeholder.isNull())
         p.drawPixmap(
             0, 0,
             placeholder.scaled(drawn.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
-    const QPixmap jpeg = findControl<QLabel>(w, "imgJPEGnized")->pixmap();
+    const QPixmap jpeg = m_c.imgJPEGnized->pixmap();
     if (!jpeg.isNull()) {
         const PanelSize s =
             wholeJpegSize(jpeg.width(), jpeg.height(), r.width, r.height, frameW, frameH);
@@ -222,7 +209,7 @@ bool Preview::imgJPEGnizedMouseDown(QWidget* pane, QMouseEvent* event) {
     if (event->button() == Qt::RightButton) {
         // The JPEG pane lies on top once a JPEG exists; only then is there something to
         // copy, detach or turn.
-        const bool onJpeg = pane == findControl<QWidget>(m_host.window(), "imgJPEGnized");
+        const bool onJpeg = pane == m_c.imgJPEGnized;
         showEditMenu(onJpeg, event->globalPosition().toPoint());
         return true;
     }
@@ -230,12 +217,11 @@ bool Preview::imgJPEGnizedMouseDown(QWidget* pane, QMouseEvent* event) {
 }
 
 void Preview::showEditMenu(bool onJpeg, QPoint globalPos) {
-    QWidget* w = m_host.window();
-    for (const char* name : {"popImgEdit_Copy", "popImgEdit_Delete", "popImgEdit_UD",
-                             "popImgEdit_LR", "popImgEdit_Rot180"})
-        findControl<QAction>(w, name)->setEnabled(onJpeg);
-    findControl<QAction>(w, "popImgEdit_Paste")->setEnabled(true);
-    findControl<QMenu>(w, "popImgEdit")->popup(globalPos);
+    for (QAction* a : {m_c.popImgEdit_Copy, m_c.popImgEdit_Delete, m_c.popImgEdit_UD,
+                       m_c.popImgEdit_LR, m_c.popImgEdit_Rot180})
+        a->setEnabled(onJpeg);
+    m_c.popImgEdit_Paste->setEnabled(true);
+    m_c.popImgEdit->popup(globalPos);
 }
 
 bool Preview::imgJPEGnizedMouseMove(QWidget*, QMouseEvent* event) {
@@ -247,7 +233,7 @@ bool Preview::imgJPEGnizedMouseMove(QWidget*, QMouseEvent* event) {
         return false;
     }
     const QPoint delta = event->position().toPoint() - m_panGrab;
-    QScrollArea* box = scrollBox(m_host.window());
+    QScrollArea* box = m_c.sbImageScroll;
     QScrollBar* h = box->horizontalScrollBar();
     QScrollBar* v = box->verticalScrollBar();
     h->setValue(panScrollPosition(h->value(), delta.x()));
@@ -263,7 +249,7 @@ bool Preview::imgJPEGnizedMouseUp(QWidget*, QMouseEvent* event) {
 }
 
 bool Preview::wheelStep(QPoint globalPos, int direction) {
-    QScrollArea* box = scrollBox(m_host.window());
+    QScrollArea* box = m_c.sbImageScroll;
     const QPoint p = box->parentWidget()->mapFromGlobal(globalPos);
     const PanelRect r{box->x(), box->y(), box->width(), box->height()};
     if (!r.containsStrictly({p.x(), p.y()}))
@@ -282,59 +268,53 @@ bool Preview::FormMouseWheelUp(QPoint globalPos) {
 }
 
 void Preview::btnCopyClick() {
-    PicturePage* page = PicturePage::of(m_host.window());
-    if (page->fitted().empty())
+    if (m_page.fitted().empty())
         return;
-    QGuiApplication::clipboard()->setImage(PicturePage::toImage(page->fitted()));
+    QGuiApplication::clipboard()->setImage(PicturePage::toImage(m_page.fitted()));
 }
 
 // A size typed or chosen but not yet applied would be taken by the re-encoding only half
 // (the panes, not the picture): the user is asked to drop it first.
 bool Preview::confirmTargetSize() {
     QWidget* w = m_host.window();
-    const PicturePage* page = PicturePage::of(w);
-    const int tw = page->targetWidth();
-    const int th = page->targetHeight();
-    if (boxSize(w, "edtSizeW", "udSizeW") == tw && boxSize(w, "edtSizeH", "udSizeH") == th)
+    const int tw = m_page.targetWidth();
+    const int th = m_page.targetHeight();
+    if (boxSize(m_c.edtSizeW, m_c.udSizeW) == tw && boxSize(m_c.edtSizeH, m_c.udSizeH) == th)
         return true;
     const QString question = QStringLiteral("画像サイズの変更後、画像を再生成していませんが\n"
                                             "画像サイズの変更を取り消してよろしいですか？");
     if (dialogs().message(w, MsgKind::Confirmation, question, MsgButtons::YesNo) != MsgAnswer::Yes)
         return false;
     const struct {
-        const char* updown;
-        const char* edit;
+        UpDown* updown;
+        QLineEdit* edit;
         int value;
-    } sizes[] = {{"udSizeW", "edtSizeW", tw}, {"udSizeH", "edtSizeH", th}};
+    } sizes[] = {{m_c.udSizeW, m_c.edtSizeW, tw}, {m_c.udSizeH, m_c.edtSizeH, th}};
     for (const auto& s : sizes) {
-        findControl<UpDown>(w, s.updown)->setPosition(s.value);
-        findControl<QLineEdit>(w, s.edit)->setText(QString::number(s.value));
+        s.updown->setPosition(s.value);
+        s.edit->setText(QString::number(s.value));
     }
-    auto* presets = findControl<QComboBox>(w, "cmbSize");
-    presets->setCurrentIndex(PicturePage::findSizePreset(presets, tw, th));
-    m_host.runHandler("cmbSizeChange");
+    m_c.cmbSize->setCurrentIndex(PicturePage::findSizePreset(m_c.cmbSize, tw, th));
+    m_page.cmbSizeChange();
     return true;
 }
 
 void Preview::btnRevClick() {
-    PicturePage* page = PicturePage::of(m_host.window());
     const QObject* from = sender();
-    if (!from || page->fitted().empty())
+    if (!from || m_page.fitted().empty())
         return;
-    const QString command = from->objectName();
-    if (command != QLatin1String("popImgEdit_UD") && command != QLatin1String("popImgEdit_LR") &&
-        command != QLatin1String("popImgEdit_Rot180"))
+    if (from != m_c.popImgEdit_UD && from != m_c.popImgEdit_LR && from != m_c.popImgEdit_Rot180)
         return;
     if (!confirmTargetSize())
         return;
     // Pixels are moved one for one; nothing is resampled.
-    Bitmap& fitted = page->fitted();
-    if (command != QLatin1String("popImgEdit_LR"))
+    Bitmap& fitted = m_page.fitted();
+    if (from != m_c.popImgEdit_LR)
         flipTopBottom(fitted);
-    if (command != QLatin1String("popImgEdit_UD"))
+    if (from != m_c.popImgEdit_UD)
         flipLeftRight(fitted);
     // Encoded again as it is; an edit never sends.
-    page->makeJpeg(false);
+    m_page.makeJpeg(false);
 }
 
 bool Preview::imgWholeMouseDown(QMouseEvent* event) {
@@ -344,8 +324,7 @@ bool Preview::imgWholeMouseDown(QMouseEvent* event) {
         return true;
     }
     if (event->button() == Qt::RightButton) {
-        findControl<QMenu>(m_host.window(), "popWholeSize")
-            ->popup(event->globalPosition().toPoint());
+        m_c.popWholeSize->popup(event->globalPosition().toPoint());
         return true;
     }
     return false;
@@ -358,8 +337,7 @@ bool Preview::imgWholeMouseMove(QMouseEvent* event) {
         m_wholeDragging = false;
         return false;
     }
-    QWidget* w = m_host.window();
-    auto* panel = findControl<QWidget>(w, "pnlWhole");
+    QWidget* panel = m_c.pnlWhole;
     const QPoint p = panel->parentWidget()->mapFromGlobal(event->globalPosition().toPoint());
     const PanelPoint to = dragWholePanel({p.x(), p.y()}, {m_wholeGrab.x(), m_wholeGrab.y()},
                                          panel->width(), panel->height());
@@ -375,14 +353,16 @@ bool Preview::imgWholeMouseUp(QMouseEvent*) {
 
 void Preview::popWholeSize_nClick() {
     const QObject* from = sender();
-    if (!from)
+    const auto* item =
+        std::find(std::begin(m_c.popWholeSize_n), std::end(m_c.popWholeSize_n), from);
+    if (!from || item == std::end(m_c.popWholeSize_n))
         return;
-    const QString name = from->objectName();
-    const int size = name.right(1).toInt();
-    if (size < 1 || size > 3)
-        return;
-    m_host.setWholePreviewSize(size);
+    setWholePreviewSize(static_cast<int>(item - std::begin(m_c.popWholeSize_n)) + 1);
     updateWholePreview();
+}
+
+void Preview::setWholePreviewSize(int size) {
+    m_wholePreviewSize = (size >= 1 && size <= 3) ? size : 1;
 }
 
 void Preview::lblAutoSendCautionClick() {
@@ -398,15 +378,15 @@ void Preview::lblAutoSendCautionClick() {
 }
 
 void Preview::chkOutMadeGrpClick() {
-    QWidget* w = m_host.window();
-    const bool on = findControl<QAbstractButton>(w, "chkOutMadeGrp")->isChecked();
-    for (const char* name : {"btnOutDirSelect", "btnOutFolderOpen", "edtOutDir"})
-        findControl<QWidget>(w, name)->setEnabled(on);
-    setControlColor(findControl<QWidget>(w, "edtOutDir"), on);
+    const bool on = m_c.chkOutMadeGrp->isChecked();
+    for (QWidget* c :
+         std::initializer_list<QWidget*>{m_c.btnOutDirSelect, m_c.btnOutFolderOpen, m_c.edtOutDir})
+        c->setEnabled(on);
+    setControlColor(m_c.edtOutDir, on);
 }
 
 void Preview::edtOutDirEnter() {
-    m_lastValidOutDir = findControl<QLineEdit>(m_host.window(), "edtOutDir")->text();
+    m_lastValidOutDir = m_c.edtOutDir->text();
 }
 
 // Why the box's text cannot stand, empty when it can.
@@ -421,19 +401,16 @@ QString Preview::outDirRefusal(const QString& folder) const {
 // The remembered text back into the box, then the message; while Enter is handled the
 // message is shown once, although the check runs both when the focus leaves and after.
 void Preview::refuseOutDir(const QString& message) {
-    QWidget* w = m_host.window();
-    findControl<QLineEdit>(w, "edtOutDir")->setText(m_lastValidOutDir);
+    m_c.edtOutDir->setText(m_lastValidOutDir);
     if (!(m_inEnterKey && m_messageShown))
-        dialogs().message(w, MsgKind::Information, message, MsgButtons::Ok);
+        dialogs().message(m_host.window(), MsgKind::Information, message, MsgButtons::Ok);
     m_messageShown = true;
 }
 
 void Preview::edtOutDirExit() {
-    QWidget* w = m_host.window();
-    if (!findControl<QAbstractButton>(w, "chkOutMadeGrp")->isChecked())
+    if (!m_c.chkOutMadeGrp->isChecked())
         return;
-    if (const QString refusal = outDirRefusal(findControl<QLineEdit>(w, "edtOutDir")->text());
-        !refusal.isEmpty())
+    if (const QString refusal = outDirRefusal(m_c.edtOutDir->text()); !refusal.isEmpty())
         refuseOutDir(refusal);
 }
 
@@ -444,7 +421,7 @@ bool Preview::edtOutDirKeyPress(QKeyEvent* event) {
         return false;
     m_inEnterKey = true;
     m_messageShown = false;
-    m_host.runHandler("nextCtrlWhenEnter");
+    emit moveFocusOn();
     edtOutDirExit();
     m_inEnterKey = false;
     edtOutDirEnter();
@@ -452,15 +429,13 @@ bool Preview::edtOutDirKeyPress(QKeyEvent* event) {
 }
 
 void Preview::btnOutDirSelectClick() {
-    QWidget* w = m_host.window();
-    auto* box = findControl<QLineEdit>(w, "edtOutDir");
-    QString folder = box->text();
-    if (selectFolder(w, folder))
-        box->setText(folder);
+    QString folder = m_c.edtOutDir->text();
+    if (selectFolder(m_host.window(), folder))
+        m_c.edtOutDir->setText(folder);
 }
 
 void Preview::btnOutFolderOpenClick() {
-    const QString folder = findControl<QLineEdit>(m_host.window(), "edtOutDir")->text();
+    const QString folder = m_c.edtOutDir->text();
     // The desktop's file manager, never a command line; an absolute path is never taken
     // for a web address.
     if (const QString refusal = outDirRefusal(folder); !refusal.isEmpty())

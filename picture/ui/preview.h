@@ -9,12 +9,55 @@
 #include <QPoint>
 #include <QString>
 
+class QAbstractButton;
+class QAction;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QScrollArea;
+
 namespace zp {
+
+class PicturePage;
+class UpDown;
+
+// The picture area, the editing menus and the output folder controls.
+struct PreviewControls {
+    QScrollArea* sbImageScroll;
+    QLabel* imgBG;
+    QLabel* imgQVGA;
+    QLabel* imgJPEGnized;
+    QWidget* pnlWhole;
+    QLabel* imgWhole;
+    QLineEdit* edtSizeW;
+    UpDown* udSizeW;
+    QLineEdit* edtSizeH;
+    UpDown* udSizeH;
+    QComboBox* cmbSize;
+    QLabel* lblAutoSendCaution;
+    QAbstractButton* chkOutMadeGrp;
+    QLineEdit* edtOutDir;
+    QAbstractButton* btnOutDirSelect;
+    QAbstractButton* btnOutFolderOpen;
+    QMenu* popImgEdit;
+    QAction* popImgEdit_Copy;
+    QAction* popImgEdit_Paste;
+    QAction* popImgEdit_Delete;
+    QAction* popImgEdit_UD;
+    QAction* popImgEdit_LR;
+    QAction* popImgEdit_Rot180;
+    QMenu* popWholeSize;
+    QAction* popWholeSize_n[3];
+};
 
 class Preview : public QObject {
     Q_OBJECT
 public:
-    Preview(WindowHost& host, QObject* parent);
+    Preview(WindowHost& host, const PreviewControls& controls, PicturePage& page, QObject* parent);
+
+    int wholePreviewSize() const { return m_wholePreviewSize; } // 1..3
+    void setWholePreviewSize(int size);
 
 public slots:
     // The second half of applyTargetSize: the scroll box, its scroll bars and the panes for
@@ -47,8 +90,12 @@ public slots:
     void btnOutDirSelectClick();
     void btnOutFolderOpenClick();
 
+signals:
+    // Enter in the output folder box moves the focus on as in the other boxes.
+    void moveFocusOn();
+
 private:
-    void wirePointer(QWidget* w);
+    void wirePointer();
     bool wheelStep(QPoint globalPos, int direction);
     void showEditMenu(bool onJpeg, QPoint globalPos);
     bool confirmTargetSize();
@@ -56,6 +103,9 @@ private:
     void refuseOutDir(const QString& message);
 
     WindowHost& m_host;
+    const PreviewControls m_c;
+    PicturePage& m_page;
+    int m_wholePreviewSize = 1;
     bool m_panning = false;
     QPoint m_panGrab;
     bool m_wholeDragging = false;

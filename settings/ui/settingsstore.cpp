@@ -1,9 +1,9 @@
 #include "settingsstore.h"
 
+#include "picture/sizepresets.h"
 #include "platform/radiogroup.h"
 #include "platform/textcodec.h"
 #include "platform/updown.h"
-#include "picture/sizepresets.h"
 #include "settings/profile.h"
 
 #include <QAbstractButton>
@@ -17,10 +17,10 @@
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QScreen>
-#include <QTextEdit>
 #include <QtDebug>
 
 #include <algorithm>
+#include <functional>
 #include <string>
 
 namespace zp {
@@ -28,9 +28,14 @@ namespace {
 
 struct Context {
     WindowHost& host;
+    const SettingsControls& ctl;
+    const SettingsHooks& hooks;
     ProfileFile& file;
     QWidget* window() const { return host.window(); }
 };
+
+using C = SettingsControls;
+using H = SettingsHooks;
 
 enum class Kind {
     Check,         // a check box or radio button; bool
@@ -44,18 +49,25 @@ enum class Kind {
 // One row per setting, in the order in which they are read. Saving writes the rows
 // marked saveFirst, then all others in this order; rows without a save step (the
 // hand-set debug keys, the send-button caption) are never written.
+// The controls and steps of one setting; only those its kind needs are given.
+struct Binding {
+    QAbstractButton* C::*button = nullptr;    // Check, CheckInverted
+    UpDown* C::*spin = nullptr;               // Spin
+    QLineEdit* C::*edit = nullptr;            // Spin, Text
+    RadioGroup* C::*radio = nullptr;          // RadioIndex
+    int fallback = 0;                         // Spin: written when the box holds no number
+    std::function<void()> H::*hook = nullptr; // run once the value is in its control
+    void (*load)(Context&) = nullptr;         // Special
+    void (*save)(Context&) = nullptr;         // Special
+    bool saveFirst = false;
+};
+
 struct Setting {
     const char* section;
     const char* key;
     Kind kind;
-    int def = 0;                      // Check, Spin, RadioIndex: default when missing
-    const char* control = nullptr;    // the control's object name (Spin: the up-down)
-    const char* edit = nullptr;       // Spin: the edit box
-    int fallback = 0;                 // Spin: written when the box holds no number
-    const char* handler = nullptr;    // run once the value is in its control
-    void (*load)(Context&) = nullptr; // Special
-    void (*save)(Context&) = nullptr; // Special
-    bool saveFirst = false;
+    int def; // Check, Spin, RadioIndex: default when missing
+    Binding b;
 };
 
 // A radio button that is checked cannot be unchecked while it is auto-exclusive;
@@ -82,62 +94,29 @@ std::string numbered(const char* prefix, int i) {
 // --- special steps -------------------------------------------------------------------
 
 void loadDebug(Context& c) {
-    c.host.setDebugFlag(c.file.readBool("debug", "win", false));
-    findControl<QWidget>(c.window(), "memoDebug")->setVisible(c.host.debugFlag());
-    c.host.setNoHeaderEncode(c.file.readBool("debug", "NoHeaderEncode", false));
+    c.hooks.setDebugFlag(c.file.readBool("debug", "win", false));
+    c.hooks.setNoHeaderEncode(c.file.readBool("debug", "NoHeaderEncode", false));
 }
 
-// Like the debug keys, set by hand (a server on another port, the tests' servers); a key
-// outside 1..65535 counts as missing.
+// Like the debug keys, set by hand; their owner reads and writes them.
 void loadPorts(Context& c) {
-    WindowHost::MailPorts ports;
-    auto read = [&](const char* section, int& port, bool& inFile) {
-        const int value = c.file.readInt(section, "port", 0);
-        inFile = value >= 1 && value <= 65535;
-        if (inFile)
-            port = value;
-    };
-    read("smtp", ports.smtp, ports.smtpInFile);
-    read("pop3", ports.pop3, ports.pop3InFile);
-    auto readSecurity = [&](const char* section, int& security, bool& inFile) {
-        const int value = c.file.readInt(section, "security", -1);
-        inFile = value >= 0 && value <= 2;
-        security = inFile ? value : 0;
-    };
-    readSecurity("smtp", ports.smtpSecurity, ports.smtpSecurityInFile);
-    readSecurity("pop3", ports.pop3Security, ports.pop3SecurityInFile);
-    ports.caFile = fromSjis(c.file.readString("smtp", "cafile", ""));
-    c.host.setMailPorts(ports);
+    c.hooks.loadMailPorts(c.file);
 }
 
 void savePorts(Context& c) {
-    const WindowHost::MailPorts ports = c.host.mailPorts();
-    if (ports.smtpInFile)
-        c.file.writeInt("smtp", "port", ports.smtp);
-    if (ports.pop3InFile)
-        c.file.writeInt("pop3", "port", ports.pop3);
-    if (ports.smtpSecurityInFile)
-        c.file.writeInt("smtp", "security", ports.smtpSecurity);
-    if (ports.pop3SecurityInFile)
-        c.file.writeInt("pop3", "security", ports.pop3Security);
-    if (!ports.caFile.isEmpty())
-        c.file.writeString("smtp", "cafile", toSjis(ports.caFile));
-}
-
-QWidget* configPanel(Context& c) {
-    return findControl<QWidget>(c.window(), "pnlConfig");
+    c.hooks.saveMailPorts(c.file);
 }
 
 // The panel is set to the opposite and then toggled by its own handler, which also
 // sets the window width and the button caption.
 void loadShowConfig(Context& c) {
-    configPanel(c)->setVisible(!c.file.readBool("general", "showConfig", false));
-    c.host.runHandler("btnConfigClick");
+    c.ctl.pnlConfig->setVisible(!c.file.readBool("general", "showConfig", false));
+    c.hooks.btnConfigClick();
 }
 
 void saveShowConfig(Context& c) {
     // Whether the panel is shown in the window, even while the window itself is hidden.
-    c.file.writeBool("general", "showConfig", !configPanel(c)->isHidden());
+    c.file.writeBool("general", "showConfig", !c.ctl.pnlConfig->isHidden());
 }
 
 // At least 96 pixels of the window stay on the screen at the left, and its top-left
@@ -166,29 +145,17 @@ void savePlacement(Context& c) {
 }
 
 void loadSizePreset(Context& c) {
-    const int w = findControl<UpDown>(c.window(), "udSizeW")->position();
-    const int h = findControl<UpDown>(c.window(), "udSizeH")->position();
-    findControl<QComboBox>(c.window(), "cmbSize")->setCurrentIndex(findSizePreset(w, h));
-    c.host.runHandler("cmbSizeChange");
+    const int w = c.ctl.udSizeW->position();
+    const int h = c.ctl.udSizeH->position();
+    c.ctl.cmbSize->setCurrentIndex(findSizePreset(w, h));
+    c.hooks.cmbSizeChange();
 }
 
 // The memo's lines are the lines the user typed, however the memo wraps them for
 // display; an empty memo has no lines.
-QStringList memoLines(QWidget* memo) {
-    QString text;
-    if (auto* plain = qobject_cast<QPlainTextEdit*>(memo))
-        text = plain->toPlainText();
-    else if (auto* rich = qobject_cast<QTextEdit*>(memo))
-        text = rich->toPlainText();
+QStringList memoLines(const QPlainTextEdit* memo) {
+    const QString text = memo->toPlainText();
     return text.isEmpty() ? QStringList() : text.split(QLatin1Char('\n'));
-}
-
-void setMemoLines(QWidget* memo, const QStringList& lines) {
-    const QString text = lines.join(QLatin1Char('\n'));
-    if (auto* plain = qobject_cast<QPlainTextEdit*>(memo))
-        plain->setPlainText(text);
-    else if (auto* rich = qobject_cast<QTextEdit*>(memo))
-        rich->setPlainText(text);
 }
 
 void loadBody(Context& c) {
@@ -197,12 +164,12 @@ void loadBody(Context& c) {
     QStringList lines;
     for (int i = 1; i <= count; ++i)
         lines << fromSjis(c.file.readString("mail", numbered("body", i), ""));
-    setMemoLines(findControl<QWidget>(c.window(), "memoBody"), lines);
+    c.ctl.memoBody->setPlainText(lines.join(QLatin1Char('\n')));
 }
 
 // Lines left over from a longer body are deleted up to the first gap in the numbers.
 void saveBody(Context& c) {
-    const QStringList lines = memoLines(findControl<QWidget>(c.window(), "memoBody"));
+    const QStringList lines = memoLines(c.ctl.memoBody);
     const int count = static_cast<int>(lines.size());
     c.file.writeInt("mail", "bodycount", count);
     for (int i = 1; i <= count; ++i)
@@ -212,7 +179,7 @@ void saveBody(Context& c) {
 }
 
 void loadRecipients(Context& c) {
-    auto* list = findControl<QListWidget>(c.window(), "chlAddr");
+    QListWidget* list = c.ctl.chlAddr;
     const int count =
         std::min(c.file.readInt("mail", "addrcount", 0), SettingsStore::kMaxRecipients);
     for (int i = 1; i <= count; ++i) {
@@ -228,7 +195,7 @@ void loadRecipients(Context& c) {
 // Entries numbered above the count, left by an earlier, longer list, are deleted as the
 // body lines are: a person removed from the address book must not stay in the file.
 void saveRecipients(Context& c) {
-    auto* list = findControl<QListWidget>(c.window(), "chlAddr");
+    const QListWidget* list = c.ctl.chlAddr;
     c.file.writeInt("mail", "addrcount", list->count());
     for (int i = 1; i <= list->count(); ++i) {
         const QListWidgetItem* item = list->item(i - 1);
@@ -247,117 +214,108 @@ void loadWholeSize(Context& c) {
     int size = c.file.readInt("general", "wholesize", 1);
     if (size < 1 || size > 3)
         size = 1;
-    c.host.setWholePreviewSize(size);
-    const std::string action = numbered("popWholeSize_", size);
-    findControl<QAction>(c.window(), action.c_str())->setChecked(true);
+    c.hooks.setWholePreviewSize(size);
+    c.ctl.popWholeSize[size - 1]->setChecked(true);
 }
 
 void saveWholeSize(Context& c) {
-    c.file.writeInt("general", "wholesize", c.host.wholePreviewSize());
+    c.file.writeInt("general", "wholesize", c.hooks.wholePreviewSize());
 }
 
 // Set by hand only; the button's caption at this moment is the default.
 void loadSendCaption(Context& c) {
-    auto* button = findControl<QAbstractButton>(c.window(), "btnSend");
+    QAbstractButton* button = c.ctl.btnSend;
     button->setText(fromSjis(c.file.readString("general", "sendcaption", toSjis(button->text()))));
 }
 
 // clang-format off
 const Setting kSettings[] = {
-    {"debug", "win", Kind::Special, 0, nullptr, nullptr, 0, nullptr, loadDebug, nullptr},
-    {"smtp", "port", Kind::Special, 0, nullptr, nullptr, 0, nullptr, loadPorts, savePorts},
-    {"general", "showConfig", Kind::Special, 0, nullptr, nullptr, 0, nullptr, loadShowConfig, saveShowConfig},
-    {"WinPosition", "x", Kind::Special, 0, nullptr, nullptr, 0, nullptr, loadPlacement, savePlacement, true},
-    {"jpeg", "quality", Kind::Spin, 90, "udQuality", "edtQuality", 95},
-    {"jpeg", "maxsize", Kind::Spin, 100, "udLimitSize", "edtLimitSize", 100},
-    {"jpeg", "limit", Kind::Check, 0, "chkLimitSize", nullptr, 0, "chkLimitSizeClick"},
-    {"size", "width", Kind::Spin, 132, "udSizeW", "edtSizeW", 240},
-    {"size", "height", Kind::Spin, 176, "udSizeH", "edtSizeH", 320},
-    {"size", "preset", Kind::Special, 0, nullptr, nullptr, 0, nullptr, loadSizePreset, nullptr},
-    {"size", "stretchminiimg", Kind::Check, 1, "chkStretchMiniImg"},
-    {"rot", "left", Kind::Check, 1, "radLeftRot"},
-    {"rot", "right", Kind::Check, 0, "radRightRot"},
-    {"rot", "none", Kind::CheckInverted, 0, "chkRot", nullptr, 0, "chkRotClick"},
-    {"cut", "enabled", Kind::Check, 0, "chkAllowCut"},
-    {"out", "enabled", Kind::Check, 0, "chkOutMadeGrp", nullptr, 0, "chkOutMadeGrpClick"},
-    {"out", "dir", Kind::Text, 0, "edtOutDir", nullptr, 0, "edtOutDirEnter"},
-    {"general", "autoSend", Kind::Check, 0, "chkAutoSend"},
-    {"general", "fileAutoClear", Kind::Check, 0, "chkFileAutoClear"},
-    {"general", "mailAddrAutoClear", Kind::Check, 0, "chkMailAddrAutoClear"},
-    {"log", "mode", Kind::RadioIndex, 0, "radLogSave", nullptr, 0, "radLogSaveClick"},
-    {"log", "dir", Kind::Text, 0, "edtSaveDir", nullptr, 0, "edtSaveDirEnter"},
-    {"log", "namedir", Kind::Check, 1, "chkMakeNameDir"},
-    {"smtp", "host", Kind::Text, 0, "edtSMTPHost"},
-    {"smtp", "user", Kind::Text, 0, "edtSMTPUser"},
-    {"smtp", "addr", Kind::Text, 0, "edtSMTPAddr"},
-    {"smtp", "name", Kind::Text, 0, "edtSMTPName"},
-    {"general", "userpbs", Kind::Check, 0, "chkPOPbSMTP"},
-    {"pop3", "host", Kind::Text, 0, "edtPOP3Host"},
-    {"pop3", "name", Kind::Text, 0, "edtPOP3Pwd", nullptr, 0, "chkPOPbSMTPClick"},
-    {"general", "reply_to", Kind::Text, 0, "edtReplyTo"},
-    {"mail", "title", Kind::Text, 0, "edtTitle"},
-    {"mail", "bodycount", Kind::Special, 0, nullptr, nullptr, 0, nullptr, loadBody, saveBody},
-    {"mail", "addrcount", Kind::Special, 0, nullptr, nullptr, 0, nullptr, loadRecipients, saveRecipients},
-    {"general", "wholesize", Kind::Special, 0, nullptr, nullptr, 0, nullptr, loadWholeSize, saveWholeSize},
-    {"general", "sendcaptionchange", Kind::Check, 0, "chkSendCap", nullptr, 0, "chkSendCapClick"},
-    {"general", "sendcaption", Kind::Special, 0, nullptr, nullptr, 0, nullptr, loadSendCaption, nullptr},
-    {"general", "sendSE", Kind::Text, 0, "edtSendSE"},
+    {"debug", "win", Kind::Special, 0, {.load = loadDebug}},
+    {"smtp", "port", Kind::Special, 0, {.load = loadPorts, .save = savePorts}},
+    {"general", "showConfig", Kind::Special, 0, {.load = loadShowConfig, .save = saveShowConfig}},
+    {"WinPosition", "x", Kind::Special, 0, {.load = loadPlacement, .save = savePlacement, .saveFirst = true}},
+    {"jpeg", "quality", Kind::Spin, 90, {.spin = &C::udQuality, .edit = &C::edtQuality, .fallback = 95}},
+    {"jpeg", "maxsize", Kind::Spin, 100, {.spin = &C::udLimitSize, .edit = &C::edtLimitSize, .fallback = 100}},
+    {"jpeg", "limit", Kind::Check, 0, {.button = &C::chkLimitSize, .hook = &H::chkLimitSizeClick}},
+    {"size", "width", Kind::Spin, 132, {.spin = &C::udSizeW, .edit = &C::edtSizeW, .fallback = 240}},
+    {"size", "height", Kind::Spin, 176, {.spin = &C::udSizeH, .edit = &C::edtSizeH, .fallback = 320}},
+    {"size", "preset", Kind::Special, 0, {.load = loadSizePreset}},
+    {"size", "stretchminiimg", Kind::Check, 1, {.button = &C::chkStretchMiniImg}},
+    {"rot", "left", Kind::Check, 1, {.button = &C::radLeftRot}},
+    {"rot", "right", Kind::Check, 0, {.button = &C::radRightRot}},
+    {"rot", "none", Kind::CheckInverted, 0, {.button = &C::chkRot, .hook = &H::chkRotClick}},
+    {"cut", "enabled", Kind::Check, 0, {.button = &C::chkAllowCut}},
+    {"out", "enabled", Kind::Check, 0, {.button = &C::chkOutMadeGrp, .hook = &H::chkOutMadeGrpClick}},
+    {"out", "dir", Kind::Text, 0, {.edit = &C::edtOutDir, .hook = &H::edtOutDirEnter}},
+    {"general", "autoSend", Kind::Check, 0, {.button = &C::chkAutoSend}},
+    {"general", "fileAutoClear", Kind::Check, 0, {.button = &C::chkFileAutoClear}},
+    {"general", "mailAddrAutoClear", Kind::Check, 0, {.button = &C::chkMailAddrAutoClear}},
+    {"log", "mode", Kind::RadioIndex, 0, {.radio = &C::radLogSave, .hook = &H::radLogSaveClick}},
+    {"log", "dir", Kind::Text, 0, {.edit = &C::edtSaveDir, .hook = &H::edtSaveDirEnter}},
+    {"log", "namedir", Kind::Check, 1, {.button = &C::chkMakeNameDir}},
+    {"smtp", "host", Kind::Text, 0, {.edit = &C::edtSMTPHost}},
+    {"smtp", "user", Kind::Text, 0, {.edit = &C::edtSMTPUser}},
+    {"smtp", "addr", Kind::Text, 0, {.edit = &C::edtSMTPAddr}},
+    {"smtp", "name", Kind::Text, 0, {.edit = &C::edtSMTPName}},
+    {"general", "userpbs", Kind::Check, 0, {.button = &C::chkPOPbSMTP}},
+    {"pop3", "host", Kind::Text, 0, {.edit = &C::edtPOP3Host}},
+    {"pop3", "name", Kind::Text, 0, {.edit = &C::edtPOP3Pwd, .hook = &H::chkPOPbSMTPClick}},
+    {"general", "reply_to", Kind::Text, 0, {.edit = &C::edtReplyTo}},
+    {"mail", "title", Kind::Text, 0, {.edit = &C::edtTitle}},
+    {"mail", "bodycount", Kind::Special, 0, {.load = loadBody, .save = saveBody}},
+    {"mail", "addrcount", Kind::Special, 0, {.load = loadRecipients, .save = saveRecipients}},
+    {"general", "wholesize", Kind::Special, 0, {.load = loadWholeSize, .save = saveWholeSize}},
+    {"general", "sendcaptionchange", Kind::Check, 0, {.button = &C::chkSendCap, .hook = &H::chkSendCapClick}},
+    {"general", "sendcaption", Kind::Special, 0, {.load = loadSendCaption}},
+    {"general", "sendSE", Kind::Text, 0, {.edit = &C::edtSendSE}},
 };
 // clang-format on
 
 void loadOne(Context& c, const Setting& s) {
-    QWidget* w = c.window();
     switch (s.kind) {
     case Kind::Check:
-        setChecked(findControl<QAbstractButton>(w, s.control),
-                   c.file.readBool(s.section, s.key, s.def));
+        setChecked(c.ctl.*s.b.button, c.file.readBool(s.section, s.key, s.def));
         break;
     case Kind::CheckInverted:
-        setChecked(findControl<QAbstractButton>(w, s.control),
-                   !c.file.readBool(s.section, s.key, s.def));
+        setChecked(c.ctl.*s.b.button, !c.file.readBool(s.section, s.key, s.def));
         break;
     case Kind::Spin:
-        findControl<UpDown>(w, s.control)->setPosition(c.file.readInt(s.section, s.key, s.def));
+        (c.ctl.*s.b.spin)->setPosition(c.file.readInt(s.section, s.key, s.def));
         break;
     case Kind::Text:
-        findControl<QLineEdit>(w, s.control)
-            ->setText(fromSjis(c.file.readString(s.section, s.key, "")));
+        (c.ctl.*s.b.edit)->setText(fromSjis(c.file.readString(s.section, s.key, "")));
         break;
     case Kind::RadioIndex:
-        findControl<RadioGroup>(w, s.control)
-            ->setItemIndex(c.file.readInt(s.section, s.key, s.def));
+        (c.ctl.*s.b.radio)->setItemIndex(c.file.readInt(s.section, s.key, s.def));
         break;
     case Kind::Special:
-        s.load(c);
+        s.b.load(c);
         break;
     }
-    if (s.handler)
-        c.host.runHandler(s.handler);
+    if (s.b.hook)
+        (c.hooks.*s.b.hook)();
 }
 
 void saveOne(Context& c, const Setting& s) {
-    QWidget* w = c.window();
     switch (s.kind) {
     case Kind::Check:
-        c.file.writeBool(s.section, s.key, findControl<QAbstractButton>(w, s.control)->isChecked());
+        c.file.writeBool(s.section, s.key, (c.ctl.*s.b.button)->isChecked());
         break;
     case Kind::CheckInverted:
-        c.file.writeBool(s.section, s.key,
-                         !findControl<QAbstractButton>(w, s.control)->isChecked());
+        c.file.writeBool(s.section, s.key, !(c.ctl.*s.b.button)->isChecked());
         break;
     case Kind::Spin:
-        c.file.writeInt(s.section, s.key,
-                        numberOr(findControl<QLineEdit>(w, s.edit)->text(), s.fallback));
+        c.file.writeInt(s.section, s.key, numberOr((c.ctl.*s.b.edit)->text(), s.b.fallback));
         break;
     case Kind::Text:
-        c.file.writeString(s.section, s.key, toSjis(findControl<QLineEdit>(w, s.control)->text()));
+        c.file.writeString(s.section, s.key, toSjis((c.ctl.*s.b.edit)->text()));
         break;
     case Kind::RadioIndex:
-        c.file.writeInt(s.section, s.key, findControl<RadioGroup>(w, s.control)->itemIndex());
+        c.file.writeInt(s.section, s.key, (c.ctl.*s.b.radio)->itemIndex());
         break;
     case Kind::Special:
-        if (s.save)
-            s.save(c);
+        if (s.b.save)
+            s.b.save(c);
         break;
     }
 }
@@ -368,13 +326,15 @@ std::string fileName(const QString& path) {
 
 } // namespace
 
-SettingsStore::SettingsStore(WindowHost& host) : m_host(host) {}
+SettingsStore::SettingsStore(WindowHost& host, const SettingsControls& controls,
+                             SettingsHooks hooks)
+    : m_host(host), m_controls(controls), m_hooks(std::move(hooks)) {}
 
 void SettingsStore::loadSettings() {
     ProfileFile file(fileName(m_host.settingsFilePath()));
     if (!file.load())
         qWarning("settings not read, defaults used: %s", file.error().c_str());
-    Context c{m_host, file};
+    Context c{m_host, m_controls, m_hooks, file};
     for (const Setting& s : kSettings)
         loadOne(c, s);
 }
@@ -383,10 +343,10 @@ void SettingsStore::saveSettings() {
     const QString path = m_host.settingsFilePath();
     ProfileFile file(fileName(path));
     file.load(); // keeps the lines of keys this program does not know
-    Context c{m_host, file};
+    Context c{m_host, m_controls, m_hooks, file};
     for (bool first : {true, false})
         for (const Setting& s : kSettings)
-            if (s.saveFirst == first)
+            if (s.b.saveFirst == first)
                 saveOne(c, s);
     if (file.save())
         return;

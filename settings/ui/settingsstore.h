@@ -3,14 +3,91 @@
 // the controls back once at close. The controls are the only copy of the settings.
 #include "platform/windowhost.h"
 
+#include <functional>
+
+class QAbstractButton;
+class QAction;
+class QComboBox;
+class QLineEdit;
+class QListWidget;
+class QPlainTextEdit;
+
 namespace zp {
+
+class ProfileFile;
+class RadioGroup;
+class UpDown;
+
+// The controls that hold a setting, and the window's controls the loading steps set.
+struct SettingsControls {
+    QWidget* pnlConfig;
+    UpDown* udQuality;
+    QLineEdit* edtQuality;
+    UpDown* udLimitSize;
+    QLineEdit* edtLimitSize;
+    QAbstractButton* chkLimitSize;
+    UpDown* udSizeW;
+    QLineEdit* edtSizeW;
+    UpDown* udSizeH;
+    QLineEdit* edtSizeH;
+    QComboBox* cmbSize;
+    QAbstractButton* chkStretchMiniImg;
+    QAbstractButton* radLeftRot;
+    QAbstractButton* radRightRot;
+    QAbstractButton* chkRot;
+    QAbstractButton* chkAllowCut;
+    QAbstractButton* chkOutMadeGrp;
+    QLineEdit* edtOutDir;
+    QAbstractButton* chkAutoSend;
+    QAbstractButton* chkFileAutoClear;
+    QAbstractButton* chkMailAddrAutoClear;
+    RadioGroup* radLogSave;
+    QLineEdit* edtSaveDir;
+    QAbstractButton* chkMakeNameDir;
+    QLineEdit* edtSMTPHost;
+    QLineEdit* edtSMTPUser;
+    QLineEdit* edtSMTPAddr;
+    QLineEdit* edtSMTPName;
+    QAbstractButton* chkPOPbSMTP;
+    QLineEdit* edtPOP3Host;
+    QLineEdit* edtPOP3Pwd;
+    QLineEdit* edtReplyTo;
+    QLineEdit* edtTitle;
+    QPlainTextEdit* memoBody;
+    QListWidget* chlAddr;
+    QAction* popWholeSize[3];
+    QAbstractButton* chkSendCap;
+    QAbstractButton* btnSend;
+    QLineEdit* edtSendSE;
+};
+
+// What loading and saving hand to the other parts of the window: state that no control
+// holds, and the controls' own handlers, run once a value is in its control.
+struct SettingsHooks {
+    std::function<void(bool)> setDebugFlag;
+    std::function<void(bool)> setNoHeaderEncode;
+    std::function<void(const ProfileFile&)> loadMailPorts;
+    std::function<void(ProfileFile&)> saveMailPorts;
+    std::function<int()> wholePreviewSize;
+    std::function<void(int)> setWholePreviewSize;
+    std::function<void()> btnConfigClick;
+    std::function<void()> cmbSizeChange;
+    std::function<void()> chkLimitSizeClick;
+    std::function<void()> chkRotClick;
+    std::function<void()> chkOutMadeGrpClick;
+    std::function<void()> edtOutDirEnter;
+    std::function<void()> radLogSaveClick;
+    std::function<void()> edtSaveDirEnter;
+    std::function<void()> chkPOPbSMTPClick;
+    std::function<void()> chkSendCapClick;
+};
 
 class SettingsStore {
 public:
-    explicit SettingsStore(WindowHost& host);
+    SettingsStore(WindowHost& host, const SettingsControls& controls, SettingsHooks hooks);
 
     // Never fails: a missing file, key or a malformed number gives the defaults. Runs
-    // the controls' own handlers (through the window) in the order they need.
+    // the controls' own handlers (through the hooks) in the order they need.
     void loadSettings();
     // Writes every setting and replaces the file in one step. A refused write shows the
     // two information messages and returns normally, leaving the old file whole.
@@ -23,6 +100,8 @@ public:
 
 private:
     WindowHost& m_host;
+    SettingsControls m_controls;
+    SettingsHooks m_hooks;
 };
 
 } // namespace zp

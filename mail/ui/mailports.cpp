@@ -1,0 +1,43 @@
+#include "mailports.h"
+
+#include "platform/textcodec.h"
+#include "settings/profile.h"
+
+namespace zp {
+
+// Like the debug keys, set by hand (a server on another port, the tests' servers).
+MailPorts readMailPorts(const ProfileFile& file) {
+    MailPorts ports;
+    auto read = [&](const char* section, int& port, bool& inFile) {
+        const int value = file.readInt(section, "port", 0);
+        inFile = value >= 1 && value <= 65535;
+        if (inFile)
+            port = value;
+    };
+    read("smtp", ports.smtp, ports.smtpInFile);
+    read("pop3", ports.pop3, ports.pop3InFile);
+    auto readSecurity = [&](const char* section, int& security, bool& inFile) {
+        const int value = file.readInt(section, "security", -1);
+        inFile = value >= 0 && value <= 2;
+        security = inFile ? value : 0;
+    };
+    readSecurity("smtp", ports.smtpSecurity, ports.smtpSecurityInFile);
+    readSecurity("pop3", ports.pop3Security, ports.pop3SecurityInFile);
+    ports.caFile = fromSjis(file.readString("smtp", "cafile", ""));
+    return ports;
+}
+
+void writeMailPorts(ProfileFile& file, const MailPorts& ports) {
+    if (ports.smtpInFile)
+        file.writeInt("smtp", "port", ports.smtp);
+    if (ports.pop3InFile)
+        file.writeInt("pop3", "port", ports.pop3);
+    if (ports.smtpSecurityInFile)
+        file.writeInt("smtp", "security", ports.smtpSecurity);
+    if (ports.pop3SecurityInFile)
+        file.writeInt("pop3", "security", ports.pop3Security);
+    if (!ports.caFile.isEmpty())
+        file.writeString("smtp", "cafile", toSjis(ports.caFile));
+}
+
+} // namespace zp
