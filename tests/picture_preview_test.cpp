@@ -74,7 +74,8 @@ struct FrameCase {
     int w, h;
     QSize viewport; // what of the frame is visible
     bool hBar, vBar;
-    QSize whole; // the overview panel; empty when hidden
+    QSize whole;           // the overview panel; empty when hidden
+    bool attached = false; // a file that is no picture is attached; "画像を再生成" lays out
 };
 
 class PreviewLayoutOnWindow : public PreviewTest,
@@ -84,7 +85,13 @@ TEST_P(PreviewLayoutOnWindow, ShowsTheFrameAtItsPixelSize) {
     const FrameCase& c = GetParam();
     setFrame(c.w, c.h);
     box()->verticalScrollBar()->setValue(30);
-    page->applyTargetSize();
+    if (c.attached) {
+        intake()->openPictureFile(writeFile(QStringLiteral("notes.txt"), "not a picture\n"), false);
+        ctl<QAbstractButton>("btnMakeJpeg")->click();
+        EXPECT_TRUE(ctl<QWidget>("pnlAttach")->isVisible());
+    } else {
+        page->applyTargetSize();
+    }
     const zp::PreviewLayout l = zp::layoutPreview(c.w, c.h);
     const zp::PanelRect& r = l.scrollBox;
     EXPECT_EQ(box()->geometry(), QRect(r.left, r.top, r.width, r.height));
@@ -110,8 +117,8 @@ INSTANTIATE_TEST_SUITE_P(Frames, PreviewLayoutOnWindow,
                                            FrameCase{240, 400, {240, 320}, false, true, {50, 83}},
                                            FrameCase{320, 240, {256, 240}, true, false, {67, 50}},
                                            FrameCase{480, 640, {240, 304}, true, true, {62, 83}},
-                                           FrameCase{
-                                               1920, 1080, {240, 304}, true, true, {67, 38}}));
+                                           FrameCase{1920, 1080, {240, 304}, true, true, {67, 38}},
+                                           FrameCase{480, 640, {240, 304}, true, true, {}, true}));
 
 // --- the overview -------------------------------------------------------------------------
 

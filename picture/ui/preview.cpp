@@ -153,7 +153,8 @@ void Preview::layoutPreview() {
     box->horizontalScrollBar()->setValue(0);
     box->verticalScrollBar()->setValue(0);
     QWidget* whole = m_c.pnlWhole;
-    if (l.showWhole) {
+    // With a file attached the panel of its path takes the area; the overview would cover it.
+    if (l.showWhole && m_c.pnlAttach->isHidden()) {
         updateWholePreview();
         whole->show();
         whole->raise();

@@ -30,6 +30,7 @@ struct PreviewControls {
     QLabel* imgJPEGnized;
     QWidget* pnlWhole;
     QLabel* imgWhole;
+    QWidget* pnlAttach; // the overview never covers a non-picture attachment
     QLineEdit* edtSizeW;
     UpDown* udSizeW;
     QLineEdit* edtSizeH;
