@@ -2,7 +2,7 @@
 // Reading picture files (BMP, JPEG, GIF, PNG, HEIF/HEIC, WebP, AVIF) into upright 24-bit RGB
 // bitmaps. Untrusted input: every failure comes back as ok = false with a plain-English error;
 // nothing here throws, exits or shows anything.
-#include "picture/bitmap.h" // zp::Bitmap: 24-bit RGB, top-down, stride = width*3
+#include "bitmap/bitmap.h" // zp::Bitmap: 24-bit RGB, top-down, stride = width*3
 
 #include <cstddef>
 #include <cstdint>

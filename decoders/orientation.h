@@ -1,6 +1,6 @@
 #pragma once
 // EXIF orientation: where the camera's rows and columns belong when the picture is shown upright.
-#include "picture/bitmap.h"
+#include "bitmap/bitmap.h"
 
 #include <cstddef>
 #include <cstdint>

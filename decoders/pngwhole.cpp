@@ -5,7 +5,7 @@
 // Narrower pixels are inflated to the end of the storage and widened to RGB row by row in front
 // of the rows not yet read. Anything unusual is left to libpng, which has the messages for it.
 #include "decoders/formats.h"
-#include "picture/hugepages.h"
+#include "bitmap/hugepages.h"
 
 #include <algorithm>
 #include <cstring>

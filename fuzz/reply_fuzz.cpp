@@ -7,8 +7,8 @@
 // Input: byte 0 picks the client (bit 0: POP3) and a repeat count (bits 1-7); bytes 1-2
 // split the rest into a head sent once and a tail sent as often as the count says, so a
 // small input can reach the 64 KiB line cap and the 1000-line cap.
-//   build-fuzz/fuzz/fuzz_reply -max_total_time=300 -rss_limit_mb=1024 -timeout=5 \
-//       corpus/ fuzz/seeds/reply
+//   build-fuzz/fuzz/fuzz_reply -max_total_time=300 -rss_limit_mb=1024 -timeout=5
+//       corpus/ fuzz/seeds/reply   (one command line)
 #include "mail/mailerror.h"
 #include "mail/message.h"
 #include "mail/pop3client.h"

@@ -1,5 +1,8 @@
 #include "fileops.h"
 
+#include "fileio/fileio.h"
+
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <cerrno>
@@ -26,25 +29,13 @@ std::string systemMessage(int err) {
     return std::generic_category().message(err);
 }
 
-// The few unbuffered file calls the copy needs, on both platforms.
+// The reading side of the copy; creating and writing go through fileio.
 #ifdef _WIN32
 int openForReading(const fs::path& p) {
     return ::_wopen(p.c_str(), _O_RDONLY | _O_BINARY);
 }
-int createNew(const fs::path& p) {
-    return ::_wopen(p.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
-}
 long readSome(int fd, char* buf, std::size_t n) {
     return ::_read(fd, buf, static_cast<unsigned>(n));
-}
-long writeSome(int fd, const char* buf, std::size_t n) {
-    return ::_write(fd, buf, static_cast<unsigned>(n));
-}
-int syncFile(int fd) {
-    return ::_commit(fd);
-}
-int closeFile(int fd) {
-    return ::_close(fd);
 }
 int processId() {
     return ::_getpid();
@@ -53,20 +44,8 @@ int processId() {
 int openForReading(const fs::path& p) {
     return ::open(p.c_str(), O_RDONLY | O_CLOEXEC);
 }
-int createNew(const fs::path& p) {
-    return ::open(p.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-}
 long readSome(int fd, char* buf, std::size_t n) {
     return ::read(fd, buf, n);
-}
-long writeSome(int fd, const char* buf, std::size_t n) {
-    return ::write(fd, buf, n);
-}
-int syncFile(int fd) {
-    return ::fsync(fd);
-}
-int closeFile(int fd) {
-    return ::close(fd);
 }
 int processId() {
     return static_cast<int>(::getpid());
@@ -80,7 +59,7 @@ public:
     File& operator=(const File&) = delete;
     ~File() {
         if (m_fd >= 0)
-            closeFile(m_fd);
+            fileio::closeFile(m_fd);
     }
     int fd() const { return m_fd; }
     bool ok() const { return m_fd >= 0; }
@@ -88,7 +67,7 @@ public:
     bool close() {
         const int fd = m_fd;
         m_fd = -1;
-        return closeFile(fd) == 0;
+        return fileio::closeFile(fd) == 0;
     }
 
 private:
@@ -109,19 +88,6 @@ long readFull(int fd, char* buf, std::size_t n) {
         got += static_cast<std::size_t>(r);
     }
     return static_cast<long>(got);
-}
-
-bool writeAll(int fd, const char* buf, std::size_t n) {
-    while (n > 0) {
-        const long w = writeSome(fd, buf, n);
-        if (w < 0 && errno == EINTR)
-            continue;
-        if (w <= 0)
-            return false;
-        buf += w;
-        n -= static_cast<std::size_t>(w);
-    }
-    return true;
 }
 
 void tell(const Progress& progress, std::string_view what, const fs::path& a,
@@ -147,15 +113,15 @@ fs::path temporaryPath(const fs::path& folder) {
     return folder / name;
 }
 
-// Writes the whole source into the new file `temp` and flushes it to the disk.
-bool writeTemporary(const fs::path& source, const fs::path& temp, const Progress& progress,
-                    std::string& error) {
+// Writes the whole source into the new file `temp`; `durable`: and flushes it to the disk.
+bool writeTemporary(const fs::path& source, const fs::path& temp, bool durable,
+                    const Progress& progress, std::string& error) {
     File in(openForReading(source));
     if (!in.ok()) {
         error = displayPath(source) + ": " + systemMessage(errno);
         return false;
     }
-    File out(createNew(temp));
+    File out(fileio::createExclusive(temp, 0644));
     if (!out.ok()) {
         error = displayPath(temp) + ": " + systemMessage(errno);
         return false;
@@ -170,15 +136,18 @@ bool writeTemporary(const fs::path& source, const fs::path& temp, const Progress
         if (n == 0)
             break;
         tell(progress, "write", temp);
-        if (!writeAll(out.fd(), buffer.data(), static_cast<std::size_t>(n))) {
-            error = displayPath(temp) + ": " + systemMessage(errno);
+        int err = 0;
+        if (!fileio::writeAll(out.fd(),
+                              std::string_view(buffer.data(), static_cast<std::size_t>(n)), err)) {
+            error = displayPath(temp) + ": " + systemMessage(err);
             return false;
         }
         if (static_cast<std::size_t>(n) < buffer.size())
             break;
     }
-    tell(progress, "flush", temp);
-    if (syncFile(out.fd()) != 0 || !out.close()) {
+    if (durable)
+        tell(progress, "flush", temp);
+    if ((durable && fileio::flush(out.fd()) != 0) || !out.close()) {
         error = displayPath(temp) + ": " + systemMessage(errno);
         return false;
     }
@@ -188,19 +157,6 @@ bool writeTemporary(const fs::path& source, const fs::path& temp, const Progress
         fs::last_write_time(temp, time, ec); // a copy that keeps the send time is nicer; no more
     return true;
 }
-
-#ifndef _WIN32
-// Makes a new name in the folder last through a power failure too.
-void syncFolder(const fs::path& folder) {
-    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd >= 0) {
-        ::fsync(fd);
-        ::close(fd);
-    }
-}
-#else
-void syncFolder(const fs::path&) {}
-#endif
 
 // What to report when the destination turned out to be taken.
 PlaceResult resultForTaken(const fs::path& source, const fs::path& destination) {
@@ -251,18 +207,11 @@ FileCompare compareFiles(const fs::path& source, const fs::path& destination) {
     }
 }
 
-PlaceResult placeCopy(const fs::path& source, const fs::path& destination,
-                      const Progress& progress) {
-    if (compareFiles(source, destination) != FileCompare::Absent)
-        return resultForTaken(source, destination);
-    const fs::path temp = temporaryPath(destination.parent_path());
-    std::string error;
-    std::error_code ec;
-    if (!writeTemporary(source, temp, progress, error)) {
-        fs::remove(temp, ec);
-        return {PlaceStatus::Failed, error};
-    }
+// Gives the written temporary file its name at destination and removes the temporary name.
+PlaceResult putInPlace(const fs::path& temp, const fs::path& source, const fs::path& destination,
+                       bool syncFolder, const Progress& progress) {
     PlaceResult result{PlaceStatus::Placed, {}};
+    std::error_code ec;
     tell(progress, "link", temp, &destination);
     fs::create_hard_link(temp, destination, ec);
     if (ec == std::errc::file_exists) {
@@ -283,20 +232,91 @@ PlaceResult placeCopy(const fs::path& source, const fs::path& destination,
         tell(progress, "remove", temp);
         fs::remove(temp, ec);
     }
-    if (result.status == PlaceStatus::Placed)
-        syncFolder(destination.parent_path());
+    if (syncFolder && result.status == PlaceStatus::Placed)
+        fileio::syncFolder(destination.parent_path());
     return result;
 }
 
-PlaceResult placeLink(const fs::path& source, const fs::path& destination,
+PlaceResult placeCopy(const fs::path& source, const fs::path& destination,
                       const Progress& progress) {
+    if (compareFiles(source, destination) != FileCompare::Absent)
+        return resultForTaken(source, destination);
+    const fs::path temp = temporaryPath(destination.parent_path());
+    std::string error;
+    if (!writeTemporary(source, temp, true, progress, error)) {
+        std::error_code ec;
+        fs::remove(temp, ec);
+        return {PlaceStatus::Failed, error};
+    }
+    return putInPlace(temp, source, destination, true, progress);
+}
+
+bool stageCopy(const fs::path& source, const fs::path& destination, fs::path& temp,
+               const Progress& progress, std::string& error) {
+#ifdef _WIN32
+    constexpr bool kFlush = true; // no sync of a whole file system there
+#else
+    constexpr bool kFlush = false;
+#endif
+    temp = temporaryPath(destination.parent_path());
+    if (writeTemporary(source, temp, kFlush, progress, error))
+        return true;
+    std::error_code ec;
+    fs::remove(temp, ec);
+    temp.clear();
+    return false;
+}
+
+PlaceResult placeStaged(const fs::path& temp, const fs::path& source, const fs::path& destination,
+                        const Progress& progress) {
+    if (compareFiles(source, destination) != FileCompare::Absent) {
+        std::error_code ec;
+        tell(progress, "remove", temp);
+        fs::remove(temp, ec);
+        return resultForTaken(source, destination);
+    }
+    return putInPlace(temp, source, destination, false, progress);
+}
+
+bool syncFileSystems(const std::vector<fs::path>& folders, const Progress& progress,
+                     std::string& error) {
+#ifdef _WIN32
+    (void)folders;
+    (void)progress;
+    (void)error;
+    return true; // staged copies are flushed as they are written there
+#else
+    std::vector<dev_t> done;
+    for (const fs::path& folder : folders) {
+        struct stat st {};
+        if (::stat(folder.c_str(), &st) != 0 ||
+            std::find(done.begin(), done.end(), st.st_dev) != done.end())
+            continue;
+        done.push_back(st.st_dev);
+        tell(progress, "sync", folder);
+        const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (fd < 0 || ::syncfs(fd) != 0) {
+            error = displayPath(folder) + ": " + systemMessage(errno);
+            if (fd >= 0)
+                ::close(fd);
+            return false;
+        }
+        ::close(fd);
+    }
+    return true;
+#endif
+}
+
+PlaceResult placeLink(const fs::path& source, const fs::path& destination, const Progress& progress,
+                      bool syncFolder) {
     if (compareFiles(source, destination) != FileCompare::Absent)
         return resultForTaken(source, destination);
     std::error_code ec;
     tell(progress, "link", source, &destination);
     fs::create_hard_link(source, destination, ec);
     if (!ec) {
-        syncFolder(destination.parent_path());
+        if (syncFolder)
+            fileio::syncFolder(destination.parent_path());
         return {PlaceStatus::Placed, {}};
     }
     if (ec == std::errc::file_exists)
@@ -347,12 +367,7 @@ bool isTemporaryName(const fs::path& fileName) {
 }
 
 std::string displayPath(const fs::path& path) {
-#ifdef _WIN32
-    const std::u8string u8 = path.generic_u8string();
-    return std::string(u8.begin(), u8.end());
-#else
-    return path.native();
-#endif
+    return fileio::displayPath(path);
 }
 
 } // namespace zp::logsort

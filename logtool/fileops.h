@@ -7,6 +7,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace zp::logsort {
 
@@ -38,9 +39,25 @@ PlaceResult placeCopy(const fs::path& source, const fs::path& destination,
 
 // Source's file under a second name at destination (a hard link, the first half of a
 // rename that cannot replace anything); a copy as placeCopy where the two lie on different
-// file systems or the file system has no links.
-PlaceResult placeLink(const fs::path& source, const fs::path& destination,
-                      const Progress& progress);
+// file systems or the file system has no links. `syncFolder` off: the new name is made
+// durable later by syncFileSystems.
+PlaceResult placeLink(const fs::path& source, const fs::path& destination, const Progress& progress,
+                      bool syncFolder = true);
+
+// The two halves of placeCopy for a batch of copies that share one sync: stageCopy writes
+// the copy into a temporary file beside destination without flushing it (`temp` is its
+// path); once syncFileSystems has made the batch durable, placeStaged gives it its name
+// (or removes it when the destination was taken meanwhile).
+bool stageCopy(const fs::path& source, const fs::path& destination, fs::path& temp,
+               const Progress& progress, std::string& error);
+PlaceResult placeStaged(const fs::path& temp, const fs::path& source, const fs::path& destination,
+                        const Progress& progress);
+
+// Makes everything written on the file systems holding `folders` durable: one sync of each
+// file system (syncfs), reported as "sync <folder>". Nothing to do on Windows, where staged
+// copies are flushed as they are written.
+bool syncFileSystems(const std::vector<fs::path>& folders, const Progress& progress,
+                     std::string& error);
 
 // Creates folder (one level) unless it is there as a folder already.
 bool ensureFolder(const fs::path& folder, const Progress& progress, std::string& error);

@@ -3,7 +3,11 @@
 #include "logsort.h"
 
 #include <algorithm>
+#include <iterator>
+#include <map>
 #include <system_error>
+
+#include <sys/stat.h>
 
 namespace zp::logsort {
 namespace {
@@ -54,6 +58,9 @@ public:
     RealOps(const fs::path& root, const Progress& progress) : m_root(root), m_progress(progress) {
         std::error_code ec;
         m_canonicalRoot = fs::canonical(root, ec);
+#ifndef _WIN32
+        m_rootOk = ::stat(root.c_str(), &m_rootId) == 0;
+#endif
     }
     bool folder(const fs::path& dir, std::string& error) override {
         if (!inside(dir)) {
@@ -66,16 +73,56 @@ public:
         std::string error;
         if (!safeFolder(destination.parent_path(), error))
             return {PlaceStatus::Failed, error};
-        return placeCopy(source, destination, m_progress);
+        const auto staged = m_staged.find(destination);
+        if (staged == m_staged.end())
+            return placeCopy(source, destination, m_progress);
+        const fs::path temp = staged->second;
+        m_staged.erase(staged);
+        return placeStaged(temp, source, destination, m_progress);
     }
     PlaceResult link(const fs::path& source, const fs::path& destination) override {
         std::string error;
         if (!safeFolder(destination.parent_path(), error))
             return {PlaceStatus::Failed, error};
-        return placeLink(source, destination, m_progress);
+        m_touched.push_back(destination.parent_path());
+        return placeLink(source, destination, m_progress, false);
     }
     bool remove(const fs::path& file, std::string& error) override {
         return removeFile(file, m_progress, error);
+    }
+
+    // Writes a copy into a temporary file beside destination, to be made durable with the
+    // rest of the batch and given its name by copy().
+    void stage(const fs::path& source, const fs::path& destination) {
+        std::string error;
+        fs::path temp;
+        if (safeFolder(destination.parent_path(), error) &&
+            stageCopy(source, destination, temp, m_progress, error)) {
+            m_staged[destination] = temp;
+            m_touched.push_back(destination.parent_path());
+        }
+    }
+    // One sync for every copy staged; copies that could not be made durable are dropped
+    // and made one by one instead.
+    void syncStaged() {
+        std::string error;
+        if (!m_staged.empty() && !syncFileSystems(m_touched, m_progress, error))
+            dropStaged();
+    }
+    // One sync for every new name of the batch, before any source goes.
+    bool syncNames(std::string& error) {
+        m_touched.push_back(m_root);
+        const bool ok = syncFileSystems(m_touched, m_progress, error);
+        m_touched.clear();
+        return ok;
+    }
+    // Staged copies no log took (a cancelled batch): removed.
+    void dropStaged() {
+        for (const auto& [destination, temp] : m_staged) {
+            std::string error;
+            removeFile(temp, m_progress, error);
+        }
+        m_staged.clear();
     }
 
 private:
@@ -84,26 +131,98 @@ private:
         return dir.parent_path() == m_root && !name.empty() && name != "." && name != "..";
     }
     bool safeFolder(const fs::path& dir, std::string& error) const {
-        std::error_code ec;
-        const fs::file_status st = fs::symlink_status(dir, ec);
-        const fs::path real = fs::canonical(dir, ec);
-        if (!inside(dir) || !fs::is_directory(st) || fs::is_symlink(st) || ec ||
-            real.parent_path() != m_canonicalRoot) {
+        if (!inside(dir) || !isOwnFolder(dir)) {
             error = displayPath(dir) + ": not a folder inside the send log folder";
             return false;
         }
         return true;
     }
 
+#ifdef _WIN32
+    bool isOwnFolder(const fs::path& dir) const {
+        std::error_code ec;
+        const fs::file_status st = fs::symlink_status(dir, ec);
+        const fs::path real = fs::canonical(dir, ec);
+        return fs::is_directory(st) && !fs::is_symlink(st) && !ec &&
+               real.parent_path() == m_canonicalRoot;
+    }
+#else
+    // A folder itself (no link) whose parent is the very folder the run began in, even if
+    // a folder on the way there was swapped meanwhile: two stats instead of resolving the
+    // whole path once more for every file.
+    bool isOwnFolder(const fs::path& dir) const {
+        struct stat st {
+        }, parent{};
+        return ::lstat(dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode) &&
+               ::stat((dir / "..").c_str(), &parent) == 0 && m_rootOk &&
+               parent.st_dev == m_rootId.st_dev && parent.st_ino == m_rootId.st_ino;
+    }
+#endif
+
     fs::path m_root;
     fs::path m_canonicalRoot;
+#ifndef _WIN32
+    struct stat m_rootId {};
+    bool m_rootOk = false;
+#endif
     const Progress& m_progress;
+    std::map<fs::path, fs::path> m_staged; // destination -> its staged copy
+    std::vector<fs::path> m_touched;       // folders given new files since the last sync
+};
+
+// The first pass over a batch: walks the logs as the real run will, creating the folders
+// and staging every copy, while links and removals wait for the second pass.
+class StagingOps final : public Ops {
+public:
+    explicit StagingOps(RealOps& real) : m_real(real) {}
+    bool folder(const fs::path& dir, std::string& error) override {
+        return m_real.folder(dir, error);
+    }
+    PlaceResult copy(const fs::path& source, const fs::path& destination) override {
+        const PlaceResult r = m_preview.copy(source, destination);
+        if (r.status == PlaceStatus::Placed)
+            m_real.stage(source, destination);
+        return r;
+    }
+    PlaceResult link(const fs::path& source, const fs::path& destination) override {
+        return m_preview.link(source, destination);
+    }
+    bool remove(const fs::path&, std::string&) override { return true; }
+
+private:
+    RealOps& m_real;
+    PreviewOps m_preview;
 };
 
 class Sorter {
 public:
     Sorter(const Plan& plan, Ops& ops, Report& report)
         : m_plan(plan), m_ops(ops), m_report(report) {}
+
+    // Moves leave their sources in place until finishBatch.
+    void deferRemovals() { m_defer = true; }
+
+    // The deferred removals, in order, once the new names are durable (`syncError` empty);
+    // after a failed sync every source stays and its log is reported as left. The steps of
+    // each move go where the move was begun.
+    void finishBatch(std::size_t batchStart, const std::string& syncError) {
+        std::vector<Step>& steps = m_report.steps;
+        std::vector<Step> tail(std::make_move_iterator(steps.begin() + batchStart),
+                               std::make_move_iterator(steps.end()));
+        steps.resize(batchStart);
+        std::size_t t = 0;
+        for (const Pending& p : m_pending) {
+            while (batchStart + t < p.at)
+                steps.push_back(std::move(tail[t++]));
+            if (!removeSources(*p.log, p.dir, p.linked, syncError)) {
+                --m_report.logsFiled;
+                ++m_report.logsLeft;
+            }
+        }
+        while (t < tail.size())
+            steps.push_back(std::move(tail[t++]));
+        m_pending.clear();
+    }
 
     void sortLog(const LogPlan& log) {
         if (log.read == RecipientsStatus::NoHeader || log.read == RecipientsStatus::NoEntries) {
@@ -226,60 +345,131 @@ private:
                 record(r, StepKind::Copy, log.log, dir / log.log);
                 return record(p, StepKind::Move, log.picture, dir / log.picture);
             }
-            std::string error;
-            if (!m_ops.remove(root / log.picture, error)) {
-                record(r, StepKind::Copy, log.log, dir / log.log);
-                add(StepKind::Fail, Reason::NotDone, log.picture, dir / log.picture).error = error;
-                return false;
-            }
         }
-        std::string error;
-        if (!m_ops.remove(root / log.log, error)) {
-            record(r, StepKind::Copy, log.log, dir / log.log);
-            add(StepKind::Fail, Reason::NotDone, log.log, dir / log.log).error = error;
+        if (m_defer) {
+            m_pending.push_back({&log, dir, r, m_report.steps.size()});
+            return true;
+        }
+        return removeSources(log, dir, r, {});
+    }
+
+    // The picture's old name goes first and the log's last; records the move, or the copy
+    // and what could not be removed.
+    bool removeSources(const LogPlan& log, const fs::path& dir, const PlaceResult& linked,
+                       const std::string& syncError) {
+        const fs::path& root = m_plan.folder;
+        for (const fs::path* source : {&log.picture, &log.log}) {
+            if (source->empty())
+                continue;
+            std::string error = syncError;
+            if (error.empty() && m_ops.remove(root / *source, error))
+                continue;
+            record(linked, StepKind::Copy, log.log, dir / log.log);
+            add(StepKind::Fail, Reason::NotDone, *source, dir / *source).error = error;
             return false;
         }
         add(StepKind::Move, Reason::None, log.log, dir / log.log);
-        if (picture)
+        if (!log.picture.empty())
             add(StepKind::Move, Reason::None, log.picture, dir / log.picture);
         return true;
     }
 
+    struct Pending {
+        const LogPlan* log;
+        fs::path dir;
+        PlaceResult linked;
+        std::size_t at; // where its steps go
+    };
+
     const Plan& m_plan;
     Ops& m_ops;
     Report& m_report;
+    bool m_defer = false;
+    std::vector<Pending> m_pending;
 };
 
-Report run(const Plan& plan, Ops& ops, bool removeLeftovers, const Progress& progress) {
-    Report report;
+void cleanLeftovers(const Plan& plan, bool remove, const Progress& progress, Report& report) {
     for (const fs::path& temp : plan.leftovers) {
         Step s;
         s.kind = StepKind::Clean;
         s.source = temp;
         std::string error;
-        if (removeLeftovers && !removeFile(plan.folder / temp, progress, error)) {
+        if (remove && !removeFile(plan.folder / temp, progress, error)) {
             s.kind = StepKind::Fail;
             s.reason = Reason::NotDone;
             s.error = error;
         }
         report.steps.push_back(std::move(s));
     }
+}
+
+bool cancelled(const RunControl& control) {
+    return control.cancel && control.cancel->load();
+}
+
+// One batch: its copies staged and synced together, then the links and copies put in place
+// and synced together, and only then the sources of its moves removed. Returns the index of
+// the first log not handled (`end`, or earlier when the run was cancelled).
+std::size_t sortBatch(const Plan& plan, std::size_t begin, std::size_t end, RealOps& real,
+                      Sorter& sorter, Report& report, const RunControl& control) {
+    {
+        Report scratch;
+        StagingOps staging(real);
+        Sorter stager(plan, staging, scratch);
+        for (std::size_t i = begin; i < end; ++i)
+            stager.sortLog(plan.logs[i]);
+    }
+    real.syncStaged();
+    const std::size_t batchStart = report.steps.size();
+    std::size_t i = begin;
+    for (; i < end && !cancelled(control); ++i)
+        sorter.sortLog(plan.logs[i]);
+    real.dropStaged();
+    std::string error;
+    real.syncNames(error);
+    sorter.finishBatch(batchStart, error);
+    return i;
+}
+
+} // namespace
+
+Report previewPlan(const Plan& plan) {
+    Report report;
+    cleanLeftovers(plan, false, {}, report);
+    PreviewOps ops;
     Sorter sorter(plan, ops, report);
     for (const LogPlan& log : plan.logs)
         sorter.sortLog(log);
     return report;
 }
 
-} // namespace
-
-Report previewPlan(const Plan& plan) {
-    PreviewOps ops;
-    return run(plan, ops, false, {});
+Report carryOutPlan(const Plan& plan, const RunControl& control) {
+    Report report;
+    cleanLeftovers(plan, true, control.progress, report);
+    RealOps real(plan.folder, control.progress);
+    Sorter sorter(plan, real, report);
+    sorter.deferRemovals();
+    const std::size_t planned = plan.logs.size();
+    const std::size_t batch = std::max<std::size_t>(control.batchLogs, 1);
+    std::size_t done = 0;
+    while (done < planned && !cancelled(control)) {
+        const std::size_t end = std::min(planned, done + batch);
+        const std::size_t reached = sortBatch(plan, done, end, real, sorter, report, control);
+        done = reached;
+        if (control.logsDone)
+            control.logsDone(static_cast<int>(done), static_cast<int>(planned));
+        if (reached < end)
+            break;
+    }
+    report.cancelled = done < planned;
+    report.logsNotReached = static_cast<int>(planned - done);
+    return report;
 }
 
 Report carryOutPlan(const Plan& plan, const Progress& progress) {
-    RealOps ops(plan.folder, progress);
-    return run(plan, ops, true, progress);
+    RunControl control;
+    control.progress = progress;
+    return carryOutPlan(plan, control);
 }
 
 } // namespace zp::logsort

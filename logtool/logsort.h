@@ -9,11 +9,20 @@
 // when every one of its recipients' folders has its copy, and its picture goes with it;
 // otherwise both stay, and the reason is reported. A run that is killed part-way leaves
 // every file whole, and the next run completes it.
+//
+// The work goes in batches of logs, for speed without a sync per file: a batch's copies are
+// written to temporary files and made durable by one sync of the file system; then they and
+// the moved logs get their new names, which a second sync makes durable; only then do the
+// moved logs' old names go. After a power failure too, every file is whole in one place or
+// the other.
 #include "fileops.h"
 #include "mail/logname.h"
 #include "mail/sendlogreader.h"
 
+#include <atomic>
+#include <cstddef>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -81,6 +90,8 @@ struct Report {
     int logsWithoutRecipients = 0; // left where they are, as nothing names a recipient
     // Each once, relative: folders that could not be created, or whose name is taken.
     std::vector<fs::path> foldersNotCreated;
+    bool cancelled = false; // stopped between two logs; the rest were not touched
+    int logsNotReached = 0; // of the plan, not handled because the run was cancelled
     int count(StepKind kind) const;
     bool leftSomething() const { return logsLeft > 0; }
 };
@@ -88,7 +99,20 @@ struct Report {
 // What carrying the plan out would do, without doing any of it.
 Report previewPlan(const Plan& plan);
 
-// Carries the plan out; progress hears of every change before it is made.
+// How a run is watched and stopped.
+struct RunControl {
+    Progress progress; // hears of every change before it is made
+    // After each batch: logs handled so far, of the logs in the plan.
+    std::function<void(int done, int planned)> logsDone;
+    // Read between two logs; once true, the run finishes the logs begun (every file whole,
+    // as after an interrupted run) and ends with the report's `cancelled` set.
+    const std::atomic<bool>* cancel = nullptr;
+    // Logs whose copies are made durable by one sync, and only then let their sources go.
+    std::size_t batchLogs = 256;
+};
+
+// Carries the plan out.
+Report carryOutPlan(const Plan& plan, const RunControl& control);
 Report carryOutPlan(const Plan& plan, const Progress& progress = {});
 
 } // namespace zp::logsort

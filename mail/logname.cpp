@@ -2,13 +2,6 @@
 
 #include <string>
 
-#ifdef _WIN32
-#include <windows.h>
-#else
-#include <cerrno>
-#include <iconv.h>
-#endif
-
 namespace zp {
 namespace {
 
@@ -28,40 +21,6 @@ constexpr std::string_view kRefusedChars = "";
 #endif
 
 } // namespace
-
-bool sjisToPath(std::string_view sjis, std::filesystem::path& out) {
-    if (sjis.empty()) {
-        out.clear();
-        return true;
-    }
-#ifdef _WIN32
-    const int size = static_cast<int>(sjis.size());
-    const int n = MultiByteToWideChar(932, MB_ERR_INVALID_CHARS, sjis.data(), size, nullptr, 0);
-    if (n <= 0)
-        return false;
-    std::wstring wide(static_cast<std::size_t>(n), L'\0');
-    MultiByteToWideChar(932, MB_ERR_INVALID_CHARS, sjis.data(), size, wide.data(), n);
-    out = std::filesystem::path(wide);
-    return true;
-#else
-    iconv_t cd = iconv_open("UTF-8", "CP932");
-    if (cd == reinterpret_cast<iconv_t>(-1))
-        return false;
-    std::string in(sjis);
-    std::string utf8(in.size() * 3 + 4, '\0'); // a CP932 character takes at most 3 UTF-8 bytes
-    char* src = in.data();
-    std::size_t srcLeft = in.size();
-    char* dst = utf8.data();
-    std::size_t dstLeft = utf8.size();
-    const std::size_t r = iconv(cd, &src, &srcLeft, &dst, &dstLeft);
-    iconv_close(cd);
-    if (r == static_cast<std::size_t>(-1) || srcLeft != 0)
-        return false;
-    utf8.resize(utf8.size() - dstLeft);
-    out = std::filesystem::path(utf8);
-    return true;
-#endif
-}
 
 FolderNameCheck checkFolderName(std::string_view name, std::filesystem::path& component) {
     component.clear();

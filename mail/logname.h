@@ -1,14 +1,14 @@
 #pragma once
 // Recipient names as folder names, shared by the send log and the log sorting tool, and the
 // conversion of Shift-JIS texts into the file system's own path form.
+#include "fileio/fileio.h"
+
 #include <filesystem>
 #include <string_view>
 
 namespace zp {
 
-// The Shift-JIS text as a native path (UTF-8 bytes on POSIX, UTF-16 on Windows).
-// False when the text holds bytes that are no Shift-JIS (code page 932) character.
-bool sjisToPath(std::string_view sjis, std::filesystem::path& out);
+using fileio::sjisToPath;
 
 enum class FolderNameCheck {
     Ok,

@@ -1,6 +1,7 @@
 #include "mail/sendlog.h"
 
 #include "addressbook/addrentry.h"
+#include "fileio/fileio.h"
 #include "mail/jis.h"
 #include "mail/logname.h"
 #include "mail/sendlogformat.h"
@@ -11,16 +12,9 @@
 #include <set>
 #include <system_error>
 
-#ifdef _WIN32
-#include <stdio.h>
-#else
-#include <cerrno>
-#include <fcntl.h>
-#include <unistd.h>
-#endif
-
 namespace zp {
 namespace fs = std::filesystem;
+using fileio::Created;
 
 namespace {
 
@@ -62,33 +56,6 @@ bool endsWithSeparator(std::string_view text) {
     return last;
 }
 
-enum class Created { Ok, Exists, Failed };
-
-// Creates the file only when no file of that name exists, so a log is never replaced.
-Created createExclusive(const fs::path& path, std::string_view bytes) {
-#ifdef _WIN32
-    FILE* f = _wfopen(path.c_str(), L"wbx");
-    if (!f)
-        return fs::exists(path) ? Created::Exists : Created::Failed;
-    const bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-    return std::fclose(f) == 0 && ok ? Created::Ok : Created::Failed;
-#else
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0)
-        return errno == EEXIST ? Created::Exists : Created::Failed;
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            break;
-        done += static_cast<std::size_t>(n);
-    }
-    return ::close(fd) == 0 && done == bytes.size() ? Created::Ok : Created::Failed;
-#endif
-}
-
 std::string joinLines(const std::vector<std::string>& lines) {
     std::string out;
     for (const std::string& line : lines)
@@ -126,12 +93,14 @@ void writeInto(const fs::path& folder, const SendLogInput& in, const std::string
             continue;
         const std::vector<std::string> lines =
             html ? sendLogHtmlLines(in, name + picture) : sendLogTextLines(in);
-        const Created made = createExclusive(log, joinLines(lines));
+        // Created, never opened: a file or a link planted at the name sends the log on to the
+        // next name rather than being replaced or written through.
+        const Created made = fileio::writeNewFile(log, joinLines(lines));
         if (made == Created::Exists)
             continue;
         if (made == Created::Ok)
             result.written.push_back(log);
-        if (copyPicture && pictureRead && createExclusive(copy, pictureBytes) == Created::Ok)
+        if (copyPicture && pictureRead && fileio::writeNewFile(copy, pictureBytes) == Created::Ok)
             result.written.push_back(copy);
         return;
     }

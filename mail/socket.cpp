@@ -428,6 +428,7 @@ void TcpConnection::close() noexcept {
         }
     }
     m_tls.reset();
+    m_secure = false;
     if (m_fd != kInvalid) {
         closeNative(m_fd);
         m_fd = kInvalid;
@@ -676,6 +677,7 @@ void TcpConnection::startTls(const std::string& host, const std::string& caFile,
         const TlsSession::Want want = m_tls->handshake();
         sendRaw(m_tls->outgoing(), limit);
         if (want == TlsSession::Want::Done) {
+            m_secure = true;
             return;
         }
         const std::size_t raw = receiveSome(buffer, sizeof buffer, deadline, hasDeadline);

@@ -96,7 +96,8 @@ public:
     // words: the step fails with TlsError when there are any. Raises TlsError for a
     // refused handshake, SocketError 10060 when the limit passes.
     void startTls(const std::string& host, const std::string& caFile, Timeout limit);
-    bool isSecure() const { return m_tls != nullptr; }
+    // Whether the TLS handshake has finished: the words from here on are protected.
+    bool isSecure() const { return m_secure; }
 
     // Queues bytes, sending whenever a block is full.
     void write(std::string_view data, Timeout limit);
@@ -131,6 +132,7 @@ private:
     std::string m_in;
     std::size_t m_scanned = 0;
     std::unique_ptr<TlsSession> m_tls;
+    bool m_secure = false;
 };
 
 } // namespace zp

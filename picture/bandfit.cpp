@@ -1,7 +1,7 @@
 #include "picture/bandfit.h"
 
 #include "decoders/orientation.h"
-#include "picture/hugepages.h"
+#include "bitmap/hugepages.h"
 
 #include <algorithm>
 #include <cstring>

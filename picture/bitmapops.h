@@ -1,6 +1,6 @@
 #pragma once
 // Pixel-for-pixel operations on the 24-bit bitmap: quarter turns and centre crops.
-#include "picture/bitmap.h"
+#include "bitmap/bitmap.h"
 #include "picture/messages.h"
 
 namespace zp {

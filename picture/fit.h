@@ -1,7 +1,7 @@
 #pragma once
 // The fit decision: how a source picture becomes the bitmap that is encoded.
 // planFit works on sizes alone; applyFit carries a plan out on pixels.
-#include "picture/bitmap.h"
+#include "bitmap/bitmap.h"
 #include "picture/bitmapops.h"
 
 namespace zp {

@@ -1,6 +1,6 @@
 #pragma once
 // JPEG compression of a 24-bit RGB bitmap with libjpeg.
-#include "picture/bitmap.h"
+#include "bitmap/bitmap.h"
 
 #include <atomic>
 #include <cstdint>

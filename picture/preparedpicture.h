@@ -6,7 +6,7 @@
 // result it writes the working JPEG (writeFileReplacing), makes the output copy
 // (copyToOutputFolder) and shows the fitted bitmap and the JPEG. After an editing command
 // changes the fitted bitmap, makeJpegFromFitted encodes it again without rescaling.
-#include "picture/bitmap.h"
+#include "bitmap/bitmap.h"
 #include "picture/fit.h"
 #include "picture/messages.h"
 #include "picture/qualityloop.h"

@@ -1,7 +1,7 @@
 #pragma once
 // The quality loop: encode, and while the file is not under the size limit, step the
 // quality down by 5 and encode again, down to the lowest quality that is still >= 1.
-#include "picture/bitmap.h"
+#include "bitmap/bitmap.h"
 #include "picture/messages.h"
 
 #include <cstdint>

@@ -3,7 +3,7 @@
 // rectangle, and every destination pixel is the average of the source area that maps onto
 // it, pixels partly inside weighted by the part that is inside. Works for shrinking and for
 // enlarging, each axis independently.
-#include "picture/bitmap.h"
+#include "bitmap/bitmap.h"
 
 #include <cstdint>
 #include <vector>

@@ -1,7 +1,7 @@
 #pragma once
 // Tools for picture tests: temporary folders, pictures made by independent tools, ImageMagick's
 // reading of a file as the reference, and comparison of bitmaps within a tolerance.
-#include "picture/bitmap.h"
+#include "bitmap/bitmap.h"
 
 #include <gtest/gtest.h>
 

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
@@ -371,32 +372,93 @@ bool isTemporary(const std::string& path) {
     return isTemporaryName(fs::path(path).filename());
 }
 
-TEST_F(Sorting, ARunKilledAtAnyStepLosesNothingAndTheNextRunCompletesIt) {
+// How a run is interrupted: killed, or cancelled through its flag, at every single step.
+struct Interruption {
+    const char* what;
+    std::size_t batchLogs;
+    bool cancel;
+};
+
+void PrintTo(const Interruption& c, std::ostream* os) {
+    *os << c.what;
+}
+
+// No source leaves the send log folder before a sync has made every file written and every
+// name given before it durable.
+void expectSyncedBeforeEveryRemoval(const std::vector<std::string>& lines, const fs::path& dir) {
+    bool unsynced = false;
+    for (const std::string& line : lines) {
+        if (line.starts_with("write ") || line.starts_with("link ") || line.starts_with("rename "))
+            unsynced = true;
+        else if (line.starts_with("sync "))
+            unsynced = false;
+        const fs::path removed = line.starts_with("remove ") ? fs::path(line.substr(7)) : "";
+        if (removed.parent_path() == dir && !isTemporaryName(removed.filename())) {
+            EXPECT_FALSE(unsynced) << line << " before a sync";
+        }
+    }
+}
+
+class Interrupted : public zp::test::TempFolder,
+                    public ::testing::WithParamInterface<Interruption> {
+protected:
+    Report run(const fs::path& dir, const Progress& progress,
+               const std::atomic<bool>* cancel = nullptr,
+               std::vector<std::pair<int, int>>* counts = nullptr) {
+        Plan plan;
+        std::string error;
+        EXPECT_EQ(makePlan(dir, plan, error), PlanError::None) << error;
+        RunControl control;
+        control.progress = progress;
+        control.batchLogs = GetParam().batchLogs;
+        control.cancel = cancel;
+        if (counts)
+            control.logsDone = [counts](int done, int planned) {
+                counts->emplace_back(done, planned);
+            };
+        return carryOutPlan(plan, control);
+    }
+};
+
+TEST_P(Interrupted, LosesNothingAndTheNextRunCompletesIt) {
     // The end state of one run that is left alone.
     const fs::path reference = m_dir / "reference";
     makeMixedFolder(reference);
     const std::vector<std::string> original = zp::test::contents(zp::test::snapshot(reference));
-    sortFolder(reference);
+    std::vector<std::string> lines;
+    std::vector<std::pair<int, int>> counts;
+    run(
+        reference, [&](std::string_view l) { lines.emplace_back(l); }, nullptr, &counts);
+    expectSyncedBeforeEveryRemoval(lines, reference);
+    ASSERT_FALSE(counts.empty());
+    EXPECT_EQ(counts.back(), std::make_pair(5, 5)) << "logs done of logs planned";
     const Tree wanted = zp::test::snapshot(reference);
 
-    const fs::path dir = m_dir / "killed";
-    int killAt = 1;
-    for (;; ++killAt) {
+    const fs::path dir = m_dir / "stopped";
+    int stopAt = 1;
+    for (;; ++stopAt) {
         fs::remove_all(dir);
         makeMixedFolder(dir);
         const pid_t pid = fork();
         ASSERT_GE(pid, 0);
         if (pid == 0) {
             int steps = 0;
-            sortFolder(dir, [&](std::string_view) {
-                if (++steps == killAt)
-                    ::raise(SIGKILL);
-            });
-            ::_exit(0);
+            std::atomic<bool> cancel{false};
+            const Report r = run(
+                dir,
+                [&](std::string_view) {
+                    if (++steps != stopAt)
+                        return;
+                    if (!GetParam().cancel)
+                        ::raise(SIGKILL);
+                    cancel = true;
+                },
+                &cancel);
+            ::_exit(r.cancelled ? 3 : 0);
         }
         int status = 0;
         ASSERT_EQ(::waitpid(pid, &status, 0), pid);
-        const bool killed = WIFSIGNALED(status);
+        const bool stopped = WIFSIGNALED(status) || (WIFEXITED(status) && WEXITSTATUS(status) == 3);
 
         // Nothing lost, nothing altered: every original content is still somewhere, and
         // every file but an unfinished temporary one holds an original content.
@@ -405,20 +467,30 @@ TEST_F(Sorting, ARunKilledAtAnyStepLosesNothingAndTheNextRunCompletesIt) {
         for (const auto& [path, bytes] : mid)
             if (path.back() != '/' && !isTemporary(path)) {
                 EXPECT_TRUE(std::binary_search(original.begin(), original.end(), bytes))
-                    << "killed at " << killAt << ": " << path << " holds bytes never written";
+                    << "stopped at " << stopAt << ": " << path << " holds bytes never written";
                 seen.push_back(bytes);
             }
         for (const std::string& bytes : original)
             EXPECT_NE(std::find(seen.begin(), seen.end(), bytes), seen.end())
-                << "killed at " << killAt << ": a file was lost";
+                << "stopped at " << stopAt << ": a file was lost";
+        for (const auto& [path, bytes] : mid) {
+            EXPECT_FALSE(GetParam().cancel && isTemporary(path)) << "a cancelled run left " << path;
+        }
 
-        sortFolder(dir);
-        EXPECT_EQ(zp::test::snapshot(dir), wanted) << "killed at " << killAt;
-        if (!killed)
+        run(dir, {});
+        EXPECT_EQ(zp::test::snapshot(dir), wanted) << "stopped at " << stopAt;
+        if (!stopped)
             break;
-        ASSERT_LT(killAt, 500) << "the run never ended";
+        ASSERT_LT(stopAt, 500) << "the run never ended";
     }
-    EXPECT_GT(killAt, 40) << "fewer steps than the folder needs: the kills missed the work";
+    EXPECT_GT(stopAt, 40) << "fewer steps than the folder needs: the stops missed the work";
 }
+
+INSTANTIATE_TEST_SUITE_P(Table, Interrupted,
+                         ::testing::Values(Interruption{"KilledWithEveryLogSyncedAlone", 1, false},
+                                           Interruption{"KilledWithTheWholeFolderInOneSyncedBatch",
+                                                        256, false},
+                                           Interruption{"CancelledWithTwoLogsABatch", 2, true}),
+                         [](const auto& info) { return std::string(info.param.what); });
 
 } // namespace

@@ -185,6 +185,19 @@ TEST_F(SendLogFiles, NeverReplacesALog) {
     EXPECT_NE(second.find(sjis("失敗")), std::string::npos);
 }
 
+// A link planted at the log's name, pointing to a missing file, is a taken name: the log
+// goes to the next one, and nothing is written through the link.
+TEST_F(SendLogFiles, NeverWritesThroughALinkAtTheLogsName) {
+    const fs::path target = m_logs.parent_path() / "planted.html";
+    fs::create_symlink(target, m_logs / (kBase + ".html"));
+    writeSendLog(pictureSend(SendLogMode::HtmlAndPicture));
+    EXPECT_FALSE(fs::exists(fs::symlink_status(target))) << "written through the link";
+    EXPECT_TRUE(fs::is_symlink(m_logs / (kBase + ".html")));
+    EXPECT_NE(readBytes(m_logs / (kBase + "_2.html")).find("<img src=\"" + kBase + "_2.jpg\">"),
+              std::string::npos);
+    EXPECT_EQ(readBytes(m_logs / (kBase + "_2.jpg")), kJpegBytes);
+}
+
 struct FolderCase {
     const char* what;
     std::string folder; // "" = the test's log folder

@@ -12,12 +12,16 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <map>
 #include <random>
 #include <regex>
 #include <set>
 #include <sstream>
+#include <string_view>
+#include <unistd.h>
 
 namespace zp {
 namespace {
@@ -160,6 +164,33 @@ TEST(MessageIdentity, UniqueAcrossMessagesOfOneSecond) {
         ids.insert(GenerateHeader(m).value("Message-ID"));
     }
     EXPECT_EQ(ids.size(), static_cast<std::size_t>(kMessages));
+}
+
+// The random part is seeded afresh in every process: two runs of the program within the
+// same second (same time part) still write different IDs. The test runs itself twice.
+TEST(MessageIdentity, DiffersBetweenTwoFreshProcesses) {
+    constexpr const char* kMark = "message-id: ";
+    if (std::getenv("ZP_PRINT_MESSAGE_ID")) {
+        MailMessage m = messageFrom("me@example.jp", false);
+        std::printf("%s%s\n", kMark, GenerateHeader(m).value("Message-ID").c_str());
+        return;
+    }
+    auto idOfAFreshProcess = [&] {
+        const std::string command = "ZP_PRINT_MESSAGE_ID=1 /proc/" + std::to_string(::getpid()) +
+                                    "/exe --gtest_filter=MessageIdentity.DiffersBetween*";
+        std::FILE* out = ::popen(command.c_str(), "r");
+        std::string id;
+        char line[512];
+        while (out && std::fgets(line, sizeof line, out))
+            if (std::string_view(line).starts_with(kMark))
+                id = std::string(line + std::strlen(kMark));
+        EXPECT_TRUE(out && ::pclose(out) == 0);
+        return id;
+    };
+    const std::string first = idOfAFreshProcess();
+    const std::string second = idOfAFreshProcess();
+    ASSERT_FALSE(first.empty());
+    EXPECT_NE(first, second);
 }
 
 // Every field's first line carries the start of its value; no line goes beyond the 998
@@ -367,7 +398,6 @@ INSTANTIATE_TEST_SUITE_P(Rows, Greeting, ::testing::Values(
 std::map<std::string, std::string> strictlyRead(const std::vector<std::string>& lines) {
     return test::pythonFieldsOfLines("strict_read.py", lines);
 }
-
 
 struct StrictCase {
     const char* name;

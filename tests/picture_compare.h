@@ -1,6 +1,6 @@
 #pragma once
 // Small helpers for the picture tests: synthetic bitmaps and tolerance comparisons.
-#include "picture/bitmap.h"
+#include "bitmap/bitmap.h"
 
 #include <algorithm>
 #include <cmath>

@@ -187,6 +187,7 @@ Bytes pngWithTextBomb() {
 std::vector<Case> pictureCases() {
     using F = const fs::path&;
     constexpr std::uint64_t k64G = std::uint64_t{64} << 30;
+    constexpr std::uint64_t k1G = std::uint64_t{1} << 30;
     constexpr std::uint64_t k900M = std::uint64_t{900} << 20;
     // clang-format off
     return {
@@ -199,6 +200,12 @@ std::vector<Case> pictureCases() {
          {"a.gif"}, 1, "too large", 2, 64},
         {"sparse_bmp_64g", [](F in) { writeSparse(in / "a.bmp", bmp24Head(100, 100), k64G); },
          {"a.bmp"}, 1, "too large", 2, 64},
+        // The cap's boundary: a file of exactly 1 GiB is read (as far as its headers go),
+        // one byte more is refused unread.
+        {"sparse_jpeg_exactly_1g", [](F in) { writeSparse(in / "a.jpg", jpegComment(), k1G); },
+         {"a.jpg"}, 1, "header", 2, 64},
+        {"sparse_jpeg_1g_and_1_byte", [](F in) { writeSparse(in / "a.jpg", jpegComment(), k1G + 1); },
+         {"a.jpg"}, 1, "too large", 2, 64},
         // Under the cap, but the JPEG header never ends: read only as far as headers go.
         {"jpeg_header_runs_on", [](F in) { writeSparse(in / "a.jpg", jpegComment(), k900M); },
          {"a.jpg"}, 1, "header", 2, 64},

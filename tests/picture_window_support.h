@@ -4,7 +4,7 @@
 // writers (independent of the program's decoders).
 #include "app/zoripost1.h"
 #include "app_support.h"
-#include "picture/bitmap.h"
+#include "bitmap/bitmap.h"
 #include "picture/ui/intake.h"
 #include "picture/ui/picturepage.h"
 

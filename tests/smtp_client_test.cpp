@@ -69,6 +69,7 @@ struct DialogueCase {
     std::string error;                   // regular expression; empty: no error
     std::function<void(SmtpClient&, MailMessage&)> prepare = nullptr;
     std::vector<std::string> schemes = {};
+    std::function<void(SmtpClient&)> afterConnect = nullptr;
 };
 
 void PrintTo(const DialogueCase& c, std::ostream* os) {
@@ -206,6 +207,11 @@ const DialogueCase kDialogues[] = {
      Drive::FullSend, {"ehlo {host}", "Quit", kClosed},
      "^InvalidCommandText: The password holds a line break or NUL character\\.$",
      [](SmtpClient& c, MailMessage&) { c.Password = "secret\r\nQUIT"; }, {"LOGIN"}},
+    {"SecurityChosenOverAPlainConnectionSendsNoAuth",
+     script({greet(), ehloOk("250-AUTH LOGIN\r\n")}),
+     Drive::FullSend, {"ehlo {host}", "Quit", kClosed},
+     "^MailError: TLS Error\r\nThe connection is not protected; the password is not sent\\.$",
+     nullptr, {"LOGIN"}, [](SmtpClient& c) { c.Security = MailSecurity::StartTls; }},
 };
 // clang-format on
 
@@ -237,6 +243,9 @@ TEST_P(SmtpDialogue, TranscriptAndOutcome) {
         client.AuthenticationType = atNone;
         client.Connect();
         EXPECT_EQ(client.AnnouncedAuthSchemes(), c.schemes);
+        if (c.afterConnect) {
+            c.afterConnect(client);
+        }
         if (c.drive == Drive::FullSend) {
             const auto& schemes = client.AnnouncedAuthSchemes();
             if (std::find(schemes.begin(), schemes.end(), "LOGIN") != schemes.end()) {

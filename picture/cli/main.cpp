@@ -1,5 +1,6 @@
 // zoripost-jpeg: fits picture files to a phone screen and writes them as JPEGs under a size
 // limit, with the same steps and status lines as the window's picture page.
+#include "fileio/fileio.h"
 #include "picture/cli/batch.h"
 #include "picture/cli/options.h"
 #include "picture/messages.h"
@@ -14,57 +15,15 @@
 #include <string>
 #include <system_error>
 #include <vector>
-#ifdef _WIN32
-#include <windows.h>
-#else
-#include <iconv.h>
-#endif
 
 namespace {
 
 namespace fs = std::filesystem;
 
 // The pipeline's texts are Shift-JIS; the terminal speaks UTF-8.
-#ifdef _WIN32
 std::string sjisToUtf8(const std::string& sjis) {
-    if (sjis.empty())
-        return sjis;
-    const int n = static_cast<int>(sjis.size());
-    const int wide = MultiByteToWideChar(932, 0, sjis.data(), n, nullptr, 0);
-    std::wstring w(static_cast<std::size_t>(wide), L'\0');
-    MultiByteToWideChar(932, 0, sjis.data(), n, w.data(), wide);
-    const int bytes = WideCharToMultiByte(CP_UTF8, 0, w.data(), wide, nullptr, 0, nullptr, nullptr);
-    std::string out(static_cast<std::size_t>(bytes), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, w.data(), wide, out.data(), bytes, nullptr, nullptr);
-    return out;
+    return zp::fileio::sjisToUtf8(sjis);
 }
-#else
-std::string sjisToUtf8(const std::string& sjis) {
-    iconv_t cd = iconv_open("UTF-8", "CP932");
-    if (cd == reinterpret_cast<iconv_t>(-1)) {
-        return sjis;
-    }
-    std::string out(sjis.size() * 3 + 4, '\0');
-    char* in = const_cast<char*>(sjis.data());
-    std::size_t inLeft = sjis.size();
-    char* o = out.data();
-    std::size_t outLeft = out.size();
-    while (inLeft > 0) {
-        if (iconv(cd, &in, &inLeft, &o, &outLeft) == static_cast<std::size_t>(-1)) {
-            if (errno != EILSEQ && errno != EINVAL) {
-                break;
-            }
-            *o++ = '?'; // a byte that is no Shift-JIS character
-            --outLeft;
-            ++in;
-            --inLeft;
-        }
-    }
-    iconv_close(cd);
-    out.resize(out.size() - outLeft);
-    return out;
-}
-#endif
 
 void printLine(const std::string& sjis, std::FILE* stream) {
     std::fprintf(stream, "%s\n", sjisToUtf8(sjis).c_str());

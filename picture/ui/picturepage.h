@@ -3,7 +3,7 @@
 // cutting and enlarging, and the JPEG pipeline that reads them. It holds the one picture
 // being prepared: the source as taken in and the fitted bitmap that is encoded and edited.
 // Handler slots are named after the control events.
-#include "picture/bitmap.h"
+#include "bitmap/bitmap.h"
 #include "picture/preparedpicture.h"
 #include "picture/sizepresets.h"
 #include "platform/windowhost.h"

@@ -1,0 +1,105 @@
+#pragma once
+// The program's file writing, in one place: files created exclusively (a name that is taken,
+// by a file or by a link, is never opened), written whole, flushed to the disk, and put in
+// place by a rename so that a reader never sees half a file. Plain C++, no window system.
+#include <cstddef>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <sys/types.h>
+
+namespace zp {
+
+#ifdef _MSC_VER
+using ssize_t = std::ptrdiff_t;
+#endif
+
+// The system calls a replacement goes through. Tests install failing ones to play a full
+// disk or a refused rename where the real file system would not refuse. On Windows the
+// descriptors are C runtime ones, `fsync` flushes the file's buffers to the disk and the
+// names handed to `rename` are in UTF-8; failures set errno there too.
+struct FileSystemCalls {
+    std::function<ssize_t(int fd, const void* data, size_t size)> write;
+    std::function<int(int fd)> fsync;
+    std::function<int(const char* from, const char* to)> rename;
+};
+
+// The calls in use: the real ones unless a test has installed others.
+const FileSystemCalls& fileSystemCalls();
+// Installs replacement calls (nullptr restores the real ones). Not owned. A member left
+// empty falls back to the real call.
+void setFileSystemCalls(const FileSystemCalls* replacement);
+
+namespace fileio {
+
+namespace fs = std::filesystem;
+
+// A new file opened for writing only, created with O_EXCL: -1 with errno EEXIST when
+// anything, a dangling link included, holds the name. `mode` is narrowed by the umask.
+int createExclusive(const fs::path& path, unsigned mode = 0666);
+
+// A new file beside `target` (its name followed by a dot and six random characters),
+// created exclusively with mode 0600; -1 with errno set when none could be made.
+int createTemporary(const fs::path& target, fs::path& temp);
+
+// Writes all of `data`, again after a short write or an interrupted call; false with
+// `err` set on a failure (ENOSPC for a write that wrote nothing).
+bool writeAll(int fd, std::string_view data, int& err);
+// Flushes the file's data to the disk; 0 or -1 with errno set.
+int flush(int fd);
+int closeFile(int fd);
+
+// Makes a new or removed name in the folder last through a power failure. Best effort:
+// some file systems refuse to sync a folder. Does nothing on Windows, whose renames are
+// written through.
+void syncFolder(const fs::path& folder);
+
+// The path as text for messages: native bytes on POSIX, UTF-8 on Windows.
+std::string displayPath(const fs::path& path);
+
+enum class LinkAtTarget {
+    Follow,  // the link stays and the file it points to is replaced
+    Replace, // the link itself is replaced; what it points to is never touched
+};
+
+struct ReplaceOptions {
+    LinkAtTarget link = LinkAtTarget::Replace;
+    // An existing file keeps its mode and one without any write permission (read-only on
+    // Windows) is refused; a new file stays private (0600). Off: the new file is an
+    // ordinary one (0666 narrowed by the umask) whatever the old one was.
+    bool keepMode = false;
+    // Flush the data before the rename and the folder after it.
+    bool durable = false;
+};
+
+// Writes `contents` as the new file at `path` through a temporary file beside it and a
+// rename. On failure returns false, sets `error` to a description with the system's reason
+// naming `shown` (the path itself when empty), and leaves the old file and no temporary.
+bool replaceFile(const fs::path& path, std::string_view contents, const ReplaceOptions& options,
+                 std::string& error, const std::string& shown = {});
+
+enum class Created { Ok, Exists, Failed };
+// Creates `path` with `bytes` only when nothing holds the name: a file is never replaced
+// and a link planted at the name is never written through. Failed when it could not be
+// created or written whole.
+Created writeNewFile(const fs::path& path, std::string_view bytes);
+
+// The Shift-JIS (code page 932) text as a native path (UTF-8 bytes on POSIX, UTF-16 on
+// Windows). False when it holds bytes that are no Shift-JIS character.
+bool sjisToPath(std::string_view sjis, fs::path& out);
+// The Shift-JIS text in UTF-8 for a terminal; a byte that is no character becomes "?".
+std::string sjisToUtf8(std::string_view sjis);
+
+#ifdef _WIN32
+// The wide form of a file name given in the system's ANSI code page (the 8-bit form the
+// window layer passes in). Empty when the bytes are not valid in that code page.
+std::wstring widePath(const std::string& path);
+// The name in the ANSI code page (characters it lacks become its default character).
+std::string ansiPath(const std::wstring& path);
+// errno value for a Windows error code, so that every step reports through strerror.
+int errnoFromWindows(unsigned long code);
+#endif
+
+} // namespace fileio
+} // namespace zp

@@ -1,0 +1,108 @@
+// The file library on a temporary folder: what a replacement or an exclusive creation does
+// with a file, a link to a file, or a link to a missing file standing at its name.
+#include "fileio/fileio.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <iterator>
+#include <sys/stat.h>
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace zp::fileio;
+
+enum class Op { ReplaceFollowing, ReplaceNotFollowing, CreateNew };
+enum class Before { Nothing, File, LinkToFile, LinkToMissing };
+
+struct Row {
+    const char* name;
+    Op op;
+    Before before;
+    bool succeeds;
+    bool linkStays;         // the name is still a link afterwards
+    const char* atName;     // what reading the name gives afterwards
+    const char* linkTarget; // the file "other" afterwards ("" when it is to be absent)
+};
+
+void PrintTo(const Row& r, std::ostream* os) {
+    *os << r.name;
+}
+
+std::string readFile(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+class FileIo : public ::testing::TestWithParam<Row> {
+protected:
+    void SetUp() override {
+        std::string tmpl = (fs::temp_directory_path() / "zp_fileio_XXXXXX").string();
+        ASSERT_NE(::mkdtemp(tmpl.data()), nullptr);
+        m_dir = tmpl;
+    }
+    void TearDown() override { fs::remove_all(m_dir); }
+    fs::path m_dir;
+};
+
+TEST_P(FileIo, LeavesTheNameAndWhatALinkPointsToAsTheRowSays) {
+    const Row& r = GetParam();
+    const fs::path name = m_dir / "name";
+    const fs::path other = m_dir / "other";
+    if (r.before == Before::File)
+        std::ofstream(name, std::ios::binary) << "old";
+    if (r.before == Before::LinkToFile)
+        std::ofstream(other, std::ios::binary) << "old";
+    if (r.before == Before::LinkToFile || r.before == Before::LinkToMissing)
+        fs::create_symlink(other, name);
+
+    bool ok = false;
+    std::string error;
+    if (r.op == Op::CreateNew) {
+        ok = writeNewFile(name, "new") == Created::Ok;
+    } else {
+        ReplaceOptions options;
+        options.link = r.op == Op::ReplaceFollowing ? LinkAtTarget::Follow : LinkAtTarget::Replace;
+        options.keepMode = r.op == Op::ReplaceFollowing;
+        options.durable = r.op == Op::ReplaceFollowing;
+        ok = replaceFile(name, "new", options, error);
+    }
+    EXPECT_EQ(ok, r.succeeds) << error;
+    EXPECT_EQ(fs::is_symlink(name), r.linkStays);
+    EXPECT_EQ(readFile(name), r.atName);
+    EXPECT_EQ(fs::exists(fs::symlink_status(other)), *r.linkTarget != '\0');
+    EXPECT_EQ(readFile(other), r.linkTarget);
+    std::size_t files = 0;
+    for (const auto& e : fs::directory_iterator(m_dir)) {
+        (void)e;
+        ++files;
+    }
+    EXPECT_EQ(files, *r.linkTarget ? 2u : 1u) << "a temporary file was left behind";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, FileIo,
+    ::testing::Values(
+        Row{"FollowingCreatesAMissingFile", Op::ReplaceFollowing, Before::Nothing, true, false,
+            "new", ""},
+        Row{"FollowingReplacesAFile", Op::ReplaceFollowing, Before::File, true, false, "new", ""},
+        Row{"FollowingKeepsTheLinkAndReplacesItsFile", Op::ReplaceFollowing, Before::LinkToFile,
+            true, true, "new", "new"},
+        Row{"FollowingReplacesALinkToNothingAndCreatesNothingElsewhere", Op::ReplaceFollowing,
+            Before::LinkToMissing, true, false, "new", ""},
+        Row{"NotFollowingReplacesTheLinkAndLeavesItsFile", Op::ReplaceNotFollowing,
+            Before::LinkToFile, true, false, "new", "old"},
+        Row{"NotFollowingReplacesALinkToNothingAndCreatesNothingElsewhere", Op::ReplaceNotFollowing,
+            Before::LinkToMissing, true, false, "new", ""},
+        Row{"NotFollowingReplacesAFile", Op::ReplaceNotFollowing, Before::File, true, false, "new",
+            ""},
+        Row{"CreatingMakesAMissingFile", Op::CreateNew, Before::Nothing, true, false, "new", ""},
+        Row{"CreatingNeverReplacesAFile", Op::CreateNew, Before::File, false, false, "old", ""},
+        Row{"CreatingNeverWritesThroughALinkToAFile", Op::CreateNew, Before::LinkToFile, false,
+            true, "old", "old"},
+        Row{"CreatingNeverWritesThroughALinkToNothing", Op::CreateNew, Before::LinkToMissing, false,
+            true, "", ""}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+} // namespace
