@@ -68,12 +68,15 @@ int main(int argc, char** argv) {
     const QString exe = startedPath(argc, argv);
     zp::installQtTranslation(app, QCoreApplication::applicationDirPath());
 
+    // The end signals are caught before this copy answers as the running one, so a signal
+    // sent to a copy that answers is never taken by the default action (an end without
+    // saving); one that comes before the window exists waits in the event loop.
+    zp::TerminationSignals ending;
     zp::SingleInstance single(zp::SingleInstance::serverNameFor(exe));
     if (!single.claim()) {
         // The running copy has been brought to the front; this start's argument is ignored.
         return 0;
     }
-    zp::TerminationSignals ending;
 
     TfrmMain window(exe);
     const QStringList args = QCoreApplication::arguments();

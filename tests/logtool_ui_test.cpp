@@ -10,9 +10,13 @@
 #include <QDesktopServices>
 #include <QLineEdit>
 #include <QPalette>
+#include <QProgressBar>
+#include <QProgressDialog>
+#include <QPushButton>
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QTest>
+#include <QTimer>
 #include <QUrl>
 
 #include <gtest/gtest.h>
@@ -245,6 +249,56 @@ INSTANTIATE_TEST_SUITE_P(Table, SortingTool,
                                            AnswerCase{"no (or Esc)", MsgAnswer::No, false},
                                            AnswerCase{"closed: neither yes nor no", MsgAnswer::Ok,
                                                       false}));
+
+// The run goes beside the window with a dialog counting the logs done of the logs planned.
+// A Cancel on the second count stops it there, every log whole in one place; the one box
+// at the end says so, and the next run files the rest.
+TEST_F(LogFolderTest, SortingShowsItsProgressAndCancelStopsBetweenTwoLogs) {
+    const fs::path logs = m_dir / "logs";
+    for (int i = 0; i < 5; ++i)
+        writeLog(logs, TestLog{"t" + std::to_string(i), LogKind::Text, {"A (a@x.jp)"}, true});
+    const zp::test::Tree before = zp::test::snapshot(logs);
+    setMode(2);
+    box()->setText(q(logs));
+    m_tool->setBatchLogs(1);
+    std::vector<int> counts;
+    int planned = 0;
+    const auto watch = [&](int cancelAt) {
+        counts.clear();
+        QTimer::singleShot(0, m_window.get(), [&, cancelAt] {
+            auto* dialog = m_window->findChild<QProgressDialog*>();
+            ASSERT_NE(dialog, nullptr);
+            planned = dialog->maximum();
+            QObject::connect(dialog->findChild<QProgressBar*>(), &QProgressBar::valueChanged,
+                             dialog, [&, dialog, cancelAt](int done) {
+                                 counts.push_back(done);
+                                 if (done == cancelAt)
+                                     dialog->findChild<QPushButton*>()->click();
+                             });
+        });
+    };
+    watch(2);
+    ctl<QAbstractButton>("btnAutoAlloc")->click();
+    EXPECT_EQ(planned, 5);
+    EXPECT_EQ(counts, (std::vector<int>{1, 2}));
+    ASSERT_EQ(m_dialogs.messages.size(), 2u) << "the question and one summary";
+    EXPECT_EQ(m_dialogs.messages[1].text.split(QLatin1Char('\n')).first(),
+              QStringLiteral("振り分けを中止しました。まだ振り分けていない送信ログ 3 件は"
+                             "送信ログ保存フォルダにそのまま残っています。"));
+    const zp::test::Tree half = zp::test::snapshot(logs);
+    EXPECT_EQ(half.size(), before.size() + 1) << "the folder A, and each file once";
+    for (const auto& [name, bytes] : before)
+        EXPECT_EQ(half.count(name) ? half.at(name) : half.at("A/" + name), bytes) << name;
+
+    m_dialogs.messages.clear();
+    watch(-1);
+    ctl<QAbstractButton>("btnAutoAlloc")->click();
+    EXPECT_EQ(planned, 3);
+    EXPECT_EQ(counts, (std::vector<int>{1, 2, 3}));
+    EXPECT_EQ(m_dialogs.messages.size(), 1u) << "the question, and no box after it";
+    for (const auto& [name, bytes] : before)
+        EXPECT_EQ(zp::test::snapshot(logs).at("A/" + name), bytes) << name;
+}
 
 TEST_F(LogFolderTest, LogsOfTheSendLogWriterAreFiledWhereTheWriterWouldHavePutThem) {
     const fs::path logs = m_dir / "logs", byName = m_dir / "byname";

@@ -86,7 +86,8 @@ TEST_P(PreviewLayoutOnWindow, ShowsTheFrameAtItsPixelSize) {
     setFrame(c.w, c.h);
     box()->verticalScrollBar()->setValue(30);
     if (c.attached) {
-        intake()->openPictureFile(writeFile(QStringLiteral("notes.txt"), "not a picture\n"), false);
+        window->findChild<zp::Intake*>()->openPictureFile(
+            writeFile(QStringLiteral("notes.txt"), "not a picture\n"), false);
         ctl<QAbstractButton>("btnMakeJpeg")->click();
         EXPECT_TRUE(ctl<QWidget>("pnlAttach")->isVisible());
     } else {
