@@ -1,5 +1,6 @@
 // Process start: the one-running-copy rule, the main window, and the ways the program is
 // asked to end from outside (session end, SIGTERM, SIGHUP, SIGINT).
+#include "platform/dialogs.h"
 #include "platform/inputcontext.h"
 #include "platform/qttranslation.h"
 #include "platform/singleinstance.h"
@@ -67,12 +68,15 @@ int main(int argc, char** argv) {
     const QString exe = startedPath(argc, argv);
     zp::installQtTranslation(app, QCoreApplication::applicationDirPath());
 
+    // The end signals are caught before this copy answers as the running one, so a signal
+    // sent to a copy that answers is never taken by the default action (an end without
+    // saving); one that comes before the window exists waits in the event loop.
+    zp::TerminationSignals ending;
     zp::SingleInstance single(zp::SingleInstance::serverNameFor(exe));
     if (!single.claim()) {
         // The running copy has been brought to the front; this start's argument is ignored.
         return 0;
     }
-    zp::TerminationSignals ending;
 
     TfrmMain window(exe);
     const QStringList args = QCoreApplication::arguments();
@@ -83,8 +87,10 @@ int main(int argc, char** argv) {
         window.bringToFront();
     });
     QObject::connect(&ending, &zp::TerminationSignals::endRequested, &window, [&window] {
-        // A message box still open is answered as cancelled; then the window closes as
-        // by its close box, which saves the settings once.
+        // Nobody is there to answer a box any more: a failed save, for one, is written to
+        // standard error. A message box still open is answered as cancelled; then the
+        // window closes as by its close box, which saves the settings once.
+        zp::answerUnattended();
         for (int i = 0; i < 16; ++i) {
             QWidget* modal = QApplication::activeModalWidget();
             if (!modal || !modal->close())

@@ -98,6 +98,7 @@ void TfrmMain::createPreview() {
             .imgJPEGnized = ui->imgJPEGnized,
             .pnlWhole = ui->pnlWhole,
             .imgWhole = ui->imgWhole,
+            .pnlAttach = ui->pnlAttach,
             .edtSizeW = ui->edtSizeW,
             .udSizeW = ui->udSizeW,
             .edtSizeH = ui->edtSizeH,

@@ -8,6 +8,7 @@
 #include "text/utf8.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstdint>
@@ -524,9 +525,17 @@ std::string fileError(const std::string& what, const std::string& path, int err)
     return what + " \"" + path + "\". " + std::strerror(err);
 }
 
+// Raised between two blocks once the cancel flag is set, as a cancelled wait is.
+void stopWhenCancelled(const std::atomic<bool>* cancel) {
+    if (cancel && cancel->load())
+        throw AbortError("Operation canceled");
+}
+
 // Encodes the file in lines of 57 bytes into an unnamed temporary file that goes away when
-// it is closed, so the encoded attachment is never held in memory as a whole.
-FilePtr stageBase64(const std::string& path) {
+// it is closed, so the encoded attachment is never held in memory as a whole. The file is
+// read in blocks of 64 lines and the cancel flag looked at between them: a large file
+// cannot keep a cancelled send going.
+FilePtr stageBase64(const std::string& path, const std::atomic<bool>* cancel) {
     errno = 0;
     std::ifstream in(path, std::ios::binary);
     if (!in)
@@ -534,19 +543,21 @@ FilePtr stageBase64(const std::string& path) {
     FilePtr staged(std::tmpfile());
     if (!staged)
         throw MailError(fileError("Cannot create temporary file for", path, errno));
-    char chunk[57];
-    std::string line;
+    constexpr std::size_t kLine = 57;
+    char block[kLine * 64];
+    std::string lines;
     for (;;) {
-        in.read(chunk, sizeof chunk);
+        stopWhenCancelled(cancel);
+        in.read(block, sizeof block);
         const auto got = static_cast<std::size_t>(in.gcount());
-        if (got == 0)
-            break;
-        line.clear();
-        base64Append(line, std::string_view(chunk, got));
-        line += "\r\n";
-        if (std::fwrite(line.data(), 1, line.size(), staged.get()) != line.size())
+        lines.clear();
+        for (std::size_t at = 0; at < got; at += kLine) {
+            base64Append(lines, std::string_view(block + at, std::min(kLine, got - at)));
+            lines += "\r\n";
+        }
+        if (std::fwrite(lines.data(), 1, lines.size(), staged.get()) != lines.size())
             throw MailError(fileError("Cannot write temporary file for", path, errno));
-        if (got < sizeof chunk)
+        if (got < sizeof block)
             break;
     }
     if (in.bad())
@@ -555,11 +566,12 @@ FilePtr stageBase64(const std::string& path) {
     return staged;
 }
 
-void emitStaged(std::FILE* staged, const EmitLine& emit) {
+void emitStaged(std::FILE* staged, const EmitLine& emit, const std::atomic<bool>* cancel) {
     std::string line;
     char buf[32768];
     std::size_t got;
     while ((got = std::fread(buf, 1, sizeof buf, staged)) > 0) {
+        stopWhenCancelled(cancel);
         for (std::size_t i = 0; i < got; ++i) {
             if (buf[i] == '\n') {
                 if (!line.empty() && line.back() == '\r')
@@ -573,7 +585,8 @@ void emitStaged(std::FILE* staged, const EmitLine& emit) {
     }
 }
 
-void writeAttachment(Attachment& part, const EmitLine& emit, const MailCharset& cs) {
+void writeAttachment(Attachment& part, const EmitLine& emit, const MailCharset& cs,
+                     const std::atomic<bool>* cancel) {
     if (part.ContentTransfer().empty())
         part.setContentTransfer("base64");
     if (part.ContentDisposition.empty())
@@ -581,7 +594,7 @@ void writeAttachment(Attachment& part, const EmitLine& emit, const MailCharset& 
     if (part.ContentTransfer() == "base64" && part.ContentType().empty())
         part.setContentType("application/octet-stream");
 
-    const FilePtr staged = stageBase64(part.FileName);
+    const FilePtr staged = stageBase64(part.FileName, cancel);
     // Without a UTF-8 name the path's last component goes out as its bytes are.
     const std::string pathName = lastPathComponent(part.FileName);
     const FileNameParameters names =
@@ -598,13 +611,13 @@ void writeAttachment(Attachment& part, const EmitLine& emit, const MailCharset& 
     for (const std::string& line : part.ExtraHeaders.lines())
         emitGenerated(emit, line);
     emit("");
-    emitStaged(staged.get(), emit);
+    emitStaged(staged.get(), emit, cancel);
     emit("");
 }
 
 } // namespace
 
-void writeMessage(MailMessage& message, const EmitLine& emitLine) {
+void writeMessage(MailMessage& message, const EmitLine& emitLine, const std::atomic<bool>* cancel) {
     const MailCharset cs = mailCharsetOf(message);
     const bool utf8 = cs.charset == "UTF-8";
     const bool multipart = !message.MessageParts.empty();
@@ -652,7 +665,7 @@ void writeMessage(MailMessage& message, const EmitLine& emitLine) {
     for (Attachment& part : message.MessageParts) {
         emitLine("");
         emitLine(delimiter);
-        writeAttachment(part, emitLine, cs);
+        writeAttachment(part, emitLine, cs, cancel);
     }
     emitLine(delimiter + "--");
 }

@@ -3,6 +3,7 @@
 // an ISO-2022-JP body and, with an attachment, a multipart/mixed body with base64 parts.
 #include "mail/message.h"
 
+#include <atomic>
 #include <ctime>
 #include <functional>
 #include <string>
@@ -14,8 +15,10 @@ namespace zp {
 // Writes the whole message as the lines sent after DATA: dot-stuffed, without the final ".",
 // each line without its CR LF. Changes the message as the writer does (dot-stuffed body
 // lines, defaults filled into the attachment parts, ContentType replaced), so a message is
-// written once. Throws zp::MailError (mail/mailerror.h) when an attachment cannot be read.
-void writeMessage(MailMessage& message, const std::function<void(std::string_view line)>& emitLine);
+// written once. Throws zp::MailError (mail/mailerror.h) when an attachment cannot be read, and
+// AbortError when the cancel flag is set while an attachment is encoded or written.
+void writeMessage(MailMessage& message, const std::function<void(std::string_view line)>& emitLine,
+                  const std::atomic<bool>* cancel = nullptr);
 
 // The fixed multipart boundary.
 inline constexpr std::string_view kMimeBoundary = "=_NextPart_5qzv8nrmxt2kpw4ohbjdcl";

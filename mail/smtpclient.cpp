@@ -262,7 +262,7 @@ void SmtpClient::writeMessageText(MailMessage& message) {
     // The writer's lines come dot-stuffed and without line ends. Should one still hold
     // a CR or LF, it is broken there into lines of its own, each dot-stuffed, so no
     // bare line end can reach the server and end the data early (RFC 5321 4.1.1.4).
-    writeMessage(message, [this](std::string_view line) {
+    const auto emitLine = [this](std::string_view line) {
         bool first = true;
         for (;;) {
             const std::size_t cut = line.find_first_of("\r\n");
@@ -279,7 +279,9 @@ void SmtpClient::writeMessageText(MailMessage& message) {
             line.remove_prefix(cut + (crlf ? 2 : 1));
             first = false;
         }
-    });
+    };
+    // A cancelled send also stops while a large attachment is being encoded.
+    writeMessage(message, emitLine, Cancel);
 }
 
 void SmtpClient::Disconnect() noexcept {

@@ -4,6 +4,8 @@
 #include <QMessageBox>
 #include <QPushButton>
 
+#include <cstdio>
+
 namespace zp {
 
 namespace {
@@ -39,10 +41,17 @@ QMessageBox::Icon iconOf(MsgKind kind) {
     return QMessageBox::NoIcon;
 }
 
+bool g_unattended = false;
+
 class RealDialogs final : public Dialogs {
 public:
     MsgAnswer message(QWidget* parent, MsgKind kind, const QString& text,
                       MsgButtons buttons) override {
+        if (g_unattended) {
+            const QString line = QString(text).replace(QLatin1String("\r\n"), QLatin1String(" "));
+            std::fprintf(stderr, "zoripost: %s: %s\n", qPrintable(titleOf(kind)), qPrintable(line));
+            return buttons == MsgButtons::YesNo ? MsgAnswer::No : MsgAnswer::Ok;
+        }
         QMessageBox box(iconOf(kind), titleOf(kind), text, QMessageBox::NoButton, parent);
         if (buttons == MsgButtons::YesNo) {
             QPushButton* yes = box.addButton(QStringLiteral("はい(&Y)"), QMessageBox::YesRole);
@@ -60,10 +69,14 @@ public:
     }
 
     QString openFile(QWidget* parent, const QString& initialDir, const QString& filter) override {
+        if (g_unattended)
+            return {};
         return QFileDialog::getOpenFileName(parent, QString(), initialDir, filter);
     }
 
     QString chooseFolder(QWidget* parent, const QString& title, const QString& startDir) override {
+        if (g_unattended)
+            return {};
         // Folders of the file system only; files are not shown.
         return QFileDialog::getExistingDirectory(parent, title, startDir,
                                                  QFileDialog::ShowDirsOnly);
@@ -81,6 +94,10 @@ Dialogs& dialogs() {
 
 void setDialogs(Dialogs* replacement) {
     g_current = replacement ? replacement : &g_real;
+}
+
+void answerUnattended() {
+    g_unattended = true;
 }
 
 } // namespace zp

@@ -31,5 +31,9 @@ public:
 Dialogs& dialogs();
 // Installs replacement dialogs (nullptr restores the real ones). Not owned.
 void setDialogs(Dialogs* replacement);
+// Nobody is left to answer (the program ends at the session's end or on a signal): from
+// now on the real message boxes are written to standard error instead of shown and taken
+// as answered with OK or No, and the file and folder dialogs as cancelled.
+void answerUnattended();
 
 } // namespace zp

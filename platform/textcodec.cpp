@@ -53,6 +53,22 @@ std::string toSjis(const QString& original) {
     return out;
 }
 
+std::pair<qsizetype, qsizetype> firstCharNotKeptInSjis(const QString& text) {
+    if (fromSjis(toSjis(text)) == text)
+        return {text.size(), 0};
+    for (qsizetype i = 0; i < text.size();) {
+        const qsizetype n =
+            (text.at(i).isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate())
+                ? 2
+                : 1;
+        const QString one = text.mid(i, n);
+        if (fromSjis(toSjis(one)) != one)
+            return {i, n};
+        i += n;
+    }
+    return {text.size(), 0};
+}
+
 QString fromSjis(const std::string& bytes) {
     QStringDecoder dec("CP932", QStringDecoder::Flag::Stateless);
     return dec.decode(QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size())));

@@ -3,6 +3,7 @@
 // byte strings. A character with no CP932 form becomes "?".
 #include <QString>
 #include <string>
+#include <utility>
 
 namespace zp {
 
@@ -13,5 +14,11 @@ QString fromSjis(const std::string& bytes);
 // dash for "〜", a minus sign for "−") replaced by the code page's forms of the same
 // characters, which toSjis gives them. Every character stays at its place.
 QString foldToCp932Forms(const QString& text);
+
+// The first character that Shift-JIS does not keep as it is, as {index, length in UTF-16
+// units}; {size, 0} when the text goes there and back unchanged. A character folded to the
+// code page's form of another code point counts as not kept: in a file or folder name it
+// would name another file.
+std::pair<qsizetype, qsizetype> firstCharNotKeptInSjis(const QString& text);
 
 } // namespace zp

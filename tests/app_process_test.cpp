@@ -15,8 +15,11 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <csignal>
+#include <cstring>
 #include <memory>
+#include <sys/mount.h>
 
 namespace {
 
@@ -161,6 +164,46 @@ INSTANTIATE_TEST_SUITE_P(Signals, EndSignal,
                                            SignalCase{SIGHUP, "SIGHUP"},
                                            SignalCase{SIGINT, "SIGINT"}),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// The program's folder on a full file system: the save at the end fails. Nobody can answer
+// a box after a signal, so the failure goes to standard error, the program ends (within
+// the wait below) and the old settings file stays whole.
+TEST_F(ProcessTest, EndSignalOnAFullDiskReportsOnStandardErrorAndEnds) {
+    const QString disk = dir.filePath(QStringLiteral("disk"));
+    ASSERT_TRUE(QDir().mkpath(disk));
+    if (::mount("zp_full", QFile::encodeName(disk).constData(), "tmpfs", 0, "size=256k") != 0)
+        GTEST_SKIP() << "cannot mount a tmpfs here: " << std::strerror(errno);
+    struct Unmount {
+        QByteArray path;
+        ~Unmount() { ::umount2(path.constData(), MNT_DETACH); }
+    } unmount{QFile::encodeName(disk)};
+    QLocalServer::removeServer(server);
+    link = disk + QStringLiteral("/zp") + QString::number(QCoreApplication::applicationPid());
+    ASSERT_TRUE(QFile::link(QStringLiteral(ZORIPOST_EXE), link));
+    server = zp::SingleInstance::serverNameFor(link);
+    const QByteArray old = "[smtp]\r\nhost=smtp.example.jp\r\nuser=u\r\naddr=u@example.jp\r\n";
+    {
+        QFile ini(iniPath());
+        ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
+        ini.write(old);
+    }
+    QProcess* p = start();
+    p->setReadChannel(QProcess::StandardError);
+    ASSERT_TRUE(waitUntilListening(p));
+    QFile filler(disk + QStringLiteral("/filler"));
+    ASSERT_TRUE(filler.open(QIODevice::WriteOnly));
+    const QByteArray block(4096, 'f');
+    while (filler.write(block) == block.size() && filler.flush()) {
+    }
+    filler.close();
+    ASSERT_EQ(::kill(static_cast<pid_t>(p->processId()), SIGTERM), 0);
+    EXPECT_TRUE(waitForOutput(p, QStringLiteral(" の保存が出来ませんでした。").toUtf8(), 5000));
+    ASSERT_TRUE(p->waitForFinished(5000)) << "a box kept the program running";
+    EXPECT_EQ(p->exitCode(), 0);
+    QFile ini(iniPath());
+    ASSERT_TRUE(ini.open(QIODevice::ReadOnly));
+    EXPECT_EQ(ini.readAll(), old);
+}
 
 TEST_F(ProcessTest, EndSignalDuringTheWelcomeBoxStillSaves) {
     QFile::remove(iniPath()); // no settings: the welcome box is open

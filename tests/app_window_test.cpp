@@ -93,6 +93,7 @@ struct EnterCase {
     const char* to;
     bool showPanel;
     int page;
+    bool missingFolder = false; // a folder box naming a folder that is not there
 };
 
 class EnterMovesOn : public WindowTest, public ::testing::WithParamInterface<EnterCase> {};
@@ -112,8 +113,12 @@ TEST_P(EnterMovesOn, FocusGoesToNextControlAndKeyIsConsumed) {
     }
     auto* from = control<QWidget>(c.from);
     // The output-folder box takes input only while the copy into it is switched on.
-    if (QLatin1String(c.from) == QLatin1String("edtOutDir"))
+    if (QLatin1String(c.from) == QLatin1String("edtOutDir")) {
+        control<QLineEdit>("edtOutDir")->setText(dir.path());
         control<QAbstractButton>("chkOutMadeGrp")->click();
+    }
+    if (c.missingFolder)
+        control<QLineEdit>(c.from)->setText(dir.filePath(QStringLiteral("gone")));
     from->setFocus(Qt::TabFocusReason);
     ASSERT_EQ(focusName(), QString::fromLatin1(c.from));
     auto* edit = qobject_cast<QLineEdit*>(from);
@@ -123,9 +128,12 @@ TEST_P(EnterMovesOn, FocusGoesToNextControlAndKeyIsConsumed) {
     auto* check = qobject_cast<QAbstractButton*>(from);
     const bool wasChecked = check && check->isChecked();
 
+    dialogs.messages.clear();
     QTest::keyClick(from, Qt::Key_Return);
 
     EXPECT_EQ(focusName(), QString::fromLatin1(c.to));
+    // The folder is checked when the focus leaves and once more after: one message.
+    EXPECT_EQ(dialogs.messages.size(), c.missingFolder ? 1u : 0u);
     if (returned) {
         EXPECT_EQ(returned->count(), 0) << "the Enter key reached " << c.from;
     }
@@ -144,7 +152,10 @@ INSTANTIATE_TEST_SUITE_P(Controls, EnterMovesOn,
                                            EnterCase{"edtSMTPHost", "edtSMTPUser", true, 2},
                                            EnterCase{"edtSMTPName", "chkPOPbSMTP", true, 2},
                                            EnterCase{"edtOutDir", "btnOutDirSelect", true, 0},
-                                           EnterCase{"edtSaveDir", "chkMakeNameDir", true, 1}));
+                                           EnterCase{"edtSaveDir", "chkMakeNameDir", true, 1},
+                                           EnterCase{"edtOutDir", "btnOutDirSelect", true, 0, true},
+                                           EnterCase{"edtSaveDir", "chkMakeNameDir", true, 1,
+                                                     true}));
 
 struct EnterListCase {
     const char* name;

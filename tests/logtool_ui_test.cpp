@@ -11,9 +11,13 @@
 #include <QAbstractButton>
 #include <QLineEdit>
 #include <QPalette>
+#include <QProgressBar>
+#include <QProgressDialog>
+#include <QPushButton>
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QTest>
+#include <QTimer>
 #include <QUrl>
 
 #include <gtest/gtest.h>
@@ -113,8 +117,10 @@ TEST_F(LogFolderTest, LoadedSettingsApplyTheModeAndRememberTheFolder) {
 struct BoxCase {
     const char* what;
     int mode;
-    const char* typed; // relative to the temporary folder; "" stays empty
-    bool kept;         // the typed text stays in the box
+    QString typed;   // relative to the temporary folder; "" stays empty
+    bool kept;       // the typed text stays in the box
+    bool make;       // the typed folder is made first
+    QString refusal; // the message when it does not stay; empty: the missing-folder one
 };
 class FolderBox : public LogFolderTest, public ::testing::WithParamInterface<BoxCase> {};
 
@@ -122,20 +128,34 @@ TEST_P(FolderBox, LeavingTheBoxChecksTheFolder) {
     const BoxCase& c = GetParam();
     setMode(c.mode);
     const QString before = q(m_dir / "logs");
-    const QString typed = *c.typed ? q(m_dir / c.typed) : QString();
+    const QString typed = c.typed.isEmpty() ? QString() : q(m_dir) + QLatin1Char('/') + c.typed;
+    if (c.make) {
+        ASSERT_TRUE(QDir().mkpath(typed));
+    }
     typeAndLeave(before, typed);
     EXPECT_EQ(box()->text(), c.kept ? typed : before) << c.what;
-    EXPECT_EQ(messagesWith(kMissing), c.kept ? 0 : 1) << c.what;
+    EXPECT_EQ(messagesWith(c.refusal.isEmpty() ? kMissing : c.refusal), c.kept ? 0 : 1) << c.what;
     EXPECT_EQ(m_dialogs.messages.size(), c.kept ? 0u : 1u) << c.what;
 }
 
-INSTANTIATE_TEST_SUITE_P(Table, FolderBox,
-                         ::testing::Values(BoxCase{"mode 0: nothing is checked", 0, "missing",
-                                                   true},
-                                           BoxCase{"missing folder", 1, "missing", false},
-                                           BoxCase{"existing folder", 2, "logs", true},
-                                           BoxCase{"a file is no folder", 3, "zoripost.ini", false},
-                                           BoxCase{"an empty text is no folder", 3, "", false}));
+const QString kNotKept = QStringLiteral(") はフォルダ名として設定に保存できない文字です。"
+                                        "この文字を含まないフォルダを指定してください。");
+
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(Table, FolderBox, ::testing::Values(
+    BoxCase{"mode 0: nothing is checked", 0, "missing", true, false, {}},
+    BoxCase{"missing folder", 1, "missing", false, false, {}},
+    BoxCase{"existing folder", 2, "logs", true, false, {}},
+    BoxCase{"a file is no folder", 3, "zoripost.ini", false, false, {}},
+    BoxCase{"an empty text is no folder", 3, "", false, false, {}},
+    BoxCase{"a Japanese name Shift-JIS holds", 1, QStringLiteral("送信ログ～"), true, true, {}},
+    BoxCase{"an accented letter Shift-JIS lacks", 1, QStringLiteral("café"), false, true,
+            QStringLiteral("「é」(U+00E9") + kNotKept},
+    BoxCase{"a wave dash Shift-JIS would fold", 1, QStringLiteral("ログ〜"), false, true,
+            QStringLiteral("「〜」(U+301C") + kNotKept},
+    BoxCase{"a missing folder Shift-JIS lacks a letter of", 1, QStringLiteral("naïve"), false,
+            false, QStringLiteral("「ï」(U+00EF") + kNotKept}));
+// clang-format on
 
 TEST_F(LogFolderTest, EnterShowsTheMessageOnceAndRemembersTheText) {
     m_window->show();
@@ -222,6 +242,56 @@ INSTANTIATE_TEST_SUITE_P(Table, SortingTool,
                                            AnswerCase{"no (or Esc)", MsgAnswer::No, false},
                                            AnswerCase{"closed: neither yes nor no", MsgAnswer::Ok,
                                                       false}));
+
+// The run goes beside the window with a dialog counting the logs done of the logs planned.
+// A Cancel on the second count stops it there, every log whole in one place; the one box
+// at the end says so, and the next run files the rest.
+TEST_F(LogFolderTest, SortingShowsItsProgressAndCancelStopsBetweenTwoLogs) {
+    const fs::path logs = m_dir / "logs";
+    for (int i = 0; i < 5; ++i)
+        writeLog(logs, TestLog{"t" + std::to_string(i), LogKind::Text, {"A (a@x.jp)"}, true});
+    const zp::test::Tree before = zp::test::snapshot(logs);
+    setMode(2);
+    box()->setText(q(logs));
+    m_tool->setBatchLogs(1);
+    std::vector<int> counts;
+    int planned = 0;
+    const auto watch = [&](int cancelAt) {
+        counts.clear();
+        QTimer::singleShot(0, m_window.get(), [&, cancelAt] {
+            auto* dialog = m_window->findChild<QProgressDialog*>();
+            ASSERT_NE(dialog, nullptr);
+            planned = dialog->maximum();
+            QObject::connect(dialog->findChild<QProgressBar*>(), &QProgressBar::valueChanged,
+                             dialog, [&, dialog, cancelAt](int done) {
+                                 counts.push_back(done);
+                                 if (done == cancelAt)
+                                     dialog->findChild<QPushButton*>()->click();
+                             });
+        });
+    };
+    watch(2);
+    ctl<QAbstractButton>("btnAutoAlloc")->click();
+    EXPECT_EQ(planned, 5);
+    EXPECT_EQ(counts, (std::vector<int>{1, 2}));
+    ASSERT_EQ(m_dialogs.messages.size(), 2u) << "the question and one summary";
+    EXPECT_EQ(m_dialogs.messages[1].text.split(QLatin1Char('\n')).first(),
+              QStringLiteral("振り分けを中止しました。まだ振り分けていない送信ログ 3 件は"
+                             "送信ログ保存フォルダにそのまま残っています。"));
+    const zp::test::Tree half = zp::test::snapshot(logs);
+    EXPECT_EQ(half.size(), before.size() + 1) << "the folder A, and each file once";
+    for (const auto& [name, bytes] : before)
+        EXPECT_EQ(half.count(name) ? half.at(name) : half.at("A/" + name), bytes) << name;
+
+    m_dialogs.messages.clear();
+    watch(-1);
+    ctl<QAbstractButton>("btnAutoAlloc")->click();
+    EXPECT_EQ(planned, 3);
+    EXPECT_EQ(counts, (std::vector<int>{1, 2, 3}));
+    EXPECT_EQ(m_dialogs.messages.size(), 1u) << "the question, and no box after it";
+    for (const auto& [name, bytes] : before)
+        EXPECT_EQ(zp::test::snapshot(logs).at("A/" + name), bytes) << name;
+}
 
 TEST_F(LogFolderTest, LogsOfTheSendLogWriterAreFiledWhereTheWriterWouldHavePutThem) {
     const fs::path logs = m_dir / "logs", byName = m_dir / "byname";

@@ -29,9 +29,12 @@
 #include <QTimer>
 
 #include <cstdio>
+#include <fcntl.h>
 #include <map>
 #include <memory>
 #include <random>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using zp::findControl;
 using zp::MsgKind;
@@ -622,6 +625,53 @@ TEST_F(SendWindow, WindowStaysAliveAndCloseEndsTheSend) {
     EXPECT_TRUE(shown(MsgKind::Error).isEmpty());
     EXPECT_NE(onlyLog(logs).find(zp::toSjis(QStringLiteral("送信失敗"))), std::string::npos);
     const auto lines = server.transcript(5000ms);
+    EXPECT_EQ(lines.back(), zp::test::kClosedMark);
+}
+
+// Writes into a pipe until it is full; false when nothing could be written.
+bool fillPipe(int fd) {
+    const std::string block(4096, 'z');
+    bool wrote = false;
+    while (::write(fd, block.data(), block.size()) > 0)
+        wrote = true;
+    return wrote;
+}
+
+// The attachment is a pipe that never ends: its encoding runs until the send is cancelled.
+// The close stops it between two blocks, ends the send as a failure with its log, and the
+// connection is closed at once instead of waiting for a read that would never return.
+TEST_F(SendWindow, CloseWhileTheAttachmentIsEncodedEndsTheSend) {
+    const QString fifo = dir.filePath(QStringLiteral("endless.bin"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    // Read and write ends at once: the send's open does not wait, the pipe never ends.
+    const int pipeFd = ::open(QFile::encodeName(fifo).constData(), O_RDWR | O_NONBLOCK);
+    ASSERT_GE(pipeFd, 0);
+    ASSERT_TRUE(fillPipe(pipeFd));
+    FakeServer server(zp::test::script({greeting(), reply("250 ok"), reply("250 ok"),
+                                        reply("250 ok"), reply("354 go ahead")}),
+                      20000ms);
+    open();
+    setServer(QStringLiteral("127.0.0.1"), server.port());
+    addRecipient(kTaro, true);
+    logTextInto(logs);
+    attachFile(fifo);
+    control<QAbstractButton>("btnSend")->click();
+    // The encoding has begun once the pipe takes bytes again; then it is filled once more,
+    // so the encoding has blocks to read after the close.
+    QDeadlineTimer limit(20000);
+    while (!fillPipe(pipeFd) && !limit.hasExpired())
+        QTest::qWait(10);
+    ASSERT_FALSE(limit.hasExpired()) << "the attachment was never read";
+    fillPipe(pipeFd);
+
+    window->close();
+    EXPECT_FALSE(op->sending());
+    EXPECT_EQ(window->statusText(), QStringLiteral("メールを送信できませんでした"));
+    EXPECT_TRUE(shown(MsgKind::Error).isEmpty());
+    EXPECT_NE(onlyLog(logs).find(zp::toSjis(QStringLiteral("送信失敗"))), std::string::npos);
+    const auto lines = server.transcript(5000ms);
+    ::close(pipeFd);
+    ASSERT_FALSE(lines.empty());
     EXPECT_EQ(lines.back(), zp::test::kClosedMark);
 }
 

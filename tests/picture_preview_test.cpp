@@ -67,7 +67,8 @@ struct FrameCase {
     int w, h;
     QSize viewport; // what of the frame is visible
     bool hBar, vBar;
-    QSize whole; // the overview panel; empty when hidden
+    QSize whole;           // the overview panel; empty when hidden
+    bool attached = false; // a file that is no picture is attached; "画像を再生成" lays out
 };
 
 class PreviewLayoutOnWindow : public PreviewTest,
@@ -77,7 +78,14 @@ TEST_P(PreviewLayoutOnWindow, ShowsTheFrameAtItsPixelSize) {
     const FrameCase& c = GetParam();
     setFrame(c.w, c.h);
     box()->verticalScrollBar()->setValue(30);
-    page->applyTargetSize();
+    if (c.attached) {
+        window->findChild<zp::Intake*>()->openPictureFile(
+            writeFile(QStringLiteral("notes.txt"), "not a picture\n"), false);
+        ctl<QAbstractButton>("btnMakeJpeg")->click();
+        EXPECT_TRUE(ctl<QWidget>("pnlAttach")->isVisible());
+    } else {
+        page->applyTargetSize();
+    }
     const zp::PreviewLayout l = zp::layoutPreview(c.w, c.h);
     const zp::PanelRect& r = l.scrollBox;
     EXPECT_EQ(box()->geometry(), QRect(r.left, r.top, r.width, r.height));
@@ -103,8 +111,8 @@ INSTANTIATE_TEST_SUITE_P(Frames, PreviewLayoutOnWindow,
                                            FrameCase{240, 400, {240, 320}, false, true, {50, 83}},
                                            FrameCase{320, 240, {256, 240}, true, false, {67, 50}},
                                            FrameCase{480, 640, {240, 304}, true, true, {62, 83}},
-                                           FrameCase{
-                                               1920, 1080, {240, 304}, true, true, {67, 38}}));
+                                           FrameCase{1920, 1080, {240, 304}, true, true, {67, 38}},
+                                           FrameCase{480, 640, {240, 304}, true, true, {}, true}));
 
 // --- the overview -------------------------------------------------------------------------
 
@@ -362,9 +370,14 @@ TEST_F(PreviewTest, CopyPutsTheFittedBitmapOnTheClipboard) {
 // --- the output folder and the caution ----------------------------------------------------
 
 struct FolderCase {
-    const char* label; // "exists", "missing", "empty", "file"
+    const char* label; // "exists", "missing", "empty", "file", or "made": the folder below
     bool opens;
+    QString made;    // the name of a folder made for the row
+    QString refusal; // the message when it does not open; empty: the missing-folder one
 };
+
+const QString kNotKept = QStringLiteral(") はフォルダ名として設定に保存できない文字です。"
+                                        "この文字を含まないフォルダを指定してください。");
 
 class OutFolder : public PreviewTest, public ::testing::WithParamInterface<FolderCase> {};
 
@@ -384,6 +397,8 @@ TEST_P(OutFolder, OpensAnExistingFolderOnlyAndRestoresTheLastOne) {
         typed = path(QStringLiteral("ない"));
     else if (label == "file")
         typed = writeFile(QStringLiteral("a-file"), "x");
+    else if (!GetParam().made.isEmpty())
+        QDir().mkdir(typed = path(GetParam().made));
     edit->setText(typed);
     dialogs.messages.clear();
     ctl<QAbstractButton>("btnOutFolderOpen")->click();
@@ -396,7 +411,9 @@ TEST_P(OutFolder, OpensAnExistingFolderOnlyAndRestoresTheLastOne) {
         EXPECT_TRUE(catcher.urls.isEmpty());
         ASSERT_EQ(dialogs.messages.size(), 1u);
         EXPECT_EQ(dialogs.messages[0].text,
-                  QStringLiteral("指定された生成画像保存フォルダは存在しません。"));
+                  GetParam().refusal.isEmpty()
+                      ? QStringLiteral("指定された生成画像保存フォルダは存在しません。")
+                      : GetParam().refusal);
         EXPECT_EQ(edit->text(), good);
     }
     // Leaving the box checks it the same way, only while the copy is switched on.
@@ -416,10 +433,15 @@ TEST_P(OutFolder, OpensAnExistingFolderOnlyAndRestoresTheLastOne) {
     EXPECT_EQ(edit->text(), typed);
 }
 
-INSTANTIATE_TEST_SUITE_P(Folders, OutFolder,
-                         ::testing::Values(FolderCase{"exists", true}, FolderCase{"missing", false},
-                                           FolderCase{"empty", false}, FolderCase{"file", false}),
-                         [](const auto& info) { return std::string(info.param.label); });
+INSTANTIATE_TEST_SUITE_P(
+    Folders, OutFolder,
+    ::testing::Values(
+        FolderCase{"exists", true, {}, {}}, FolderCase{"missing", false, {}, {}},
+        FolderCase{"empty", false, {}, {}}, FolderCase{"file", false, {}, {}},
+        FolderCase{"AccentedLetter", false, QStringLiteral("café"), "「é」(U+00E9" + kNotKept},
+        FolderCase{"WaveDash", false, QStringLiteral("ログ〜"), "「〜」(U+301C" + kNotKept},
+        FolderCase{"FullWidthTilde", true, QStringLiteral("ログ～"), {}}),
+    [](const auto& info) { return std::string(info.param.label); });
 
 TEST_F(PreviewTest, FolderButtonPutsTheChosenFolderInTheBoxAndCancelKeepsIt) {
     check("chkOutMadeGrp", true);
@@ -436,6 +458,15 @@ TEST_F(PreviewTest, FolderButtonPutsTheChosenFolderInTheBoxAndCancelKeepsIt) {
     dialogs.folderAnswer.clear(); // cancelled
     ctl<QAbstractButton>("btnOutDirSelect")->click();
     EXPECT_EQ(edit->text(), chosen);
+    // A folder whose name the settings file cannot hold is refused, naming the character.
+    dialogs.folderAnswer = path(QStringLiteral("café"));
+    QDir().mkdir(dialogs.folderAnswer);
+    dialogs.messages.clear();
+    ctl<QAbstractButton>("btnOutDirSelect")->click();
+    EXPECT_EQ(edit->text(), chosen);
+    ASSERT_EQ(dialogs.messages.size(), 1u);
+    EXPECT_TRUE(dialogs.messages[0].text.startsWith(QStringLiteral("「é」(U+00E9)")));
+    dialogs.folderRequests.removeLast();
     // The dialog opens at the box's folder each time.
     ASSERT_EQ(dialogs.folderRequests.size(), 2);
     EXPECT_TRUE(dialogs.folderRequests[0].endsWith(QLatin1Char('|') + start));

@@ -11,14 +11,18 @@
 #include <QAbstractButton>
 #include <QDesktopServices>
 #include <QDir>
+#include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
-#include <QGuiApplication>
 #include <QLineEdit>
+#include <QProgressDialog>
 #include <QStringList>
+#include <QThread>
 #include <QUrl>
 
+#include <atomic>
 #include <initializer_list>
+#include <memory>
 
 namespace zp {
 namespace {
@@ -112,16 +116,19 @@ void LogFolder::edtSaveDirEnter() {
 void LogFolder::edtSaveDirExit() {
     if (logMode() <= 0)
         return;
-    if (!isExistingFolder(m_c.edtSaveDir->text()))
-        folderMissing();
+    const QString text = m_c.edtSaveDir->text();
+    if (const QString refusal = unstorableFolderMessage(text); !refusal.isEmpty())
+        refuseFolder(refusal);
+    else if (!isExistingFolder(text))
+        refuseFolder(kFolderMissing);
 }
 
 // The box's message, and the remembered text back into the box; the text goes back first,
 // so that whatever runs while the message is up finds the box as it will stay.
-void LogFolder::folderMissing() {
+void LogFolder::refuseFolder(const QString& message) {
     m_c.edtSaveDir->setText(m_lastValidLogDir);
     if (!(m_inEnterKey && m_messageShown))
-        dialogs().message(m_host.window(), MsgKind::Information, kFolderMissing);
+        dialogs().message(m_host.window(), MsgKind::Information, message);
     m_messageShown = true;
 }
 
@@ -149,7 +156,7 @@ void LogFolder::btnDirSelectClick() {
 void LogFolder::btnFolderOpenClick() {
     const QString folder = m_c.edtSaveDir->text();
     if (!isExistingFolder(folder)) {
-        folderMissing();
+        refuseFolder(kFolderMissing);
         return;
     }
     // The desktop's file manager; the path never passes through a command line.
@@ -177,16 +184,48 @@ void LogFolder::btnAutoAllocClick() {
         dialogs().message(w, MsgKind::Information, kFolderMissing);
         return;
     }
-    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
-    const logsort::Report report = logsort::carryOutPlan(plan);
-    QGuiApplication::restoreOverrideCursor();
-    reportOutcome(folder, report);
+    reportOutcome(folder, runBesideTheWindow(plan));
+}
+
+// The plan runs on a thread of its own while the window keeps painting; a progress dialog
+// counts the logs done of the logs planned. Its Cancel (or its close box) stops the run
+// between two logs, every file whole as after an interrupted run. Each count waits until
+// the dialog has shown it, so a Cancel given on a count stops the run right there.
+logsort::Report LogFolder::runBesideTheWindow(const logsort::Plan& plan) {
+    QProgressDialog dialog(QStringLiteral("送信ログを受信者別のフォルダに振り分けています…"),
+                           QStringLiteral("キャンセル"), 0, static_cast<int>(plan.logs.size()),
+                           m_host.window());
+    dialog.setWindowTitle(QStringLiteral("振り分け"));
+    dialog.setWindowModality(Qt::WindowModal);
+    dialog.setMinimumDuration(0);
+    dialog.setAutoClose(false);
+    dialog.setAutoReset(false);
+    dialog.setValue(0);
+    std::atomic<bool> cancel{false};
+    connect(&dialog, &QProgressDialog::canceled, &dialog, [&cancel] { cancel = true; });
+    logsort::RunControl control;
+    control.cancel = &cancel;
+    control.batchLogs = m_batchLogs;
+    control.logsDone = [&dialog](int done, int) {
+        QMetaObject::invokeMethod(
+            &dialog, [&dialog, done] { dialog.setValue(done); }, Qt::BlockingQueuedConnection);
+    };
+    logsort::Report report;
+    QEventLoop loop;
+    const std::unique_ptr<QThread> thread(
+        QThread::create([&] { report = logsort::carryOutPlan(plan, control); }));
+    thread->setObjectName(QStringLiteral("logsort"));
+    connect(thread.get(), &QThread::finished, &loop, &QEventLoop::quit);
+    thread->start();
+    loop.exec();
+    thread->wait();
+    return report;
 }
 
 // One box at the end, and only when something stayed behind; the status bar says the rest.
 void LogFolder::reportOutcome(const QString& folder, const logsort::Report& report) {
     using logsort::StepKind;
-    if (!report.leftSomething() && report.count(StepKind::Fail) == 0) {
+    if (!report.cancelled && !report.leftSomething() && report.count(StepKind::Fail) == 0) {
         m_host.reportStatus(
             report.logsFiled > 0
                 ? QStringLiteral("送信ログ %1 件を受信者別のフォルダに振り分けました。")
@@ -196,9 +235,14 @@ void LogFolder::reportOutcome(const QString& folder, const logsort::Report& repo
         return;
     }
     QStringList lines;
-    lines << QStringLiteral(
-                 "振り分けられなかった送信ログ %1 件を送信ログ保存フォルダに残しました。")
-                 .arg(report.logsLeft);
+    if (report.cancelled)
+        lines << QStringLiteral("振り分けを中止しました。まだ振り分けていない送信ログ %1 件は"
+                                "送信ログ保存フォルダにそのまま残っています。")
+                     .arg(report.logsNotReached);
+    if (report.leftSomething() || !report.cancelled)
+        lines << QStringLiteral(
+                     "振り分けられなかった送信ログ %1 件を送信ログ保存フォルダに残しました。")
+                     .arg(report.logsLeft);
     lines << QStringLiteral("（振り分け済み %1 件、同じ名前の別のファイル %2 件、"
                             "振り分け先にできない受信者 %3 件、失敗 %4 件）")
                  .arg(report.logsFiled)

@@ -7,6 +7,8 @@
 #include <QObject>
 #include <QString>
 
+#include <cstddef>
+
 class QAbstractButton;
 class QLineEdit;
 
@@ -25,8 +27,9 @@ struct LogFolderControls {
 };
 
 namespace logsort {
+struct Plan;
 struct Report;
-}
+} // namespace logsort
 
 class LogFolder : public QObject {
     Q_OBJECT
@@ -36,6 +39,8 @@ public:
     // The box's text remembered when the box was entered, put back when a typed folder
     // is refused.
     QString lastValidLogDir() const { return m_lastValidLogDir; }
+    // Logs made durable by one sync in a run of the sorting tool.
+    void setBatchLogs(std::size_t logs) { m_batchLogs = logs; }
 
 public slots:
     void radLogSaveClick();
@@ -53,13 +58,15 @@ signals:
 
 private:
     int logMode() const;
-    void folderMissing();
+    void refuseFolder(const QString& message);
+    logsort::Report runBesideTheWindow(const logsort::Plan& plan);
     void reportOutcome(const QString& folder, const logsort::Report& report);
 
     WindowHost& m_host;
     const LogFolderControls m_c;
     QString m_lastValidLogDir;
-    // While Enter is handled, the missing-folder message is shown at most once, although
+    std::size_t m_batchLogs = 256;
+    // While Enter is handled, the box's message is shown at most once, although
     // the check runs both when the focus leaves and once more after.
     bool m_inEnterKey = false;
     bool m_messageShown = false;

@@ -16,6 +16,8 @@
 #include <QListWidget>
 #include <QThread>
 
+#include <utility>
+
 namespace zp {
 
 namespace {
@@ -43,22 +45,14 @@ constexpr int kCancelWaitMs = 15000;
 } // namespace
 
 SendOperation::SendOperation(WindowHost& host, const SendControls& controls, QObject* parent)
-    : QObject(parent), m_host(host), m_c(controls) {
+    : QObject(parent), m_host(host), m_c(controls), m_dialogue(std::make_shared<SendDialogue>()) {
     connect(m_c.btnSend, &QAbstractButton::clicked, this, &SendOperation::btnSendClick);
     connect(m_c.chkPOPbSMTP, &QAbstractButton::clicked, this, &SendOperation::chkPOPbSMTPClick);
 }
 
 SendOperation::~SendOperation() {
-    if (m_thread) {
-        m_dialogue.cancel();
-        {
-            QMutexLocker lock(&m_channel->mutex);
-            m_channel->cancelled = true;
-            m_channel->shown.wakeAll();
-        }
-        m_thread->wait(QDeadlineTimer(kCancelWaitMs));
-        delete m_thread;
-    }
+    if (m_thread)
+        stopDialogue();
 }
 
 void SendOperation::setTimeLimits(std::chrono::milliseconds connect,
@@ -79,7 +73,7 @@ void SendOperation::chkPOPbSMTPClick() {
 
 void SendOperation::disconnectSmtp() {
     if (!m_thread)
-        m_dialogue.disconnect();
+        m_dialogue->disconnect();
 }
 
 bool SendOperation::checkSettings(const QString& recipients) {
@@ -212,8 +206,9 @@ void SendOperation::btnSendClick() {
 void SendOperation::startDialogue(SendJob job) {
     m_channel = std::make_shared<StepChannel>();
     const std::shared_ptr<StepChannel> channel = m_channel;
-    m_dialogue.resetCancel();
-    m_dialogue.onStep = [this, channel](SendStep step) {
+    m_dialogue->resetCancel();
+    // Once the channel is cancelled this object is no longer touched from the thread.
+    m_dialogue->onStep = [this, channel](SendStep step) {
         QMutexLocker lock(&channel->mutex);
         if (channel->cancelled)
             return;
@@ -231,11 +226,12 @@ void SendOperation::startDialogue(SendJob job) {
         while (channel->pending && !channel->cancelled)
             channel->shown.wait(&channel->mutex);
     };
-    m_thread = QThread::create([this, job = std::move(job)] {
-        m_result = m_dialogue.run(job);
-        QMetaObject::invokeMethod(this, &SendOperation::finishSend, Qt::QueuedConnection);
+    m_result = std::make_shared<SendResult>();
+    m_thread = QThread::create([dialogue = m_dialogue, result = m_result, job = std::move(job)] {
+        *result = dialogue->run(job);
     });
     m_thread->setObjectName(QStringLiteral("send"));
+    connect(m_thread, &QThread::finished, this, &SendOperation::dialogueEnded);
     m_thread->start();
 }
 
@@ -288,26 +284,43 @@ QString SendOperation::errorReport(const std::string& error) {
     return report;
 }
 
-void SendOperation::endSendForClose() {
-    if (!m_thread)
-        return;
-    m_dialogue.cancel();
+SendResult SendOperation::stopDialogue() {
+    m_dialogue->cancel();
     {
         QMutexLocker lock(&m_channel->mutex);
         m_channel->cancelled = true;
         m_channel->shown.wakeAll();
     }
-    m_thread->wait(QDeadlineTimer(kCancelWaitMs));
-    finishSend();
+    QThread* thread = std::exchange(m_thread, nullptr);
+    if (thread->wait(QDeadlineTimer(kCancelWaitMs))) {
+        delete thread;
+        return *m_result;
+    }
+    qWarning("zoripost: the send did not stop in time; its thread ends on its own");
+    thread->disconnect(this);
+    connect(thread, &QThread::finished, thread, &QObject::deleteLater);
+    m_dialogue = std::make_shared<SendDialogue>();
+    SendResult result;
+    result.failed = true;
+    result.cancelled = true;
+    return result;
+}
+
+void SendOperation::endSendForClose() {
+    if (m_thread)
+        finishSend(stopDialogue());
+}
+
+// The dialogue thread has ended by itself.
+void SendOperation::dialogueEnded() {
+    if (!m_thread || !m_thread->wait(QDeadlineTimer(kCancelWaitMs)))
+        return;
+    delete std::exchange(m_thread, nullptr);
+    finishSend(*m_result);
 }
 
 // Steps 10 to 15, on the window thread once the dialogue has ended.
-void SendOperation::finishSend() {
-    if (!m_thread || !m_thread->wait(QDeadlineTimer(kCancelWaitMs)))
-        return;
-    delete m_thread;
-    m_thread = nullptr;
-    const SendResult result = m_result;
+void SendOperation::finishSend(const SendResult& result) {
     // A send cancelled by closing the window ends without a box.
     if (result.failed && !result.cancelled)
         m_host.reportStatus(errorReport(result.error), MsgKind::Error);

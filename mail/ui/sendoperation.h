@@ -95,20 +95,27 @@ private:
     };
 
     bool checkSettings(const QString& recipients);
+    // Cancels the dialogue and waits for its thread. A thread that has not ended in time
+    // (a read of the attachment that does not return) is never deleted while it runs: it
+    // keeps its own dialogue and result and deletes itself when it ends. The outcome is the
+    // dialogue's, or a cancelled failure when it had to be left running.
+    SendResult stopDialogue();
+    void dialogueEnded();
     bool checkAddresses();
     SendJob makeJob(const QString& recipients) const;
     void startDialogue(SendJob job);
     void reportStep(SendStep step);
-    void finishSend();
+    void finishSend(const SendResult& result);
 
     WindowHost& m_host;
     const SendControls m_c;
     std::function<bool()> m_picturePresent;
     bool m_noHeaderEncode = false;
     MailPorts m_ports;
-    SendDialogue m_dialogue;
+    // Shared with the dialogue thread, which may outlive this object (see stopDialogue).
+    std::shared_ptr<SendDialogue> m_dialogue;
+    std::shared_ptr<SendResult> m_result; // written by the dialogue thread before it ends
     QThread* m_thread = nullptr;
-    SendResult m_result; // written by the dialogue thread before it ends
     std::shared_ptr<StepChannel> m_channel;
     SendSnapshot m_snapshot;
     std::chrono::milliseconds m_connectLimit{30000};

@@ -153,7 +153,8 @@ void Preview::layoutPreview() {
     box->horizontalScrollBar()->setValue(0);
     box->verticalScrollBar()->setValue(0);
     QWidget* whole = m_c.pnlWhole;
-    if (l.showWhole) {
+    // With a file attached the panel of its path takes the area; the overview would cover it.
+    if (l.showWhole && m_c.pnlAttach->isHidden()) {
         updateWholePreview();
         whole->show();
         whole->raise();
@@ -389,18 +390,29 @@ void Preview::edtOutDirEnter() {
     m_lastValidOutDir = m_c.edtOutDir->text();
 }
 
-void Preview::restoreOutDir() {
-    dialogs().message(m_host.window(), MsgKind::Information,
-                      QStringLiteral("指定された生成画像保存フォルダは存在しません。"),
-                      MsgButtons::Ok);
+// Why the box's text cannot stand, empty when it can.
+QString Preview::outDirRefusal(const QString& folder) const {
+    if (QString refusal = unstorableFolderMessage(folder); !refusal.isEmpty())
+        return refusal;
+    if (!folderExists(folder))
+        return QStringLiteral("指定された生成画像保存フォルダは存在しません。");
+    return {};
+}
+
+// The remembered text back into the box, then the message; while Enter is handled the
+// message is shown once, although the check runs both when the focus leaves and after.
+void Preview::refuseOutDir(const QString& message) {
     m_c.edtOutDir->setText(m_lastValidOutDir);
+    if (!(m_inEnterKey && m_messageShown))
+        dialogs().message(m_host.window(), MsgKind::Information, message, MsgButtons::Ok);
+    m_messageShown = true;
 }
 
 void Preview::edtOutDirExit() {
     if (!m_c.chkOutMadeGrp->isChecked())
         return;
-    if (!folderExists(m_c.edtOutDir->text()))
-        restoreOutDir();
+    if (const QString refusal = outDirRefusal(m_c.edtOutDir->text()); !refusal.isEmpty())
+        refuseOutDir(refusal);
 }
 
 // Enter moves on like the other boxes; the text now in the box is then checked and
@@ -408,8 +420,11 @@ void Preview::edtOutDirExit() {
 bool Preview::edtOutDirKeyPress(QKeyEvent* event) {
     if (event->key() != Qt::Key_Return && event->key() != Qt::Key_Enter)
         return false;
+    m_inEnterKey = true;
+    m_messageShown = false;
     emit moveFocusOn();
     edtOutDirExit();
+    m_inEnterKey = false;
     edtOutDirEnter();
     return true;
 }
@@ -424,10 +439,10 @@ void Preview::btnOutFolderOpenClick() {
     const QString folder = m_c.edtOutDir->text();
     // The desktop's file manager, never a command line; an absolute path is never taken
     // for a web address.
-    if (folderExists(folder))
-        shellOpen(QFileInfo(folder).absoluteFilePath());
+    if (const QString refusal = outDirRefusal(folder); !refusal.isEmpty())
+        refuseOutDir(refusal);
     else
-        restoreOutDir();
+        shellOpen(QFileInfo(folder).absoluteFilePath());
 }
 
 } // namespace zp

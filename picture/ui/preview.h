@@ -30,6 +30,7 @@ struct PreviewControls {
     QLabel* imgJPEGnized;
     QWidget* pnlWhole;
     QLabel* imgWhole;
+    QWidget* pnlAttach; // the overview never covers a non-picture attachment
     QLineEdit* edtSizeW;
     UpDown* udSizeW;
     QLineEdit* edtSizeH;
@@ -99,7 +100,8 @@ private:
     bool wheelStep(QPoint globalPos, int direction);
     void showEditMenu(bool onJpeg, QPoint globalPos);
     bool confirmTargetSize();
-    void restoreOutDir();
+    QString outDirRefusal(const QString& folder) const;
+    void refuseOutDir(const QString& message);
 
     WindowHost& m_host;
     const PreviewControls m_c;
@@ -110,6 +112,8 @@ private:
     bool m_wholeDragging = false;
     QPoint m_wholeGrab;
     QString m_lastValidOutDir;
+    bool m_inEnterKey = false;
+    bool m_messageShown = false;
 };
 
 } // namespace zp
