@@ -29,6 +29,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <random>
 
 namespace fs = std::filesystem;
@@ -104,8 +105,13 @@ TEST_P(PicturePageClamp, ClampsAndWritesBack) {
     auto* spin = ctl<zp::UpDown>(c.updown);
     spin->setPosition(c.positionBefore);
     box(c.edit)->setText(QString::fromUtf8(c.typed));
-    const std::string slot = std::string(c.edit) + "Exit";
-    ASSERT_TRUE(QMetaObject::invokeMethod(m_page, slot.c_str()));
+    using ExitCheck = void (zp::PicturePage::*)();
+    const std::map<std::string, ExitCheck> exitChecks{
+        {"edtQuality", &zp::PicturePage::edtQualityExit},
+        {"edtLimitSize", &zp::PicturePage::edtLimitSizeExit},
+        {"edtSizeW", &zp::PicturePage::edtSizeWExit},
+        {"edtSizeH", &zp::PicturePage::edtSizeHExit}};
+    (m_page->*exitChecks.at(c.edit))();
     EXPECT_EQ(box(c.edit)->text(), QString::fromLatin1(c.expected)) << c.typed;
     EXPECT_EQ(spin->position(), box(c.edit)->text().toInt()) << "spin and box agree";
 }
@@ -339,7 +345,7 @@ TEST_F(PicturePageTest, FineBoxAddsALineNamingTheQualityKept) {
     EXPECT_GE(kept.captured(2).toInt(), q);
     EXPECT_LE(kept.captured(2).toInt(), q + 4);
     EXPECT_LT(fs::file_size(working()), 20u * 1024);
-    EXPECT_EQ(run("identify -format '%Q' '" + working().string() + "'"),
+    EXPECT_EQ(runShell("identify -format '%Q' '" + working().string() + "'").output,
               kept.captured(2).toStdString());
 }
 
