@@ -28,12 +28,14 @@
 #include <QTest>
 #include <QTimer>
 
+#include <atomic>
 #include <cstdio>
 #include <fcntl.h>
 #include <map>
 #include <memory>
 #include <random>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 using zp::findControl;
@@ -662,9 +664,18 @@ TEST_F(SendWindow, CloseWhileTheAttachmentIsEncodedEndsTheSend) {
     while (!fillPipe(pipeFd) && !limit.hasExpired())
         QTest::qWait(10);
     ASSERT_FALSE(limit.hasExpired()) << "the attachment was never read";
-    fillPipe(pipeFd);
-
+    // The pipe is kept full until the close has ended, so the encoding always has a block
+    // to read when the cancel comes, however slowly either side runs.
+    std::atomic<bool> closed{false};
+    std::thread feeder([&] {
+        while (!closed) {
+            fillPipe(pipeFd);
+            std::this_thread::sleep_for(1ms);
+        }
+    });
     window->close();
+    closed = true;
+    feeder.join();
     EXPECT_FALSE(op->sending());
     EXPECT_EQ(window->statusText(), QStringLiteral("メールを送信できませんでした"));
     EXPECT_TRUE(shown(MsgKind::Error).isEmpty());
