@@ -4,8 +4,8 @@
 // y + 1 bytes before its filtered bytes, so a forward pass never overwrites what it still needs.
 // Narrower pixels are inflated to the end of the storage and widened to RGB row by row in front
 // of the rows not yet read. Anything unusual is left to libpng, which has the messages for it.
-#include "decoders/formats.h"
 #include "bitmap/hugepages.h"
+#include "decoders/formats.h"
 
 #include <algorithm>
 #include <cstring>

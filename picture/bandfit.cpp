@@ -1,7 +1,7 @@
 #include "picture/bandfit.h"
 
-#include "decoders/orientation.h"
 #include "bitmap/hugepages.h"
+#include "decoders/orientation.h"
 
 #include <algorithm>
 #include <cstring>

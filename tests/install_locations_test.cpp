@@ -83,7 +83,6 @@ bool touch(const QString& path) {
     return f.open(QIODevice::WriteOnly);
 }
 
-
 class Folders : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(dir.isValid()); }

@@ -115,8 +115,8 @@ inline std::map<std::string, std::string> parseFields(const std::string& out) {
 // the fields.
 inline std::map<std::string, std::string> pythonFields(const std::string& script,
                                                        const std::string& messagePath) {
-    return parseFields(runWithInput(std::string(ZP_SYSTEM_PYTHON) + " '" + ZP_TEST_SCRIPTS +
-                                        "/" + script + "' '" + messagePath + "'",
+    return parseFields(runWithInput(std::string(ZP_SYSTEM_PYTHON) + " '" + ZP_TEST_SCRIPTS + "/" +
+                                        script + "' '" + messagePath + "'",
                                     "/dev/null"));
 }
 
