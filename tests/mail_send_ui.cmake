@@ -3,7 +3,12 @@
 if(TARGET zp_app)
   find_package(Qt6 REQUIRED COMPONENTS Test)
   zp_add_test(NAME mail_send_ui_test
-    SOURCES mail_send_ui_test.cpp app_support.h dovecot_server.h
+    SOURCES mail_send_ui_test.cpp mail_send_ui_support.h app_support.h dovecot_server.h
+    LIBS zp_app zp_test_support_qt zp_test_fake_server Qt6::Test
+    LABELS mail net ui
+    TIMEOUT 240)
+  zp_add_test(NAME mail_send_window_test
+    SOURCES mail_send_window_test.cpp mail_send_ui_support.h app_support.h dovecot_server.h
     LIBS zp_app zp_test_support_qt zp_test_fake_server Qt6::Test
     LABELS mail net ui
     TIMEOUT 240)
