@@ -45,7 +45,7 @@ QStringList expectedFiles() {
         files << QStringLiteral("usr/bin/") + p;
     files << QStringLiteral("usr/share/applications/zoripost.desktop")
           << QStringLiteral("usr/share/icons/hicolor/scalable/apps/zoripost.svg")
-          << QStringLiteral("usr/" ZP_SOUND_MODULE)
+          << QStringLiteral("usr/" ZP_SOUND_MODULE) << QStringLiteral("usr/" ZP_TLS_MODULE)
           << QStringLiteral("usr/share/metainfo/com.example.zoripost.metainfo.xml")
           << QStringLiteral("usr/share/doc/zoripost/copyright")
           << QStringLiteral("usr/share/doc/zoripost/changelog.gz")
