@@ -23,16 +23,18 @@ cc -O2 -o "$work/mapwait" "$here/mapwait.c" -lX11
 # shellcheck disable=SC2046 # pkg-config's flags are words
 g++ -O2 -fPIC -o "$work/empty_window" "$here/empty_window.cpp" $(pkg-config --cflags --libs Qt6Widgets)
 
-# The portable copy: the program, its sound module where the program looks for it, and the
-# settings file beside the program, in Shift-JIS with CR LF line ends.
+# The portable copy: the program, its sound and TLS modules where the program looks for
+# them, and the settings file beside the program, in Shift-JIS with CR LF line ends.
 mkdir -p "$work/copy/app" "$work/run" "$work/config"
 chmod 700 "$work/run"
 cp "$build/app/zoripost" "$work/copy/app/"
-module=$(cd "$build" && find . -name 'libzp_sound.so' -path '*/zoripost/*' | head -n 1)
-if [ -n "$module" ]; then
-    mkdir -p "$work/copy/$(dirname "$module")"
-    cp "$build/$module" "$work/copy/$module"
-fi
+for name in libzp_sound.so libzp_tls.so; do
+    module=$(cd "$build" && find . -name "$name" -path '*/zoripost/*' | head -n 1)
+    if [ -n "$module" ]; then
+        mkdir -p "$work/copy/$(dirname "$module")"
+        cp "$build/$module" "$work/copy/$module"
+    fi
+done
 /usr/bin/python3 - "$work/settings.ini" <<'PY'
 import sys
 lines = ['[smtp]', 'host=127.0.0.1', 'user=taro', 'addr=taro@example.jp', '[mail]', 'addrcount=40']

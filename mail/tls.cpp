@@ -1,69 +1,94 @@
 #include "mail/tls.h"
 
-#include <openssl/err.h>
-#include <openssl/ssl.h>
-#include <openssl/x509v3.h>
+#include "mail/tlsengine.h"
 
-#include <algorithm>
+#include <string>
+#include <vector>
+
+#ifndef _WIN32
+#include <dlfcn.h>
+#include <unistd.h>
+
 #include <climits>
+#endif
 
 #ifdef _WIN32
-#include <winsock2.h>
-#include <ws2tcpip.h>
-// wincrypt.h after the socket headers; its names clash with OpenSSL's, which are not used
-// below once it is in.
-#include <wincrypt.h>
-#ifdef _MSC_VER
-#pragma comment(lib, "crypt32.lib")
-#endif
-#else
-#include <arpa/inet.h>
+// Windows links OpenSSL into the program; the session comes straight from the engine.
+extern "C" zp::TlsEngine* zpTlsCreate(const char* host, const char* caFile);
 #endif
 
 namespace zp {
 
 namespace {
 
-bool isIpAddress(const std::string& host) {
-    unsigned char buffer[16];
-    return inet_pton(AF_INET, host.c_str(), buffer) == 1 ||
-           inet_pton(AF_INET6, host.c_str(), buffer) == 1;
+struct Factory {
+    TlsEngineFactory create = nullptr;
+    std::string error; // why the module could not be loaded
+};
+
+#ifndef _WIN32
+// The folder of the running program, from /proc/self/exe.
+std::string programFolder() {
+    std::vector<char> path(PATH_MAX);
+    const ssize_t size = readlink("/proc/self/exe", path.data(), path.size() - 1);
+    if (size <= 0) {
+        return ".";
+    }
+    const std::string exe(path.data(), static_cast<std::size_t>(size));
+    const std::size_t slash = exe.rfind('/');
+    return slash == std::string::npos || slash == 0 ? "/" : exe.substr(0, slash);
 }
 
-// The library's own words for the first queued error, or `fallback` when there is none.
-std::string queuedErrorText(const char* fallback) {
-    const unsigned long code = ERR_get_error();
-    ERR_clear_error();
-    if (code == 0) {
-        return fallback;
-    }
-    const char* reason = ERR_reason_error_string(code);
-    return reason ? reason : fallback;
-}
-
-// OpenSSL's default paths are those of its own build; on Windows the trust store is the
-// system's "ROOT" store, copied into the context here.
-void trustSystemStore(SSL_CTX* context) {
-#ifdef _WIN32
-    HCERTSTORE store = CertOpenSystemStoreW(0, L"ROOT");
-    if (!store) {
-        return;
-    }
-    X509_STORE* trusted = SSL_CTX_get_cert_store(context);
-    PCCERT_CONTEXT cert = nullptr;
-    while ((cert = CertEnumCertificatesInStore(store, cert)) != nullptr) {
-        const unsigned char* der = cert->pbCertEncoded;
-        X509* x509 = d2i_X509(nullptr, &der, static_cast<long>(cert->cbCertEncoded));
-        if (x509) {
-            X509_STORE_add_cert(trusted, x509);
-            X509_free(x509);
+// The module, looked for where it is installed relative to the program and beside it (a
+// copy carried around with its modules). It stays loaded for the rest of the run.
+Factory loadFactory() {
+    Factory factory;
+    const std::string folder = programFolder();
+    std::string tried;
+    for (const std::string& dir : {folder + "/" ZP_TLS_MODULE_DIR, folder}) {
+        const std::string file = dir + "/" ZP_TLS_MODULE_FILE;
+        void* module = dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
+        if (!module) {
+            const char* why = dlerror();
+            tried += (tried.empty() ? "" : "; ") + std::string(why ? why : file);
+            continue;
         }
+        factory.create = reinterpret_cast<TlsEngineFactory>(dlsym(module, ZP_TLS_FACTORY_NAME));
+        if (factory.create) {
+            return factory;
+        }
+        tried += (tried.empty() ? "" : "; ") + file + " has no " ZP_TLS_FACTORY_NAME;
+        dlclose(module);
     }
-    CertCloseStore(store, 0);
-    ERR_clear_error();
+    factory.error = "The TLS module " ZP_TLS_MODULE_FILE " cannot be loaded (" + tried + ").";
+    return factory;
+}
 #else
-    SSL_CTX_set_default_verify_paths(context);
+Factory loadFactory() {
+    Factory factory;
+    factory.create = &zpTlsCreate;
+    return factory;
+}
 #endif
+
+// Loaded once, by the first session of any thread.
+const Factory& factory() {
+    static const Factory loaded = loadFactory();
+    return loaded;
+}
+
+TlsSession::Want checked(TlsEngine& engine, TlsEngine::Result result) {
+    switch (result) {
+    case TlsEngine::Result::Done:
+        return TlsSession::Want::Done;
+    case TlsEngine::Result::Read:
+        return TlsSession::Want::Read;
+    case TlsEngine::Result::Closed:
+        return TlsSession::Want::Closed;
+    case TlsEngine::Result::Failed:
+        break;
+    }
+    throw TlsError(engine.error());
 }
 
 } // namespace
@@ -94,175 +119,46 @@ MailSecurity mailSecurityFromInt(int value) {
     }
 }
 
-std::string certificateFailureText(long verifyResult) {
-    switch (verifyResult) {
-    case X509_V_ERR_CERT_HAS_EXPIRED:
-        return "The server's certificate has expired.";
-    case X509_V_ERR_CERT_NOT_YET_VALID:
-        return "The server's certificate is not yet valid.";
-    case X509_V_ERR_HOSTNAME_MISMATCH:
-    case X509_V_ERR_IP_ADDRESS_MISMATCH:
-        return "The server's certificate is for another host name.";
-    case X509_V_ERR_DEPTH_ZERO_SELF_SIGNED_CERT:
-    case X509_V_ERR_SELF_SIGNED_CERT_IN_CHAIN:
-        return "The server's certificate is self-signed.";
-    case X509_V_ERR_UNABLE_TO_GET_ISSUER_CERT:
-    case X509_V_ERR_UNABLE_TO_GET_ISSUER_CERT_LOCALLY:
-    case X509_V_ERR_UNABLE_TO_VERIFY_LEAF_SIGNATURE:
-        return "The server's certificate was issued by an unknown authority.";
-    case X509_V_ERR_CERT_REVOKED:
-        return "The server's certificate has been revoked.";
-    default:
-        return std::string("The server's certificate was not accepted (") +
-               X509_verify_cert_error_string(verifyResult) + ").";
+TlsSession::TlsSession(const std::string& host, const std::string& caFile) {
+    const Factory& loaded = factory();
+    if (!loaded.create) {
+        throw TlsError(loaded.error);
     }
-}
-
-struct TlsSession::State {
-    SSL_CTX* context = nullptr;
-    SSL* ssl = nullptr;
-    BIO* toServer = nullptr; // owned by ssl once attached
-    ~State() {
-        if (ssl) {
-            SSL_free(ssl);
-        }
-        if (context) {
-            SSL_CTX_free(context);
-        }
+    m_engine.reset(loaded.create(host.c_str(), caFile.c_str()));
+    if (!m_engine) {
+        throw TlsError("TLS cannot be set up: out of memory.");
     }
-};
-
-TlsSession::TlsSession(const std::string& host, const std::string& caFile)
-    : m_state(std::make_unique<State>()) {
-    ERR_clear_error();
-    m_state->context = SSL_CTX_new(TLS_client_method());
-    if (!m_state->context) {
-        throw TlsError("TLS cannot be set up: " + queuedErrorText("no context") + ".");
-    }
-    SSL_CTX* context = m_state->context;
-    SSL_CTX_set_min_proto_version(context, TLS1_2_VERSION);
-    SSL_CTX_set_verify(context, SSL_VERIFY_PEER, nullptr);
-    trustSystemStore(context);
-    if (!caFile.empty() && SSL_CTX_load_verify_locations(context, caFile.c_str(), nullptr) != 1) {
-        ERR_clear_error();
-        throw TlsError("The CA file " + caFile + " cannot be read.");
-    }
-    m_state->ssl = SSL_new(context);
-    BIO* fromServer = BIO_new(BIO_s_mem());
-    BIO* toServer = BIO_new(BIO_s_mem());
-    if (!m_state->ssl || !fromServer || !toServer) {
-        BIO_free(fromServer);
-        BIO_free(toServer);
-        throw TlsError("TLS cannot be set up: " + queuedErrorText("no session") + ".");
-    }
-    SSL* ssl = m_state->ssl;
-    SSL_set_bio(ssl, fromServer, toServer);
-    m_state->toServer = toServer;
-    // An address is matched against the certificate's IP entries, a name against its
-    // DNS entries; only a name goes into the server name indication.
-    X509_VERIFY_PARAM* param = SSL_get0_param(ssl);
-    const bool ip = isIpAddress(host);
-    const bool bound = ip ? X509_VERIFY_PARAM_set1_ip_asc(param, host.c_str()) == 1
-                          : SSL_set1_host(ssl, host.c_str()) == 1 &&
-                                SSL_set_tlsext_host_name(ssl, host.c_str()) == 1;
-    if (!bound) {
-        throw TlsError("The host name " + host + " cannot be checked.");
-    }
+    checked(*m_engine, m_engine->setup());
 }
 
 TlsSession::~TlsSession() = default;
 
 TlsSession::Want TlsSession::handshake() {
-    ERR_clear_error();
-    const int rc = SSL_connect(m_state->ssl);
-    if (rc == 1) {
-        return Want::Done;
-    }
-    const int error = SSL_get_error(m_state->ssl, rc);
-    if (error == SSL_ERROR_WANT_READ) {
-        return Want::Read;
-    }
-    const long verify = SSL_get_verify_result(m_state->ssl);
-    if (verify != X509_V_OK) {
-        ERR_clear_error();
-        throw TlsError(certificateFailureText(verify));
-    }
-    if (error == SSL_ERROR_ZERO_RETURN || (error == SSL_ERROR_SYSCALL && ERR_peek_error() == 0)) {
-        ERR_clear_error();
-        throw TlsError("The server closed the connection during the TLS handshake.");
-    }
-    const int reason = ERR_GET_REASON(ERR_peek_error());
-    if (reason == SSL_R_TLSV1_ALERT_PROTOCOL_VERSION || reason == SSL_R_UNSUPPORTED_PROTOCOL ||
-        reason == SSL_R_WRONG_SSL_VERSION) {
-        ERR_clear_error();
-        throw TlsError("The server offers no TLS version from 1.2 on.");
-    }
-    throw TlsError("The TLS handshake failed: " + queuedErrorText("unknown reason") + ".");
+    return checked(*m_engine, m_engine->handshake());
 }
 
 TlsSession::Want TlsSession::read(char* buffer, std::size_t size, std::size_t& got) {
-    ERR_clear_error();
-    got = 0;
-    const int rc = SSL_read_ex(m_state->ssl, buffer, size, &got);
-    if (rc == 1) {
-        return Want::Done;
-    }
-    switch (SSL_get_error(m_state->ssl, rc)) {
-    case SSL_ERROR_WANT_READ:
-        return Want::Read;
-    case SSL_ERROR_ZERO_RETURN:
-        return Want::Closed;
-    case SSL_ERROR_SYSCALL:
-        if (ERR_peek_error() == 0) {
-            return Want::Closed; // the peer closed the socket without a goodbye
-        }
-        break;
-    default:
-        break;
-    }
-    throw TlsError("The TLS connection failed: " + queuedErrorText("unknown reason") + ".");
+    return checked(*m_engine, m_engine->read(buffer, size, got));
 }
 
 void TlsSession::write(std::string_view data) {
-    ERR_clear_error();
-    while (!data.empty()) {
-        std::size_t sent = 0;
-        if (SSL_write_ex(m_state->ssl, data.data(), data.size(), &sent) != 1) {
-            throw TlsError("The TLS connection failed: " + queuedErrorText("unknown reason") + ".");
-        }
-        data.remove_prefix(sent);
-    }
+    checked(*m_engine, m_engine->write(data.data(), data.size()));
 }
 
 void TlsSession::shutdown() noexcept {
-    if (m_state && m_state->ssl && SSL_is_init_finished(m_state->ssl)) {
-        SSL_shutdown(m_state->ssl);
+    if (m_engine) {
+        m_engine->shutdown();
     }
-    ERR_clear_error();
 }
 
 std::string TlsSession::outgoing() {
     std::string out;
-    char* data = nullptr;
-    const long size = BIO_get_mem_data(m_state->toServer, &data);
-    if (size > 0) {
-        out.assign(data, static_cast<std::size_t>(size));
-        (void)BIO_reset(m_state->toServer);
-    }
+    checked(*m_engine, m_engine->outgoing(out));
     return out;
 }
 
 void TlsSession::incoming(const char* data, std::size_t size) {
-    BIO* fromServer = SSL_get_rbio(m_state->ssl);
-    while (size > 0) {
-        const int chunk = static_cast<int>(std::min<std::size_t>(size, INT_MAX));
-        const int put = BIO_write(fromServer, data, chunk);
-        if (put <= 0) {
-            throw TlsError("TLS cannot take the server's data.");
-        }
-        data += put;
-        size -= static_cast<std::size_t>(put);
-    }
+    checked(*m_engine, m_engine->incoming(data, size));
 }
 
 } // namespace zp

@@ -2,7 +2,9 @@
 // TLS for the mail connections: a client session on OpenSSL over a socket that is
 // already connected. The server's certificate is checked against the system's trust
 // store (and an optional CA file of the user's), the host name or IP address against
-// the certificate, and nothing older than TLS 1.2 is spoken.
+// the certificate, and nothing older than TLS 1.2 is spoken. OpenSSL lives in the module
+// zp_tls, loaded with the first session, so a program that never protects a connection
+// never loads it.
 #include "mail/mailerror.h"
 
 #include <memory>
@@ -33,8 +35,7 @@ private:
     std::string m_reason;
 };
 
-// The reason for an X509 verification result code (X509_V_ERR_...).
-std::string certificateFailureText(long verifyResult);
+class TlsEngine;
 
 // One client session that works on bytes in memory: the socket layer carries what
 // outgoing() gives to the server and hands what arrives to incoming(), so every wait,
@@ -45,7 +46,8 @@ class TlsSession {
 public:
     enum class Want { Done, Read, Closed };
 
-    // Raises TlsError when the library cannot be set up or the CA file is unreadable.
+    // Raises TlsError when the module cannot be loaded, the library cannot be set up or
+    // the CA file is unreadable.
     TlsSession(const std::string& host, const std::string& caFile);
     ~TlsSession();
     TlsSession(const TlsSession&) = delete;
@@ -66,8 +68,7 @@ public:
     void incoming(const char* data, std::size_t size);
 
 private:
-    struct State;
-    std::unique_ptr<State> m_state;
+    std::unique_ptr<TlsEngine> m_engine;
 };
 
 } // namespace zp

@@ -16,7 +16,8 @@ include(GNUInstallDirs)
 set(zp_install_defs ZP_CMAKE="${CMAKE_COMMAND}" ZP_CPACK="${CMAKE_CPACK_COMMAND}"
   ZP_BUILD_DIR="${PROJECT_BINARY_DIR}" ZP_VERSION="${PROJECT_VERSION}"
   ZORIPOST_EXE="$<TARGET_FILE:zoripost>"
-  ZP_SOUND_MODULE="${CMAKE_INSTALL_LIBDIR}/zoripost/$<TARGET_FILE_NAME:zp_sound>")
+  ZP_SOUND_MODULE="${CMAKE_INSTALL_LIBDIR}/zoripost/$<TARGET_FILE_NAME:zp_sound>"
+  ZP_TLS_MODULE="${CMAKE_INSTALL_LIBDIR}/zoripost/$<TARGET_FILE_NAME:zp_tls>")
 if(TARGET zoripost-sortlogs)
   list(APPEND zp_install_defs ZP_HAS_SORTLOGS)
   if(EXISTS ${PROJECT_SOURCE_DIR}/logtool/cli/zoripost-sortlogs.1)

@@ -453,5 +453,43 @@ TEST(TlsModes, SettingsValuesAndUsualPorts) {
     }
 }
 
+// ---- The TLS module ----
+
+// Run only in the copy made below: sets up one session and says what happened.
+TEST(TlsModule, SessionInACopy) {
+    if (!std::getenv("ZP_TLS_IN_A_COPY"))
+        GTEST_SKIP() << "run by NotFoundIsATlsError in a copy of this program";
+    try {
+        TlsSession session("localhost", "");
+        std::printf("session set up\n");
+    } catch (const TlsError& e) {
+        std::printf("%s\n", e.what());
+    }
+}
+
+// A copy of this program with no module where it looks: a session fails with a TLS error
+// naming the module and the places looked in; with the module beside the copy (a portable
+// copy), the session is set up.
+TEST(TlsModule, NotFoundIsATlsError) {
+    if (std::getenv("ZP_TLS_IN_A_COPY"))
+        GTEST_SKIP();
+    test::TempDir dir;
+    const std::string copy = dir.file("mail_tls_test");
+    fs::copy_file("/proc/self/exe", copy);
+    const std::string run = "ZP_TLS_IN_A_COPY=1 " + test::shellQuote(copy) +
+                            " --gtest_filter=TlsModule.SessionInACopy 2>&1";
+    const std::string missing = test::runShell(run).output;
+    EXPECT_NE(missing.find("TLS Error\r\nThe TLS module libzp_tls.so cannot be loaded (" +
+                           dir.file("../lib")),
+              std::string::npos)
+        << missing;
+    EXPECT_NE(missing.find(dir.file("libzp_tls.so") + ": cannot open"), std::string::npos)
+        << missing;
+    EXPECT_EQ(missing.find("session set up"), std::string::npos) << missing;
+    fs::copy_file(ZP_TLS_MODULE_PATH, dir.file("libzp_tls.so"));
+    const std::string beside = test::runShell(run).output;
+    EXPECT_NE(beside.find("session set up"), std::string::npos) << beside;
+}
+
 } // namespace
 } // namespace zp

@@ -15,7 +15,7 @@ fi
 
 folders=("$@")
 if [ ${#folders[@]} -eq 0 ]; then
-  for f in fileio text settings mail decoders picture picture/cli addressbook logtool logtool/cli; do
+  for f in fileio text settings mail mail/tls decoders picture picture/cli addressbook logtool logtool/cli; do
     [ -d "$root/$f" ] && folders+=("$f")
   done
 fi
