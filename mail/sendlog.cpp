@@ -124,24 +124,8 @@ std::string sendLogDateLine(const SendLogTime& t) {
 std::string htmlEscape(std::string_view text) {
     std::string out;
     out.reserve(text.size());
-    for (char c : text) {
-        switch (c) {
-        case '&':
-            out += "&amp;";
-            break;
-        case '<':
-            out += "&lt;";
-            break;
-        case '>':
-            out += "&gt;";
-            break;
-        case '"':
-            out += "&quot;";
-            break;
-        default:
-            out += c;
-        }
-    }
+    for (char c : text)
+        appendHtmlEscaped(out, c);
     return out;
 }
 

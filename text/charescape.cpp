@@ -100,6 +100,25 @@ std::string fromSjisKeepingAll(std::string_view sjis) {
     return unescapeUnheld(sjisToUtf8(sjis));
 }
 
+void appendHtmlEscaped(std::string& out, char ch) {
+    switch (ch) {
+    case '&':
+        out += "&amp;";
+        break;
+    case '<':
+        out += "&lt;";
+        break;
+    case '>':
+        out += "&gt;";
+        break;
+    case '"':
+        out += "&quot;";
+        break;
+    default:
+        out += ch;
+    }
+}
+
 std::string htmlEscapeKeepingAll(std::string_view sjis) {
     // "&", "<", ">" and '"' are never the second byte of a Shift-JIS character, and the
     // escapes are ASCII, so the bytes can be taken one by one.
@@ -115,22 +134,7 @@ std::string htmlEscapeKeepingAll(std::string_view sjis) {
             pos += n;
             continue;
         }
-        switch (ch) {
-        case '&':
-            out += "&amp;";
-            break;
-        case '<':
-            out += "&lt;";
-            break;
-        case '>':
-            out += "&gt;";
-            break;
-        case '"':
-            out += "&quot;";
-            break;
-        default:
-            out += ch;
-        }
+        appendHtmlEscaped(out, ch);
         ++pos;
     }
     return out;

@@ -32,4 +32,7 @@ std::string fromSjisKeepingAll(std::string_view sjis);
 // are, so a browser shows the text as typed.
 std::string htmlEscapeKeepingAll(std::string_view sjis);
 
+// One byte of HTML text: "&", "<", ">" and '"' as their entities, any other byte as it is.
+void appendHtmlEscaped(std::string& out, char ch);
+
 } // namespace zp
