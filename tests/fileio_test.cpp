@@ -1,11 +1,12 @@
 // The file library on a temporary folder: what a replacement or an exclusive creation does
 // with a file, a link to a file, or a link to a missing file standing at its name.
 #include "fileio/fileio.h"
+#include "support/files.h"
+#include "support/tempdir.h"
 
 #include <gtest/gtest.h>
 
 #include <fstream>
-#include <iterator>
 #include <sys/stat.h>
 
 namespace {
@@ -30,20 +31,10 @@ void PrintTo(const Row& r, std::ostream* os) {
     *os << r.name;
 }
 
-std::string readFile(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
 class FileIo : public ::testing::TestWithParam<Row> {
 protected:
-    void SetUp() override {
-        std::string tmpl = (fs::temp_directory_path() / "zp_fileio_XXXXXX").string();
-        ASSERT_NE(::mkdtemp(tmpl.data()), nullptr);
-        m_dir = tmpl;
-    }
-    void TearDown() override { fs::remove_all(m_dir); }
-    fs::path m_dir;
+    zp::test::TempDir m_tmp{"zp_fileio_"};
+    const fs::path& m_dir = m_tmp.path();
 };
 
 TEST_P(FileIo, LeavesTheNameAndWhatALinkPointsToAsTheRowSays) {
@@ -70,9 +61,9 @@ TEST_P(FileIo, LeavesTheNameAndWhatALinkPointsToAsTheRowSays) {
     }
     EXPECT_EQ(ok, r.succeeds) << error;
     EXPECT_EQ(fs::is_symlink(name), r.linkStays);
-    EXPECT_EQ(readFile(name), r.atName);
+    EXPECT_EQ(zp::test::readText(name), r.atName);
     EXPECT_EQ(fs::exists(fs::symlink_status(other)), *r.linkTarget != '\0');
-    EXPECT_EQ(readFile(other), r.linkTarget);
+    EXPECT_EQ(zp::test::readText(other), r.linkTarget);
     std::size_t files = 0;
     for (const auto& e : fs::directory_iterator(m_dir)) {
         (void)e;
