@@ -134,14 +134,15 @@ bool parseKeyLine(std::string_view line, std::string_view& key, std::string_view
     return !key.empty();
 }
 
-std::string decodeValue(std::string_view raw) {
+// Cut at `maxBytes`, on a character boundary.
+std::string decodeValue(std::string_view raw, std::size_t maxBytes) {
     std::string_view v = trim(raw);
     if (v.size() >= 2 && v.front() == '"' && v.back() == '"')
         v = v.substr(1, v.size() - 2);
     std::size_t end = 0;
     while (end < v.size()) {
         const std::size_t len = charLength(v, end);
-        if (end + len > ProfileFile::kMaxValueBytes)
+        if (end + len > maxBytes)
             break;
         end += len;
     }
@@ -302,12 +303,17 @@ ProfileFile::Section& ProfileFile::sectionFor(std::string_view section) {
 
 std::string ProfileFile::readString(std::string_view section, std::string_view key,
                                     std::string_view def) const {
+    return readValue(section, key, def, kMaxValueBytes);
+}
+
+std::string ProfileFile::readValue(std::string_view section, std::string_view key,
+                                   std::string_view def, std::size_t maxBytes) const {
     const Line* line = findLine(section, key);
     if (!line)
         return std::string(def);
     std::string_view k, value;
     parseKeyLine(line->raw, k, value);
-    return decodeValue(value);
+    return decodeValue(value, maxBytes);
 }
 
 int ProfileFile::readInt(std::string_view section, std::string_view key, int def) const {
@@ -411,7 +417,10 @@ std::string ProfileFile::readText(std::string_view section, std::string_view key
                                   std::string_view defUtf8) const {
     if (!keyExists(section, key))
         return std::string(defUtf8);
-    return fromSjisKeepingAll(readString(section, key, {}));
+    // Read whole: an escape takes nine bytes where the character took one or two, so a line
+    // the window accepted may pass the cap, and a cut would lose the end of what was typed and
+    // could leave half an escape. The file's own size limit still bounds it.
+    return fromSjisKeepingAll(readValue(section, key, {}, kMaxFileBytes));
 }
 
 void ProfileFile::writeText(std::string_view section, std::string_view key, std::string_view utf8) {

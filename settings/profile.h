@@ -24,7 +24,7 @@ bool parseProfileInt(std::string_view text, int& value);
 
 class ProfileFile {
 public:
-    // Values longer than this are cut when read (at a character boundary).
+    // readString cuts longer values (at a character boundary); readText never cuts.
     static constexpr std::size_t kMaxValueBytes = 2047;
     // A larger file is not read, and not overwritten either.
     static constexpr std::size_t kMaxFileBytes = 16 * 1024 * 1024;
@@ -52,7 +52,8 @@ public:
     bool keyExists(std::string_view section, std::string_view key) const;
     // A text value as UTF-8 (the subject, the body lines): characters that Shift-JIS cannot
     // hold are stored as escapes and read back whole (text/charescape.h); every other
-    // character is stored as it always was.
+    // character is stored as it always was. The value is read whole, however long (an older
+    // copy reads its first kMaxValueBytes, as it does any long value).
     std::string readText(std::string_view section, std::string_view key,
                          std::string_view defUtf8) const;
 
@@ -87,6 +88,8 @@ private:
 
     void addLine(std::string_view raw);
     const Line* findLine(std::string_view section, std::string_view key) const;
+    std::string readValue(std::string_view section, std::string_view key, std::string_view def,
+                          std::size_t maxBytes) const;
     Section& sectionFor(std::string_view section);
 
     std::string m_path;

@@ -28,6 +28,13 @@ using zp::test::PrintTo;
 using zp::test::readText;
 using zp::test::writeText;
 
+std::string repeat(const std::string& piece, int times) {
+    std::string out;
+    for (int i = 0; i < times; ++i)
+        out += piece;
+    return out;
+}
+
 ProfileFile fromText(const std::string& text) {
     ProfileFile f("unused.ini");
     f.loadFromText(text);
@@ -260,20 +267,23 @@ TEST_P(ProfileText, EveryCharacterReadsBack) {
     const TextCase& c = GetParam();
     ProfileFile f("unused.ini");
     f.writeText("mail", "title", c.typed);
+    EXPECT_EQ(f.text(), "[mail]\r\ntitle=" + utf8ToSjis(c.stored) + "\r\n");
     ProfileFile back = fromText(f.text());
-    EXPECT_EQ(back.readString("mail", "title", ""), utf8ToSjis(c.stored));
     EXPECT_EQ(back.readText("mail", "title", "<def>"), c.typed);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Table, ProfileText,
-    ::testing::Values(TextCase{"Emoji", "写真📷 2026", "写真&#x1F4F7; 2026"},
-                      TextCase{"CodePageCharactersAsEver", "①㈱髙﨑～ｱ", "①㈱髙﨑～ｱ"},
-                      TextCase{"CombiningMark", "か\u3099", "か&#x3099;"},
-                      TextCase{"TypedEscapesStayText", "&#x41; &#x1F4F7;&#x26;",
-                               "&#x26;#x41; &#x26;#x1F4F7;&#x26;#x26;"},
-                      TextCase{"OtherAmpersandsAsEver", "a & b &#x; &#xZZ; &#41; &",
-                               "a & b &#x; &#xZZ; &#41; &"}),
+    ::testing::Values(
+        TextCase{"Emoji", "写真📷 2026", "写真&#x1F4F7; 2026"},
+        TextCase{"CodePageCharactersAsEver", "①㈱髙﨑～ｱ", "①㈱髙﨑～ｱ"},
+        TextCase{"CombiningMark", "か\u3099", "か&#x3099;"},
+        TextCase{"TypedEscapesStayText", "&#x41; &#x1F4F7;&#x26;",
+                 "&#x26;#x41; &#x26;#x1F4F7;&#x26;#x26;"},
+        TextCase{"OtherAmpersandsAsEver", "a & b &#x; &#xZZ; &#41; &", "a & b &#x; &#xZZ; &#41; &"},
+        // 2700 bytes, with an escape across byte 2047: read whole, never cut.
+        TextCase{"ThreeHundredEmojiPastTheReadCap", repeat("📷", 300), repeat("&#x1F4F7;", 300)},
+        TextCase{"LongLineOfHeldCharacters", repeat("あ", 1100) + "x", repeat("あ", 1100) + "x"}),
     [](const auto& info) { return info.param.name; });
 
 // A file of an earlier version, which wrote no escapes, reads as it did; only the exact form of
