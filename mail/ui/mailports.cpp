@@ -5,7 +5,8 @@
 
 namespace zp {
 
-// Like the debug keys, set by hand (a server on another port, the tests' servers).
+// Chosen in the server-security dialog, or written by hand; a key that is missing or out of
+// range counts as not in the file, and is then not written back either.
 MailPorts readMailPorts(const ProfileFile& file) {
     MailPorts ports;
     auto read = [&](const char* section, int& port, bool& inFile) {
