@@ -476,7 +476,10 @@ TEST_F(SettingsStoreTest, SavedFileReadsBackToTheSameWindow) {
     ctl<QLineEdit>(*w, "edtSMTPName")->setText(QStringLiteral("表ソ山田"));
     ctl<QLineEdit>(*w, "edtPOP3Pwd")->setText(QStringLiteral(" pass\"word "));
     ctl<QLineEdit>(*w, "edtTitle")->setText(QStringLiteral("件名[1]📷"));
-    ctl<QPlainTextEdit>(*w, "memoBody")->setPlainText(QStringLiteral("本文①😀\n\n  三行目  "));
+    // The last line is 2700 bytes of escapes in the file, past the 2047 that other values keep.
+    const QString emojiLine = QStringLiteral("📷").repeated(300);
+    ctl<QPlainTextEdit>(*w, "memoBody")
+        ->setPlainText(QStringLiteral("本文①😀\n\n  三行目  \n") + emojiLine);
     auto* list = ctl<QListWidget>(*w, "chlAddr");
     for (const char* entry : {"a@example.jp", "b@example.jp"}) {
         auto* item = new QListWidgetItem(QString::fromLatin1(entry), list);
@@ -516,7 +519,7 @@ TEST_F(SettingsStoreTest, SavedFileReadsBackToTheSameWindow) {
     EXPECT_EQ(text(*back, "edtPOP3Pwd"), QStringLiteral(" pass\"word "));
     EXPECT_EQ(text(*back, "edtTitle"), QStringLiteral("件名[1]📷"));
     EXPECT_EQ(ctl<QPlainTextEdit>(*back, "memoBody")->toPlainText(),
-              QStringLiteral("本文①😀\n\n  三行目  "));
+              QStringLiteral("本文①😀\n\n  三行目  \n") + emojiLine);
     auto* backList = ctl<QListWidget>(*back, "chlAddr");
     ASSERT_EQ(backList->count(), 2);
     EXPECT_EQ(backList->item(1)->text(), "b@example.jp");
