@@ -2,6 +2,11 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QPluginLoader>
+
+#include <cstdio>
 
 namespace zp {
 
@@ -17,11 +22,16 @@ QString contextFor(const QString& named, const QStringList& installed) {
     return {};
 }
 
-} // namespace
+QString requestedContext(const QProcessEnvironment& env) {
+    return env.value(QStringLiteral("QT_IM_MODULE")).trimmed().toLower();
+}
 
-QString chooseInputContext(const QProcessEnvironment& env, const QStringList& installed) {
-    if (!env.value(QStringLiteral("QT_IM_MODULE")).trimmed().isEmpty())
-        return {};
+// Qt 6 has no X input method client; it takes "xim" for its compose context.
+bool loadable(const QString& requested, const QStringList& installed) {
+    return requested != QLatin1String("xim") && installed.contains(requested);
+}
+
+QString desktopContext(const QProcessEnvironment& env, const QStringList& installed) {
     // XMODIFIERS is "@im=NAME", possibly followed by further "@key=value" modifiers.
     const QString modifiers = env.value(QStringLiteral("XMODIFIERS"));
     const qsizetype at = modifiers.indexOf(QStringLiteral("@im="));
@@ -33,24 +43,53 @@ QString chooseInputContext(const QProcessEnvironment& env, const QStringList& in
     return contextFor(env.value(QStringLiteral("GTK_IM_MODULE")), installed);
 }
 
+} // namespace
+
+QString chooseInputContext(const QProcessEnvironment& env, const QStringList& installed) {
+    const QString requested = requestedContext(env);
+    if (!requested.isEmpty() && loadable(requested, installed))
+        return {};
+    return desktopContext(env, installed);
+}
+
+QString inputContextNotice(const QProcessEnvironment& env, const QStringList& installed,
+                           const QString& chosen) {
+    const QString requested = requestedContext(env);
+    if (requested.isEmpty() || loadable(requested, installed))
+        return {};
+    const QString head = QStringLiteral("zoripost: QT_IM_MODULE=%1 has no Qt 6 input module; ")
+                             .arg(env.value(QStringLiteral("QT_IM_MODULE")).trimmed());
+    if (!chosen.isEmpty())
+        return head + QStringLiteral("using %1 from the desktop's settings").arg(chosen);
+    return head + QStringLiteral("Japanese input needs ibus or fcitx5 with their Qt 6 module");
+}
+
 QStringList installedInputContexts() {
     QStringList found;
     // Callable before the application object exists: Qt's own plugin folder and
-    // QT_PLUGIN_PATH.
+    // QT_PLUGIN_PATH. The keys come from each plugin's metadata, read without loading it.
     for (const QString& path : QCoreApplication::libraryPaths()) {
-        const QStringList files =
-            QDir(path + QStringLiteral("/platforminputcontexts")).entryList(QDir::Files);
-        for (const QString& f : files)
-            for (const QString& c : {QStringLiteral("ibus"), QStringLiteral("fcitx")})
-                if (f.contains(c, Qt::CaseInsensitive) && !found.contains(c))
-                    found << c;
+        const QDir dir(path + QStringLiteral("/platforminputcontexts"));
+        for (const QString& f : dir.entryList(QDir::Files)) {
+            const QJsonObject meta = QPluginLoader(dir.filePath(f)).metaData();
+            const QJsonArray keys = meta.value(QStringLiteral("MetaData"))
+                                        .toObject()
+                                        .value(QStringLiteral("Keys"))
+                                        .toArray();
+            for (const auto& key : keys)
+                if (const QString k = key.toString().toLower(); !k.isEmpty() && !found.contains(k))
+                    found << k;
+        }
     }
     return found;
 }
 
 void chooseInputContextForDesktop() {
-    const QString c =
-        chooseInputContext(QProcessEnvironment::systemEnvironment(), installedInputContexts());
+    const QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    const QStringList installed = installedInputContexts();
+    const QString c = chooseInputContext(env, installed);
+    if (const QString notice = inputContextNotice(env, installed, c); !notice.isEmpty())
+        std::fprintf(stderr, "%s\n", qPrintable(notice));
     if (!c.isEmpty())
         qputenv("QT_IM_MODULE", c.toLatin1());
 }

@@ -312,6 +312,7 @@ struct ContextCase {
     QStringList env; // "NAME=value"
     QStringList installed;
     QString expected;
+    QString notice = {}; // the line on standard error
 };
 
 void PrintTo(const ContextCase& c, std::ostream* os) {
@@ -325,10 +326,20 @@ TEST_P(InputContext, ChosenFromTheDesktopsVariables) {
     QProcessEnvironment env;
     for (const QString& v : c.env)
         env.insert(v.section(QLatin1Char('='), 0, 0), v.section(QLatin1Char('='), 1));
-    EXPECT_EQ(zp::chooseInputContext(env, c.installed), c.expected);
+    const QString chosen = zp::chooseInputContext(env, c.installed);
+    EXPECT_EQ(chosen, c.expected);
+    EXPECT_EQ(zp::inputContextNotice(env, c.installed, chosen), c.notice);
 }
 
 const QStringList kBoth = {QStringLiteral("ibus"), QStringLiteral("fcitx")};
+// Debian 12 with ibus and fcitx5's Qt 6 module: the keys their plugins give.
+const QStringList kDebian = {QStringLiteral("compose"), QStringLiteral("xim"),
+                             QStringLiteral("ibus"), QStringLiteral("fcitx"),
+                             QStringLiteral("fcitx5")};
+const char* const kUsing = "zoripost: QT_IM_MODULE=%1 has no Qt 6 input module; using %2 from "
+                           "the desktop's settings";
+const char* const kNone = "zoripost: QT_IM_MODULE=%1 has no Qt 6 input module; Japanese input "
+                          "needs ibus or fcitx5 with their Qt 6 module";
 
 INSTANTIATE_TEST_SUITE_P(
     Environments, InputContext,
@@ -340,7 +351,30 @@ INSTANTIATE_TEST_SUITE_P(
         ContextCase{"gtk_list", {"GTK_IM_MODULE=fcitx:xim"}, kBoth, "fcitx"},
         ContextCase{
             "xmodifiers_first", {"XMODIFIERS=@im=fcitx", "GTK_IM_MODULE=ibus"}, kBoth, "fcitx"},
-        ContextCase{"qt_set_wins", {"QT_IM_MODULE=xim", "XMODIFIERS=@im=ibus"}, kBoth, ""},
+        ContextCase{"qt_set_wins", {"QT_IM_MODULE=ibus", "XMODIFIERS=@im=fcitx"}, kDebian, ""},
+        ContextCase{"qt_fcitx5_wins", {"QT_IM_MODULE=fcitx5", "XMODIFIERS=@im=ibus"}, kDebian, ""},
+        ContextCase{
+            "qt_compose_on_purpose", {"QT_IM_MODULE=compose", "XMODIFIERS=@im=ibus"}, kDebian, ""},
+        ContextCase{"qt_uim_falls_back",
+                    {"QT_IM_MODULE=uim", "XMODIFIERS=@im=fcitx", "GTK_IM_MODULE=uim"},
+                    kDebian,
+                    "fcitx",
+                    QString::fromLatin1(kUsing).arg("uim", "fcitx")},
+        ContextCase{"qt_xim_falls_back",
+                    {"QT_IM_MODULE=xim", "XMODIFIERS=@im=ibus"},
+                    kDebian,
+                    "ibus",
+                    QString::fromLatin1(kUsing).arg("xim", "ibus")},
+        ContextCase{"qt_ibus_without_plugin",
+                    {"QT_IM_MODULE=ibus", "XMODIFIERS=@im=fcitx"},
+                    {"compose", "xim", "fcitx"},
+                    "fcitx",
+                    QString::fromLatin1(kUsing).arg("ibus", "fcitx")},
+        ContextCase{"qt_uim_nothing_to_fall_back_to",
+                    {"QT_IM_MODULE=uim", "XMODIFIERS=@im=uim", "GTK_IM_MODULE=uim"},
+                    kDebian,
+                    "",
+                    QString::fromLatin1(kNone).arg("uim")},
         ContextCase{"qt_empty", {"QT_IM_MODULE=", "XMODIFIERS=@im=ibus"}, kBoth, "ibus"},
         ContextCase{"no_plugin_falls_to_gtk",
                     {"XMODIFIERS=@im=fcitx", "GTK_IM_MODULE=ibus"},
@@ -350,6 +384,13 @@ INSTANTIATE_TEST_SUITE_P(
         ContextCase{"uim", {"XMODIFIERS=@im=uim", "GTK_IM_MODULE=uim"}, kBoth, ""},
         ContextCase{"nothing", {}, kBoth, ""}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// The keys are read from the plugins' metadata; Qt's own compose plugin is always there.
+TEST(InputContextPlugins, KeysComeFromThePluginsThemselves) {
+    const QStringList installed = zp::installedInputContexts();
+    EXPECT_TRUE(installed.contains(QStringLiteral("compose"))) << installed.join(' ').toStdString();
+    EXPECT_TRUE(installed.contains(QStringLiteral("xim"))) << "compose answers to xim too";
+}
 
 // A 16-bit mono PCM file of the given length in seconds.
 QByteArray silenceWav(int seconds) {
