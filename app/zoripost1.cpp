@@ -151,8 +151,10 @@ void TfrmMain::FormCreate() {
     ui->lblVersion->setText(QStringLiteral("version ") + getFileVersion());
     // 3. Files dropped on the window are taken in by the intake's drop handling.
     setAcceptDrops(true);
-    // 4. Settings; they decide whether the panel is shown, and place the window.
+    // 4. Settings; they decide whether the panel is shown, and place the window. The list's
+    // caption counts the loaded check marks before the first paint, not after the welcome box.
     m_settings->loadSettings();
+    m_recipients->chlAddrClickCheck();
     // 5. The picture area.
     ui->imgBG->setPixmap(zp::placeholderPicture(240, 320));
     ui->imgWhole->setPixmap(ui->imgBG->pixmap());

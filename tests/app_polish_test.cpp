@@ -3,10 +3,12 @@
 // folder, the status bar, the pictures of buttons and menus, and the JPEG drawn pixel for
 // pixel. CTest runs this binary at 100 % and again with QT_SCALE_FACTOR at 125, 150 and
 // 200 %, where the same checks hold.
+#include "addressbook/ui/inputaddr.h"
 #include "app/about.h"
 #include "app/zoripost1.h"
 #include "app_support.h"
 #include "logtool/ui/logfolder.h"
+#include "mail/ui/serversecurity.h"
 #include "picture/ui/intake.h"
 #include "platform/glyphbutton.h"
 #include "platform/radiogroup.h"
@@ -254,6 +256,54 @@ INSTANTIATE_TEST_SUITE_P(
                       View{"picturePage", 0, false, false}, View{"sendPage", 1, false, false},
                       View{"serverPage", 2, false, false}, View{"aboutPage", 3, false, false},
                       View{"aboutPageRevealed", 3, false, true}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// The dialogs the window opens: their captions read in full too, in the window's font.
+struct DialogCase {
+    const char* name;
+    QDialog* (*make)(QWidget* window);
+    // The window's font family while the dialog is made; null for the design font. IPAGothic
+    // gives every kana a full-width advance, as some desktops' stand-ins for the design font do.
+    const char* family = nullptr;
+};
+
+void PrintTo(const DialogCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+QDialog* makeAddressDialog(QWidget* window) {
+    return new zp::TfrmInputAddr(window);
+}
+
+QDialog* makeServerDialog(QWidget* window) {
+    return new zp::ServerSecurityDialog(zp::MailPorts{}, window);
+}
+
+class DialogCaptionsFit : public PolishTest, public ::testing::WithParamInterface<DialogCase> {};
+
+TEST_P(DialogCaptionsFit, EveryVisibleCaptionReadsInFull) {
+    open();
+    if (const char* family = GetParam().family) {
+        QFont wide(QString::fromLatin1(family));
+        wide.setPixelSize(12);
+        window->setFont(wide);
+        ASSERT_EQ(QFontInfo(window->font()).family(), QString::fromLatin1(family));
+    }
+    std::unique_ptr<QDialog> dialog(GetParam().make(window.get()));
+    dialog->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(dialog.get()));
+    EXPECT_EQ(QFontInfo(dialog->font()).family(), QFontInfo(window->font()).family());
+    EXPECT_EQ(cutCaptions(dialog.get()), QStringList()) << "at scale " << scale();
+    for (QLineEdit* box : dialog->findChildren<QLineEdit*>())
+        EXPECT_TRUE(dialog->rect().contains(box->geometry())) << box->objectName().toStdString();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Dialogs, DialogCaptionsFit,
+    ::testing::Values(DialogCase{"address", &makeAddressDialog},
+                      DialogCase{"addressFullWidthKana", &makeAddressDialog, "IPAGothic"},
+                      DialogCase{"serverSecurity", &makeServerDialog},
+                      DialogCase{"serverSecurityFullWidthKana", &makeServerDialog, "IPAGothic"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(PolishTest, LabelsFollowANewText) {

@@ -220,9 +220,20 @@ class FirstStart : public WindowTest, public ::testing::WithParamInterface<First
 
 TEST_P(FirstStart, WelcomeOpensServerPageAtFullWidth) {
     const FirstStartCase c = GetParam();
+    // One checked address of two: the list's caption counts it from the first paint on,
+    // while the welcome box is still open.
+    QFile ini(dir.filePath(QStringLiteral("zoripost.ini")));
+    ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
+    ini.write("[mail]\r\naddrcount=2\r\naddr1=a@example.jp\r\naddrChecked1=1\r\n"
+              "addr2=b@example.jp\r\naddrChecked2=0\r\n");
+    ini.close();
+    QString captionDuringWelcome;
+    dialogs.onMessage = [&] { captionDuringWelcome = control<QLabel>("lblChecked")->text(); };
     open(c.server);
+    EXPECT_EQ(control<QLabel>("lblChecked")->text(), QStringLiteral("メールアドレス一覧 (1)"));
     ASSERT_EQ(dialogs.messages.size(), c.welcome ? 1u : 0u);
     if (c.welcome) {
+        EXPECT_EQ(captionDuringWelcome, QStringLiteral("メールアドレス一覧 (1)"));
         EXPECT_EQ(dialogs.messages[0].kind, MsgKind::Information);
         EXPECT_EQ(
             dialogs.messages[0].text,

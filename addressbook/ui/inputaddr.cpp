@@ -13,9 +13,14 @@
 #include <QStringDecoder>
 #include <QStringEncoder>
 
+#include <algorithm>
+
 namespace zp {
 
 namespace {
+
+// The least room between a label's text and its box.
+constexpr int kLabelGap = 4;
 
 QLabel* makeLabel(QWidget* parent, const char* name, const QString& text, int x, int y) {
     auto* label = new QLabel(text, parent);
@@ -53,18 +58,24 @@ TfrmInputAddr::TfrmInputAddr(QWidget* parent) : QDialog(parent) {
                    Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
     if (parent)
         setFont(parent->font());
-    setFixedSize(396, 120);
 
     QLabel* nameLabel = makeLabel(this, "Label1", QStringLiteral("名前"), 16, 27);
-    m_name = place(new QLineEdit(this), "edtName", QRect(96, 24, 281, 20));
     QLabel* addrLabel = makeLabel(this, "Label2", QStringLiteral("メールアドレス"), 16, 59);
-    m_addr = place(new QLineEdit(this), "edtAddr", QRect(96, 56, 281, 20));
+    // The boxes start at 96 unless a label, in the font at hand, reaches that far (the seven
+    // characters of "メールアドレス" do in some stand-ins for the design font): then they
+    // and the dialog move on by the difference, and the boxes keep their width.
+    const int labelsEnd = std::max(nameLabel->geometry().right(), addrLabel->geometry().right());
+    const int shift = std::max(0, labelsEnd + 1 + kLabelGap - 96);
+    setFixedSize(396 + shift, 120);
+    m_name = place(new QLineEdit(this), "edtName", QRect(96 + shift, 24, 281, 20));
+    m_addr = place(new QLineEdit(this), "edtAddr", QRect(96 + shift, 56, 281, 20));
     // Each box is named by its label, for a screen reader.
     nameLabel->setBuddy(m_name);
     addrLabel->setBuddy(m_addr);
-    m_ok = place(new QPushButton(QStringLiteral("OK"), this), "btnOK", QRect(224, 88, 75, 25));
+    m_ok =
+        place(new QPushButton(QStringLiteral("OK"), this), "btnOK", QRect(224 + shift, 88, 75, 25));
     m_cancel = place(new QPushButton(QStringLiteral("キャンセル"), this), "btnCancel",
-                     QRect(312, 88, 75, 25));
+                     QRect(312 + shift, 88, 75, 25));
     m_ok->setDefault(true);
     m_cancel->setAutoDefault(false);
     setTabOrder(m_name, m_addr);

@@ -6,6 +6,7 @@
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QFormLayout>
+#include <QLabel>
 #include <QLineEdit>
 #include <QSpinBox>
 
@@ -29,12 +30,24 @@ QSpinBox* portBox(int value, const char* name, QWidget* parent) {
     return box;
 }
 
+// A row's caption, named so that a check of the captions finds it, and naming its box for a
+// screen reader.
+QLabel* label(const char* name, const QString& text, QWidget* box) {
+    auto* l = new QLabel(text, box->parentWidget());
+    l->setObjectName(QLatin1String(name));
+    l->setBuddy(box);
+    return l;
+}
+
 } // namespace
 
 ServerSecurityDialog::ServerSecurityDialog(const MailPorts& ports, QWidget* parent)
     : QDialog(parent) {
     setObjectName(QStringLiteral("dlgServerSecurity"));
     setWindowTitle(QStringLiteral("接続方式"));
+    // A dialog is a window of its own and takes no font from its parent unasked.
+    if (parent)
+        setFont(parent->font());
     m_smtpSecurity =
         securityBox(QStringLiteral("STARTTLS"), ports.smtpSecurity, "cmbSMTPSecurity", this);
     m_smtpPort = portBox(ports.smtp, "spnSMTPPort", this);
@@ -52,11 +65,13 @@ ServerSecurityDialog::ServerSecurityDialog(const MailPorts& ports, QWidget* pare
     connect(m_pop3Security, &QComboBox::currentIndexChanged, this,
             [this](int index) { m_pop3Port->setValue(usualPop3Port(mailSecurityFromInt(index))); });
     auto* form = new QFormLayout(this);
-    form->addRow(QStringLiteral("SMTP 暗号化"), m_smtpSecurity);
-    form->addRow(QStringLiteral("SMTP ポート"), m_smtpPort);
-    form->addRow(QStringLiteral("POP3 暗号化"), m_pop3Security);
-    form->addRow(QStringLiteral("POP3 ポート"), m_pop3Port);
-    form->addRow(QStringLiteral("CAファイル"), m_caFile);
+    form->addRow(label("lblSMTPSecurity", QStringLiteral("SMTP 暗号化"), m_smtpSecurity),
+                 m_smtpSecurity);
+    form->addRow(label("lblSMTPPort", QStringLiteral("SMTP ポート"), m_smtpPort), m_smtpPort);
+    form->addRow(label("lblPOP3Security", QStringLiteral("POP3 暗号化"), m_pop3Security),
+                 m_pop3Security);
+    form->addRow(label("lblPOP3Port", QStringLiteral("POP3 ポート"), m_pop3Port), m_pop3Port);
+    form->addRow(label("lblCAFile", QStringLiteral("CAファイル"), m_caFile), m_caFile);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     buttons->setObjectName(QStringLiteral("btnsServerSecurity"));
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
