@@ -191,9 +191,14 @@ TEST_F(LogFolderTest, OpenHandsAnExistingFolderToTheDesktop) {
     ctl<QAbstractButton>("btnFolderOpen")->click();
     box()->setText(q(m_dir / "missing"));
     ctl<QAbstractButton>("btnFolderOpen")->click();
+    // A folder whose name the settings file cannot hold is refused as on leaving the box.
+    ASSERT_TRUE(QDir().mkpath(q(m_dir / "café")));
+    box()->setText(q(m_dir / "café"));
+    ctl<QAbstractButton>("btnFolderOpen")->click();
     ASSERT_EQ(catcher.urls.size(), 1);
     EXPECT_EQ(catcher.urls[0], QUrl::fromLocalFile(q(m_dir / "logs")));
     EXPECT_EQ(messagesWith(kMissing), 1);
+    EXPECT_EQ(messagesWith(QStringLiteral("「é」(U+00E9") + kNotKept), 1);
     EXPECT_EQ(box()->text(), q(m_dir / "logs"));
 }
 

@@ -1,15 +1,13 @@
 #include "logfolder.h"
 
 #include "logtool/logsort.h"
-#include "platform/controlcolor.h"
 #include "platform/controlevents.h"
 #include "platform/dialogs.h"
-#include "platform/folderdialog.h"
+#include "platform/folderbox.h"
 #include "platform/radiogroup.h"
 #include "platform/textcodec.h"
 
 #include <QAbstractButton>
-#include <QDesktopServices>
 #include <QDir>
 #include <QEventLoop>
 #include <QFile>
@@ -18,10 +16,8 @@
 #include <QProgressDialog>
 #include <QStringList>
 #include <QThread>
-#include <QUrl>
 
 #include <atomic>
-#include <initializer_list>
 #include <memory>
 
 namespace zp {
@@ -32,11 +28,6 @@ namespace fs = std::filesystem;
 const QString kFolderMissing = QStringLiteral("指定された送信ログ保存フォルダは存在しません。");
 // How many paths the summary of a run names before it counts the rest.
 constexpr std::size_t kShownPaths = 5;
-
-// An empty text names no folder; it must not stand for the current one.
-bool isExistingFolder(const QString& text) {
-    return !text.isEmpty() && QFileInfo(text).isDir();
-}
 
 fs::path toPath(const QString& text) {
 #ifdef _WIN32
@@ -84,7 +75,11 @@ QString problemLine(const logsort::Step& s) {
 } // namespace
 
 LogFolder::LogFolder(WindowHost& host, const LogFolderControls& controls, QObject* parent)
-    : QObject(parent), m_host(host), m_c(controls) {
+    : QObject(parent), m_host(host), m_c(controls),
+      m_folder(new FolderBox(
+          {m_c.edtSaveDir, m_c.btnDirSelect, m_c.btnFolderOpen}, kFolderMissing,
+          [this] { return logMode() > 0; }, this)) {
+    connect(m_folder, &FolderBox::moveFocusOn, this, &LogFolder::moveFocusOn);
     connect(m_c.radLogSave, &RadioGroup::clicked, this, &LogFolder::radLogSaveClick);
     QLineEdit* dir = m_c.edtSaveDir;
     onEnter(dir, this, [this] { edtSaveDirEnter(); });
@@ -96,78 +91,46 @@ LogFolder::LogFolder(WindowHost& host, const LogFolderControls& controls, QObjec
     connect(m_c.btnAutoAlloc, &QAbstractButton::clicked, this, &LogFolder::btnAutoAllocClick);
 }
 
+QString LogFolder::lastValidLogDir() const {
+    return m_folder->lastValid();
+}
+
 int LogFolder::logMode() const {
     return m_c.radLogSave->itemIndex();
 }
 
 void LogFolder::radLogSaveClick() {
     const bool on = logMode() > 0;
-    for (QWidget* c :
-         std::initializer_list<QWidget*>{m_c.btnDirSelect, m_c.btnFolderOpen, m_c.edtSaveDir,
-                                         m_c.chkMakeNameDir, m_c.btnAutoAlloc})
-        c->setEnabled(on);
-    setControlColor(m_c.edtSaveDir, on);
+    m_folder->setEnabled(on);
+    m_c.chkMakeNameDir->setEnabled(on);
+    m_c.btnAutoAlloc->setEnabled(on);
 }
 
 void LogFolder::edtSaveDirEnter() {
-    m_lastValidLogDir = m_c.edtSaveDir->text();
+    m_folder->enter();
 }
 
 void LogFolder::edtSaveDirExit() {
-    if (logMode() <= 0)
-        return;
-    const QString text = m_c.edtSaveDir->text();
-    if (const QString refusal = unstorableFolderMessage(text); !refusal.isEmpty())
-        refuseFolder(refusal);
-    else if (!isExistingFolder(text))
-        refuseFolder(kFolderMissing);
+    m_folder->exit();
 }
 
-// The box's message, and the remembered text back into the box; the text goes back first,
-// so that whatever runs while the message is up finds the box as it will stay.
-void LogFolder::refuseFolder(const QString& message) {
-    m_c.edtSaveDir->setText(m_lastValidLogDir);
-    if (!(m_inEnterKey && m_messageShown))
-        dialogs().message(m_host.window(), MsgKind::Information, message);
-    m_messageShown = true;
-}
-
-// Enter moves on like the other boxes (leaving the box runs the exit check); then the
-// check runs once more, for when the focus could not move, and the text now in the box
-// becomes the remembered one.
 bool LogFolder::edtSaveDirKeyPress(QKeyEvent* event) {
-    if (event->key() != Qt::Key_Return && event->key() != Qt::Key_Enter)
-        return false;
-    m_inEnterKey = true;
-    m_messageShown = false;
-    emit moveFocusOn();
-    edtSaveDirExit();
-    m_inEnterKey = false;
-    edtSaveDirEnter();
-    return true;
+    return m_folder->keyPress(event);
 }
 
 void LogFolder::btnDirSelectClick() {
-    QString folder = m_c.edtSaveDir->text();
-    if (selectFolder(m_host.window(), folder))
-        m_c.edtSaveDir->setText(folder);
+    m_folder->selectClick();
 }
 
 void LogFolder::btnFolderOpenClick() {
-    const QString folder = m_c.edtSaveDir->text();
-    if (!isExistingFolder(folder)) {
-        refuseFolder(kFolderMissing);
-        return;
-    }
-    // The desktop's file manager; the path never passes through a command line.
-    QDesktopServices::openUrl(QUrl::fromLocalFile(QFileInfo(folder).absoluteFilePath()));
+    m_folder->openClick();
 }
 
 void LogFolder::btnAutoAllocClick() {
     QWidget* w = m_host.window();
     const QString text = m_c.edtSaveDir->text();
-    if (!isExistingFolder(text)) {
-        dialogs().message(w, MsgKind::Information, kFolderMissing);
+    if (const QString why = m_folder->refusal(text); !why.isEmpty()) {
+        dialogs().message(w, MsgKind::Information, why);
         return;
     }
     QString folder = text;

@@ -14,6 +14,7 @@ class QLineEdit;
 
 namespace zp {
 
+class FolderBox;
 class RadioGroup;
 
 // The send log controls of the page "送信設定".
@@ -38,7 +39,7 @@ public:
 
     // The box's text remembered when the box was entered, put back when a typed folder
     // is refused.
-    QString lastValidLogDir() const { return m_lastValidLogDir; }
+    QString lastValidLogDir() const;
     // Logs made durable by one sync in a run of the sorting tool.
     void setBatchLogs(std::size_t logs) { m_batchLogs = logs; }
 
@@ -58,18 +59,13 @@ signals:
 
 private:
     int logMode() const;
-    void refuseFolder(const QString& message);
     logsort::Report runBesideTheWindow(const logsort::Plan& plan);
     void reportOutcome(const QString& folder, const logsort::Report& report);
 
     WindowHost& m_host;
     const LogFolderControls m_c;
-    QString m_lastValidLogDir;
+    FolderBox* m_folder;
     std::size_t m_batchLogs = 256;
-    // While Enter is handled, the box's message is shown at most once, although
-    // the check runs both when the focus leaves and once more after.
-    bool m_inEnterKey = false;
-    bool m_messageShown = false;
 };
 
 } // namespace zp

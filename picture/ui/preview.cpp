@@ -4,18 +4,15 @@
 
 #include "picture/bitmapops.h"
 #include "picture/previewlayout.h"
-#include "platform/controlcolor.h"
 #include "platform/controlevents.h"
 #include "platform/dialogs.h"
-#include "platform/folderdialog.h"
-#include "platform/shellopen.h"
+#include "platform/folderbox.h"
 #include "platform/updown.h"
 
 #include <QAbstractButton>
 #include <QAction>
 #include <QClipboard>
 #include <QComboBox>
-#include <QFileInfo>
 #include <QGuiApplication>
 #include <QImage>
 #include <QLabel>
@@ -29,7 +26,6 @@
 #include <QWheelEvent>
 
 #include <algorithm>
-#include <initializer_list>
 #include <iterator>
 #include <utility>
 
@@ -47,11 +43,6 @@ public:
     }
 };
 
-bool folderExists(const QString& folder) {
-    // An empty text is no folder (it would otherwise mean the current one).
-    return !folder.trimmed().isEmpty() && QFileInfo(folder).isDir();
-}
-
 // A size box as the editing commands compare it: a box without a number counts as the
 // spin maximum; a number is taken as the next applyTargetSize will clamp it.
 int boxSize(const QLineEdit* box, const UpDown* spin) {
@@ -66,7 +57,12 @@ int boxSize(const QLineEdit* box, const UpDown* spin) {
 
 Preview::Preview(WindowHost& host, const PreviewControls& controls, PicturePage& page,
                  QObject* parent)
-    : QObject(parent), m_host(host), m_c(controls), m_page(page) {
+    : QObject(parent), m_host(host), m_c(controls), m_page(page),
+      m_outDir(new FolderBox(
+          {m_c.edtOutDir, m_c.btnOutDirSelect, m_c.btnOutFolderOpen},
+          QStringLiteral("指定された生成画像保存フォルダは存在しません。"),
+          [this] { return m_c.chkOutMadeGrp->isChecked(); }, this)) {
+    connect(m_outDir, &FolderBox::moveFocusOn, this, &Preview::moveFocusOn);
     connect(m_c.popImgEdit_Copy, &QAction::triggered, this, &Preview::btnCopyClick);
     for (QAction* a : {m_c.popImgEdit_UD, m_c.popImgEdit_LR, m_c.popImgEdit_Rot180})
         connect(a, &QAction::triggered, this, &Preview::btnRevClick);
@@ -379,70 +375,27 @@ void Preview::lblAutoSendCautionClick() {
 }
 
 void Preview::chkOutMadeGrpClick() {
-    const bool on = m_c.chkOutMadeGrp->isChecked();
-    for (QWidget* c :
-         std::initializer_list<QWidget*>{m_c.btnOutDirSelect, m_c.btnOutFolderOpen, m_c.edtOutDir})
-        c->setEnabled(on);
-    setControlColor(m_c.edtOutDir, on);
+    m_outDir->setEnabled(m_c.chkOutMadeGrp->isChecked());
 }
 
 void Preview::edtOutDirEnter() {
-    m_lastValidOutDir = m_c.edtOutDir->text();
-}
-
-// Why the box's text cannot stand, empty when it can.
-QString Preview::outDirRefusal(const QString& folder) const {
-    if (QString refusal = unstorableFolderMessage(folder); !refusal.isEmpty())
-        return refusal;
-    if (!folderExists(folder))
-        return QStringLiteral("指定された生成画像保存フォルダは存在しません。");
-    return {};
-}
-
-// The remembered text back into the box, then the message; while Enter is handled the
-// message is shown once, although the check runs both when the focus leaves and after.
-void Preview::refuseOutDir(const QString& message) {
-    m_c.edtOutDir->setText(m_lastValidOutDir);
-    if (!(m_inEnterKey && m_messageShown))
-        dialogs().message(m_host.window(), MsgKind::Information, message, MsgButtons::Ok);
-    m_messageShown = true;
+    m_outDir->enter();
 }
 
 void Preview::edtOutDirExit() {
-    if (!m_c.chkOutMadeGrp->isChecked())
-        return;
-    if (const QString refusal = outDirRefusal(m_c.edtOutDir->text()); !refusal.isEmpty())
-        refuseOutDir(refusal);
+    m_outDir->exit();
 }
 
-// Enter moves on like the other boxes; the text now in the box is then checked and
-// becomes the remembered one.
 bool Preview::edtOutDirKeyPress(QKeyEvent* event) {
-    if (event->key() != Qt::Key_Return && event->key() != Qt::Key_Enter)
-        return false;
-    m_inEnterKey = true;
-    m_messageShown = false;
-    emit moveFocusOn();
-    edtOutDirExit();
-    m_inEnterKey = false;
-    edtOutDirEnter();
-    return true;
+    return m_outDir->keyPress(event);
 }
 
 void Preview::btnOutDirSelectClick() {
-    QString folder = m_c.edtOutDir->text();
-    if (selectFolder(m_host.window(), folder))
-        m_c.edtOutDir->setText(folder);
+    m_outDir->selectClick();
 }
 
 void Preview::btnOutFolderOpenClick() {
-    const QString folder = m_c.edtOutDir->text();
-    // The desktop's file manager, never a command line; an absolute path is never taken
-    // for a web address.
-    if (const QString refusal = outDirRefusal(folder); !refusal.isEmpty())
-        refuseOutDir(refusal);
-    else
-        shellOpen(QFileInfo(folder).absoluteFilePath());
+    m_outDir->openClick();
 }
 
 } // namespace zp

@@ -19,6 +19,7 @@ class QScrollArea;
 
 namespace zp {
 
+class FolderBox;
 class PicturePage;
 class UpDown;
 
@@ -100,8 +101,6 @@ private:
     bool wheelStep(QPoint globalPos, int direction);
     void showEditMenu(bool onJpeg, QPoint globalPos);
     bool confirmTargetSize();
-    QString outDirRefusal(const QString& folder) const;
-    void refuseOutDir(const QString& message);
 
     WindowHost& m_host;
     const PreviewControls m_c;
@@ -111,9 +110,7 @@ private:
     QPoint m_panGrab;
     bool m_wholeDragging = false;
     QPoint m_wholeGrab;
-    QString m_lastValidOutDir;
-    bool m_inEnterKey = false;
-    bool m_messageShown = false;
+    FolderBox* m_outDir;
 };
 
 } // namespace zp
