@@ -17,7 +17,7 @@ zp_add_test(NAME picture_source_test
   LABELS picture)
 zp_add_test(NAME picture_files_test
   SOURCES picture_files_test.cpp
-  LIBS zp_picture
+  LIBS zp_picture zp_settings
   LABELS picture)
 # Fitting rows as they are decoded, against fitting the whole picture.
 zp_add_test(NAME picture_bandfit_test

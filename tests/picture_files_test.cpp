@@ -1,6 +1,6 @@
 // File naming of the pipeline, the output copy, and the size presets.
 #include "picture/outputfiles.h"
-#include "picture/sizepresets.h"
+#include "settings/sizepresets.h"
 #include "support/files.h"
 #include "support/rows.h"
 #include "support/tempdir.h"

@@ -1,6 +1,6 @@
 #include "picture/cli/options.h"
 
-#include "picture/sizepresets.h"
+#include "settings/sizepresets.h"
 
 #include <algorithm>
 #include <charconv>

@@ -5,8 +5,8 @@
 // Handler slots are named after the control events.
 #include "bitmap/bitmap.h"
 #include "picture/preparedpicture.h"
-#include "picture/sizepresets.h"
 #include "platform/windowhost.h"
+#include "settings/sizepresets.h"
 
 #include <QObject>
 

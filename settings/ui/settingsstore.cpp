@@ -1,10 +1,10 @@
 #include "settingsstore.h"
 
-#include "picture/sizepresets.h"
 #include "platform/radiogroup.h"
 #include "platform/textcodec.h"
 #include "platform/updown.h"
 #include "settings/profile.h"
+#include "settings/sizepresets.h"
 
 #include <QAbstractButton>
 #include <QAction>

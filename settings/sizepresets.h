@@ -1,6 +1,7 @@
 #pragma once
-// The target-size presets of the picture settings page. The item texts are Shift-JIS; the
-// sizes are read out of them, never stored separately.
+// The target-size presets of the picture settings page, which the settings file and the
+// picture page both read. The item texts are Shift-JIS; the sizes are read out of them,
+// never stored separately.
 #include <array>
 #include <string>
 

@@ -1,4 +1,4 @@
-#include "picture/sizepresets.h"
+#include "settings/sizepresets.h"
 
 #include <charconv>
 
