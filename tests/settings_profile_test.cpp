@@ -261,6 +261,11 @@ struct TextCase {
     std::string stored; // the file's value, shown as UTF-8
 };
 
+// The name only: some rows hold thousands of bytes.
+void PrintTo(const TextCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
 class ProfileText : public ::testing::TestWithParam<TextCase> {};
 
 TEST_P(ProfileText, EveryCharacterReadsBack) {
