@@ -41,6 +41,24 @@ TEST_P(GeneratedFault, FailsCleanly) {
     expectCleanFailure(pictures() / GetParam().file, GetParam().errorPart);
 }
 
+// The same bytes offered as data (a clipboard's, a drop's) meet the same refusals, and the
+// header alone already refuses what it can.
+TEST_P(GeneratedFault, FailsCleanlyFromMemory) {
+    const auto bytes = test::readBytes(pictures() / GetParam().file);
+    ASSERT_FALSE(bytes.empty());
+    const auto start = std::chrono::steady_clock::now();
+    const DecodeResult whole =
+        decodePictureMemory(bytes.data(), bytes.size(), PictureType::Unknown, {100, 100});
+    EXPECT_FALSE(whole.ok);
+    EXPECT_NE(whole.error.find(GetParam().errorPart), std::string::npos) << whole.error;
+    PictureInfo info;
+    std::string probeError;
+    if (!probePictureMemory(bytes.data(), bytes.size(), info, probeError)) {
+        EXPECT_FALSE(probeError.empty());
+    }
+    EXPECT_LT(std::chrono::steady_clock::now() - start, kTimeLimit);
+}
+
 // clang-format off
 INSTANTIATE_TEST_SUITE_P(Files, GeneratedFault, ::testing::Values(
     FaultCase{"bad_jpeg_truncated.jpg", "truncated"},
@@ -95,6 +113,11 @@ TEST(DecodeMemory, RejectsEmptyAndUnknownInput) {
         EXPECT_FALSE(r.ok);
         EXPECT_FALSE(r.error.empty());
     }
+    PictureInfo info;
+    std::string error;
+    EXPECT_FALSE(probePictureMemory(text, 0, info, error));
+    EXPECT_FALSE(probePictureMemory(text, sizeof text - 1, info, error));
+    EXPECT_NE(error.find("not a BMP"), std::string::npos) << error;
 }
 
 TEST(DecodeFile, MissingAndEmptyFilesFail) {
