@@ -1,14 +1,11 @@
 #pragma once
-// The system clipboard as the intake reads it, with a stand-in a test can set.
+// The system clipboard as the intake reads it. Tests set it through Qt: the offscreen
+// platform keeps the QMimeData it is given, formats and all.
 class QMimeData;
 
 namespace zp {
 
 // What the clipboard offers now, or null; valid until the clipboard changes.
 const QMimeData* clipboardContents();
-
-// Contents that clipboardContents() gives instead of the system's, until it is called again
-// with null. The caller keeps them alive while they stand in.
-void setClipboardStandIn(const QMimeData* contents);
 
 } // namespace zp

@@ -41,22 +41,12 @@ TEST_P(GeneratedFault, FailsCleanly) {
     expectCleanFailure(pictures() / GetParam().file, GetParam().errorPart);
 }
 
-// The same bytes offered as data (a clipboard's, a drop's) meet the same refusals, and the
-// header alone already refuses what it can.
+// The same bytes offered as data (a clipboard's, a drop's) meet the same refusals.
 TEST_P(GeneratedFault, FailsCleanlyFromMemory) {
     const auto bytes = test::readBytes(pictures() / GetParam().file);
-    ASSERT_FALSE(bytes.empty());
-    const auto start = std::chrono::steady_clock::now();
-    const DecodeResult whole =
-        decodePictureMemory(bytes.data(), bytes.size(), PictureType::Unknown, {100, 100});
-    EXPECT_FALSE(whole.ok);
-    EXPECT_NE(whole.error.find(GetParam().errorPart), std::string::npos) << whole.error;
-    PictureInfo info;
-    std::string probeError;
-    if (!probePictureMemory(bytes.data(), bytes.size(), info, probeError)) {
-        EXPECT_FALSE(probeError.empty());
-    }
-    EXPECT_LT(std::chrono::steady_clock::now() - start, kTimeLimit);
+    const DecodeResult r = decodePictureMemory(bytes.data(), bytes.size(), PictureType::Unknown);
+    EXPECT_FALSE(r.ok);
+    EXPECT_NE(r.error.find(GetParam().errorPart), std::string::npos) << r.error;
 }
 
 // clang-format off
@@ -113,11 +103,6 @@ TEST(DecodeMemory, RejectsEmptyAndUnknownInput) {
         EXPECT_FALSE(r.ok);
         EXPECT_FALSE(r.error.empty());
     }
-    PictureInfo info;
-    std::string error;
-    EXPECT_FALSE(probePictureMemory(text, 0, info, error));
-    EXPECT_FALSE(probePictureMemory(text, sizeof text - 1, info, error));
-    EXPECT_NE(error.find("not a BMP"), std::string::npos) << error;
 }
 
 TEST(DecodeFile, MissingAndEmptyFilesFail) {

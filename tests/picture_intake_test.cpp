@@ -10,7 +10,6 @@
 #include <QBuffer>
 #include <QClipboard>
 #include <QDropEvent>
-#include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QMimeData>
 #include <QRegularExpression>
@@ -481,143 +480,104 @@ TEST_F(IntakeTest, VelmaclipPasteRereadsSizeAndQualityOnlyWithAPicture) {
     EXPECT_EQ(ctl<QComboBox>("cmbSize")->currentIndex(), 0);
 }
 
-// --- a file copied in a file manager --------------------------------------------------
+// --- a file copied in a file manager, picture data ----------------------------------------
 
-struct CopiedCase {
-    const char* name;
-    const char* form;   // how the file manager put it on the clipboard
-    const char* button; // btnPaste or btnPasteFromVelmaclip
-    const char* taken;  // "file": the copied file as a drop; "data": the picture beside it
-};
-
-class PasteCopied : public IntakeTest, public ::testing::WithParamInterface<CopiedCase> {};
+QByteArray encoded(const QImage& image, const char* format) {
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, format);
+    return buffer.data();
+}
 
 // The clipboard as each file manager leaves it after "copy" (Qt gives a Windows CF_HDROP as
 // text/uri-list); picture data beside the addresses is a 10 x 10 stand-in.
 QMimeData* copiedFileMime(const std::string& form, const QString& file) {
     auto* mime = new QMimeData;
     const QByteArray url = QUrl::fromLocalFile(file).toEncoded();
-    if (form != "gnome-only" && form != "nautilus-text" && form != "kde4-only")
+    if (form == "nautilus" || form == "dolphin" || form == "thunar" || form == "uri-list" ||
+        form == "with-data")
         mime->setUrls({QUrl::fromLocalFile(file)});
-    if (form == "nautilus" || form == "thunar" || form == "gnome-only")
+    if (form == "nautilus" || form == "thunar" || form == "gnome")
         mime->setData(QStringLiteral("x-special/gnome-copied-files"),
-                      (form == "gnome-only" ? "cut\n" : "copy\n") + url);
-    if (form == "nautilus")
-        mime->setText(file);
+                      (form == "gnome" ? "cut\n" : "copy\n") + url);
     if (form == "dolphin")
         mime->setData(QStringLiteral("application/x-kde-cutselection"), "0");
-    if (form == "kde4-only")
+    if (form == "kde4")
         mime->setData(QStringLiteral("application/x-kde4-urilist"), url + "\r\n");
     if (form == "nautilus-text")
         mime->setText(QStringLiteral("x-special/nautilus-clipboard\ncopy\n") +
                       QString::fromLatin1(url) + QStringLiteral("\n"));
-    if (form == "with-picture-data") {
-        QBuffer png;
-        png.open(QIODevice::WriteOnly);
-        zp::test::noisyImage(10, 10, 0).save(&png, "PNG");
-        mime->setData(QStringLiteral("image/png"), png.data());
-    }
+    if (form == "with-data")
+        mime->setData(QStringLiteral("image/png"), encoded(zp::test::noisyImage(10, 10, 0), "PNG"));
     return mime;
 }
 
+class PasteCopied : public IntakeTest,
+                    public ::testing::WithParamInterface<std::pair<const char*, const char*>> {};
+
 TEST_P(PasteCopied, TakesTheFileInAsADropWould) {
-    const CopiedCase& c = GetParam();
+    const auto [form, button] = GetParam();
     setFrame(240, 320);
     QDir(m_dir.path()).mkdir(QStringLiteral("写真 2026"));
     const QString file =
         writePicture(QStringLiteral("写真 2026/海 #1.png"), zp::test::noisyImage(64, 48, 0));
-    const std::string name = c.name;
-    QString given = file;
-    if (name == "text")
-        given = writeFile(QStringLiteral("a.txt"), "x");
-    if (name == "symlink") {
-        given = path(QStringLiteral("link.png"));
-        ASSERT_TRUE(QFile::link(file, given));
-    }
-    // Owned by the clipboard from here on.
-    QGuiApplication::clipboard()->setMimeData(copiedFileMime(c.form, given));
-    ctl<QAbstractButton>(c.button)->click();
-    const std::string taken = c.taken;
-    if (taken == "attachment") {
-        EXPECT_TRUE(attachmentShown());
-        EXPECT_EQ(status(), QStringLiteral("添付ファイル：") + given);
-        return;
-    }
+    QGuiApplication::clipboard()->setMimeData(copiedFileMime(form, file));
+    ctl<QAbstractButton>(button)->click();
+    // The velmaclip paste takes the picture data, never a file.
+    const bool taken = std::string(button) == "btnPaste";
     ASSERT_TRUE(hasPicture());
-    EXPECT_EQ(page->source().width(), taken == "file" ? 64 : 10);
-    EXPECT_EQ(window->sourceFilePath(), taken == "file" ? file : QString());
+    EXPECT_EQ(page->source().width(), taken ? 64 : 10);
+    EXPECT_EQ(window->sourceFilePath(), taken ? file : QString());
+    EXPECT_EQ(status().startsWith(QStringLiteral("ファイルサイズ")), true);
     EXPECT_EQ(ctl<QPlainTextEdit>("memoDebug")
                   ->toPlainText()
                   .contains(QStringLiteral("ファイルドロップ：") + file),
-              taken == "file");
+              taken);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Forms, PasteCopied,
-    ::testing::Values(CopiedCase{"nautilus", "nautilus", "btnPaste", "file"},
-                      CopiedCase{"dolphin", "dolphin", "btnPaste", "file"},
-                      CopiedCase{"thunar", "thunar", "btnPaste", "file"},
-                      CopiedCase{"windows", "uri-list", "btnPaste", "file"},
-                      CopiedCase{"gnome_only", "gnome-only", "btnPaste", "file"},
-                      CopiedCase{"kde4_only", "kde4-only", "btnPaste", "file"},
-                      CopiedCase{"nautilus_text", "nautilus-text", "btnPaste", "file"},
+    ::testing::Values(std::pair("nautilus", "btnPaste"), std::pair("dolphin", "btnPaste"),
+                      std::pair("thunar", "btnPaste"), std::pair("uri-list", "btnPaste"),
+                      std::pair("gnome", "btnPaste"), std::pair("kde4", "btnPaste"),
+                      std::pair("nautilus-text", "btnPaste"),
                       // The file at full size, not the preview offered beside it.
-                      CopiedCase{"file_over_data", "with-picture-data", "btnPaste", "file"},
-                      CopiedCase{"velmaclip_takes_data", "with-picture-data",
-                                 "btnPasteFromVelmaclip", "data"},
-                      CopiedCase{"symlink", "nautilus", "btnPaste", "file"},
-                      CopiedCase{"text", "dolphin", "btnPaste", "attachment"}),
-    [](const auto& info) { return std::string(info.param.name); });
-
-// --- picture data through the decoders ---------------------------------------------------
+                      std::pair("with-data", "btnPaste"),
+                      std::pair("with-data", "btnPasteFromVelmaclip")),
+    [](const auto& info) {
+        std::string n = std::string(info.param.first) + "_" + info.param.second;
+        std::replace(n.begin(), n.end(), '-', '_');
+        return n;
+    });
 
 struct DataCase {
     const char* name;
-    const char* way;    // paste or drop
-    const char* format; // the MIME type the data is offered as
-    int width;          // upright size taken in; 0: refused, the picture before stays
+    const char* way; // paste or drop
+    int width;       // upright size taken in; 0: refused, the picture before stays
     int height;
 };
 
 class OfferedPictureData : public IntakeTest, public ::testing::WithParamInterface<DataCase> {};
 
-QByteArray dataFor(const std::string& name) {
-    using namespace zp::test;
-    Bytes bytes;
-    if (name == "exif_jpeg") {
-        // Stored 240 x 160, EXIF says "turn 90°": a phone's portrait photo.
-        JpegShape shape;
-        shape.width = 240;
-        shape.height = 160;
-        shape.orientation = 6;
-        bytes = jpegFlatGrey(shape);
-    } else if (name == "png_side_over_limit") {
-        bytes = pngHead(70000, 16, 8, 0);
-    } else if (name == "png_too_many_pixels") {
-        // 400 megapixels of zeros in a few hundred KB.
-        bytes = pngHead(20000, 20000, 8, 0);
-        const Bytes idat = pngChunk("IDAT", deflateZeros(1 << 20));
-        bytes.insert(bytes.end(), idat.begin(), idat.end());
-    } else if (name == "png_cut_short") {
-        bytes = pngZeroPicture(300, 200, 8);
-        bytes.resize(bytes.size() / 2);
-    } else {
-        QBuffer buffer;
-        buffer.open(QIODevice::WriteOnly);
-        noisyImage(50, 30, 10).save(&buffer, name.c_str());
-        return buffer.data();
-    }
-    return QByteArray(reinterpret_cast<const char*>(bytes.data()), qsizetype(bytes.size()));
-}
-
-TEST_P(OfferedPictureData, DecodedByTheProgramsDecoders) {
+TEST_P(OfferedPictureData, ReadByTheProgramsDecoders) {
     const DataCase& c = GetParam();
+    const std::string name = c.name;
+    zp::test::Bytes bytes;
+    if (name == "exif_jpeg") // stored 240 x 160, EXIF says "turn 90°": a portrait photo
+        bytes = zp::test::jpegFlatGrey({240, 160, false, 6});
+    if (name == "png_side_over_limit")
+        bytes = zp::test::pngHead(70000, 16, 8, 0);
+    if (name == "png_cut_short") { // a sound header: only decoding all of it finds the fault
+        bytes = zp::test::pngZeroPicture(300, 200, 8);
+        bytes.resize(bytes.size() / 2);
+    }
+    QByteArray data(reinterpret_cast<const char*>(bytes.data()), qsizetype(bytes.size()));
+    if (name == "bmp")
+        data = encoded(zp::test::noisyImage(50, 30, 10), "BMP");
     takeInPicture();
     const QString before = ctl<QLabel>("lblFileNameF")->text();
     auto* mime = new QMimeData;
-    mime->setData(QString::fromLatin1(c.format), dataFor(c.name));
-    QElapsedTimer timer;
-    timer.start();
+    mime->setData(name == "bmp" ? QStringLiteral("image/bmp") : QStringLiteral("image/png"), data);
     if (std::string(c.way) == "paste") {
         QGuiApplication::clipboard()->setMimeData(mime);
         ctl<QAbstractButton>("btnPaste")->click();
@@ -626,48 +586,34 @@ TEST_P(OfferedPictureData, DecodedByTheProgramsDecoders) {
         EXPECT_TRUE(drop(ctl<QLineEdit>("edtTitle"), mime));
         QCoreApplication::processEvents();
     }
-    EXPECT_LT(timer.elapsed(), 10'000);
-    EXPECT_TRUE(hasPicture());
-    if (c.width == 0) {
-        EXPECT_EQ(status(), QStringLiteral("画像データを読み込めませんでした。"));
-        EXPECT_EQ(page->source().width(), 60) << "the picture before stays";
-        EXPECT_EQ(ctl<QLabel>("lblFileNameF")->text(), before);
-        EXPECT_FALSE(window->sourceFilePath().isEmpty());
-        return;
-    }
-    EXPECT_TRUE(window->sourceFilePath().isEmpty());
-    EXPECT_EQ(page->source().width(), c.width);
-    EXPECT_EQ(page->source().height(), c.height);
-    EXPECT_EQ(status().left(7), QStringLiteral("ファイルサイズ"));
-    EXPECT_NE(ctl<QLabel>("lblFileNameF")->text(), before);
+    EXPECT_EQ(page->source().width(), c.width ? c.width : 60);
+    EXPECT_EQ(page->source().height(), c.width ? c.height : 40);
+    EXPECT_EQ(window->sourceFilePath().isEmpty(), c.width != 0);
+    EXPECT_EQ(ctl<QLabel>("lblFileNameF")->text() == before, c.width == 0);
+    EXPECT_EQ(status() == QStringLiteral("画像データを読み込めませんでした。"), c.width == 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Forms, OfferedPictureData,
-    ::testing::Values(DataCase{"exif_jpeg", "paste", "image/jpeg", 160, 240},
-                      DataCase{"exif_jpeg", "drop", "image/jpeg", 160, 240},
-                      DataCase{"png", "paste", "image/png", 50, 30},
-                      DataCase{"bmp", "drop", "image/bmp", 50, 30},
-                      DataCase{"png_side_over_limit", "paste", "image/png", 0, 0},
-                      DataCase{"png_too_many_pixels", "paste", "image/png", 0, 0},
-                      DataCase{"png_cut_short", "paste", "image/png", 0, 0},
-                      DataCase{"png_cut_short", "drop", "image/png", 0, 0}),
-    [](const auto& info) { return std::string(info.param.name) + "_" + info.param.way; });
+INSTANTIATE_TEST_SUITE_P(Forms, OfferedPictureData,
+                         ::testing::Values(DataCase{"exif_jpeg", "paste", 160, 240},
+                                           DataCase{"exif_jpeg", "drop", 160, 240},
+                                           DataCase{"bmp", "drop", 50, 30},
+                                           DataCase{"png_side_over_limit", "paste", 0, 0},
+                                           DataCase{"png_cut_short", "paste", 0, 0},
+                                           DataCase{"png_cut_short", "drop", 0, 0}),
+                         [](const auto& info) {
+                             return std::string(info.param.name) + "_" + info.param.way;
+                         });
 
 TEST_F(IntakeTest, AWebAddressAloneIsNotDownloaded) {
     takeInPicture();
-    auto* title = ctl<QLineEdit>("edtTitle");
-    title->setText(QStringLiteral("件名"));
-    QMimeData* mime = new QMimeData;
+    auto* mime = new QMimeData;
     m_mimes.emplace_back(mime);
     const QString address = QStringLiteral("https://example.invalid/") + QString(300, u'a');
     mime->setUrls({QUrl(address)});
-    mime->setText(address);
-    EXPECT_TRUE(drop(title, mime));
+    EXPECT_TRUE(drop(ctl<QLineEdit>("edtTitle"), mime));
     QCoreApplication::processEvents();
     EXPECT_EQ(status(), QStringLiteral("Web上の画像は、保存してから取り込んでください：") +
                             address.left(200) + QStringLiteral("…"));
-    EXPECT_EQ(title->text(), QStringLiteral("件名"));
     EXPECT_EQ(page->source().width(), 60);
 }
 
