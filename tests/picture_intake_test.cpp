@@ -604,17 +604,25 @@ INSTANTIATE_TEST_SUITE_P(Forms, OfferedPictureData,
                              return std::string(info.param.name) + "_" + info.param.way;
                          });
 
-TEST_F(IntakeTest, AWebAddressAloneIsNotDownloaded) {
+TEST_F(IntakeTest, APicturesWebAddressAloneIsNotDownloaded) {
     takeInPicture();
     auto* mime = new QMimeData;
     m_mimes.emplace_back(mime);
     const QString address = QStringLiteral("https://example.invalid/") + QString(300, u'a');
     mime->setUrls({QUrl(address)});
+    mime->setHtml(QStringLiteral("<img src=\"%1\">").arg(address));
     EXPECT_TRUE(drop(ctl<QLineEdit>("edtTitle"), mime));
     QCoreApplication::processEvents();
     EXPECT_EQ(status(), QStringLiteral("Web上の画像は、保存してから取り込んでください：") +
                             address.left(200) + QStringLiteral("…"));
     EXPECT_EQ(page->source().width(), 60);
+    // A link to a page is text for the box it is dropped on.
+    mime->setHtml(QStringLiteral("<a href=\"https://example.invalid/\">x</a>"));
+    mime->setText(address);
+    auto* title = ctl<QLineEdit>("edtTitle");
+    title->clear();
+    drop(title, mime);
+    EXPECT_EQ(title->text(), address);
 }
 
 // --- detaching ------------------------------------------------------------------------------

@@ -91,7 +91,7 @@ bool Intake::eventFilter(QObject* watched, QEvent* event) {
     const QMimeData* mime = e->mimeData();
     const QString file = offeredFile(mime);
     const bool data = file.isEmpty() && mime && (offersPictureData(mime) || mime->hasImage());
-    const QString web = file.isEmpty() && !data ? offeredWebAddress(mime) : QString();
+    const QString web = file.isEmpty() && !data ? offeredWebPicture(mime) : QString();
     if (file.isEmpty() && !data && web.isEmpty())
         return QObject::eventFilter(watched, event);
     e->setDropAction(Qt::CopyAction);
@@ -179,8 +179,8 @@ void Intake::btnPasteClick() {
         return;
     if (takeOfferedPicture(takeOffer(mime), velmaclip) || velmaclip)
         return;
-    // Nothing to paste: silently nothing, unless only an address was copied.
-    const QString web = offeredWebAddress(mime);
+    // Nothing to paste: silently nothing, unless only a picture's web address was copied.
+    const QString web = offeredWebPicture(mime);
     if (!web.isEmpty())
         reportWebAddress(web);
 }

@@ -1,5 +1,7 @@
 #include "intakemime.h"
 
+#include "intakefiles.h"
+
 #include <QList>
 #include <QMimeData>
 #include <QStringList>
@@ -100,14 +102,18 @@ QImage offeredBitmap(const QMimeData* mime) {
     return qvariant_cast<QImage>(mime->imageData());
 }
 
-QString offeredWebAddress(const QMimeData* mime) {
+QString offeredWebPicture(const QMimeData* mime) {
     if (!mime || !mime->hasUrls())
         return {};
     for (const QUrl& url : mime->urls()) {
         const QString scheme = url.scheme().toLower();
-        if (scheme == QLatin1String("http") || scheme == QLatin1String("https") ||
-            scheme == QLatin1String("ftp"))
-            return url.toDisplayString();
+        if (scheme != QLatin1String("http") && scheme != QLatin1String("https") &&
+            scheme != QLatin1String("ftp"))
+            continue;
+        const bool image =
+            isPictureFileName(url.path()) ||
+            (mime->hasHtml() && mime->html().contains(QLatin1String("<img"), Qt::CaseInsensitive));
+        return image ? url.toDisplayString() : QString();
     }
     return {};
 }

@@ -28,7 +28,9 @@ OfferedData offeredPictureData(const QMimeData* mime);
 // A bitmap offered in no encoded form the decoders read (a null picture when there is none).
 QImage offeredBitmap(const QMimeData* mime);
 
-// The first http, https or ftp address offered; empty when there is none.
-QString offeredWebAddress(const QMimeData* mime);
+// The first http, https or ftp address offered, when it stands for a picture dragged from a
+// page without its data: the address names a picture file, or the page's HTML beside it is an
+// image. Empty otherwise, so that a link still goes into an edit box as text.
+QString offeredWebPicture(const QMimeData* mime);
 
 } // namespace zp
