@@ -407,17 +407,52 @@ DecodeResult decodePictureRows(const std::filesystem::path& path, const DecodeOp
     });
 }
 
+namespace {
+
+// The size rules of openChecked and openFileRows, for bytes that are already here.
+bool checkDataSize(const std::uint8_t* data, std::size_t size, std::string& error) {
+    if (data == nullptr || size == 0) {
+        error = "no data";
+        return false;
+    }
+    const std::uintmax_t limit =
+        readWhole(detail::sniffPictureType(data, size)) ? kMaxWholeFileBytes : kMaxFileBytes;
+    if (size > limit) {
+        error = "the picture data is too large (" + std::to_string(size) + " bytes)";
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
 DecodeResult decodePictureMemory(const std::uint8_t* data, std::size_t size, PictureType type,
                                  const DecodeOptions& options) {
-    if (data == nullptr || size == 0) {
-        DecodeResult result;
-        result.error = "no data";
+    DecodeResult result;
+    if (!checkDataSize(data, size, result.error))
         return result;
-    }
     return decodeGuarded([&] {
         return detail::collectRows(
             [&](RowSink& sink) { return memoryRows(data, size, type, options, sink); });
     });
+}
+
+bool probePictureMemory(const std::uint8_t* data, std::size_t size, PictureInfo& info,
+                        std::string& error) {
+    info = {};
+    error.clear();
+    if (!checkDataSize(data, size, error))
+        return false;
+    return probeMemory(data, size, effectiveType(data, size, PictureType::Unknown), info, error);
+}
+
+DecodeResult decodePictureMemoryRows(const std::uint8_t* data, std::size_t size,
+                                     const DecodeOptions& options, RowSink& sink) {
+    DecodeResult result;
+    if (!checkDataSize(data, size, result.error))
+        return result;
+    return decodeGuarded(
+        [&] { return memoryRows(data, size, PictureType::Unknown, options, sink); });
 }
 
 } // namespace zp

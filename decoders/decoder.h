@@ -83,9 +83,14 @@ DecodeResult decodePicture(const std::filesystem::path& path, const DecodeOption
 DecodeResult decodePictureRows(const std::filesystem::path& path, const DecodeOptions& options,
                                RowSink& sink);
 
-// type is the format the caller expects (usually from the file name); the data's signature wins,
-// as for files.
+// Picture data already in memory (a clipboard's, a drop's) is held to the limits of a file of
+// those bytes and refused for the same faults. type is the format the caller expects (from a file
+// name or a MIME type); the data's signature wins, as for files.
 DecodeResult decodePictureMemory(const std::uint8_t* data, std::size_t size, PictureType type,
                                  const DecodeOptions& options = {});
+bool probePictureMemory(const std::uint8_t* data, std::size_t size, PictureInfo& info,
+                        std::string& error);
+DecodeResult decodePictureMemoryRows(const std::uint8_t* data, std::size_t size,
+                                     const DecodeOptions& options, RowSink& sink);
 
 } // namespace zp

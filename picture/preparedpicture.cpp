@@ -35,6 +35,51 @@ bool PictureSource::fromFile(const std::filesystem::path& path, PictureSource& s
     return true;
 }
 
+namespace {
+
+// Takes every row and keeps none: reading the data through is enough to know it decodes.
+class DiscardSink final : public RowSink {
+public:
+    bool begin(int, int, int, std::string&) noexcept override { return true; }
+    void row(int, const std::uint8_t*) noexcept override {}
+};
+
+} // namespace
+
+bool PictureSource::fromData(std::vector<std::uint8_t> data, PictureSource& source,
+                             std::string& error) {
+    PictureInfo info;
+    if (!probePictureMemory(data.data(), data.size(), info, error))
+        return false;
+    if (info.width <= 0 || info.height <= 0) {
+        error = "picture has no pixels";
+        return false;
+    }
+    DiscardSink sink;
+    const DecodeResult checked = decodePictureMemoryRows(data.data(), data.size(), {1, 1}, sink);
+    if (!checked.ok) {
+        error = checked.error;
+        return false;
+    }
+    source = PictureSource();
+    source.m_data = std::make_shared<const std::vector<std::uint8_t>>(std::move(data));
+    source.m_width = info.width;
+    source.m_height = info.height;
+    return true;
+}
+
+DecodeResult PictureSource::decodeWhole(const DecodeOptions& options) const {
+    if (m_data)
+        return decodePictureMemory(m_data->data(), m_data->size(), PictureType::Unknown, options);
+    return decodePicture(m_path, options);
+}
+
+DecodeResult PictureSource::decodeRows(const DecodeOptions& options, RowSink& sink) const {
+    if (m_data)
+        return decodePictureMemoryRows(m_data->data(), m_data->size(), options, sink);
+    return decodePictureRows(m_path, options, sink);
+}
+
 bool PictureSource::keptPixelsSuffice(int minWidth, int minHeight) const {
     const bool full =
         (minWidth <= 0 && minHeight <= 0) || minWidth >= m_width || minHeight >= m_height;
@@ -50,7 +95,7 @@ bool PictureSource::fit(const FitPlan& plan, TurnDirection direction, int minWid
         return false;
     }
     try {
-        if (keptPixelsSuffice(minWidth, minHeight) || !isFile()) {
+        if (keptPixelsSuffice(minWidth, minHeight) || !decodable()) {
             const Bitmap* source = pixels(minWidth, minHeight, error);
             if (source != nullptr) {
                 fitted = applyFit(*source, plan, direction);
@@ -66,7 +111,7 @@ bool PictureSource::fit(const FitPlan& plan, TurnDirection direction, int minWid
         }
         m_pixels = Bitmap();
         FitSink sink(plan, direction, m_keepWhole ? kKeepWholeBytes : 0);
-        const DecodeResult decoded = decodePictureRows(m_path, options, sink);
+        const DecodeResult decoded = decodeRows(options, sink);
         ++m_decodes;
         if (!decoded.ok) {
             error = decoded.error.empty() ? "cannot decode picture" : decoded.error;
@@ -104,7 +149,7 @@ const Bitmap* PictureSource::pixels(int minWidth, int minHeight, std::string& er
     if (keptPixelsSuffice(minWidth, minHeight)) {
         return &m_pixels;
     }
-    if (!isFile()) {
+    if (!decodable()) {
         error = "no pixels";
         return nullptr;
     }
@@ -114,7 +159,7 @@ const Bitmap* PictureSource::pixels(int minWidth, int minHeight, std::string& er
         options.minHeight = minHeight;
     }
     m_pixels = Bitmap();
-    DecodeResult decoded = decodePicture(m_path, options);
+    DecodeResult decoded = decodeWhole(options);
     ++m_decodes;
     if (!decoded.ok || decoded.bitmap.empty()) {
         error = decoded.error.empty() ? "cannot decode picture" : decoded.error;

@@ -1,11 +1,11 @@
 #pragma once
 // The picture being prepared and the pipeline that turns it into the phone-sized JPEG.
 //
-// The window holds one PictureSource (a pasted bitmap, or a picture file known by its path
-// and full size) and calls makeJpegCore with the settings read from its controls; with the
-// result it writes the working JPEG (writeFileReplacing), makes the output copy
-// (copyToOutputFolder) and shows the fitted bitmap and the JPEG. After an editing command
-// changes the fitted bitmap, makeJpegFromFitted encodes it again without rescaling.
+// The window holds one PictureSource (a pasted bitmap, a picture file known by its path
+// and full size, or encoded picture data held as it came) and calls makeJpegCore with the settings
+// read from its controls; with the result it writes the working JPEG (writeFileReplacing), makes
+// the output copy (copyToOutputFolder) and shows the fitted bitmap and the JPEG. After an editing
+// command changes the fitted bitmap, makeJpegFromFitted encodes it again without rescaling.
 #include "bitmap/bitmap.h"
 #include "picture/fit.h"
 #include "picture/messages.h"
@@ -13,9 +13,15 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <string>
+#include <vector>
 
 namespace zp {
+
+struct DecodeOptions;
+struct DecodeResult;
+class RowSink;
 
 class PictureSource {
 public:
@@ -27,6 +33,11 @@ public:
     // False with a plain-English `error` when the file is no readable picture.
     static bool fromFile(const std::filesystem::path& path, PictureSource& source,
                          std::string& error);
+    // Encoded picture data (a JPEG, PNG, ... offered by the clipboard or a drop), read like a
+    // file of those bytes: the header now, the pixels when a fit needs them. The whole picture
+    // is decoded once here at the smallest scale, so that data that cannot be read is refused
+    // before it replaces anything. False with a plain-English `error` when it is no picture.
+    static bool fromData(std::vector<std::uint8_t> data, PictureSource& source, std::string& error);
 
     // "Present" when width plus height is not 0.
     bool present() const { return m_width + m_height != 0; }
@@ -60,9 +71,14 @@ public:
 
 private:
     bool keptPixelsSuffice(int minWidth, int minHeight) const;
+    // Pixels come from the file or the held data; a bitmap alone has only what it has.
+    bool decodable() const { return isFile() || m_data; }
+    DecodeResult decodeWhole(const DecodeOptions& options) const;
+    DecodeResult decodeRows(const DecodeOptions& options, RowSink& sink) const;
 
     Bitmap m_pixels;
     std::filesystem::path m_path;
+    std::shared_ptr<const std::vector<std::uint8_t>> m_data;
     int m_width = 0;
     int m_height = 0;
     int m_decodes = 0;

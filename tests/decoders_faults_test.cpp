@@ -41,6 +41,14 @@ TEST_P(GeneratedFault, FailsCleanly) {
     expectCleanFailure(pictures() / GetParam().file, GetParam().errorPart);
 }
 
+// The same bytes offered as data (a clipboard's, a drop's) meet the same refusals.
+TEST_P(GeneratedFault, FailsCleanlyFromMemory) {
+    const auto bytes = test::readBytes(pictures() / GetParam().file);
+    const DecodeResult r = decodePictureMemory(bytes.data(), bytes.size(), PictureType::Unknown);
+    EXPECT_FALSE(r.ok);
+    EXPECT_NE(r.error.find(GetParam().errorPart), std::string::npos) << r.error;
+}
+
 // clang-format off
 INSTANTIATE_TEST_SUITE_P(Files, GeneratedFault, ::testing::Values(
     FaultCase{"bad_jpeg_truncated.jpg", "truncated"},

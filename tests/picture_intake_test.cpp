@@ -2,10 +2,12 @@
 // real drop event, the clipboard, detaching, and when the automatic send follows (the
 // send itself is a counting stand-in).
 #include "picture/ui/intake.h"
+#include "picture_hostile_files.h"
 #include "picture_window_support.h"
 #include "support/rows.h"
 
 #include <QAction>
+#include <QBuffer>
 #include <QClipboard>
 #include <QDropEvent>
 #include <QGuiApplication>
@@ -476,6 +478,151 @@ TEST_F(IntakeTest, VelmaclipPasteRereadsSizeAndQualityOnlyWithAPicture) {
     EXPECT_EQ(ctl<QLineEdit>("edtSizeW")->text(), QStringLiteral("132"));
     EXPECT_EQ(ctl<QLineEdit>("edtSizeH")->text(), QStringLiteral("176"));
     EXPECT_EQ(ctl<QComboBox>("cmbSize")->currentIndex(), 0);
+}
+
+// --- a file copied in a file manager, picture data ----------------------------------------
+
+QByteArray encoded(const QImage& image, const char* format) {
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, format);
+    return buffer.data();
+}
+
+// The clipboard as each file manager leaves it after "copy" (Qt gives a Windows CF_HDROP as
+// text/uri-list); picture data beside the addresses is a 10 x 10 stand-in.
+QMimeData* copiedFileMime(const std::string& form, const QString& file) {
+    auto* mime = new QMimeData;
+    const QByteArray url = QUrl::fromLocalFile(file).toEncoded();
+    if (form == "nautilus" || form == "dolphin" || form == "thunar" || form == "uri-list" ||
+        form == "with-data")
+        mime->setUrls({QUrl::fromLocalFile(file)});
+    if (form == "nautilus" || form == "thunar" || form == "gnome")
+        mime->setData(QStringLiteral("x-special/gnome-copied-files"),
+                      (form == "gnome" ? "cut\n" : "copy\n") + url);
+    if (form == "dolphin")
+        mime->setData(QStringLiteral("application/x-kde-cutselection"), "0");
+    if (form == "kde4")
+        mime->setData(QStringLiteral("application/x-kde4-urilist"), url + "\r\n");
+    if (form == "nautilus-text")
+        mime->setText(QStringLiteral("x-special/nautilus-clipboard\ncopy\n") +
+                      QString::fromLatin1(url) + QStringLiteral("\n"));
+    if (form == "with-data")
+        mime->setData(QStringLiteral("image/png"), encoded(zp::test::noisyImage(10, 10, 0), "PNG"));
+    return mime;
+}
+
+class PasteCopied : public IntakeTest,
+                    public ::testing::WithParamInterface<std::pair<const char*, const char*>> {};
+
+TEST_P(PasteCopied, TakesTheFileInAsADropWould) {
+    const auto [form, button] = GetParam();
+    setFrame(240, 320);
+    QDir(m_dir.path()).mkdir(QStringLiteral("写真 2026"));
+    const QString file =
+        writePicture(QStringLiteral("写真 2026/海 #1.png"), zp::test::noisyImage(64, 48, 0));
+    QGuiApplication::clipboard()->setMimeData(copiedFileMime(form, file));
+    ctl<QAbstractButton>(button)->click();
+    // The velmaclip paste takes the picture data, never a file.
+    const bool taken = std::string(button) == "btnPaste";
+    ASSERT_TRUE(hasPicture());
+    EXPECT_EQ(page->source().width(), taken ? 64 : 10);
+    EXPECT_EQ(window->sourceFilePath(), taken ? file : QString());
+    EXPECT_EQ(status().startsWith(QStringLiteral("ファイルサイズ")), true);
+    EXPECT_EQ(ctl<QPlainTextEdit>("memoDebug")
+                  ->toPlainText()
+                  .contains(QStringLiteral("ファイルドロップ：") + file),
+              taken);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Forms, PasteCopied,
+    ::testing::Values(std::pair("nautilus", "btnPaste"), std::pair("dolphin", "btnPaste"),
+                      std::pair("thunar", "btnPaste"), std::pair("uri-list", "btnPaste"),
+                      std::pair("gnome", "btnPaste"), std::pair("kde4", "btnPaste"),
+                      std::pair("nautilus-text", "btnPaste"),
+                      // The file at full size, not the preview offered beside it.
+                      std::pair("with-data", "btnPaste"),
+                      std::pair("with-data", "btnPasteFromVelmaclip")),
+    [](const auto& info) {
+        std::string n = std::string(info.param.first) + "_" + info.param.second;
+        std::replace(n.begin(), n.end(), '-', '_');
+        return n;
+    });
+
+struct DataCase {
+    const char* name;
+    const char* way; // paste or drop
+    int width;       // upright size taken in; 0: refused, the picture before stays
+    int height;
+};
+
+class OfferedPictureData : public IntakeTest, public ::testing::WithParamInterface<DataCase> {};
+
+TEST_P(OfferedPictureData, ReadByTheProgramsDecoders) {
+    const DataCase& c = GetParam();
+    const std::string name = c.name;
+    zp::test::Bytes bytes;
+    if (name == "exif_jpeg") // stored 240 x 160, EXIF says "turn 90°": a portrait photo
+        bytes = zp::test::jpegFlatGrey({240, 160, false, 6});
+    if (name == "png_side_over_limit")
+        bytes = zp::test::pngHead(70000, 16, 8, 0);
+    if (name == "png_cut_short") { // a sound header: only decoding all of it finds the fault
+        bytes = zp::test::pngZeroPicture(300, 200, 8);
+        bytes.resize(bytes.size() / 2);
+    }
+    QByteArray data(reinterpret_cast<const char*>(bytes.data()), qsizetype(bytes.size()));
+    if (name == "bmp")
+        data = encoded(zp::test::noisyImage(50, 30, 10), "BMP");
+    takeInPicture();
+    const QString before = ctl<QLabel>("lblFileNameF")->text();
+    auto* mime = new QMimeData;
+    mime->setData(name == "bmp" ? QStringLiteral("image/bmp") : QStringLiteral("image/png"), data);
+    if (std::string(c.way) == "paste") {
+        QGuiApplication::clipboard()->setMimeData(mime);
+        ctl<QAbstractButton>("btnPaste")->click();
+    } else {
+        m_mimes.emplace_back(mime);
+        EXPECT_TRUE(drop(ctl<QLineEdit>("edtTitle"), mime));
+        QCoreApplication::processEvents();
+    }
+    EXPECT_EQ(page->source().width(), c.width ? c.width : 60);
+    EXPECT_EQ(page->source().height(), c.width ? c.height : 40);
+    EXPECT_EQ(window->sourceFilePath().isEmpty(), c.width != 0);
+    EXPECT_EQ(ctl<QLabel>("lblFileNameF")->text() == before, c.width == 0);
+    EXPECT_EQ(status() == QStringLiteral("画像データを読み込めませんでした。"), c.width == 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Forms, OfferedPictureData,
+                         ::testing::Values(DataCase{"exif_jpeg", "paste", 160, 240},
+                                           DataCase{"exif_jpeg", "drop", 160, 240},
+                                           DataCase{"bmp", "drop", 50, 30},
+                                           DataCase{"png_side_over_limit", "paste", 0, 0},
+                                           DataCase{"png_cut_short", "paste", 0, 0},
+                                           DataCase{"png_cut_short", "drop", 0, 0}),
+                         [](const auto& info) {
+                             return std::string(info.param.name) + "_" + info.param.way;
+                         });
+
+TEST_F(IntakeTest, APicturesWebAddressAloneIsNotDownloaded) {
+    takeInPicture();
+    auto* mime = new QMimeData;
+    m_mimes.emplace_back(mime);
+    const QString address = QStringLiteral("https://example.invalid/") + QString(300, u'a');
+    mime->setUrls({QUrl(address)});
+    mime->setHtml(QStringLiteral("<img src=\"%1\">").arg(address));
+    EXPECT_TRUE(drop(ctl<QLineEdit>("edtTitle"), mime));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(status(), QStringLiteral("Web上の画像は、保存してから取り込んでください：") +
+                            address.left(200) + QStringLiteral("…"));
+    EXPECT_EQ(page->source().width(), 60);
+    // A link to a page is text for the box it is dropped on.
+    mime->setHtml(QStringLiteral("<a href=\"https://example.invalid/\">x</a>"));
+    mime->setText(address);
+    auto* title = ctl<QLineEdit>("edtTitle");
+    title->clear();
+    drop(title, mime);
+    EXPECT_EQ(title->text(), address);
 }
 
 // --- detaching ------------------------------------------------------------------------------

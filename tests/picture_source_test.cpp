@@ -4,6 +4,7 @@
 #include "picture/preparedpicture.h"
 #include "picture/resample.h"
 #include "picture_compare.h"
+#include "support/files.h"
 #include "support/rows.h"
 #include "support/tempdir.h"
 
@@ -88,6 +89,21 @@ TEST_F(PictureSourceTest, CutWithoutScalingNeedsFullResolution) {
     EXPECT_EQ(r.fitted.width, 1920);
     EXPECT_EQ(r.fitted.height, 3000);
     EXPECT_EQ(src.pixels(1, 1, error)->width, 4000);
+}
+
+// The same bytes as data (as the clipboard offers them) are read as lazily as the file, and
+// upright.
+TEST_F(PictureSourceTest, DataIsDecodedOnlyAsFarAsTheFitNeeds) {
+    PictureSource src;
+    std::string error;
+    ASSERT_TRUE(PictureSource::fromData(test::readBytes(dir / "photo_exif6.jpg"), src, error))
+        << error;
+    EXPECT_EQ(src.width(), 4000);
+    EXPECT_EQ(src.decodeCount(), 0);
+    ASSERT_TRUE(makeJpegCore(src, frame(240, 320)).ok);
+    EXPECT_EQ(src.pixels(1, 1, error)->width, 500);
+    EXPECT_FALSE(PictureSource::fromData({'G', 'I', 'F'}, src, error));
+    EXPECT_FALSE(error.empty());
 }
 
 struct ToleranceCase {

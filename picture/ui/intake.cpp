@@ -5,18 +5,17 @@
 
 #include "decoders/decoder.h"
 #include "picture/bitmapops.h"
+#include "platform/clipboard.h"
 #include "platform/updown.h"
 #include "settings/profile.h"
 
 #include <QAbstractButton>
 #include <QAction>
-#include <QClipboard>
 #include <QComboBox>
 #include <QDateTime>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFile>
-#include <QGuiApplication>
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
@@ -31,27 +30,37 @@
 namespace zp {
 namespace {
 
-// The first dropped local file; empty when the drop carries none (text, list rows).
-QString firstLocalFile(const QMimeData* mime) {
-    if (!mime || !mime->hasUrls())
-        return {};
-    const QList<QUrl> urls = mime->urls();
-    if (urls.isEmpty() || !urls.first().isLocalFile())
-        return {};
-    return urls.first().toLocalFile();
-}
+// A web address shown on the status line is cut here: a dragged address may be very long.
+constexpr int kShownAddressChars = 200;
 
-// The clipboard's picture as a 24-bit bitmap; empty when it holds none.
-Bitmap clipboardBitmap() {
-    const QMimeData* mime = QGuiApplication::clipboard()->mimeData();
-    if (!mime || !mime->hasImage())
-        return {};
-    QImage image = qvariant_cast<QImage>(mime->imageData());
+// A bitmap offered without an encoded form, as 24 bits on white; empty when there is none
+// or it is over the decoders' pixel limit.
+Bitmap bitmapFromImage(QImage image) {
     if (image.isNull() || static_cast<qint64>(image.width()) * image.height() > kMaxPicturePixels)
         return {};
     image.convertTo(QImage::Format_RGBA8888);
     return flattenRgbaOnWhite(image.constBits(), image.width(), image.height(),
                               static_cast<std::size_t>(image.bytesPerLine()));
+}
+
+// The offered picture as a source: encoded data through the program's decoders, a bare
+// bitmap as it is. False with the reason when there is a picture that cannot be read;
+// `found` tells whether there was one at all.
+bool sourceFromOffer(const OfferedData& data, const QImage& image, PictureSource& source,
+                     bool& found, std::string& error) {
+    found = !data.bytes.isEmpty() || !image.isNull();
+    if (!data.bytes.isEmpty()) {
+        const auto* bytes = reinterpret_cast<const std::uint8_t*>(data.bytes.constData());
+        return PictureSource::fromData(std::vector<std::uint8_t>(bytes, bytes + data.bytes.size()),
+                                       source, error);
+    }
+    Bitmap bitmap = bitmapFromImage(image);
+    if (bitmap.empty()) {
+        error = "the offered bitmap is empty or too large";
+        return false;
+    }
+    source = PictureSource::fromBitmap(std::move(bitmap));
+    return true;
 }
 
 } // namespace
@@ -66,7 +75,8 @@ Intake::Intake(WindowHost& host, const IntakeControls& controls, PicturePage& pa
     connect(m_c.popImgEdit_Delete, &QAction::triggered, this, &Intake::btnClearClick);
     // The whole window is the drop target. Every control sees the drag first, so each is
     // watched: an edit box would otherwise insert a dropped file's address as text. Drags
-    // without local files (a list's own reordering) go on to the control untouched.
+    // without a file, a picture or a web address (a list's own reordering, plain text) go on
+    // to the control untouched.
     w->setAcceptDrops(true);
     w->installEventFilter(this);
     for (QWidget* child : w->findChildren<QWidget*>())
@@ -78,20 +88,32 @@ bool Intake::eventFilter(QObject* watched, QEvent* event) {
     if (type != QEvent::DragEnter && type != QEvent::DragMove && type != QEvent::Drop)
         return QObject::eventFilter(watched, event);
     auto* e = static_cast<QDropEvent*>(event);
-    const QString file = firstLocalFile(e->mimeData());
-    if (file.isEmpty())
+    const QMimeData* mime = e->mimeData();
+    const QString file = offeredFile(mime);
+    const bool data = file.isEmpty() && mime && (offersPictureData(mime) || mime->hasImage());
+    const QString web = file.isEmpty() && !data ? offeredWebPicture(mime) : QString();
+    if (file.isEmpty() && !data && web.isEmpty())
         return QObject::eventFilter(watched, event);
     e->setDropAction(Qt::CopyAction);
     e->accept();
-    if (type == QEvent::Drop) {
-        if (QWidget* w = m_host.window()) {
-            w->raise();
-            w->activateWindow();
-        }
-        // The program the file came from waits until the drop returns: the picture is
-        // made (and perhaps sent) after that, from the event loop.
+    if (type != QEvent::Drop)
+        return true;
+    if (QWidget* w = m_host.window()) {
+        w->raise();
+        w->activateWindow();
+    }
+    // The program the drop came from waits until the drop returns: the picture is made (and
+    // perhaps sent) after that, from the event loop. Data is copied now, while it is offered.
+    if (!file.isEmpty()) {
         QMetaObject::invokeMethod(
             this, [this, file] { takeDroppedFile(file); }, Qt::QueuedConnection);
+    } else if (data) {
+        QMetaObject::invokeMethod(
+            this, [this, offer = takeOffer(mime)] { takeDroppedData(offer); },
+            Qt::QueuedConnection);
+    } else {
+        QMetaObject::invokeMethod(
+            this, [this, web] { reportWebAddress(web); }, Qt::QueuedConnection);
     }
     return true;
 }
@@ -107,28 +129,88 @@ void Intake::takeDroppedFile(const QString& path) {
     openPictureFile(path, true);
 }
 
+void Intake::takeDroppedData(const Offer& offer) {
+    if (m_host.sendInProgress()) {
+        m_host.reportStatus(
+            QStringLiteral("送信中のため、ドロップされた画像は取り込みませんでした。"),
+            MsgKind::None);
+        return;
+    }
+    takeOfferedPicture(offer, false);
+}
+
+// Nothing is downloaded: the user saves the picture and drops the file.
+void Intake::reportWebAddress(const QString& address) {
+    QString shown = address;
+    if (shown.size() > kShownAddressChars)
+        shown = shown.left(kShownAddressChars) + QStringLiteral("…");
+    m_host.reportStatus(QStringLiteral("Web上の画像は、保存してから取り込んでください：") + shown,
+                        MsgKind::None);
+}
+
+Intake::Offer Intake::takeOffer(const QMimeData* mime) {
+    Offer offer;
+    offer.data = offeredPictureData(mime);
+    if (offer.data.bytes.isEmpty())
+        offer.bitmap = offeredBitmap(mime);
+    return offer;
+}
+
+// A file a file manager copied is taken in as a drop of that file would be, before any
+// picture data offered beside it (which may be a reduced preview of it).
+bool Intake::pasteFile(const QMimeData* mime) {
+    const QString file = offeredFile(mime);
+    if (file.isEmpty())
+        return false;
+    openPictureFile(file, true);
+    return true;
+}
+
 void Intake::btnPasteClick() {
     if (m_host.sendInProgress()) {
         m_host.reportStatus(QStringLiteral("送信中のため、貼り付けは行いませんでした。"),
                             MsgKind::None);
         return;
     }
-    Bitmap pasted = clipboardBitmap();
-    if (pasted.empty())
-        return; // nothing to paste: silently nothing
-    if (sender() && sender() == m_c.btnPasteFromVelmaclip)
+    const QMimeData* mime = clipboardContents();
+    // The clipping tool always offers its clipping as a picture.
+    const bool velmaclip = sender() && sender() == m_c.btnPasteFromVelmaclip;
+    if (!velmaclip && pasteFile(mime))
+        return;
+    if (takeOfferedPicture(takeOffer(mime), velmaclip) || velmaclip)
+        return;
+    // Nothing to paste: silently nothing, unless only a picture's web address was copied.
+    const QString web = offeredWebPicture(mime);
+    if (!web.isEmpty())
+        reportWebAddress(web);
+}
+
+bool Intake::takeOfferedPicture(const Offer& offer, bool velmaclip) {
+    PictureSource source;
+    bool found = false;
+    std::string error;
+    if (!sourceFromOffer(offer.data, offer.bitmap, source, found, error)) {
+        if (!found)
+            return false;
+        qWarning(
+            "offered picture (%s) not taken in: %s",
+            qPrintable(offer.data.format.isEmpty() ? QStringLiteral("bitmap") : offer.data.format),
+            error.c_str());
+        m_host.reportStatus(QStringLiteral("画像データを読み込めませんでした。"), MsgKind::None);
+        return true;
+    }
+    if (velmaclip)
         rereadVelmaclipSettings();
-    m_page.setSource(PictureSource::fromBitmap(std::move(pasted)));
+    m_page.setSource(std::move(source));
     m_host.setSourceFilePath(QString());
     m_host.setSourceFileName(
         QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd_HH-mm-ss")));
     const bool ok = m_page.makeJpeg(true);
     if (ok && m_c.chkAutoSend->isChecked())
         autoSend();
+    return true;
 }
 
-// The clipping tool stores the size and quality it was last asked for in our settings
-// file; the file is only read here.
 void Intake::rereadVelmaclipSettings() {
     ProfileFile profile(QFile::encodeName(m_host.settingsFilePath()).toStdString());
     if (!profile.load())

@@ -1,6 +1,8 @@
 #pragma once
-// Taking a picture in: the clipboard paste, a file dropped on the window or named on the
-// command line, and detaching the current picture or attachment.
+// Taking a picture in: the clipboard paste (a picture, or a file a file manager copied), a
+// file or picture data dropped on the window, a file named on the command line, and
+// detaching the current picture or attachment.
+#include "intakemime.h"
 #include "platform/windowhost.h"
 
 #include <QObject>
@@ -13,6 +15,7 @@ class QAction;
 class QComboBox;
 class QLabel;
 class QLineEdit;
+class QMimeData;
 class QPlainTextEdit;
 
 namespace zp {
@@ -62,10 +65,23 @@ public slots:
     void attachNonPicture(const QString& path);
 
 protected:
-    // Files dropped on the window: the first local file is taken in.
+    // Drops on the window: the first local file is taken in, else picture data; a drop of a
+    // web address alone is refused with a word on the status line.
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // Picture data from the clipboard or a drop, copied out of its MIME data.
+    struct Offer {
+        OfferedData data;
+        QImage bitmap; // only when no encoded form is offered
+    };
+    static Offer takeOffer(const QMimeData* mime);
+    bool pasteFile(const QMimeData* mime);
+    // False when the offer holds no picture; a picture that cannot be read is refused with
+    // a status line and changes nothing.
+    bool takeOfferedPicture(const Offer& offer, bool velmaclip);
+    void takeDroppedData(const Offer& offer);
+    void reportWebAddress(const QString& address);
     void rereadVelmaclipSettings();
     bool loadPicture(const QString& path);
     void takeDroppedFile(const QString& path);
