@@ -1,6 +1,8 @@
 // The recipient list and the address dialog on the real main window: the count label, the
 // collapsed view and what does not collapse it, the address menu, the keyboard, the
 // commands with their messages, the dialog's cleaning, and the settings round trip.
+#include "addressbook/addrbook.h"
+#include "addressbook/ui/inputaddr.h"
 #include "addressbook/ui/recipientlist.h"
 #include "addressbook_ui_support.h"
 #include "support/command.h"
@@ -692,3 +694,23 @@ TEST_F(AddrWindowTest, CancelledFileDialogsChangeNothing) {
 }
 
 } // namespace
+
+// A name read from a file is held or refused exactly as the address dialog holds or refuses
+// it when typed, folded forms included.
+TEST(AddrImportNames, FollowTheAddressDialogsRule) {
+    const QString names[] = {QStringLiteral("〜−‖—¢£¬¥¦‾"), QStringLiteral("①髙﨑ｶ∵＼"),
+                             QStringLiteral("ë"),           QStringLiteral("😀"),
+                             QStringLiteral("€"),           QStringLiteral("\u00A0"),
+                             QStringLiteral("©"),           QStringLiteral("ⅰ")};
+    for (const QString& name : names) {
+        const bool dialogTakes =
+            zp::TfrmInputAddr::firstUnstorableChar(zp::foldToCp932Forms(name)).second == 0;
+        const zp::AddrImport plan =
+            zp::planAddrImport({}, {{name.toStdString(), {"a@example.jp"}}});
+        EXPECT_EQ(plan.entries.size() == 1, dialogTakes) << name.toStdString();
+        if (dialogTakes) {
+            EXPECT_EQ(zp::fromSjis(plan.entries[0]),
+                      zp::foldToCp932Forms(name) + QStringLiteral(" (a@example.jp)"));
+        }
+    }
+}
