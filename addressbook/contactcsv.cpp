@@ -62,6 +62,10 @@ bool CsvReader::next(Record& record, ContactFileError& error) {
             quoteLine = m_line;
             ++m_pos;
         } else if (c == ',') {
+            if (record.size() + 1 >= kMaxCsvFields) {
+                error = {ContactFileFault::TooManyFields, m_line, {}};
+                return false;
+            }
             record.push_back(std::move(field));
             field.clear();
             ++m_pos;
@@ -172,8 +176,14 @@ ContactFile readContactCsv(std::string_view bytes) {
     const Columns columns = columnsOf(record);
     if (columns.addresses.empty())
         return {{ContactFileFault::UnknownFormat, 0, {}}, {}};
+    std::size_t addresses = 0;
     while (reader.next(record, result.error)) {
         Contact contact = contactOf(record, columns);
+        addresses += contact.addresses.size();
+        if (addresses > kMaxContactAddresses) {
+            result.error = {ContactFileFault::TooManyAddresses, reader.line() - 1, {}};
+            break;
+        }
         if (!contact.addresses.empty())
             result.contacts.push_back(std::move(contact));
     }

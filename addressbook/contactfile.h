@@ -15,6 +15,12 @@ inline constexpr std::size_t kMaxContactFileBytes = 16 * 1024 * 1024;
 // One line of the file (before folded lines are joined). Folded photos have lines of 75
 // bytes; a megabyte is far beyond any line a writer of these formats makes.
 inline constexpr std::size_t kMaxContactLineBytes = 1024 * 1024;
+// Addresses of one file: ten times what the recipient list can hold, far beyond any
+// person's address book.
+inline constexpr std::size_t kMaxContactAddresses = 100000;
+// Fields of one CSV record; exports have about a hundred columns. Quoted line breaks can
+// join lines, so the line bound alone would not bound a record.
+inline constexpr std::size_t kMaxCsvFields = 4096;
 
 enum class ContactFileFault {
     None,
@@ -25,6 +31,8 @@ enum class ContactFileFault {
     BadQuotedPrintable, // "=" not followed by two hex digits in a value
     UnknownCharset,     // a CHARSET parameter this reader does not convert; detail names it
     UnclosedQuote,      // a CSV field whose quotes never close
+    TooManyFields,      // a CSV record of more than kMaxCsvFields fields
+    TooManyAddresses,   // more than kMaxContactAddresses in the file
 };
 
 struct ContactFileError {

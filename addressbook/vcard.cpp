@@ -258,11 +258,16 @@ public:
 private:
     bool logicalLine(std::string& out, std::size_t& number);
     bool handle(const std::string& line, std::size_t number);
+    void endCard() {
+        if (!m_card.addresses.empty())
+            m_result.contacts.push_back(contactOf(m_card));
+    }
 
     Lines m_lines;
     std::string_view m_pending;
     bool m_hasPending = false;
     int m_depth = 0;
+    std::size_t m_addresses = 0;
     Card m_card;
     ContactFile m_result;
 };
@@ -312,7 +317,7 @@ bool Reader::handle(const std::string& line, std::size_t number) {
         if (p->name == "begin" && m_depth++ == 0)
             m_card = Card();
         if (p->name == "end" && m_depth > 0 && --m_depth == 0)
-            m_result.contacts.push_back(contactOf(m_card));
+            endCard();
         return true;
     }
     const Charset charset = charsetOf(p->charset);
@@ -330,8 +335,13 @@ bool Reader::handle(const std::string& line, std::size_t number) {
         raw = std::move(*decoded);
     }
     // A card inside another (a 2.1 AGENT) is another person.
-    if (m_depth == 1 && !p->base64 && wanted(p->name))
-        takeProperty(m_card, *p, toUtf8(raw, charset));
+    if (m_depth != 1 || p->base64 || !wanted(p->name))
+        return true;
+    if (p->name == "email" && ++m_addresses > kMaxContactAddresses) {
+        m_result.error = {ContactFileFault::TooManyAddresses, number, {}};
+        return false;
+    }
+    takeProperty(m_card, *p, toUtf8(raw, charset));
     return true;
 }
 
@@ -342,8 +352,7 @@ ContactFile Reader::run() {
         if (!handle(line, number))
             return {std::move(m_result.error), {}};
     if (m_depth > 0) // the last card is not ended; what it has is kept
-        m_result.contacts.push_back(contactOf(m_card));
-    std::erase_if(m_result.contacts, [](const Contact& c) { return c.addresses.empty(); });
+        endCard();
     return std::move(m_result);
 }
 

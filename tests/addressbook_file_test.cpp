@@ -107,6 +107,14 @@ INSTANTIATE_TEST_SUITE_P(
                 "<" + std::string(zp::kMaxContactLineBytes - 8, 'x') + "@x>"},
         ReadRow{"over the size bound", std::string(zp::kMaxContactFileBytes + 1, '\n'),
                 fault(F::TooLarge, 0)},
+        ReadRow{"too many addresses",
+                [] {
+                    std::string s = kCard30;
+                    for (std::size_t i = 0; i <= zp::kMaxContactAddresses; ++i)
+                        s += "EMAIL:a@x\r\n";
+                    return s;
+                }(),
+                fault(F::TooManyAddresses, 100003)},
         ReadRow{"plain text", "hello\r\nworld\r\n", fault(F::UnknownFormat, 0)},
         ReadRow{"empty file", "", fault(F::UnknownFormat, 0)}));
 
@@ -123,6 +131,10 @@ INSTANTIATE_TEST_SUITE_P(
         ReadRow{"Shift-JIS", sjis("表示名,メールアドレス\r\n鈴木,s@x.jp\r\n"), "鈴木<s@x.jp>"},
         ReadRow{"header without an address column", "Name,Phone\r\nA,1\r\n",
                 fault(F::UnknownFormat, 0)},
+        ReadRow{"4096 fields", "Primary Email" + std::string(4095, ',') + "\r\na@x\r\n", "<a@x>"},
+        ReadRow{"4097 fields over quoted line breaks",
+                "Primary Email\r\na@x" + std::string(3000, ',') + "\"\n\"" + std::string(1096, ','),
+                fault(F::TooManyFields, 3)},
         ReadRow{"quote left open", "Name,Primary Email\r\nA,b@x\r\n\"C,\r\nd@x\r\n",
                 fault(F::UnclosedQuote, 3)}));
 

@@ -36,6 +36,13 @@ QString fileFault(const ContactFileError& e) {
             .arg(line, QString::fromStdString(e.detail));
     case ContactFileFault::UnclosedQuote:
         return QStringLiteral("%1 行目で始まる引用符が閉じていません。").arg(line);
+    case ContactFileFault::TooManyFields:
+        return QStringLiteral("%1 行目の項目が多すぎます（%2 個まで）。")
+            .arg(line)
+            .arg(kMaxCsvFields);
+    case ContactFileFault::TooManyAddresses:
+        return QStringLiteral("メールアドレスが多すぎます（%1 件まで）。")
+            .arg(kMaxContactAddresses);
     case ContactFileFault::None:
         break;
     }
