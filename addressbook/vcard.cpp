@@ -63,11 +63,12 @@ std::size_t valueColon(std::string_view line) {
 void applyParameter(Property& p, std::string_view param) {
     const std::size_t eq = param.find('=');
     const std::string key = lowerAscii(trim(param.substr(0, eq)));
-    std::string value = eq == std::string_view::npos ? key : lowerAscii(trim(param.substr(eq + 1)));
-    if (value.size() >= 2 && value.front() == '"' && value.back() == '"')
-        value = value.substr(1, value.size() - 2);
+    std::string written(trim(param.substr(eq == std::string_view::npos ? 0 : eq + 1)));
+    if (written.size() >= 2 && written.front() == '"' && written.back() == '"')
+        written = written.substr(1, written.size() - 2);
+    const std::string value = lowerAscii(written);
     if (key == "charset") {
-        p.charset = value;
+        p.charset = std::move(written); // as written, to be named in a message
     } else if (key == "encoding" || eq == std::string_view::npos) {
         if (value == "quoted-printable")
             p.quotedPrintable = true;
@@ -135,7 +136,8 @@ std::optional<std::string> decodeQuotedPrintable(std::string_view value) {
 
 enum class Charset { Guess, Utf8, ShiftJis, Latin1, Unknown };
 
-Charset charsetOf(const std::string& name) {
+Charset charsetOf(const std::string& written) {
+    const std::string name = lowerAscii(written);
     if (name.empty())
         return Charset::Guess;
     if (name == "utf-8" || name == "utf8")
@@ -322,7 +324,8 @@ bool Reader::handle(const std::string& line, std::size_t number) {
     }
     const Charset charset = charsetOf(p->charset);
     if (charset == Charset::Unknown) {
-        m_result.error = {ContactFileFault::UnknownCharset, number, p->charset};
+        // Named in the message: a name of a few dozen bytes at most.
+        m_result.error = {ContactFileFault::UnknownCharset, number, p->charset.substr(0, 40)};
         return false;
     }
     std::string raw(p->value);

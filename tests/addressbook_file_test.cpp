@@ -95,7 +95,7 @@ INSTANTIATE_TEST_SUITE_P(
                 kCard30 + "FN:ok\r\nNOTE;ENCODING=QUOTED-PRINTABLE:=ZZ\r\n" + kEnd,
                 fault(F::BadQuotedPrintable, 4)},
         ReadRow{"unknown charset", kCard30 + "FN;CHARSET=KOI8-R:x\r\n" + kEnd,
-                fault(F::UnknownCharset, 3, "koi8-r")},
+                fault(F::UnknownCharset, 3, "KOI8-R")},
         ReadRow{"binary file named .vcf", std::string("BEGIN:VCARD\r\n\x89PNG") + '\0' + "\x01",
                 fault(F::Binary, 2)},
         ReadRow{"line over a megabyte",

@@ -646,7 +646,7 @@ INSTANTIATE_TEST_SUITE_P(
                   0,
                   {},
                   MsgKind::Error,
-                  QStringLiteral("\n3 行目の文字コード「euc-kr」には対応していません。")},
+                  QStringLiteral("\n3 行目の文字コード「EUC-KR」には対応していません。")},
         ImportRow{"binary file named .vcf",
                   nullptr,
                   std::string("\x89PNG\r\n\x1A\n\0\0\0\rIHDR", 16),
