@@ -299,7 +299,9 @@ bool Reader::logicalLine(std::string& out, std::size_t& number) {
             out.pop_back();
             out.append(next);
         } else if (!next.empty() && (next.front() == ' ' || next.front() == '\t')) {
-            out.append(next.substr(1));
+            // vCard 2.1 unfolds a line break before a blank into that blank; 3.0 and 4.0
+            // drop the blank too (RFC 6350 3.2).
+            out.append(m_card.v21 ? next : next.substr(1));
         } else {
             m_pending = next;
             m_hasPending = true;

@@ -82,6 +82,9 @@ INSTANTIATE_TEST_SUITE_P(
                 "BEGIN:VCARD\rVERSION:2.1\rFN;QUOTED-PRINTABLE;CHARSET=UTF-8:=E5=B1=\r=B1\r"
                 "EMAIL;INTERNET:q@x.jp\rEND:VCARD\r",
                 "山<q@x.jp>"},
+        ReadRow{"2.1 fold keeps its blank",
+                "BEGIN:VCARD\r\nVERSION:2.1\r\nFN:John\r\n Smith\r\nEMAIL:j@x\r\n" + kEnd,
+                "John Smith<j@x>"},
         ReadRow{"2.1 raw Shift-JIS without a charset",
                 "BEGIN:VCARD\r\nVERSION:2.1\r\nN:" + sjis("表;ソ") + "\r\nEMAIL:h@x.jp\r\n" + kEnd,
                 "表 ソ<h@x.jp>"},
