@@ -627,6 +627,14 @@ INSTANTIATE_TEST_SUITE_P(
                   counts(1, 1, 1) +
                       QStringLiteral("\n\n最初に読み込めなかったもの: 😀 smile (s@x.jp)\n"
                                      "名前の「😀」(U+1F600) はアドレス帳に保存できない文字です。")},
+        ImportRow{"a refused address of a megabyte is shown cut",
+                  nullptr,
+                  kCard + "FN:F\r\nEMAIL:" + std::string(1000000, 'a') + "\r\nEND:VCARD\r\n",
+                  0,
+                  {},
+                  MsgKind::Information,
+                  counts(0, 0, 1) + QStringLiteral("\n\n最初に読み込めなかったもの: F (") +
+                      QString(80, 'a') + QStringLiteral("…)\nメールアドレスとして使えません。")},
         ImportRow{"100 MB, refused unread",
                   nullptr,
                   kCard,

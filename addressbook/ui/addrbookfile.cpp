@@ -71,6 +71,13 @@ QString refusalReason(const ImportRefused& r) {
     return {};
 }
 
+// A refused name or address can be as long as a line of the file; the box shows its start.
+QString elided(const std::string& utf8) {
+    constexpr qsizetype kShown = 80;
+    const QString text = QString::fromStdString(utf8.substr(0, kShown * 4));
+    return text.size() > kShown ? text.left(kShown) + QStringLiteral("…") : text;
+}
+
 QString summary(const AddrImport& plan) {
     QString text = QStringLiteral("%1 件のメールアドレスを追加しました。\n"
                                   "一覧にすでにあるため飛ばしたもの: %2 件\n"
@@ -80,8 +87,8 @@ QString summary(const AddrImport& plan) {
                        .arg(plan.refused);
     if (plan.refused > 0) {
         const ImportRefused& r = plan.firstRefused;
-        const QString name = QString::fromStdString(r.name);
-        const QString address = QString::fromStdString(r.address);
+        const QString name = elided(r.name);
+        const QString address = elided(r.address);
         text += QStringLiteral("\n\n最初に読み込めなかったもの: %1\n%2")
                     .arg(name.isEmpty() ? address : name + QStringLiteral(" (") + address + ')',
                          refusalReason(r));
