@@ -119,6 +119,8 @@ void applyGlyphs(Ui::TfrmMain& form, const MainMenus& m) {
                                                 {m.popAddr_Edit, Glyph::Edit},
                                                 {m.popAddr_Del, Glyph::Delete},
                                                 {m.popAddr_SelectOrClear, Glyph::SelectAll},
+                                                {m.popAddr_Import, Glyph::FolderOpen},
+                                                {m.popAddr_Export, Glyph::FolderSelect},
                                                 {m.popImgEdit_Copy, Glyph::Copy},
                                                 {m.popImgEdit_Paste, Glyph::Paste},
                                                 {m.popImgEdit_Delete, Glyph::Clear},

@@ -177,6 +177,8 @@ void TfrmMain::createListHandlers() {
                                              .popAddr_Edit = m.popAddr_Edit,
                                              .popAddr_Del = m.popAddr_Del,
                                              .popAddr_SelectOrClear = m.popAddr_SelectOrClear,
+                                             .popAddr_Import = m.popAddr_Import,
+                                             .popAddr_Export = m.popAddr_Export,
                                          },
                                          this);
     m_logFolder = new zp::LogFolder(*this,

@@ -106,6 +106,9 @@ void TfrmMain::buildMenus() {
     m.popAddr_Del = item(m.popAddr, "popAddr_Del", QStringLiteral("削除"));
     m.popAddr->addSeparator();
     m.popAddr_SelectOrClear = item(m.popAddr, "popAddr_SelectOrClear", QStringLiteral("全選択"));
+    m.popAddr->addSeparator();
+    m.popAddr_Import = item(m.popAddr, "popAddr_Import", QStringLiteral("アドレス帳を読み込む…"));
+    m.popAddr_Export = item(m.popAddr, "popAddr_Export", QStringLiteral("アドレス帳を書き出す…"));
 
     m.popImgEdit = makeMenu("popImgEdit");
     m.popImgEdit_Copy = item(m.popImgEdit, "popImgEdit_Copy", QStringLiteral("コピー"));

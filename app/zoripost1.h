@@ -39,6 +39,8 @@ struct MainMenus {
     QAction* popAddr_Edit;
     QAction* popAddr_Del;
     QAction* popAddr_SelectOrClear;
+    QAction* popAddr_Import;
+    QAction* popAddr_Export;
     QMenu* popImgEdit;
     QAction* popImgEdit_Copy;
     QAction* popImgEdit_Paste;

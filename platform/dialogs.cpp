@@ -74,6 +74,12 @@ public:
         return QFileDialog::getOpenFileName(parent, QString(), initialDir, filter);
     }
 
+    QString saveFile(QWidget* parent, const QString& initialPath, const QString& filter) override {
+        if (g_unattended)
+            return {};
+        return QFileDialog::getSaveFileName(parent, QString(), initialPath, filter);
+    }
+
     QString chooseFolder(QWidget* parent, const QString& title, const QString& startDir) override {
         if (g_unattended)
             return {};

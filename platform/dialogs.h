@@ -1,6 +1,6 @@
 #pragma once
 // The one seam through which the program asks the user something: message boxes,
-// the open-file dialog and the folder dialog. The window uses the real dialogs;
+// the open-file and save-file dialogs and the folder dialog. The window uses the real dialogs;
 // tests install a scripted answerer so that no test waits for a person.
 #include <QString>
 #include <QStringList>
@@ -22,6 +22,10 @@ public:
                               MsgButtons buttons = MsgButtons::Ok) = 0;
     // Returns the chosen file, or an empty string when cancelled.
     virtual QString openFile(QWidget* parent, const QString& initialDir, const QString& filter) = 0;
+    // Returns the file to write, or an empty string when cancelled. The dialog itself asks
+    // before an existing file is replaced.
+    virtual QString saveFile(QWidget* parent, const QString& initialPath,
+                             const QString& filter) = 0;
     // Returns the chosen folder, or an empty string when cancelled.
     virtual QString chooseFolder(QWidget* parent, const QString& title,
                                  const QString& startDir) = 0;

@@ -14,7 +14,7 @@ pkgs=(build-essential cmake ninja-build pkg-config
       fonts-ipafont-gothic qt6-translations-l10n)
 if [ "$what" = test ] || [ "$what" = bench ]; then
   pkgs+=(libgtest-dev libgmock-dev libbenchmark-dev openssl
-         python3 python3-aiosmtpd python3-pil dovecot-pop3d postfix
+         python3 python3-aiosmtpd python3-pil python3-vobject dovecot-pop3d postfix
          imagemagick nodejs libjpeg-turbo-progs
          libheif-examples webp libavif-bin
          qt6-qpa-plugins libqt6multimedia6 gstreamer1.0-plugins-base

@@ -4,3 +4,9 @@ zp_add_test(NAME addressbook_test
   SOURCES addressbook_test.cpp mail_text_support.h
   LIBS zp_addressbook
   LABELS addressbook)
+
+# Address-book files read and written; vobject reads what we write and writes what we read.
+zp_add_test(NAME addressbook_file_test
+  SOURCES addressbook_file_test.cpp mail_text_support.h
+  LIBS zp_addressbook
+  LABELS addressbook)

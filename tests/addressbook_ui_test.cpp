@@ -1,12 +1,15 @@
 // The recipient list and the address dialog on the real main window: the count label, the
 // collapsed view and what does not collapse it, the address menu, the keyboard, the
 // commands with their messages, the dialog's cleaning, and the settings round trip.
+#include "addressbook/addrbook.h"
+#include "addressbook/ui/inputaddr.h"
 #include "addressbook/ui/recipientlist.h"
 #include "addressbook_ui_support.h"
 #include "support/rows.h"
 
 #include <QAction>
 #include <QDialog>
+#include <QDir>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
@@ -519,4 +522,202 @@ TEST_F(AddrWindowTest, SaveKeepsEntriesByteForByte) {
     EXPECT_EQ(savedAddrLines(), mail);
 }
 
+struct ImportRow {
+    const char* what;
+    const char* fixture; // a file of tests/data/addressbook, or nullptr to write `bytes`
+    std::string bytes;
+    qint64 size; // when above 0, the file is grown (sparse) to this size
+    QStringList added;
+    MsgKind kind;
+    QString message; // in the box's text
+};
+
+void PrintTo(const ImportRow& r, std::ostream* os) {
+    *os << r.what;
+}
+
+const QString kNotRead = QStringLiteral("アドレス帳を読み込めませんでした。\n");
+const std::string kCard = "BEGIN:VCARD\r\nVERSION:3.0\r\n";
+
+QString counts(int added, int skipped, int refused) {
+    return QStringLiteral("%1 件のメールアドレスを追加しました。\n"
+                          "一覧にすでにあるため飛ばしたもの: %2 件\n読み込めなかったもの: %3 件")
+        .arg(added)
+        .arg(skipped)
+        .arg(refused);
+}
+
+class ImportFile : public AddrWindowTest, public ::testing::WithParamInterface<ImportRow> {};
+
+TEST_P(ImportFile, AddsUncheckedAfterTheListOrChangesNothing) {
+    const ImportRow& r = GetParam();
+    open();
+    QString path = dir.filePath(QStringLiteral("book.vcf"));
+    if (r.fixture) {
+        path = QString::fromUtf8(ZP_TEST_DATA "/addressbook/") + QLatin1String(r.fixture);
+    } else {
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(r.bytes.data(), static_cast<qint64>(r.bytes.size()));
+        if (r.size > 0) {
+            ASSERT_TRUE(f.resize(r.size));
+        }
+    }
+    const QStringList before = entries();
+    dialogs.fileAnswer = path;
+    control<QAction>("popAddr_Import")->trigger();
+    QStringList expected = before;
+    for (const QString& e : r.added)
+        expected << QStringLiteral("[ ] ") + e;
+    EXPECT_EQ(entries(), expected);
+    EXPECT_EQ(label(), QStringLiteral("メールアドレス一覧 (3)"));
+    ASSERT_EQ(dialogs.messages.size(), 1u);
+    EXPECT_EQ(dialogs.messages[0].kind, r.kind);
+    const QString text = dialogs.messages[0].text;
+    EXPECT_TRUE(text.contains(r.message)) << text.toStdString();
+    // A file refused whole is named in the box.
+    if (r.kind == MsgKind::Error) {
+        EXPECT_TRUE(text.startsWith(kNotRead + QDir::toNativeSeparators(path) + '\n'))
+            << text.toStdString();
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, ImportFile,
+    ::testing::Values(
+        ImportRow{"phone backup, vCard 2.1 in Shift-JIS",
+                  "phone_backup_21_sjis_qp.vcf",
+                  {},
+                  0,
+                  {QStringLiteral("山田　太郎 (taro@docomo.example.jp)"),
+                   QStringLiteral("山田　太郎 (taro.yamada@example.co.jp)"),
+                   QStringLiteral(
+                       "表計算ソフト担当　鈴木一郎（東京本社営業部第二課） (suzuki@example.jp)"),
+                   QStringLiteral("佐藤 花子～ (hanako@ezweb.example.jp)")},
+                  MsgKind::Information,
+                  counts(4, 0, 0)},
+        ImportRow{"Google Contacts CSV",
+                  "google_contacts.csv",
+                  {},
+                  0,
+                  {QStringLiteral("山田 太郎 (taro@example.jp)"),
+                   QStringLiteral("山田 太郎 (taro2@example.jp)"),
+                   QStringLiteral("山田 太郎 (yamada@work.example.jp)"),
+                   QStringLiteral("佐藤 花子 (hanako@example.jp)"),
+                   QStringLiteral("Smith, John (john@example.com)")},
+                  MsgKind::Information,
+                  counts(5, 0, 0)},
+        ImportRow{"Thunderbird CSV in Shift-JIS",
+                  "thunderbird_sjis.csv",
+                  {},
+                  0,
+                  {QStringLiteral("鈴木 一郎 (ichiro@example.jp)"),
+                   QStringLiteral("鈴木 一郎 (ichiro@mobile.example.jp)"),
+                   QStringLiteral("Jane Doe (jane@example.org)")},
+                  MsgKind::Information,
+                  counts(3, 0, 0)},
+        ImportRow{"duplicate and refused",
+                  nullptr,
+                  kCard + "FN:Y\r\nEMAIL:YAMADA@example.jp\r\nEND:VCARD\r\n" + kCard +
+                      "FN:\xF0\x9F\x98\x80 smile\r\nEMAIL:s@x.jp\r\nEND:VCARD\r\n" + kCard +
+                      "FN:\xE3\x80\x9C\r\nEMAIL:w@x.jp\r\nEND:VCARD\r\n",
+                  0,
+                  {QStringLiteral("～ (w@x.jp)")},
+                  MsgKind::Information,
+                  counts(1, 1, 1) +
+                      QStringLiteral("\n\n最初に読み込めなかったもの: 😀 smile (s@x.jp)\n"
+                                     "名前の「😀」(U+1F600) はアドレス帳に保存できない文字です。")},
+        ImportRow{"a refused address of a megabyte is shown cut",
+                  nullptr,
+                  kCard + "FN:F\r\nEMAIL:" + std::string(1000000, 'a') + "\r\nEND:VCARD\r\n",
+                  0,
+                  {},
+                  MsgKind::Information,
+                  counts(0, 0, 1) + QStringLiteral("\n\n最初に読み込めなかったもの: F (") +
+                      QString(80, 'a') + QStringLiteral("…)\nメールアドレスとして使えません。")},
+        ImportRow{"100 MB, refused unread",
+                  nullptr,
+                  kCard,
+                  100 << 20,
+                  {},
+                  MsgKind::Error,
+                  QStringLiteral("\nファイルが大きすぎます（16 MB まで）。")},
+        ImportRow{"a line of 10 MB",
+                  nullptr,
+                  kCard + "NOTE:" + std::string(10 << 20, 'x'),
+                  0,
+                  {},
+                  MsgKind::Error,
+                  QStringLiteral("\n3 行目が長すぎます（1 行 1 MB まで）。")},
+        ImportRow{"broken quoted-printable",
+                  nullptr,
+                  kCard + "FN;ENCODING=QUOTED-PRINTABLE:=E5=B1=G1\r\nEMAIL:a@x\r\nEND:VCARD\r\n",
+                  0,
+                  {},
+                  MsgKind::Error,
+                  QStringLiteral("\n3 行目の quoted-printable の値が壊れています。")},
+        ImportRow{"unknown charset",
+                  nullptr,
+                  kCard + "FN;CHARSET=EUC-KR:x\r\nEMAIL:a@x\r\nEND:VCARD\r\n",
+                  0,
+                  {},
+                  MsgKind::Error,
+                  QStringLiteral("\n3 行目の文字コード「EUC-KR」には対応していません。")},
+        ImportRow{"binary file named .vcf",
+                  nullptr,
+                  std::string("\x89PNG\r\n\x1A\n\0\0\0\rIHDR", 16),
+                  0,
+                  {},
+                  MsgKind::Error,
+                  QStringLiteral("\nテキストのファイルではありません。")}));
+
+// The list written out and read back in adds nothing: every address is already there, and
+// the entry without " (" before its address (a full-width blank) is no address.
+TEST_F(AddrWindowTest, ExportReadsBackAndReimportsAsDuplicates) {
+    open();
+    dialogs.saveAnswer = dir.filePath(QStringLiteral("書き出し"));
+    control<QAction>("popAddr_Export")->trigger();
+    ASSERT_EQ(dialogs.saveRequests.size(), 1);
+    EXPECT_TRUE(dialogs.saveRequests[0].endsWith(QStringLiteral("/アドレス帳.vcf|vCard (*.vcf)")));
+    EXPECT_TRUE(dialogs.messages.empty());
+    EXPECT_EQ(window->statusText(),
+              QStringLiteral("5 件のメールアドレスをアドレス帳に書き出しました"));
+    const QString written = dir.filePath(QStringLiteral("書き出し.vcf"));
+    dialogs.fileAnswer = written;
+    control<QAction>("popAddr_Import")->trigger();
+    EXPECT_EQ(list()->count(), 5);
+    ASSERT_EQ(dialogs.messages.size(), 1u);
+    EXPECT_TRUE(dialogs.messages[0].text.startsWith(counts(0, 4, 1)));
+}
+
+TEST_F(AddrWindowTest, CancelledFileDialogsChangeNothing) {
+    open();
+    control<QAction>("popAddr_Import")->trigger();
+    control<QAction>("popAddr_Export")->trigger();
+    EXPECT_EQ(dialogs.openRequests.size(), 1);
+    EXPECT_EQ(dialogs.saveRequests.size(), 1);
+    EXPECT_EQ(list()->count(), 5);
+    EXPECT_TRUE(dialogs.messages.empty());
+}
+
 } // namespace
+
+// A name read from a file is held or refused exactly as the address dialog holds or refuses
+// it when typed, folded forms included.
+TEST(AddrImportNames, FollowTheAddressDialogsRule) {
+    const QString names[] = {QStringLiteral("〜−‖—¢£¬¥¦‾"), QStringLiteral("①髙﨑ｶ∵＼"),
+                             QStringLiteral("ë"),           QStringLiteral("😀"),
+                             QStringLiteral("€"),           QStringLiteral("\u00A0"),
+                             QStringLiteral("©"),           QStringLiteral("ⅰ")};
+    for (const QString& name : names) {
+        const bool dialogTakes =
+            zp::TfrmInputAddr::firstUnstorableChar(zp::foldToCp932Forms(name)).second == 0;
+        const zp::AddrImport plan =
+            zp::planAddrImport({}, {{name.toStdString(), {"a@example.jp"}}});
+        EXPECT_EQ(plan.entries.size() == 1, dialogTakes) << name.toStdString();
+        if (dialogTakes) {
+            EXPECT_EQ(zp::fromSjis(plan.entries[0]),
+                      zp::foldToCp932Forms(name) + QStringLiteral(" (a@example.jp)"));
+        }
+    }
+}

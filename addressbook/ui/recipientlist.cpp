@@ -1,5 +1,6 @@
 #include "recipientlist.h"
 
+#include "addrbookfile.h"
 #include "addressbook/addredit.h"
 #include "inputaddr.h"
 #include "platform/controlevents.h"
@@ -7,7 +8,9 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QDir>
 #include <QDrag>
+#include <QFileInfo>
 #include <QLabel>
 #include <QListWidget>
 #include <QMenu>
@@ -44,6 +47,8 @@ RecipientList::RecipientList(WindowHost& host, const RecipientControls& controls
     connect(m_c.popAddr_Del, &QAction::triggered, this, &RecipientList::btnAddrDelClick);
     connect(m_c.popAddr_SelectOrClear, &QAction::triggered, this,
             &RecipientList::btnAddrChkClearClick);
+    connect(m_c.popAddr_Import, &QAction::triggered, this, &RecipientList::btnAddrImportClick);
+    connect(m_c.popAddr_Export, &QAction::triggered, this, &RecipientList::btnAddrExportClick);
 }
 
 // The list itself takes the keys; its viewport takes the mouse and the drags. The key hook
@@ -294,6 +299,53 @@ void RecipientList::btnAddrChkClearClick() {
             m_list->item(i)->setCheckState(anyChecked ? Qt::Unchecked : Qt::Checked);
     }
     chlAddrClickCheck();
+}
+
+QStringList RecipientList::entries() const {
+    QStringList out;
+    for (int i = 0; i < m_list->count(); ++i)
+        out << m_list->item(i)->text();
+    return out;
+}
+
+void RecipientList::btnAddrImportClick() {
+    const QString start = m_addressBookFolder.isEmpty() ? QDir::homePath() : m_addressBookFolder;
+    const QString path = dialogs().openFile(m_host.window(), start, addressBookOpenFilter());
+    if (path.isEmpty())
+        return;
+    m_addressBookFolder = QFileInfo(path).absolutePath();
+    const AddrImportReport report = readAddressBookFile(path, entries());
+    for (const QString& entry : report.entries)
+        m_list->addItem(newEntryItem(entry, Qt::Unchecked));
+    chlAddrClickCheck();
+    dialogs().message(m_host.window(), report.failed ? MsgKind::Error : MsgKind::Information,
+                      report.message);
+}
+
+void RecipientList::btnAddrExportClick() {
+    if (m_list->count() == 0) {
+        dialogs().message(m_host.window(), MsgKind::Information,
+                          QStringLiteral("送信先一覧にメールアドレスがありません。"));
+        return;
+    }
+    const QString folder = m_addressBookFolder.isEmpty() ? QDir::homePath() : m_addressBookFolder;
+    QString path =
+        dialogs().saveFile(m_host.window(), QDir(folder).filePath(QStringLiteral("アドレス帳.vcf")),
+                           addressBookSaveFilter());
+    if (path.isEmpty())
+        return;
+    if (QFileInfo(path).suffix().isEmpty())
+        path += QStringLiteral(".vcf");
+    m_addressBookFolder = QFileInfo(path).absolutePath();
+    const QString error = writeAddressBookFile(path, entries());
+    if (!error.isEmpty()) {
+        dialogs().message(m_host.window(), MsgKind::Error,
+                          QStringLiteral("アドレス帳を書き出せませんでした。\n%1").arg(error));
+        return;
+    }
+    m_host.reportStatus(
+        QStringLiteral("%1 件のメールアドレスをアドレス帳に書き出しました").arg(m_list->count()),
+        MsgKind::None);
 }
 
 } // namespace zp

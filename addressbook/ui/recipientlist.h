@@ -7,6 +7,7 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QObject>
+#include <QStringList>
 
 class QAction;
 class QLabel;
@@ -29,6 +30,8 @@ struct RecipientControls {
     QAction* popAddr_Edit;
     QAction* popAddr_Del;
     QAction* popAddr_SelectOrClear;
+    QAction* popAddr_Import;
+    QAction* popAddr_Export;
 };
 
 class TfrmInputAddr;
@@ -56,6 +59,11 @@ public slots:
     void btnAddrEditClick();
     void btnAddrDelClick();
     void btnAddrChkClearClick();
+    // Adds the addresses of an address-book file (vCard or CSV) after the entries,
+    // unchecked, and says what was added, skipped and refused.
+    void btnAddrImportClick();
+    // Writes the entries to a vCard file.
+    void btnAddrExportClick();
 
 private:
     void wireListEvents(QListWidget* list);
@@ -63,6 +71,7 @@ private:
     // highlighted, else -1 (the list makes its first entry current, unhighlighted, when it
     // first gets the focus; that is no choice of the user's).
     int selectedIndex() const;
+    QStringList entries() const;
     void setEditDeleteEnabled(bool enabled);
     // Clears the status bar when it still reports the last successful send.
     void clearSentStatus();
@@ -81,6 +90,7 @@ private:
     QPoint m_pressPos;
     bool m_dragPending = false;
     bool m_rightPressed = false;
+    QString m_addressBookFolder; // where the last address-book file was read or written
 };
 
 } // namespace zp

@@ -34,6 +34,10 @@ public:
         openRequests.push_back(initialDir + QLatin1Char('|') + filter);
         return fileAnswer;
     }
+    QString saveFile(QWidget*, const QString& initialPath, const QString& filter) override {
+        saveRequests.push_back(initialPath + QLatin1Char('|') + filter);
+        return saveAnswer;
+    }
     QString chooseFolder(QWidget*, const QString& title, const QString& startDir) override {
         folderRequests.push_back(title + QLatin1Char('|') + startDir);
         return folderAnswer;
@@ -48,10 +52,12 @@ public:
 
     std::vector<ShownMessage> messages;
     QStringList openRequests;
+    QStringList saveRequests;
     QStringList folderRequests;
     std::function<void()> onMessage;
     MsgAnswer answer = MsgAnswer::Yes; // to yes/no questions
     QString fileAnswer;
+    QString saveAnswer;
     QString folderAnswer;
 };
 
