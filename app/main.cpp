@@ -1,6 +1,5 @@
 // Process start: the one-running-copy rule, the main window, and the ways the program is
 // asked to end from outside (session end, SIGTERM, SIGHUP, SIGINT).
-#include "platform/dialogs.h"
 #include "platform/inputcontext.h"
 #include "platform/qttranslation.h"
 #include "platform/singleinstance.h"
@@ -86,18 +85,8 @@ int main(int argc, char** argv) {
         qInfo("zoripost: raise request from a second start");
         window.bringToFront();
     });
-    QObject::connect(&ending, &zp::TerminationSignals::endRequested, &window, [&window] {
-        // Nobody is there to answer a box any more: a failed save, for one, is written to
-        // standard error. A message box still open is answered as cancelled; then the
-        // window closes as by its close box, which saves the settings once.
-        zp::answerUnattended();
-        for (int i = 0; i < 16; ++i) {
-            QWidget* modal = QApplication::activeModalWidget();
-            if (!modal || !modal->close())
-                break;
-        }
-        window.close();
-    });
+    QObject::connect(&ending, &zp::TerminationSignals::endRequested, &window,
+                     [&window] { zp::endUnattended(window); });
     window.show();
     return QApplication::exec();
 }

@@ -39,9 +39,34 @@ namespace fs = std::filesystem;
 // anything, a dangling link included, holds the name. `mode` is narrowed by the umask.
 int createExclusive(const fs::path& path, unsigned mode = 0666);
 
-// A new file beside `target` (its name followed by a dot and six random characters),
-// created exclusively with mode 0600; -1 with errno set when none could be made.
-int createTemporary(const fs::path& target, fs::path& temp);
+// A new file beside `target` (its name followed by a dot and six random letters or digits),
+// created exclusively with `mode` (narrowed by the umask); -1 with errno set when none could
+// be made.
+int createTemporary(const fs::path& target, fs::path& temp, unsigned mode = 0600);
+// Whether `name` is a file name createTemporary gives for a target named `targetName`.
+bool isTemporaryOf(const fs::path& name, const fs::path& targetName);
+
+// An existing file opened for reading only; -1 with errno set.
+int openForReading(const fs::path& path);
+// Reads up to `size` bytes, fewer only at the end of the file (again after a short read or
+// an interrupted call); -1 with errno set on an error.
+long readFull(int fd, char* buffer, std::size_t size);
+
+// An open descriptor, closed when the holder goes.
+class FileHandle {
+public:
+    explicit FileHandle(int fd) : m_fd(fd) {}
+    FileHandle(const FileHandle&) = delete;
+    FileHandle& operator=(const FileHandle&) = delete;
+    ~FileHandle();
+    int fd() const { return m_fd; }
+    bool ok() const { return m_fd >= 0; }
+    // Closes now, so that a failed close is seen: true when it succeeded.
+    bool close();
+
+private:
+    int m_fd;
+};
 
 // Writes all of `data`, again after a short write or an interrupted call; false with
 // `err` set on a failure (ENOSPC for a write that wrote nothing).

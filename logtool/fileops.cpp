@@ -4,95 +4,33 @@
 
 #include <algorithm>
 #include <array>
-#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <system_error>
 
 #include <fcntl.h>
 #include <sys/stat.h>
-#ifdef _WIN32
-#include <io.h>
-#include <process.h>
-#else
+#ifndef _WIN32
 #include <unistd.h>
 #endif
 
 namespace zp::logsort {
 namespace {
 
-constexpr std::string_view kTempPrefix = ".zoripost-sort-";
-constexpr std::string_view kTempSuffix = ".tmp";
+// A run's temporary files: this name followed by what fileio adds for a temporary file.
+constexpr std::string_view kTempStem = ".zoripost-sort";
+// The names of the runs of earlier versions: this prefix, a number, and this suffix.
+constexpr std::string_view kOldTempPrefix = ".zoripost-sort-";
+constexpr std::string_view kOldTempSuffix = ".tmp";
 constexpr std::size_t kChunk = 64 * 1024;
 
 std::string systemMessage(int err) {
     return std::generic_category().message(err);
 }
 
-// The reading side of the copy; creating and writing go through fileio.
-#ifdef _WIN32
-int openForReading(const fs::path& p) {
-    return ::_wopen(p.c_str(), _O_RDONLY | _O_BINARY);
-}
-long readSome(int fd, char* buf, std::size_t n) {
-    return ::_read(fd, buf, static_cast<unsigned>(n));
-}
-int processId() {
-    return ::_getpid();
-}
-#else
-int openForReading(const fs::path& p) {
-    return ::open(p.c_str(), O_RDONLY | O_CLOEXEC);
-}
-long readSome(int fd, char* buf, std::size_t n) {
-    return ::read(fd, buf, n);
-}
-int processId() {
-    return static_cast<int>(::getpid());
-}
-#endif
-
-class File {
-public:
-    explicit File(int fd) : m_fd(fd) {}
-    File(const File&) = delete;
-    File& operator=(const File&) = delete;
-    ~File() {
-        if (m_fd >= 0)
-            fileio::closeFile(m_fd);
-    }
-    int fd() const { return m_fd; }
-    bool ok() const { return m_fd >= 0; }
-    // Closes now, so that a failed close is seen.
-    bool close() {
-        const int fd = m_fd;
-        m_fd = -1;
-        return fileio::closeFile(fd) == 0;
-    }
-
-private:
-    int m_fd;
-};
-
-// Reads up to n bytes, less only at the end of the file; -1 on an error.
-long readFull(int fd, char* buf, std::size_t n) {
-    std::size_t got = 0;
-    while (got < n) {
-        const long r = readSome(fd, buf + got, n - got);
-        if (r < 0 && errno == EINTR)
-            continue;
-        if (r < 0)
-            return -1;
-        if (r == 0)
-            break;
-        got += static_cast<std::size_t>(r);
-    }
-    return static_cast<long>(got);
-}
-
-void tell(const Progress& progress, std::string_view what, const fs::path& a,
+void tell(const Watch& watch, std::string_view what, const fs::path& a,
           const fs::path* b = nullptr) {
-    if (!progress)
+    if (!watch.progress)
         return;
     std::string line(what);
     line += ' ';
@@ -101,41 +39,45 @@ void tell(const Progress& progress, std::string_view what, const fs::path& a,
         line += " -> ";
         line += displayPath(*b);
     }
-    progress(line);
+    watch.progress(line);
 }
 
-// A name no other run of this program uses at the same time.
-fs::path temporaryPath(const fs::path& folder) {
-    static std::atomic<unsigned> counter{0};
-    std::string name(kTempPrefix);
-    name +=
-        std::to_string(processId()) + "-" + std::to_string(++counter) + std::string(kTempSuffix);
-    return folder / name;
+void note(const Watch& watch, FileStep step, const fs::path& path, const fs::path& to = {}) {
+    if (watch.journal)
+        watch.journal(FileEvent{step, path, to});
 }
 
-// Writes the whole source into the new file `temp`; `durable`: and flushes it to the disk.
-bool writeTemporary(const fs::path& source, const fs::path& temp, bool durable,
-                    const Progress& progress, std::string& error) {
-    File in(openForReading(source));
+void makeFolderDurable(const fs::path& folder, const Watch& watch) {
+    fileio::syncFolder(folder);
+    note(watch, FileStep::Sync, folder);
+}
+
+// Writes the whole source into a new temporary file beside `destination` (`temp` is its
+// path); `durable`: and flushes it to the disk.
+bool writeTemporary(const fs::path& source, const fs::path& destination, fs::path& temp,
+                    bool durable, const Watch& watch, std::string& error) {
+    fileio::FileHandle in(fileio::openForReading(source));
     if (!in.ok()) {
         error = displayPath(source) + ": " + systemMessage(errno);
         return false;
     }
-    File out(fileio::createExclusive(temp, 0644));
+    fileio::FileHandle out(
+        fileio::createTemporary(destination.parent_path() / kTempStem, temp, 0644));
     if (!out.ok()) {
-        error = displayPath(temp) + ": " + systemMessage(errno);
+        error = displayPath(destination.parent_path()) + ": " + systemMessage(errno);
+        temp.clear(); // the name tried last may well be someone else's file
         return false;
     }
     std::array<char, kChunk> buffer;
     for (;;) {
-        const long n = readFull(in.fd(), buffer.data(), buffer.size());
+        const long n = fileio::readFull(in.fd(), buffer.data(), buffer.size());
         if (n < 0) {
             error = displayPath(source) + ": " + systemMessage(errno);
             return false;
         }
         if (n == 0)
             break;
-        tell(progress, "write", temp);
+        tell(watch, "write", temp);
         int err = 0;
         if (!fileio::writeAll(out.fd(),
                               std::string_view(buffer.data(), static_cast<std::size_t>(n)), err)) {
@@ -146,16 +88,29 @@ bool writeTemporary(const fs::path& source, const fs::path& temp, bool durable,
             break;
     }
     if (durable)
-        tell(progress, "flush", temp);
+        tell(watch, "flush", temp);
     if ((durable && fileio::flush(out.fd()) != 0) || !out.close()) {
         error = displayPath(temp) + ": " + systemMessage(errno);
         return false;
     }
+    note(watch, FileStep::Write, temp);
+    if (durable)
+        note(watch, FileStep::Sync, temp);
     std::error_code ec;
     const auto time = fs::last_write_time(source, ec);
     if (!ec)
         fs::last_write_time(temp, time, ec); // a copy that keeps the send time is nicer; no more
     return true;
+}
+
+// Removes a temporary file that did not get a name (or still has its temporary one).
+void dropTemporary(const fs::path& temp, const Watch& watch) {
+    std::error_code ec;
+    if (!fs::exists(fs::symlink_status(temp, ec)))
+        return;
+    tell(watch, "remove", temp);
+    if (fs::remove(temp, ec))
+        note(watch, FileStep::Unlink, temp);
 }
 
 // What to report when the destination turned out to be taken.
@@ -191,13 +146,13 @@ FileCompare compareFiles(const fs::path& source, const fs::path& destination) {
         return FileCompare::Unreadable;
     if (a != b)
         return FileCompare::Different;
-    File fa(openForReading(source)), fb(openForReading(destination));
+    fileio::FileHandle fa(fileio::openForReading(source)), fb(fileio::openForReading(destination));
     if (!fa.ok() || !fb.ok())
         return FileCompare::Unreadable;
     std::array<char, kChunk> ba, bb;
     for (;;) {
-        const long na = readFull(fa.fd(), ba.data(), ba.size());
-        const long nb = readFull(fb.fd(), bb.data(), bb.size());
+        const long na = fileio::readFull(fa.fd(), ba.data(), ba.size());
+        const long nb = fileio::readFull(fb.fd(), bb.data(), bb.size());
         if (na < 0 || nb < 0)
             return FileCompare::Unreadable;
         if (na != nb || std::memcmp(ba.data(), bb.data(), static_cast<std::size_t>(na)) != 0)
@@ -209,80 +164,76 @@ FileCompare compareFiles(const fs::path& source, const fs::path& destination) {
 
 // Gives the written temporary file its name at destination and removes the temporary name.
 PlaceResult putInPlace(const fs::path& temp, const fs::path& source, const fs::path& destination,
-                       bool syncFolder, const Progress& progress) {
+                       bool syncFolder, const Watch& watch) {
     PlaceResult result{PlaceStatus::Placed, {}};
     std::error_code ec;
-    tell(progress, "link", temp, &destination);
+    tell(watch, "link", temp, &destination);
     fs::create_hard_link(temp, destination, ec);
-    if (ec == std::errc::file_exists) {
+    if (!ec) {
+        note(watch, FileStep::Link, temp, destination);
+    } else if (ec == std::errc::file_exists) {
         result = resultForTaken(source, destination);
-    } else if (ec) {
+    } else {
         // No links on this file system: a rename, which would replace a file that appeared
         // since the test above; nothing else can give us the name without that risk.
         if (compareFiles(source, destination) != FileCompare::Absent) {
             result = resultForTaken(source, destination);
         } else {
-            tell(progress, "rename", temp, &destination);
+            tell(watch, "rename", temp, &destination);
             fs::rename(temp, destination, ec);
             if (ec)
                 result = {PlaceStatus::Failed, displayPath(destination) + ": " + ec.message()};
+            else
+                note(watch, FileStep::Rename, temp, destination);
         }
     }
-    if (fs::exists(fs::symlink_status(temp, ec))) {
-        tell(progress, "remove", temp);
-        fs::remove(temp, ec);
-    }
+    dropTemporary(temp, watch);
     if (syncFolder && result.status == PlaceStatus::Placed)
-        fileio::syncFolder(destination.parent_path());
+        makeFolderDurable(destination.parent_path(), watch);
     return result;
 }
 
-PlaceResult placeCopy(const fs::path& source, const fs::path& destination,
-                      const Progress& progress) {
+PlaceResult placeCopy(const fs::path& source, const fs::path& destination, const Watch& watch) {
     if (compareFiles(source, destination) != FileCompare::Absent)
         return resultForTaken(source, destination);
-    const fs::path temp = temporaryPath(destination.parent_path());
+    fs::path temp;
     std::string error;
-    if (!writeTemporary(source, temp, true, progress, error)) {
-        std::error_code ec;
-        fs::remove(temp, ec);
+    if (!writeTemporary(source, destination, temp, true, watch, error)) {
+        if (!temp.empty())
+            dropTemporary(temp, watch);
         return {PlaceStatus::Failed, error};
     }
-    return putInPlace(temp, source, destination, true, progress);
+    return putInPlace(temp, source, destination, true, watch);
 }
 
 bool stageCopy(const fs::path& source, const fs::path& destination, fs::path& temp,
-               const Progress& progress, std::string& error) {
+               const Watch& watch, std::string& error) {
 #ifdef _WIN32
     constexpr bool kFlush = true; // no sync of a whole file system there
 #else
     constexpr bool kFlush = false;
 #endif
-    temp = temporaryPath(destination.parent_path());
-    if (writeTemporary(source, temp, kFlush, progress, error))
+    if (writeTemporary(source, destination, temp, kFlush, watch, error))
         return true;
-    std::error_code ec;
-    fs::remove(temp, ec);
+    if (!temp.empty())
+        dropTemporary(temp, watch);
     temp.clear();
     return false;
 }
 
 PlaceResult placeStaged(const fs::path& temp, const fs::path& source, const fs::path& destination,
-                        const Progress& progress) {
+                        const Watch& watch) {
     if (compareFiles(source, destination) != FileCompare::Absent) {
-        std::error_code ec;
-        tell(progress, "remove", temp);
-        fs::remove(temp, ec);
+        dropTemporary(temp, watch);
         return resultForTaken(source, destination);
     }
-    return putInPlace(temp, source, destination, false, progress);
+    return putInPlace(temp, source, destination, false, watch);
 }
 
-bool syncFileSystems(const std::vector<fs::path>& folders, const Progress& progress,
-                     std::string& error) {
+bool syncFileSystems(const std::vector<fs::path>& folders, const Watch& watch, std::string& error) {
 #ifdef _WIN32
     (void)folders;
-    (void)progress;
+    (void)watch;
     (void)error;
     return true; // staged copies are flushed as they are written there
 #else
@@ -293,7 +244,7 @@ bool syncFileSystems(const std::vector<fs::path>& folders, const Progress& progr
             std::find(done.begin(), done.end(), st.st_dev) != done.end())
             continue;
         done.push_back(st.st_dev);
-        tell(progress, "sync", folder);
+        tell(watch, "sync", folder);
         const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         if (fd < 0 || ::syncfs(fd) != 0) {
             error = displayPath(folder) + ": " + systemMessage(errno);
@@ -302,30 +253,32 @@ bool syncFileSystems(const std::vector<fs::path>& folders, const Progress& progr
             return false;
         }
         ::close(fd);
+        note(watch, FileStep::Sync, folder);
     }
     return true;
 #endif
 }
 
-PlaceResult placeLink(const fs::path& source, const fs::path& destination, const Progress& progress,
+PlaceResult placeLink(const fs::path& source, const fs::path& destination, const Watch& watch,
                       bool syncFolder) {
     if (compareFiles(source, destination) != FileCompare::Absent)
         return resultForTaken(source, destination);
     std::error_code ec;
-    tell(progress, "link", source, &destination);
+    tell(watch, "link", source, &destination);
     fs::create_hard_link(source, destination, ec);
     if (!ec) {
+        note(watch, FileStep::Link, source, destination);
         if (syncFolder)
-            fileio::syncFolder(destination.parent_path());
+            makeFolderDurable(destination.parent_path(), watch);
         return {PlaceStatus::Placed, {}};
     }
     if (ec == std::errc::file_exists)
         return resultForTaken(source, destination);
     // Another file system, or one without links: a copy does it.
-    return placeCopy(source, destination, progress);
+    return placeCopy(source, destination, watch);
 }
 
-bool ensureFolder(const fs::path& folder, const Progress& progress, std::string& error) {
+bool ensureFolder(const fs::path& folder, const Watch& watch, std::string& error) {
     std::error_code ec;
     const fs::file_status st = fs::symlink_status(folder, ec);
     if (fs::is_directory(st))
@@ -334,7 +287,7 @@ bool ensureFolder(const fs::path& folder, const Progress& progress, std::string&
         error = displayPath(folder) + ": " + systemMessage(EEXIST);
         return false;
     }
-    tell(progress, "mkdir", folder);
+    tell(watch, "mkdir", folder);
     fs::create_directory(folder, ec);
     if (ec) {
         error = displayPath(folder) + ": " + ec.message();
@@ -343,19 +296,23 @@ bool ensureFolder(const fs::path& folder, const Progress& progress, std::string&
     return true;
 }
 
-bool removeFile(const fs::path& file, const Progress& progress, std::string& error) {
-    tell(progress, "remove", file);
+bool removeFile(const fs::path& file, const Watch& watch, std::string& error) {
+    tell(watch, "remove", file);
     std::error_code ec;
     if (!fs::remove(file, ec) || ec) {
         error = displayPath(file) + ": " + (ec ? ec.message() : systemMessage(ENOENT));
         return false;
     }
+    note(watch, FileStep::Unlink, file);
     return true;
 }
 
 bool isTemporaryName(const fs::path& fileName) {
+    if (fileio::isTemporaryOf(fileName, fs::path(kTempStem)))
+        return true;
+    // Left by an earlier version: the prefix, a number and the suffix.
     const auto& n = fileName.native();
-    if (n.size() <= kTempPrefix.size() + kTempSuffix.size())
+    if (n.size() <= kOldTempPrefix.size() + kOldTempSuffix.size())
         return false;
     auto matches = [&](std::size_t at, std::string_view ascii) {
         for (std::size_t i = 0; i < ascii.size(); ++i)
@@ -363,7 +320,7 @@ bool isTemporaryName(const fs::path& fileName) {
                 return false;
         return true;
     };
-    return matches(0, kTempPrefix) && matches(n.size() - kTempSuffix.size(), kTempSuffix);
+    return matches(0, kOldTempPrefix) && matches(n.size() - kOldTempSuffix.size(), kOldTempSuffix);
 }
 
 std::string displayPath(const fs::path& path) {

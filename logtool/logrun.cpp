@@ -55,7 +55,7 @@ public:
 // a plain folder directly inside the send log folder, and so never the source itself.
 class RealOps final : public Ops {
 public:
-    RealOps(const fs::path& root, const Progress& progress) : m_root(root), m_progress(progress) {
+    RealOps(const fs::path& root, const Watch& watch) : m_root(root), m_watch(watch) {
         std::error_code ec;
         m_canonicalRoot = fs::canonical(root, ec);
 #ifndef _WIN32
@@ -67,7 +67,7 @@ public:
             error = displayPath(dir) + ": outside the send log folder";
             return false;
         }
-        return ensureFolder(dir, m_progress, error) && safeFolder(dir, error);
+        return ensureFolder(dir, m_watch, error) && safeFolder(dir, error);
     }
     PlaceResult copy(const fs::path& source, const fs::path& destination) override {
         std::string error;
@@ -75,20 +75,20 @@ public:
             return {PlaceStatus::Failed, error};
         const auto staged = m_staged.find(destination);
         if (staged == m_staged.end())
-            return placeCopy(source, destination, m_progress);
+            return placeCopy(source, destination, m_watch);
         const fs::path temp = staged->second;
         m_staged.erase(staged);
-        return placeStaged(temp, source, destination, m_progress);
+        return placeStaged(temp, source, destination, m_watch);
     }
     PlaceResult link(const fs::path& source, const fs::path& destination) override {
         std::string error;
         if (!safeFolder(destination.parent_path(), error))
             return {PlaceStatus::Failed, error};
         m_touched.push_back(destination.parent_path());
-        return placeLink(source, destination, m_progress, false);
+        return placeLink(source, destination, m_watch, false);
     }
     bool remove(const fs::path& file, std::string& error) override {
-        return removeFile(file, m_progress, error);
+        return removeFile(file, m_watch, error);
     }
 
     // Writes a copy into a temporary file beside destination, to be made durable with the
@@ -97,7 +97,7 @@ public:
         std::string error;
         fs::path temp;
         if (safeFolder(destination.parent_path(), error) &&
-            stageCopy(source, destination, temp, m_progress, error)) {
+            stageCopy(source, destination, temp, m_watch, error)) {
             m_staged[destination] = temp;
             m_touched.push_back(destination.parent_path());
         }
@@ -106,13 +106,13 @@ public:
     // and made one by one instead.
     void syncStaged() {
         std::string error;
-        if (!m_staged.empty() && !syncFileSystems(m_touched, m_progress, error))
+        if (!m_staged.empty() && !syncFileSystems(m_touched, m_watch, error))
             dropStaged();
     }
     // One sync for every new name of the batch, before any source goes.
     bool syncNames(std::string& error) {
         m_touched.push_back(m_root);
-        const bool ok = syncFileSystems(m_touched, m_progress, error);
+        const bool ok = syncFileSystems(m_touched, m_watch, error);
         m_touched.clear();
         return ok;
     }
@@ -120,7 +120,7 @@ public:
     void dropStaged() {
         for (const auto& [destination, temp] : m_staged) {
             std::string error;
-            removeFile(temp, m_progress, error);
+            removeFile(temp, m_watch, error);
         }
         m_staged.clear();
     }
@@ -165,7 +165,7 @@ private:
     struct stat m_rootId {};
     bool m_rootOk = false;
 #endif
-    const Progress& m_progress;
+    const Watch& m_watch;
     std::map<fs::path, fs::path> m_staged; // destination -> its staged copy
     std::vector<fs::path> m_touched;       // folders given new files since the last sync
 };
@@ -388,13 +388,13 @@ private:
     std::vector<Pending> m_pending;
 };
 
-void cleanLeftovers(const Plan& plan, bool remove, const Progress& progress, Report& report) {
+void cleanLeftovers(const Plan& plan, bool remove, const Watch& watch, Report& report) {
     for (const fs::path& temp : plan.leftovers) {
         Step s;
         s.kind = StepKind::Clean;
         s.source = temp;
         std::string error;
-        if (remove && !removeFile(plan.folder / temp, progress, error)) {
+        if (remove && !removeFile(plan.folder / temp, watch, error)) {
             s.kind = StepKind::Fail;
             s.reason = Reason::NotDone;
             s.error = error;
@@ -445,8 +445,9 @@ Report previewPlan(const Plan& plan) {
 
 Report carryOutPlan(const Plan& plan, const RunControl& control) {
     Report report;
-    cleanLeftovers(plan, true, control.progress, report);
-    RealOps real(plan.folder, control.progress);
+    const Watch watch{control.progress, control.journal};
+    cleanLeftovers(plan, true, watch, report);
+    RealOps real(plan.folder, watch);
     Sorter sorter(plan, real, report);
     sorter.deferRemovals();
     const std::size_t planned = plan.logs.size();

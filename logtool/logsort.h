@@ -102,6 +102,7 @@ Report previewPlan(const Plan& plan);
 // How a run is watched and stopped.
 struct RunControl {
     Progress progress; // hears of every change before it is made
+    Journal journal;   // hears of every step that decides what survives, once it is done
     // After each batch: logs handled so far, of the logs in the plan.
     std::function<void(int done, int planned)> logsDone;
     // Read between two logs; once true, the run finishes the logs begun (every file whole,

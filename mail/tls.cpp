@@ -27,40 +27,70 @@ struct Factory {
 };
 
 #ifndef _WIN32
-// The folder of the running program, from /proc/self/exe.
+// The folder of the running program, from /proc/self/exe; empty when it cannot be told (the
+// current folder is no place to load code from).
 std::string programFolder() {
     std::vector<char> path(PATH_MAX);
     const ssize_t size = readlink("/proc/self/exe", path.data(), path.size() - 1);
-    if (size <= 0) {
-        return ".";
-    }
+    if (size <= 0)
+        return {};
     const std::string exe(path.data(), static_cast<std::size_t>(size));
     const std::size_t slash = exe.rfind('/');
-    return slash == std::string::npos || slash == 0 ? "/" : exe.substr(0, slash);
+    if (slash == std::string::npos)
+        return {};
+    return slash == 0 ? "/" : exe.substr(0, slash);
+}
+
+// The factory of a loaded module, after its interface version has been checked; null with
+// the reason in `why` when the module is of another build.
+TlsEngineFactory checkedFactory(void* module, const std::string& file, std::string& why) {
+    const auto version = reinterpret_cast<TlsInterfaceVersion>(dlsym(module, ZP_TLS_VERSION_NAME));
+    if (!version) {
+        why = file + " has no interface version (this program needs version " +
+              std::to_string(kTlsInterfaceVersion) + ")";
+        return nullptr;
+    }
+    if (const int found = version(); found != kTlsInterfaceVersion) {
+        why = file + " is of interface version " + std::to_string(found) +
+              ", this program needs version " + std::to_string(kTlsInterfaceVersion);
+        return nullptr;
+    }
+    const auto create = reinterpret_cast<TlsEngineFactory>(dlsym(module, ZP_TLS_FACTORY_NAME));
+    if (!create)
+        why = file + " has no " ZP_TLS_FACTORY_NAME;
+    return create;
 }
 
 // The module, looked for where it is installed relative to the program and beside it (a
-// copy carried around with its modules). It stays loaded for the rest of the run.
+// copy carried around with its modules). A module of another interface version is refused
+// unused. The one taken stays loaded for the rest of the run.
 Factory loadFactory() {
     Factory factory;
     const std::string folder = programFolder();
     std::string tried;
-    for (const std::string& dir : {folder + "/" ZP_TLS_MODULE_DIR, folder}) {
+    auto note = [&tried](const std::string& why) { tried += (tried.empty() ? "" : "; ") + why; };
+    if (folder.empty())
+        note("the program's own folder is unknown");
+    const std::vector<std::string> places =
+        folder.empty() ? std::vector<std::string>{}
+                       : std::vector<std::string>{folder + "/" ZP_TLS_MODULE_DIR, folder};
+    for (const std::string& dir : places) {
         const std::string file = dir + "/" ZP_TLS_MODULE_FILE;
         void* module = dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
         if (!module) {
             const char* why = dlerror();
-            tried += (tried.empty() ? "" : "; ") + std::string(why ? why : file);
+            note(why ? why : file);
             continue;
         }
-        factory.create = reinterpret_cast<TlsEngineFactory>(dlsym(module, ZP_TLS_FACTORY_NAME));
-        if (factory.create) {
+        std::string why;
+        factory.create = checkedFactory(module, file, why);
+        if (factory.create)
             return factory;
-        }
-        tried += (tried.empty() ? "" : "; ") + file + " has no " ZP_TLS_FACTORY_NAME;
+        note(why);
         dlclose(module);
     }
-    factory.error = "The TLS module " ZP_TLS_MODULE_FILE " cannot be loaded (" + tried + ").";
+    factory.error =
+        std::string(kTlsModuleProblem) + ZP_TLS_MODULE_FILE " cannot be loaded (" + tried + ").";
     return factory;
 }
 #else
@@ -92,6 +122,19 @@ TlsSession::Want checked(TlsEngine& engine, TlsEngine::Result result) {
 }
 
 } // namespace
+
+std::string tlsModuleName() {
+#ifdef _WIN32
+    return {};
+#else
+    return ZP_TLS_MODULE_FILE;
+#endif
+}
+
+bool isTlsModuleProblem(std::string_view errorText) {
+    const std::string start = "TLS Error\r\n" + std::string(kTlsModuleProblem);
+    return errorText.substr(0, start.size()) == start;
+}
 
 int usualSmtpPort(MailSecurity security) {
     switch (security) {

@@ -35,6 +35,14 @@ private:
     std::string m_reason;
 };
 
+// How the reason begins when the TLS module is missing or of another build; the rest
+// names the file, the places looked in and the versions.
+inline constexpr std::string_view kTlsModuleProblem = "The TLS module ";
+// The module's file name ("libzp_tls.so"); empty where TLS is linked into the program.
+std::string tlsModuleName();
+// Whether an error's text ("TLS Error" CR LF ...) says the module could not be used.
+bool isTlsModuleProblem(std::string_view errorText);
+
 class TlsEngine;
 
 // One client session that works on bytes in memory: the socket layer carries what

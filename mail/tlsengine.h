@@ -29,7 +29,15 @@ public:
 // file when it is not empty; null only when memory runs out.
 using TlsEngineFactory = TlsEngine* (*)(const char* host, const char* caFile);
 
+// The version of this boundary: the class above, the factory and the standard library
+// types they pass (a module from another build may lay out std::string or the vtable
+// differently). Raised with every change to any of them; the program asks the module for
+// its version before it touches anything else in it and refuses any other.
+inline constexpr int kTlsInterfaceVersion = 1;
+using TlsInterfaceVersion = int (*)();
+
 } // namespace zp
 
-// Exported by the module under this name.
+// Exported by the module under these names.
 #define ZP_TLS_FACTORY_NAME "zpTlsCreate"
+#define ZP_TLS_VERSION_NAME "zpTlsInterfaceVersion"

@@ -6,28 +6,36 @@
 #include <QPointer>
 #include <QStringList>
 
+#include <atomic>
+
 namespace zp {
 
 namespace {
 
 using PlayFn = void (*)(QObject* owner, const QString& absolutePath);
 
+struct SoundModule {
+    PlayFn play = nullptr;
+    QString error; // why it could not be loaded
+};
+
 // The sound module, looked for where it is installed relative to the program and beside it
 // (a copy carried around with its module); loaded once, on the first sound, and kept.
-PlayFn playFunction() {
-    static const PlayFn play = [] {
+const SoundModule& soundModule() {
+    static const SoundModule module = [] {
         const QString dir = QCoreApplication::applicationDirPath();
         QStringList tried;
         for (const QString& folder : {dir + QStringLiteral("/" ZP_SOUND_MODULE_DIR), dir}) {
-            QLibrary module(folder + QStringLiteral("/zp_sound"));
-            if (auto fn = reinterpret_cast<PlayFn>(module.resolve("zpPlayWav")))
-                return fn;
-            tried << module.errorString();
+            QLibrary library(folder + QStringLiteral("/zp_sound"));
+            if (auto fn = reinterpret_cast<PlayFn>(library.resolve("zpPlayWav")))
+                return SoundModule{fn, {}};
+            tried << library.errorString();
         }
-        qWarning("zoripost: no sound: %s", qPrintable(tried.join(QStringLiteral("; "))));
-        return PlayFn{};
+        const QString why = tried.join(QStringLiteral("; "));
+        qWarning("zoripost: no sound: %s", qPrintable(why));
+        return SoundModule{nullptr, why};
     }();
-    return play;
+    return module;
 }
 
 } // namespace
@@ -36,12 +44,20 @@ SoundPlayer::SoundPlayer(QObject* parent) : QObject(parent) {}
 
 SoundPlayer::~SoundPlayer() = default;
 
-void SoundPlayer::playWav(const QString& path) {
+QString SoundPlayer::playWav(const QString& path) {
     m_lastPath = path;
     if (!QFileInfo(path).isFile())
-        return;
-    if (const PlayFn play = playFunction())
-        play(this, QFileInfo(path).absoluteFilePath());
+        return {};
+    const SoundModule& module = soundModule();
+    if (module.play) {
+        module.play(this, QFileInfo(path).absoluteFilePath());
+        return {};
+    }
+    static std::atomic<bool> told{false};
+    if (told.exchange(true))
+        return {};
+    return QStringLiteral("サウンドモジュールを読み込めないため、効果音を鳴らせません（%1）")
+        .arg(module.error);
 }
 
 SoundPlayer& soundPlayer() {

@@ -13,8 +13,10 @@ public:
     explicit SoundPlayer(QObject* parent = nullptr);
     ~SoundPlayer() override;
 
-    // Starts playing the file; a missing or unreadable file plays nothing.
-    void playWav(const QString& path);
+    // Starts playing the file; a missing or unreadable file plays nothing. Returns, once per
+    // run, why no sound can play at all (the sound module could not be loaded), for the
+    // status line; empty otherwise.
+    QString playWav(const QString& path);
     // The file most recently handed to playWav (empty before the first call).
     QString lastPath() const { return m_lastPath; }
 

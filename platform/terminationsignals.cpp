@@ -1,8 +1,12 @@
 #include "terminationsignals.h"
 
+#include "dialogs.h"
+
+#include <QApplication>
 #include <QGuiApplication>
 #include <QSessionManager>
 #include <QSocketNotifier>
+#include <QWidget>
 
 #ifdef _WIN32
 #ifndef NOMINMAX
@@ -148,5 +152,18 @@ void TerminationSignals::onPipeReadable() {
         emit endRequested();
 }
 #endif
+
+void endUnattended(QWidget& window) {
+    answerUnattended();
+    for (int i = 0; i < 16; ++i) {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (!modal || !modal->close())
+            break;
+    }
+    window.close();
+    // The program ends even when the window closed inside a loop of its own (a progress
+    // dialog's), where closing the last window does not end it; that loop is left too.
+    QCoreApplication::quit();
+}
 
 } // namespace zp

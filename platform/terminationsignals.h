@@ -8,6 +8,7 @@
 #include <QObject>
 
 class QSocketNotifier;
+class QWidget;
 
 namespace zp {
 
@@ -29,5 +30,11 @@ private:
     QSocketNotifier* m_notifier = nullptr;
 #endif
 };
+
+// What the program does on endRequested: nobody is there to answer a box any more (a failed
+// save, for one, is written to standard error); a box or dialog still open is closed as
+// cancelled, then the window closes as by its close box, which saves the settings once, and
+// the application's loop ends.
+void endUnattended(QWidget& window);
 
 } // namespace zp

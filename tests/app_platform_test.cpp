@@ -11,6 +11,7 @@
 #include "platform/soundplayer.h"
 #include "platform/textcodec.h"
 #include "platform/updown.h"
+#include "support/command.h"
 #include "support/rows.h"
 #include "support/urlcatcher.h"
 
@@ -33,6 +34,7 @@
 #include <QWheelEvent>
 #include <QWindow>
 
+#include <cstdio>
 #include <memory>
 #include <string>
 
@@ -435,6 +437,46 @@ TEST(SoundPlayer, ReturnsAtOnceWhileTheSoundPlays) {
     EXPECT_LT(t.elapsed(), 1000) << "playing a three-second sound blocked the caller";
     EXPECT_EQ(player.lastPath(), dir.filePath(QStringLiteral("missing.wav")));
     EXPECT_TRUE(multimediaLoaded());
+}
+
+// Run only in the copy made below, far from the sound module: two sounds, and what each
+// call said.
+TEST(SoundPlayer, WithoutTheModuleInACopy) {
+    if (!qEnvironmentVariableIsSet("ZP_SOUND_IN_A_COPY"))
+        GTEST_SKIP() << "run by AMissingModuleIsToldOnce in a copy of this program";
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("fire.wav"));
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(silenceWav(1));
+    f.close();
+    zp::SoundPlayer player;
+    const QString first = player.playWav(path);
+    const QString second = player.playWav(path);
+    std::printf("first: [%s]\nsecond: [%s]\n", first.toUtf8().constData(),
+                second.toUtf8().constData());
+}
+
+// A copy of this program with no sound module where it looks: the first sound says why
+// none can play, for the status line, and only the first.
+TEST(SoundPlayer, AMissingModuleIsToldOnce) {
+    if (qEnvironmentVariableIsSet("ZP_SOUND_IN_A_COPY"))
+        GTEST_SKIP();
+    QTemporaryDir dir;
+    const std::string copy = dir.filePath(QStringLiteral("app_platform_test")).toStdString();
+    ASSERT_TRUE(QFile::copy(QStringLiteral("/proc/self/exe"), QString::fromStdString(copy)));
+    QFile::setPermissions(QString::fromStdString(copy), QFile::ReadOwner | QFile::ExeOwner);
+    const std::string out =
+        zp::test::runShell("ZP_SOUND_IN_A_COPY=1 QT_QPA_PLATFORM=offscreen " +
+                           zp::test::shellQuote(copy) +
+                           " --gtest_filter=SoundPlayer.WithoutTheModuleInACopy 2>/dev/null")
+            .output;
+    EXPECT_NE(out.find(QStringLiteral("first: [サウンドモジュールを読み込めないため、"
+                                      "効果音を鳴らせません（")
+                           .toStdString()),
+              std::string::npos)
+        << out;
+    EXPECT_NE(out.find("second: []"), std::string::npos) << out;
 }
 
 // A widget that lists the events it was given after the event filters had their say.

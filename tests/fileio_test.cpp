@@ -7,6 +7,8 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <set>
+#include <string>
 #include <sys/stat.h>
 
 namespace {
@@ -95,5 +97,59 @@ INSTANTIATE_TEST_SUITE_P(
         Row{"CreatingNeverWritesThroughALinkToNothing", Op::CreateNew, Before::LinkToMissing, false,
             true, "", ""}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// Which names are temporary files of a target: the target's name, a dot and six letters or
+// digits, nothing more.
+struct TemporaryNameRow {
+    const char* name;
+    const char* target;
+    bool temporary;
+};
+
+void PrintTo(const TemporaryNameRow& r, std::ostream* os) {
+    *os << r.name;
+}
+
+class TemporaryName : public ::testing::TestWithParam<TemporaryNameRow> {};
+
+TEST_P(TemporaryName, IsOneOfTheTargetsOnlyInItsOwnForm) {
+    EXPECT_EQ(isTemporaryOf(GetParam().name, GetParam().target), GetParam().temporary);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, TemporaryName,
+                         ::testing::Values(TemporaryNameRow{"x.ab12CD", "x", true},
+                                           TemporaryNameRow{".sort.000000", ".sort", true},
+                                           TemporaryNameRow{"x.ab12C", "x", false},
+                                           TemporaryNameRow{"x.ab12CDE", "x", false},
+                                           TemporaryNameRow{"y.ab12CD", "x", false},
+                                           TemporaryNameRow{"x-ab12CD", "x", false},
+                                           TemporaryNameRow{"x.ab 2CD", "x", false},
+                                           TemporaryNameRow{"x.ab-2CD", "x", false},
+                                           TemporaryNameRow{"x", "x", false}),
+                         [](const auto& info) { return "row" + std::to_string(info.index); });
+
+// Temporary files beside one target never share a name, and what is written reads back whole,
+// in pieces larger and smaller than asked for.
+TEST(TemporaryFile, NamesAreNewAndTheBytesReadBack) {
+    zp::test::TempDir tmp{"zp_fileio_"};
+    const fs::path target = tmp.path() / "target";
+    std::set<fs::path> names;
+    const std::string bytes(100000, 'z');
+    for (int i = 0; i < 50; ++i) {
+        fs::path temp;
+        FileHandle out(createTemporary(target, temp, 0644));
+        ASSERT_TRUE(out.ok()) << i;
+        EXPECT_TRUE(isTemporaryOf(temp.filename(), target.filename())) << temp;
+        EXPECT_TRUE(names.insert(temp).second) << temp << " given twice";
+        int err = 0;
+        ASSERT_TRUE(writeAll(out.fd(), bytes.substr(0, static_cast<std::size_t>(i) * 997), err));
+        ASSERT_TRUE(out.close());
+        FileHandle in(openForReading(temp));
+        ASSERT_TRUE(in.ok());
+        std::string back(static_cast<std::size_t>(i) * 997 + 10, '\0');
+        EXPECT_EQ(readFull(in.fd(), back.data(), back.size()), i * 997) << i;
+    }
+    EXPECT_EQ(openForReading(tmp.path() / "missing"), -1);
+}
 
 } // namespace

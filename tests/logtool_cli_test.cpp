@@ -108,10 +108,18 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(SortLogsCli, ARunSaysWhatItDidAndRemovesLeftoverTemporaryFiles) {
     addLogs();
+    // One of this version's names, one an earlier version gave, and none of ours.
+    zp::test::writeFile(m_dir / "A/.zoripost-sort.q7Zk0a", "half a copy");
     zp::test::writeFile(m_dir / "A/.zoripost-sort-99-1.tmp", "half a copy");
+    zp::test::writeFile(m_dir / "A/.zoripost-sort.q7Zk0", "the user's");
     const ProcessRun r = sortlogs({dir()});
     EXPECT_EQ(r.status, 0) << r.output;
+    EXPECT_FALSE(fs::exists(m_dir / "A/.zoripost-sort.q7Zk0a"));
     EXPECT_FALSE(fs::exists(m_dir / "A/.zoripost-sort-99-1.tmp"));
+    EXPECT_TRUE(fs::exists(m_dir / "A/.zoripost-sort.q7Zk0"));
+    EXPECT_NE(r.output.find("clean A/.zoripost-sort.q7Zk0a (left over by an interrupted run)\n"),
+              std::string::npos)
+        << r.output;
     EXPECT_NE(r.output.find("clean A/.zoripost-sort-99-1.tmp (left over by an interrupted run)\n"),
               std::string::npos)
         << r.output;

@@ -11,6 +11,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <linux/fs.h>
+#include <set>
 #include <sys/ioctl.h>
 #include <sys/mount.h>
 #include <sys/wait.h>
@@ -383,20 +384,46 @@ void PrintTo(const Interruption& c, std::ostream* os) {
     *os << c.what;
 }
 
-// No source leaves the send log folder before a sync has made every file written and every
-// name given before it durable.
-void expectSyncedBeforeEveryRemoval(const std::vector<std::string>& lines, const fs::path& dir) {
-    bool unsynced = false;
-    for (const std::string& line : lines) {
-        if (line.starts_with("write ") || line.starts_with("link ") || line.starts_with("rename "))
-            unsynced = true;
-        else if (line.starts_with("sync "))
-            unsynced = false;
-        const fs::path removed = line.starts_with("remove ") ? fs::path(line.substr(7)) : "";
-        if (removed.parent_path() == dir && !isTemporaryName(removed.filename())) {
-            EXPECT_FALSE(unsynced) << line << " before a sync";
+// As the run's journal tells it: a batch's copies are durable (their data synced) before they
+// get their names, and the new names are durable before any source leaves the send log
+// folder. Vacuous runs do not count: copies were named and sources removed.
+void expectDurableOrder(const std::vector<FileEvent>& journal, const fs::path& dir) {
+    std::set<fs::path> unsyncedData; // temporary files written since the last sync
+    bool unsyncedNames = false;
+    int namedCopies = 0, removals = 0;
+    for (const FileEvent& e : journal) {
+        switch (e.step) {
+        case FileStep::Write:
+            unsyncedData.insert(e.path);
+            break;
+        case FileStep::Sync:
+            if (fs::is_directory(e.path)) {
+                unsyncedData.clear();
+                unsyncedNames = false;
+            } else {
+                unsyncedData.erase(e.path);
+            }
+            break;
+        case FileStep::Link:
+        case FileStep::Rename:
+            if (isTemporaryName(e.path.filename())) {
+                EXPECT_EQ(unsyncedData.count(e.path), 0u)
+                    << e.to << " named before its data was synced";
+                ++namedCopies;
+            }
+            unsyncedNames = true;
+            break;
+        case FileStep::Unlink:
+            if (e.path.parent_path() == dir && !isTemporaryName(e.path.filename())) {
+                EXPECT_FALSE(unsyncedNames)
+                    << e.path << " removed before the new names were synced";
+                ++removals;
+            }
+            break;
         }
     }
+    EXPECT_GT(namedCopies, 0);
+    EXPECT_GT(removals, 0);
 }
 
 class Interrupted : public zp::test::TempFolder,
@@ -404,12 +431,15 @@ class Interrupted : public zp::test::TempFolder,
 protected:
     Report run(const fs::path& dir, const Progress& progress,
                const std::atomic<bool>* cancel = nullptr,
-               std::vector<std::pair<int, int>>* counts = nullptr) {
+               std::vector<std::pair<int, int>>* counts = nullptr,
+               std::vector<FileEvent>* journal = nullptr) {
         Plan plan;
         std::string error;
         EXPECT_EQ(makePlan(dir, plan, error), PlanError::None) << error;
         RunControl control;
         control.progress = progress;
+        if (journal)
+            control.journal = [journal](const FileEvent& e) { journal->push_back(e); };
         control.batchLogs = GetParam().batchLogs;
         control.cancel = cancel;
         if (counts)
@@ -425,11 +455,10 @@ TEST_P(Interrupted, LosesNothingAndTheNextRunCompletesIt) {
     const fs::path reference = m_dir / "reference";
     makeMixedFolder(reference);
     const std::vector<std::string> original = zp::test::contents(zp::test::snapshot(reference));
-    std::vector<std::string> lines;
+    std::vector<FileEvent> journal;
     std::vector<std::pair<int, int>> counts;
-    run(
-        reference, [&](std::string_view l) { lines.emplace_back(l); }, nullptr, &counts);
-    expectSyncedBeforeEveryRemoval(lines, reference);
+    run(reference, {}, nullptr, &counts, &journal);
+    expectDurableOrder(journal, reference);
     ASSERT_FALSE(counts.empty());
     EXPECT_EQ(counts.back(), std::make_pair(5, 5)) << "logs done of logs planned";
     const Tree wanted = zp::test::snapshot(reference);

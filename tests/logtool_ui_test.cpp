@@ -5,10 +5,13 @@
 #include "logtool/ui/logfolder.h"
 #include "logtool_support.h"
 #include "platform/radiogroup.h"
+#include "platform/terminationsignals.h"
 #include "support/rows.h"
 #include "support/urlcatcher.h"
 
 #include <QAbstractButton>
+#include <QApplication>
+#include <QFile>
 #include <QLineEdit>
 #include <QPalette>
 #include <QProgressBar>
@@ -21,6 +24,15 @@
 #include <QUrl>
 
 #include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <mutex>
+#include <thread>
 
 namespace {
 
@@ -356,6 +368,98 @@ TEST_F(LogFolderTest, WhatStaysBehindIsSummedUpInOneBox) {
     EXPECT_TRUE(fs::exists(logs / "B" / "ok.txt"));
     EXPECT_TRUE(fs::exists(logs / "c0.txt"));
 }
+
+// The program asked to end from outside while a sort counts: the dialog and the window
+// close (saving the settings), the run stops between two logs and the program's loop ends
+// within five seconds, every log whole in exactly one place. A run that never stops would
+// hold the window's thread; the watchdog then ends the test binary with a failure.
+struct EndCase {
+    const char* what;
+    int signal;
+};
+void PrintTo(const EndCase& c, std::ostream* os) {
+    *os << c.what;
+}
+class EndDuringASort : public LogFolderTest, public ::testing::WithParamInterface<EndCase> {};
+
+TEST_P(EndDuringASort, EndsTheProgramWithTheSettingsSavedAndEveryLogWhole) {
+    const fs::path logs = m_dir / "logs";
+    for (int i = 0; i < 300; ++i)
+        writeLog(logs, TestLog{"t" + std::to_string(i), LogKind::Text, {"A (a@x.jp)"}, true});
+    const zp::test::Tree before = zp::test::snapshot(logs);
+    setMode(2);
+    box()->setText(q(logs));
+    // Batches long enough for the signal to come while the run is inside one.
+    m_tool->setBatchLogs(20);
+    ASSERT_FALSE(QFile::exists(m_window->settingsFilePath()));
+    zp::TerminationSignals ending;
+    TfrmMain* window = m_window.get();
+    QObject::connect(&ending, &zp::TerminationSignals::endRequested, window,
+                     [window] { zp::endUnattended(*window); });
+    using Clock = std::chrono::steady_clock;
+    Clock::time_point signalled{};
+    const auto signalOnTheFirstCount = [&, window] {
+        auto* dialog = window->findChild<QProgressDialog*>();
+        if (!dialog) {
+            ADD_FAILURE() << "no progress dialog";
+            window->close();
+            return;
+        }
+        QObject::connect(dialog->findChild<QProgressBar*>(), &QProgressBar::valueChanged, dialog,
+                         [&, window](int done) {
+                             if (done != 20)
+                                 return;
+                             // Once the run is inside its next batch.
+                             QTimer::singleShot(50, window, [&] {
+                                 signalled = Clock::now();
+                                 ::raise(GetParam().signal);
+                             });
+                         });
+    };
+    QTimer::singleShot(0, window, [&, window] {
+        QTimer::singleShot(0, window, signalOnTheFirstCount);
+        ctl<QAbstractButton>("btnAutoAlloc")->click();
+    });
+    std::mutex mutex;
+    std::condition_variable done;
+    bool ended = false;
+    std::thread watchdog([&] {
+        std::unique_lock lock(mutex);
+        if (!done.wait_for(lock, std::chrono::seconds(30), [&] { return ended; })) {
+            std::fprintf(stderr, "the program did not end during a sort\n");
+            std::_Exit(1);
+        }
+    });
+    window->show();
+    QApplication::exec();
+    const Clock::time_point end = Clock::now();
+    {
+        std::lock_guard lock(mutex);
+        ended = true;
+    }
+    done.notify_all();
+    watchdog.join();
+
+    ASSERT_NE(signalled, Clock::time_point{}) << "the sort ended before the signal";
+    EXPECT_LT(end - signalled, std::chrono::seconds(5));
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_TRUE(QFile::exists(window->settingsFilePath())) << "settings not saved";
+    const zp::test::Tree after = zp::test::snapshot(logs);
+    int filed = 0;
+    for (const auto& [name, bytes] : before) {
+        const bool here = after.count(name) != 0, there = after.count("A/" + name) != 0;
+        EXPECT_NE(here, there) << name << " must be in exactly one place";
+        EXPECT_EQ(here ? after.at(name) : there ? after.at("A/" + name) : "", bytes) << name;
+        filed += there;
+    }
+    EXPECT_EQ(after.size(), before.size() + 1) << "the folder A, and no temporary file";
+    EXPECT_GT(filed, 0);
+    EXPECT_LT(filed, static_cast<int>(before.size())) << "stopped before the end";
+}
+
+INSTANTIATE_TEST_SUITE_P(Signals, EndDuringASort,
+                         ::testing::Values(EndCase{"SIGTERM", SIGTERM}, EndCase{"SIGINT", SIGINT}),
+                         [](const auto& info) { return std::string(info.param.what); });
 
 } // namespace
 

@@ -23,6 +23,7 @@ struct MailCase {
     int charset = -1;            // [mail] charset; -1: no such key
     const char* fileName = "report.bin";
     const char* bodyCharset = "iso-2022-jp";
+    const char* bodyOnly = nullptr; // a body line typed as this text, in the body alone
 };
 
 void PrintTo(const MailCase& c, std::ostream* os) {
@@ -78,6 +79,7 @@ TEST_P(SendRealServer, MailReadsBackAsTyped) {
     // The edit box gives LF line ends; "." lines must be dot-stuffed.
     const QString body =
         (c.typed ? QStringLiteral("本文") + typed + QLatin1Char('\n') : QString()) +
+        (c.bodyOnly ? QString::fromUtf8(c.bodyOnly) + QLatin1Char('\n') : QString()) +
         QStringLiteral("こんにちは\n.\n..x\n最後の行");
     control<QPlainTextEdit>("memoBody")->setPlainText(body);
     std::string attachment;
@@ -150,7 +152,9 @@ INSTANTIATE_TEST_SUITE_P(Table, SendRealServer, ::testing::Values(
              "写真①㈱髙﨑 📷", -1, "報告書.pdf", "utf-8"},
     MailCase{"JisByHand", false, false, 3, MailCase::Picture, "127.0.0.1", nullptr, 1},
     MailCase{"JisAsUtf8ByHand", false, false, 3, MailCase::File, "127.0.0.1", nullptr, 2,
-             "report.bin", "utf-8"}),
+             "report.bin", "utf-8"},
+    MailCase{"EmojiOnlyInTheBodyAuto", false, false, 3, MailCase::None, "127.0.0.1", nullptr,
+             -1, "report.bin", "utf-8", "写真です 📷"}),
     [](const auto& info) { return std::string(info.param.name); });
 // clang-format on
 

@@ -1,5 +1,6 @@
 // The window while a send runs and around it: closing during a send, POP before SMTP
 // failures, the reports of error codes, the server ports and the send sound.
+#include "mail/tls.h"
 #include "mail_send_ui_support.h"
 
 static ::testing::Environment* const kQt =
@@ -179,6 +180,9 @@ INSTANTIATE_TEST_SUITE_P(Table, SendErrorReport, ::testing::Values(
     ReportCase{"Socket Error # 100611", QStringLiteral("Socket Error # 100611\r\nSMTPサーバとの接続に失敗しました")},
     ReportCase{"Socket Error # 1006", QStringLiteral("Socket Error # 1006")},
     ReportCase{"x Socket Error # 10061", QStringLiteral("x Socket Error # 10061")},
+    ReportCase{"TLS Error\r\nThe server's certificate has expired.", QStringLiteral("TLS Error\r\nThe server's certificate has expired.\r\n暗号化通信(TLS)を開始できませんでした。サーバ設定の接続方式とポート番号を確認してください")},
+    // The module is missing or of another build: no setting can help, the installation can.
+    ReportCase{"TLS Error\r\nThe TLS module libzp_tls.so cannot be loaded (x).", QStringLiteral("TLS Error\r\nThe TLS module libzp_tls.so cannot be loaded (x).\r\n暗号化通信(TLS)のモジュール %1 がないか、このプログラムと版が合いません。zoripostをインストールし直してください").arg(QString::fromStdString(zp::tlsModuleName()))},
     ReportCase{"Socket Error # 10061 need fully-qualified address", QStringLiteral("Socket Error # 10061 need fully-qualified address\r\nSMTPサーバとの接続に失敗しました\r\nサーバ設定にて正しい利用者メールを設定してください")}),
     [](const auto& info) { return "row" + std::to_string(info.index); });
 // clang-format on

@@ -7,6 +7,7 @@
 #include "mail/senddialogue.h"
 #include "mail/smtpclient.h"
 #include "mail/tls.h"
+#include "mail/tlsengine.h"
 #include "support/command.h"
 #include "tls_support.h"
 
@@ -490,6 +491,54 @@ TEST(TlsModule, NotFoundIsATlsError) {
     const std::string beside = test::runShell(run).output;
     EXPECT_NE(beside.find("session set up"), std::string::npos) << beside;
 }
+
+// A module of another build where the program looks is refused before anything in it is
+// called, with a message naming the file and both versions; the place beside the program is
+// still tried.
+struct OtherBuildCase {
+    const char* name;
+    const char* module;
+    std::string reason;
+};
+
+void PrintTo(const OtherBuildCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class TlsModuleOfAnotherBuild : public ::testing::TestWithParam<OtherBuildCase> {};
+
+TEST_P(TlsModuleOfAnotherBuild, IsRefusedWithItsVersion) {
+    if (std::getenv("ZP_TLS_IN_A_COPY"))
+        GTEST_SKIP();
+    const OtherBuildCase& c = GetParam();
+    test::TempDir dir;
+    const std::string copy = dir.file("mail_tls_test");
+    fs::copy_file("/proc/self/exe", copy);
+    fs::copy_file(c.module, dir.file("libzp_tls.so"));
+    const std::string run = "ZP_TLS_IN_A_COPY=1 " + test::shellQuote(copy) +
+                            " --gtest_filter=TlsModule.SessionInACopy 2>&1";
+    const std::string out = test::runShell(run).output;
+    const std::string beside = dir.file("libzp_tls.so");
+    const std::size_t error = out.find("TLS Error");
+    ASSERT_NE(error, std::string::npos) << out;
+    EXPECT_EQ(out.find("TLS Error\r\nThe TLS module libzp_tls.so cannot be loaded ("), error)
+        << out;
+    EXPECT_NE(out.find("; " + beside + c.reason + ")."), std::string::npos) << out;
+    EXPECT_TRUE(isTlsModuleProblem(out.substr(error))) << out;
+    EXPECT_EQ(out.find("factory was called"), std::string::npos) << out;
+    EXPECT_EQ(out.find("session set up"), std::string::npos) << out;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, TlsModuleOfAnotherBuild,
+    ::testing::Values(
+        OtherBuildCase{"NextVersion", ZP_TLS_OTHER_NEXT,
+                       " is of interface version " + std::to_string(kTlsInterfaceVersion + 1) +
+                           ", this program needs version " + std::to_string(kTlsInterfaceVersion)},
+        OtherBuildCase{"NoVersion", ZP_TLS_OTHER_NONE,
+                       " has no interface version (this program needs version " +
+                           std::to_string(kTlsInterfaceVersion) + ")"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace
 } // namespace zp

@@ -50,7 +50,8 @@ void PrintTo(const WindowCase& c, std::ostream* os) {
     *os << c.name;
 }
 
-class TlsWindow : public ::testing::TestWithParam<WindowCase> {
+// The window and the server page's dialog, as the user has them.
+class TlsWindowBase : public ::testing::Test {
 protected:
     void SetUp() override {
         window = std::make_unique<TfrmMain>(dir.filePath(QStringLiteral("zoripost")));
@@ -90,6 +91,8 @@ protected:
     std::unique_ptr<TfrmMain> window;
     zp::SendOperation* op = nullptr;
 };
+
+class TlsWindow : public TlsWindowBase, public ::testing::WithParamInterface<WindowCase> {};
 
 TEST_P(TlsWindow, SendsWithTheDialogsChoice) {
     const WindowCase& c = GetParam();
@@ -145,6 +148,44 @@ INSTANTIATE_TEST_SUITE_P(
                           QStringLiteral("TLS Error\r\nThe server's certificate has expired.\r\n") +
                               kJapaneseLine}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// The CA file chosen in the dialog is what the next start finds: a new one replaces the
+// old, an emptied box removes it.
+struct CaFileCase {
+    const char* name;
+    QString chosen;
+};
+
+void PrintTo(const CaFileCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class TlsCaFile : public TlsWindowBase, public ::testing::WithParamInterface<CaFileCase> {};
+
+TEST_P(TlsCaFile, KeptAsChosenForTheNextStart) {
+    window.reset();
+    QFile ini(dir.filePath(QStringLiteral("zoripost.ini")));
+    ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
+    ini.write(QByteArray::fromStdString(zp::toSjis(
+        QStringLiteral("[smtp]\r\nhost=mail.example.jp\r\ncafile=/etc/ca/会社.pem\r\n"))));
+    ini.close();
+    window = std::make_unique<TfrmMain>(dir.filePath(QStringLiteral("zoripost")));
+    window->show();
+    ASSERT_EQ(window->mailPorts().caFile, QStringLiteral("/etc/ca/会社.pem"));
+    int shownPort = 0;
+    chooseInDialog(0, 25, GetParam().chosen, shownPort);
+    window->close();
+    window = std::make_unique<TfrmMain>(dir.filePath(QStringLiteral("zoripost")));
+    const CaFileCase& c = GetParam();
+    EXPECT_EQ(window->mailPorts().caFile, c.chosen);
+    ASSERT_TRUE(ini.open(QIODevice::ReadOnly));
+    EXPECT_EQ(ini.readAll().contains("cafile="), !c.chosen.isEmpty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, TlsCaFile,
+                         ::testing::Values(CaFileCase{"another", QStringLiteral("/etc/ca/new.pem")},
+                                           CaFileCase{"emptied", QString()}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 // [smtp] security and [pop3] security as read from the file: 0..2 taken, anything else
 // counts as missing (plain, and not written back).

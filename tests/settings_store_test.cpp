@@ -528,6 +528,37 @@ TEST_F(SettingsStoreTest, SavedFileReadsBackToTheSameWindow) {
     EXPECT_EQ(back->wholePreviewSize(), 3);
 }
 
+// Typed text keeps every character through a save and a load, those Shift-JIS cannot hold
+// (é, 📷) as escapes in the file.
+struct TypedTextCase {
+    const char* control;
+    const char* key;
+    QString typed;
+};
+
+void PrintTo(const TypedTextCase& c, std::ostream* os) {
+    *os << c.control;
+}
+
+class SettingsTypedText : public SettingsStoreTest,
+                          public ::testing::WithParamInterface<TypedTextCase> {};
+
+TEST_P(SettingsTypedText, KeepsEveryCharacter) {
+    const TypedTextCase& c = GetParam();
+    auto w = open();
+    ctl<QLineEdit>(*w, c.control)->setText(c.typed);
+    w->FormClose();
+    EXPECT_NE(readText(ini()).find(std::string(c.key) + "=Ren&#xE9; &#x1F4F7;"), std::string::npos);
+    auto back = open();
+    EXPECT_EQ(text(*back, c.control), c.typed);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, SettingsTypedText,
+    ::testing::Values(TypedTextCase{"edtSMTPName", "name", QStringLiteral("René 📷 山田")},
+                      TypedTextCase{"edtTitle", "title", QStringLiteral("René 📷 件名")}),
+    [](const auto& info) { return std::string(info.param.control); });
+
 TEST_F(SettingsStoreTest, HandEditedLinesSurviveTheSave) {
     writeIni("; my notes\r\n[smtp]\r\nhost=mail.example.jp\r\nport=587\r\n\r\n[extra]\r\nk=v\r\n");
     auto w = open();

@@ -18,7 +18,9 @@
 #include <QThread>
 
 #include <atomic>
+#include <condition_variable>
 #include <memory>
+#include <mutex>
 
 namespace zp {
 namespace {
@@ -150,11 +152,45 @@ void LogFolder::btnAutoAllocClick() {
     reportOutcome(folder, runBesideTheWindow(plan));
 }
 
+namespace {
+
+// The counts of a run on its way to the dialog. The run waits until the dialog has shown a
+// count, so that a Cancel given on a count stops it right there; the window releases every
+// wait once it stops listening (its loop left because the program is ending), so the run
+// never waits for a window that no longer runs.
+class ShownCounts {
+public:
+    void shown(int done) {
+        std::lock_guard lock(m_mutex);
+        m_shown = done;
+        m_changed.notify_all();
+    }
+    void release() {
+        std::lock_guard lock(m_mutex);
+        m_released = true;
+        m_changed.notify_all();
+    }
+    void waitUntilShown(int done) {
+        std::unique_lock lock(m_mutex);
+        m_changed.wait(lock, [&] { return m_released || m_shown >= done; });
+    }
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    int m_shown = -1;
+    bool m_released = false;
+};
+
+} // namespace
+
 // The plan runs on a thread of its own while the window keeps painting; a progress dialog
 // counts the logs done of the logs planned. Its Cancel (or its close box) stops the run
-// between two logs, every file whole as after an interrupted run. Each count waits until
-// the dialog has shown it, so a Cancel given on a count stops the run right there.
+// between two logs, every file whole as after an interrupted run. The program's end (the
+// window closed from outside, the application quitting) leaves the loop below early: the run
+// is cancelled and finishes the logs begun, which takes at most one batch.
 logsort::Report LogFolder::runBesideTheWindow(const logsort::Plan& plan) {
+    ShownCounts counts; // outlives the dialog, whose queued counts go with it
     QProgressDialog dialog(QStringLiteral("送信ログを受信者別のフォルダに振り分けています…"),
                            QStringLiteral("キャンセル"), 0, static_cast<int>(plan.logs.size()),
                            m_host.window());
@@ -169,9 +205,15 @@ logsort::Report LogFolder::runBesideTheWindow(const logsort::Plan& plan) {
     logsort::RunControl control;
     control.cancel = &cancel;
     control.batchLogs = m_batchLogs;
-    control.logsDone = [&dialog](int done, int) {
+    control.logsDone = [&dialog, &counts](int done, int) {
         QMetaObject::invokeMethod(
-            &dialog, [&dialog, done] { dialog.setValue(done); }, Qt::BlockingQueuedConnection);
+            &dialog,
+            [&dialog, &counts, done] {
+                dialog.setValue(done);
+                counts.shown(done);
+            },
+            Qt::QueuedConnection);
+        counts.waitUntilShown(done);
     };
     logsort::Report report;
     QEventLoop loop;
@@ -181,6 +223,10 @@ logsort::Report LogFolder::runBesideTheWindow(const logsort::Plan& plan) {
     connect(thread.get(), &QThread::finished, &loop, &QEventLoop::quit);
     thread->start();
     loop.exec();
+    if (!thread->isFinished()) {
+        cancel = true;
+        counts.release();
+    }
     thread->wait();
     return report;
 }

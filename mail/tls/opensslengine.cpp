@@ -295,6 +295,10 @@ TlsEngine::Result OpenSslEngine::incoming(const char* data, std::size_t size) no
 
 } // namespace zp
 
+ZP_TLS_EXPORT int zpTlsInterfaceVersion() {
+    return zp::kTlsInterfaceVersion;
+}
+
 ZP_TLS_EXPORT zp::TlsEngine* zpTlsCreate(const char* host, const char* caFile) {
     try {
         return new zp::OpenSslEngine(host ? host : "", caFile ? caFile : "");

@@ -37,7 +37,11 @@ void writeMailPorts(ProfileFile& file, const MailPorts& ports) {
         file.writeInt("smtp", "security", ports.smtpSecurity);
     if (ports.pop3SecurityInFile)
         file.writeInt("pop3", "security", ports.pop3Security);
-    if (!ports.caFile.isEmpty())
+    // An emptied box means no file of the user's: the key goes, so the old one cannot come
+    // back at the next start.
+    if (ports.caFile.isEmpty())
+        file.deleteKey("smtp", "cafile");
+    else
         file.writeString("smtp", "cafile", toSjis(ports.caFile));
 }
 

@@ -2,6 +2,7 @@
 
 #include "addressbook/addrentry.h"
 #include "mail/message.h"
+#include "mail/tls.h"
 #include "mail/ui/mailcharset.h"
 #include "platform/controlcolor.h"
 #include "platform/soundplayer.h"
@@ -195,8 +196,10 @@ void SendOperation::btnSendClick() {
     m_host.reportStatus(QStringLiteral("送信先：") + recipients, MsgKind::None);
     if (m_c.chkSendCap->isChecked()) {
         const QString sound = m_c.edtSendSE->text();
-        if (!sound.isEmpty() && QFile::exists(sound))
-            soundPlayer().playWav(sound);
+        if (!sound.isEmpty() && QFile::exists(sound)) {
+            if (const QString problem = soundPlayer().playWav(sound); !problem.isEmpty())
+                m_host.reportStatus(problem, MsgKind::None);
+        }
     }
     m_host.setSendInProgress(true);
     m_host.setControlsEnabled(false);
@@ -274,7 +277,12 @@ QString SendOperation::errorReport(const std::string& error) {
     for (const Code& c : kCodes)
         if (head == QLatin1String(c.start))
             report += QStringLiteral("\r\n") + QString::fromUtf16(c.line);
-    if (text.startsWith(QLatin1String("TLS Error")))
+    if (isTlsModuleProblem(text.toStdString()))
+        report += QStringLiteral("\r\n") +
+                  QStringLiteral("暗号化通信(TLS)のモジュール %1 がないか、このプログラムと版が"
+                                 "合いません。zoripostをインストールし直してください")
+                      .arg(QString::fromStdString(tlsModuleName()));
+    else if (text.startsWith(QLatin1String("TLS Error")))
         report += QStringLiteral("\r\n") +
                   QStringLiteral("暗号化通信(TLS)を開始できませんでした。サーバ設定の接続方式と"
                                  "ポート番号を確認してください");

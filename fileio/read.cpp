@@ -1,0 +1,65 @@
+// Reading files whole: the reading side of copies and comparisons.
+#include "fileio/fileio.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <fcntl.h>
+
+#ifdef _WIN32
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
+
+namespace zp::fileio {
+namespace {
+
+#ifdef _WIN32
+long readSome(int fd, char* buffer, std::size_t size) {
+    return ::_read(fd, buffer, static_cast<unsigned>(std::min<std::size_t>(size, 1u << 30)));
+}
+#else
+long readSome(int fd, char* buffer, std::size_t size) {
+    return static_cast<long>(::read(fd, buffer, size));
+}
+#endif
+
+} // namespace
+
+#ifdef _WIN32
+int openForReading(const fs::path& path) {
+    return ::_wopen(path.c_str(), _O_RDONLY | _O_BINARY | _O_NOINHERIT);
+}
+#else
+int openForReading(const fs::path& path) {
+    return ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+}
+#endif
+
+long readFull(int fd, char* buffer, std::size_t size) {
+    std::size_t got = 0;
+    while (got < size) {
+        const long r = readSome(fd, buffer + got, size - got);
+        if (r < 0 && errno == EINTR)
+            continue;
+        if (r < 0)
+            return -1;
+        if (r == 0)
+            break;
+        got += static_cast<std::size_t>(r);
+    }
+    return static_cast<long>(got);
+}
+
+FileHandle::~FileHandle() {
+    if (m_fd >= 0)
+        closeFile(m_fd);
+}
+
+bool FileHandle::close() {
+    const int fd = m_fd;
+    m_fd = -1;
+    return fd >= 0 && closeFile(fd) == 0;
+}
+
+} // namespace zp::fileio
