@@ -290,6 +290,7 @@ TEST(ProfileText, EarlierFilesReadAsBefore) {
 // A file that Windows wrote keeps its bytes when every text in it is read and written again:
 // every double-byte character of the code page, in the form Windows writes it.
 TEST(ProfileText, WindowsBytesOfEveryCharacterComeBackByteForByte) {
+#if ZP_TEST_HAVE_ICONV
     std::string file = "[mail]\r\n";
     std::vector<std::string> keys;
     std::string value;
@@ -308,6 +309,9 @@ TEST(ProfileText, WindowsBytesOfEveryCharacterComeBackByteForByte) {
         f.writeText("mail", key, f.readText("mail", key, ""));
     EXPECT_TRUE(f.text() == file);
     EXPECT_EQ(f.readText("mail", "body1", "").substr(0, 9), "\u3000、。");
+#else
+    GTEST_SKIP() << "no iconv to tell the bytes Windows writes";
+#endif
 }
 
 TEST(ProfileDuplicates, DeletingTheFirstOfTwoEqualKeysUncoversTheSecond) {

@@ -1,7 +1,13 @@
 #pragma once
 // Code page 932 as glibc's iconv(3) has it, which is Windows' table: the independent reader and
-// writer the tests hold the program's converter against. POSIX only.
+// writer the tests hold the program's converter against. Where the C library has no iconv
+// (MinGW), ZP_TEST_HAVE_ICONV is 0 and a test that needs it skips.
+#if __has_include(<iconv.h>)
 #include <iconv.h>
+#define ZP_TEST_HAVE_ICONV 1
+#else
+#define ZP_TEST_HAVE_ICONV 0
+#endif
 
 #include <optional>
 #include <stdexcept>
@@ -10,6 +16,8 @@
 #include <vector>
 
 namespace zp::test {
+
+#if ZP_TEST_HAVE_ICONV
 
 // One iconv conversion, opened once and used for many short texts.
 class Iconv {
@@ -68,5 +76,7 @@ inline std::vector<std::string> windowsDoubleByteCodes() {
     }
     return codes;
 }
+
+#endif
 
 } // namespace zp::test
