@@ -113,8 +113,6 @@ Created writeNewFile(const fs::path& path, std::string_view bytes);
 // The Shift-JIS (code page 932) text as a native path (UTF-8 bytes on POSIX, UTF-16 on
 // Windows). False when it holds bytes that are no Shift-JIS character.
 bool sjisToPath(std::string_view sjis, fs::path& out);
-// The Shift-JIS text in UTF-8 for a terminal; a byte that is no character becomes "?".
-std::string sjisToUtf8(std::string_view sjis);
 
 #ifdef _WIN32
 // The wide form of a file name given in the system's ANSI code page (the 8-bit form the

@@ -1,6 +1,7 @@
 #pragma once
-// The one boundary between Qt's Unicode and the program's Shift-JIS (code page 932)
-// byte strings. A character with no CP932 form becomes "?".
+// The one boundary between Qt's Unicode and the program's Shift-JIS (code page 932) byte
+// strings, through text/'s converter: the bytes Windows writes, a character with no CP932 form
+// as "?", and a byte or pair that is no character read as U+FFFD.
 #include <QString>
 #include <string>
 #include <utility>

@@ -67,31 +67,40 @@ TEST_P(TextCodec, ConvertsToCp932WithQuestionMarks) {
 
 INSTANTIATE_TEST_SUITE_P(
     Characters, TextCodec,
-    ::testing::Values(CodecCase{QStringLiteral("abc"), "abc", true}, CodecCase{QString(), "", true},
-                      CodecCase{QStringLiteral("日本"), "\x93\xfa\x96\x7b", true},
-                      CodecCase{QStringLiteral("ｱ"), "\xb1", true},
-                      // NEC special and IBM extension characters of code page 932.
-                      CodecCase{QStringLiteral("①"), "\x87\x40", true},
-                      CodecCase{QStringLiteral("髙"), "\xfb\xfc", true},
-                      // The full-width tilde and minus of code page 932 (not JIS X 0208's mapping).
-                      CodecCase{QStringLiteral("～－"), "\x81\x60\x81\x7c", true},
-                      // The same characters typed as JIS X 0208's mapping (wave dash, double
-                      // vertical line, minus, cent, pound, not, em dash, broken bar, yen,
-                      // overline) take code page 932's form, not "?".
-                      CodecCase{QStringLiteral("\u301C\u2016\u2212\u00A2\u00A3\u00AC"),
-                                "\x81\x60\x81\x61\x81\x7c\x81\x91\x81\x92\x81\xca", false},
-                      CodecCase{QStringLiteral("\u2014\u00A6\u00A5\u203E"),
-                                "\x81\x5c\xfa\x55\x81\x8f\x81\x50", false},
-                      CodecCase{QStringLiteral("a\u00e9b"), "a?b", false},
-                      CodecCase{QStringLiteral("x\U0001F600y"), "x?y", false},
-                      CodecCase{QStringLiteral("\u20ac"), "?", false},
-                      CodecCase{QStringLiteral("件名\r\n本文"),
-                                "\x8c\x8f\x96\xbc\r\n\x96\x7b\x95\xb6", true}));
+    ::testing::Values(
+        CodecCase{QStringLiteral("abc"), "abc", true}, CodecCase{QString(), "", true},
+        CodecCase{QStringLiteral("日本"), "\x93\xfa\x96\x7b", true},
+        CodecCase{QStringLiteral("ｱ"), "\xb1", true},
+        // NEC special and IBM extension characters of code page 932.
+        CodecCase{QStringLiteral("①"), "\x87\x40", true},
+        CodecCase{QStringLiteral("髙"), "\xfb\xfc", true},
+        // Characters the code page holds twice take the code Windows writes.
+        CodecCase{QStringLiteral("ⅰ∵Ⅰ￢＂"), "\xfa\x40\x81\xe6\x87\x54\x81\xca\xfa\x57", true},
+        // Control characters stay at their own bytes.
+        CodecCase{QStringLiteral("\x1a\x1c\x7f"), "\x1a\x1c\x7f", true},
+        // The full-width tilde and minus of code page 932 (not JIS X 0208's mapping).
+        CodecCase{QStringLiteral("～－"), "\x81\x60\x81\x7c", true},
+        // The same characters typed as JIS X 0208's mapping (wave dash, double
+        // vertical line, minus, cent, pound, not, em dash, broken bar, yen,
+        // overline) take code page 932's form, not "?".
+        CodecCase{QStringLiteral("\u301C\u2016\u2212\u00A2\u00A3\u00AC"),
+                  "\x81\x60\x81\x61\x81\x7c\x81\x91\x81\x92\x81\xca", false},
+        CodecCase{QStringLiteral("\u2014\u00A6\u00A5\u203E"), "\x81\x5c\xfa\x55\x81\x8f\x81\x50",
+                  false},
+        CodecCase{QStringLiteral("a\u00e9b"), "a?b", false},
+        CodecCase{QStringLiteral("x\U0001F600y"), "x?y", false},
+        CodecCase{QStringLiteral("\u20ac"), "?", false},
+        CodecCase{QStringLiteral("件名\r\n本文"), "\x8c\x8f\x96\xbc\r\n\x96\x7b\x95\xb6", true}));
 
 TEST(TextCodecDecode, BrokenBytesDoNotStopTheRest) {
     // A lead byte with nothing behind it.
     const QString s = zp::fromSjis(std::string("ab\x82", 3));
     EXPECT_TRUE(s.startsWith(QStringLiteral("ab")));
+    // A byte that is no character, then the NEC-selected copy of an IBM character.
+    EXPECT_EQ(zp::fromSjis("\x80"
+                           "a\xee\xe0"),
+              QStringLiteral("\uFFFDa髙"));
+    EXPECT_EQ(zp::toSjis(QString(QChar(0xD800))), "?") << "a lone surrogate";
 }
 
 struct BoxCase {

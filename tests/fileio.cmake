@@ -1,4 +1,4 @@
-# The file library; links nothing but itself, which proves it needs no Qt.
+# The file library; links nothing but itself and text/, which proves it needs no Qt.
 zp_add_test(NAME fileio_test
   SOURCES fileio_test.cpp
   LIBS zp_fileio zp_test_support

@@ -1,5 +1,6 @@
 // The file library on a temporary folder: what a replacement or an exclusive creation does
-// with a file, a link to a file, or a link to a missing file standing at its name.
+// with a file, a link to a file, or a link to a missing file standing at its name; and
+// Shift-JIS names as paths.
 #include "fileio/fileio.h"
 #include "support/files.h"
 #include "support/tempdir.h"
@@ -151,5 +152,42 @@ TEST(TemporaryFile, NamesAreNewAndTheBytesReadBack) {
     }
     EXPECT_EQ(openForReading(tmp.path() / "missing"), -1);
 }
+
+// A Shift-JIS name as a path: every code of a character is read, the NEC-selected copies
+// included; a byte or pair that is no character refuses the whole name.
+struct PathRow {
+    const char* name;
+    std::string sjis;
+    bool read;
+    std::string utf8;
+};
+
+void PrintTo(const PathRow& r, std::ostream* os) {
+    *os << r.name;
+}
+
+class SjisPath : public ::testing::TestWithParam<PathRow> {};
+
+TEST_P(SjisPath, ReadsEveryCharacterAndRefusesTheRest) {
+    const PathRow& r = GetParam();
+    fs::path path("left over");
+    EXPECT_EQ(sjisToPath(r.sjis, path), r.read);
+    if (r.read) {
+        const std::u8string u8 = path.u8string();
+        EXPECT_EQ(std::string(u8.begin(), u8.end()), r.utf8);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, SjisPath,
+                         ::testing::Values(PathRow{"Empty", "", true, ""},
+                                           PathRow{"TrailByteIsABackslash", "\x95\x5C/\x83\x5C",
+                                                   true, "表/ソ"},
+                                           PathRow{"IbmAndNecSelectedCodesOfOneCharacter",
+                                                   "\xFB\xFC\xEE\xE0", true, "髙髙"},
+                                           PathRow{"UserDefinedArea", "\xF0\x40", true, "\uE000"},
+                                           PathRow{"LeadByteAtTheEnd", "ab\x82", false, ""},
+                                           PathRow{"PairWithoutACharacter", "\x85\x40", false, ""},
+                                           PathRow{"ByteWithoutACharacter", "\xA0", false, ""}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace

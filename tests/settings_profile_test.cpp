@@ -2,6 +2,7 @@
 // the plain settings library, so it also proves that the layer needs no Qt.
 #include "settings/atomicfile.h"
 #include "settings/profile.h"
+#include "support/cp932.h"
 #include "support/files.h"
 #include "support/rows.h"
 #include "support/tempdir.h"
@@ -299,6 +300,33 @@ TEST(ProfileText, EarlierFilesReadAsBefore) {
         EXPECT_EQ(fromText("[mail]\r\ntitle=" + v + "\r\n").readText("mail", "title", ""), v);
     EXPECT_EQ(fromText("[mail]\r\ntitle=&#x1F4F7;\r\n").readText("mail", "title", ""), "📷");
     EXPECT_EQ(fromText("").readText("mail", "title", "<def>"), "<def>");
+}
+
+// A file that Windows wrote keeps its bytes when every text in it is read and written again:
+// every double-byte character of the code page, in the form Windows writes it.
+TEST(ProfileText, WindowsBytesOfEveryCharacterComeBackByteForByte) {
+#if ZP_TEST_HAVE_ICONV
+    std::string file = "[mail]\r\n";
+    std::vector<std::string> keys;
+    std::string value;
+    const std::vector<std::string> codes = zp::test::windowsDoubleByteCodes();
+    for (std::size_t i = 0; i < codes.size(); ++i) {
+        value += codes[i];
+        if (value.size() >= 1000 || i + 1 == codes.size()) {
+            keys.push_back("body" + std::to_string(keys.size() + 1));
+            file += keys.back() + "=" + value + "\r\n";
+            value.clear();
+        }
+    }
+    ASSERT_GT(codes.size(), 9000u);
+    ProfileFile f = fromText(file);
+    for (const std::string& key : keys)
+        f.writeText("mail", key, f.readText("mail", key, ""));
+    EXPECT_TRUE(f.text() == file);
+    EXPECT_EQ(f.readText("mail", "body1", "").substr(0, 9), "\u3000、。");
+#else
+    GTEST_SKIP() << "no iconv to tell the bytes Windows writes";
+#endif
 }
 
 TEST(ProfileDuplicates, DeletingTheFirstOfTwoEqualKeysUncoversTheSecond) {

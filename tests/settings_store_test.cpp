@@ -9,6 +9,7 @@
 #include "settings/atomicfile.h"
 #include "settings/profile.h"
 #include "settings/ui/settingsstore.h"
+#include "support/cp932.h"
 #include "support/dialogs.h"
 #include "support/files.h"
 #include "support/rows.h"
@@ -28,6 +29,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <filesystem>
@@ -558,6 +560,46 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(TypedTextCase{"edtSMTPName", "name", QStringLiteral("René 📷 山田")},
                       TypedTextCase{"edtTitle", "title", QStringLiteral("René 📷 件名")}),
     [](const auto& info) { return std::string(info.param.control); });
+
+// A file whose text Windows wrote comes back byte for byte: every double-byte character of
+// the code page, in the form Windows writes it (髙 as FB FC, ⅰ as FA 40, ∵ as 81 E6), goes
+// through boxes of both kinds, the body's lines and the recipient list, and is saved again.
+TEST_F(SettingsStoreTest, WindowsBytesOfEveryCharacterComeBackByteForByte) {
+    open()->FormClose();
+    zp::ProfileFile f(ini().string());
+    ASSERT_TRUE(f.load());
+    const std::vector<std::string> codes = zp::test::windowsDoubleByteCodes();
+    ASSERT_GT(codes.size(), 9000u);
+    std::vector<std::string> values(1);
+    for (const std::string& code : codes) {
+        if (values.back().size() >= 1000)
+            values.emplace_back();
+        values.back() += code;
+    }
+    const std::vector<std::pair<const char*, const char*>> boxes = {
+        {"mail", "title"}, {"smtp", "name"}, {"smtp", "host"}, {"smtp", "user"}, {"mail", "addr1"}};
+    ASSERT_GT(values.size(), boxes.size() + 1);
+    std::size_t next = 0;
+    for (const auto& [section, key] : boxes)
+        f.writeString(section, key, values[next++]);
+    f.writeInt("mail", "addrcount", 1);
+    f.writeBool("mail", "addrChecked1", true);
+    f.writeInt("mail", "bodycount", static_cast<int>(values.size() - next));
+    for (int line = 1; next < values.size(); ++line)
+        f.writeString("mail", "body" + std::to_string(line), values[next++]);
+    writeIni(f.text());
+    const std::string before = f.text();
+    ASSERT_NE(before.find("\xFB\xFC"), std::string::npos);
+
+    auto w = open();
+    EXPECT_TRUE(text(*w, "edtTitle").startsWith(QStringLiteral("\u3000、。")));
+    w->FormClose();
+    const std::string after = readText(ini());
+    EXPECT_TRUE(after == before)
+        << "first difference at byte "
+        << std::mismatch(after.begin(), after.end(), before.begin(), before.end()).first -
+               after.begin();
+}
 
 TEST_F(SettingsStoreTest, HandEditedLinesSurviveTheSave) {
     writeIni("; my notes\r\n[smtp]\r\nhost=mail.example.jp\r\nport=587\r\n\r\n[extra]\r\nk=v\r\n");

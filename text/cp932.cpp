@@ -20,8 +20,8 @@ constexpr unsigned char trailByte(std::size_t index) {
     return static_cast<unsigned char>(index < 0x3F ? 0x40 + index : 0x41 + index);
 }
 
-// Every character of the table with its preferred code (the first lead that has it), and
-// the forms folded onto the code page's own, sorted by character.
+// Every character of the table with its preferred code (the first lead that has it), sorted by
+// character.
 const std::vector<Entry>& encodeTable() {
     static const std::vector<Entry> table = [] {
         std::vector<Entry> entries;
@@ -36,21 +36,6 @@ const std::vector<Entry>& encodeTable() {
             std::unique(entries.begin(), entries.end(),
                         [](const Entry& a, const Entry& b) { return a.unicode == b.unicode; }),
             entries.end());
-        static constexpr std::pair<char32_t, char32_t> kFolds[] = {
-            {0x301C, 0xFF5E}, {0x2016, 0x2225}, {0x2212, 0xFF0D}, {0x00A2, 0xFFE0},
-            {0x00A3, 0xFFE1}, {0x00AC, 0xFFE2}, {0x2014, 0x2015}, {0x00A6, 0xFFE4},
-            {0x00A5, 0xFFE5}, {0x203E, 0xFFE3}};
-        std::vector<Entry> folded;
-        for (const auto& [from, to] : kFolds) {
-            const auto it =
-                std::lower_bound(entries.begin(), entries.end(), to,
-                                 [](const Entry& e, char32_t c) { return e.unicode < c; });
-            if (it != entries.end() && it->unicode == to)
-                folded.push_back({from, it->code});
-        }
-        entries.insert(entries.end(), folded.begin(), folded.end());
-        std::sort(entries.begin(), entries.end(),
-                  [](const Entry& a, const Entry& b) { return a.unicode < b.unicode; });
         return entries;
     }();
     return table;
@@ -70,7 +55,39 @@ int jisRow(std::uint16_t code) {
     return (lead - base) * 2 + (trail >= 0x9F ? 2 : 1);
 }
 
+// The character of the code at sjis[i], advancing i past it; 0 when the byte there, or the
+// pair it leads, is no character (i then passes the lead byte only, so that a broken pair
+// does not take an ASCII byte with it).
+char32_t nextSjis(std::string_view sjis, std::size_t& i) {
+    const auto c = static_cast<unsigned char>(sjis[i++]);
+    if (c < 0x80)
+        return c;
+    if (c >= 0xA1 && c <= 0xDF)
+        return 0xFF61 + (c - 0xA1);
+    const bool lead = (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
+    const auto t = i < sjis.size() ? static_cast<unsigned char>(sjis[i]) : 0;
+    if (!lead || t < 0x40 || t == 0x7F || t > 0xFC)
+        return 0;
+    ++i;
+    const std::size_t trail = t < 0x7F ? t - 0x40u : t - 0x41u;
+    if (c >= 0xF0 && c <= 0xF9)
+        return 0xE000 + (c - 0xF0) * 188 + static_cast<char32_t>(trail);
+    if (const std::size_t l = leadIndex(c); l < cp932table::kLeadCount)
+        return cp932table::kChars[l][trail];
+    return 0;
+}
+
 } // namespace
+
+char32_t cp932Form(char32_t c) {
+    static constexpr std::pair<char32_t, char32_t> kFolds[] = {
+        {0x301C, 0xFF5E}, {0x2016, 0x2225}, {0x2212, 0xFF0D}, {0x00A2, 0xFFE0}, {0x00A3, 0xFFE1},
+        {0x00AC, 0xFFE2}, {0x2014, 0x2015}, {0x00A6, 0xFFE4}, {0x00A5, 0xFFE5}, {0x203E, 0xFFE3}};
+    for (const auto& [from, to] : kFolds)
+        if (c == from)
+            return to;
+    return c;
+}
 
 std::uint16_t cp932Code(char32_t c) {
     if (c < 0x80)
@@ -83,6 +100,7 @@ std::uint16_t cp932Code(char32_t c) {
         return static_cast<std::uint16_t>((0xF0 + index / 188) << 8 |
                                           (trail < 0x3F ? 0x40 + trail : 0x41 + trail));
     }
+    c = cp932Form(c);
     const auto& table = encodeTable();
     const auto it = std::lower_bound(table.begin(), table.end(), c,
                                      [](const Entry& e, char32_t u) { return e.unicode < u; });
@@ -121,35 +139,31 @@ std::string utf8ToSjis(std::string_view utf8) {
     return out;
 }
 
-std::string sjisToUtf8(std::string_view sjis) {
+std::string sjisToUtf8(std::string_view sjis, std::string_view replacement) {
     std::string out;
     out.reserve(sjis.size() * 3 / 2);
-    for (std::size_t i = 0; i < sjis.size(); ++i) {
-        const auto c = static_cast<unsigned char>(sjis[i]);
-        if (c < 0x80) {
-            out += static_cast<char>(c);
-            continue;
-        }
-        if (c >= 0xA1 && c <= 0xDF) {
-            appendUtf8(out, 0xFF61 + (c - 0xA1));
-            continue;
-        }
-        const bool lead = (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
-        const auto t = i + 1 < sjis.size() ? static_cast<unsigned char>(sjis[i + 1]) : 0;
-        if (!lead || t < 0x40 || t == 0x7F || t > 0xFC) {
-            appendUtf8(out, U'\uFFFD');
-            continue;
-        }
-        ++i;
-        const std::size_t trail = t < 0x7F ? t - 0x40u : t - 0x41u;
-        char32_t u = 0;
-        if (c >= 0xF0 && c <= 0xF9)
-            u = 0xE000 + (c - 0xF0) * 188 + static_cast<char32_t>(trail);
-        else if (const std::size_t l = leadIndex(c); l < cp932table::kLeadCount)
-            u = cp932table::kChars[l][trail];
-        appendUtf8(out, u != 0 ? u : U'\uFFFD');
+    for (std::size_t i = 0; i < sjis.size();) {
+        const std::size_t at = i;
+        const char32_t c = nextSjis(sjis, i);
+        if (c != 0 || sjis[at] == 0)
+            appendUtf8(out, c);
+        else
+            out += replacement;
     }
     return out;
+}
+
+bool sjisToUtf8Strict(std::string_view sjis, std::string& utf8) {
+    utf8.clear();
+    utf8.reserve(sjis.size() * 3 / 2);
+    for (std::size_t i = 0; i < sjis.size();) {
+        const std::size_t at = i;
+        const char32_t c = nextSjis(sjis, i);
+        if (c == 0 && sjis[at] != 0)
+            return false;
+        appendUtf8(utf8, c);
+    }
+    return true;
 }
 
 std::string firstCharacterNotInIso2022jp(std::string_view utf8) {

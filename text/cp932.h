@@ -1,7 +1,10 @@
 #pragma once
-// Code page 932 (Shift-JIS as Windows has it) and Unicode, without a platform codec, for the
-// plain libraries that must tell which characters the program's Shift-JIS files and its
-// ISO-2022-JP mail can hold.
+// Code page 932 (Shift-JIS as Windows has it) and Unicode: the program's one converter between
+// the two, used by the plain libraries, by the file names of fileio/ and, through a QString
+// wrapper, by the window layer. Encoding writes the bytes Windows writes (a character that
+// stands at several codes takes the first of JIS X 0208, NEC row 13 and the IBM extension,
+// never the NEC-selected copy of the IBM extension), so that a file Windows wrote comes back
+// byte for byte; decoding reads every code, the NEC-selected copies included.
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -15,6 +18,10 @@ namespace zp {
 // U+00A5, U+00A6, U+203E) take the code of the code page's own form, as the window's
 // conversion does. U+0000 is code 0 as well; it holds, being ASCII.
 std::uint16_t cp932Code(char32_t c);
+// The code page's own form of a character that input methods outside Windows type as JIS X
+// 0208's mapping (the ten listed above: U+301C becomes U+FF5E, U+2212 becomes U+FF0D, ...);
+// any other character as it is.
+char32_t cp932Form(char32_t c);
 // Whether the program's Shift-JIS text can hold c.
 bool cp932Holds(char32_t c);
 // Whether ISO-2022-JP carries c: ASCII, half-width katakana (sent as their full-width
@@ -24,8 +31,12 @@ bool iso2022jpCarries(char32_t c);
 
 // UTF-8 as Shift-JIS; a character without a code becomes "?".
 std::string utf8ToSjis(std::string_view utf8);
-// Shift-JIS as UTF-8; a byte or pair without a character becomes U+FFFD.
-std::string sjisToUtf8(std::string_view sjis);
+// Shift-JIS as UTF-8; a byte or pair without a character becomes the replacement (U+FFFD
+// unless another is given), and the bytes after it are read on.
+std::string sjisToUtf8(std::string_view sjis, std::string_view replacement = "\xEF\xBF\xBD");
+// Shift-JIS as UTF-8 in `utf8`; false when a byte or pair is no character (`utf8` then holds
+// what came before it).
+bool sjisToUtf8Strict(std::string_view sjis, std::string& utf8);
 
 // The first character of the UTF-8 text that ISO-2022-JP cannot carry, as UTF-8 (the whole
 // grapheme cluster it stands in), or an empty text when it carries them all.

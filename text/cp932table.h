@@ -9,7 +9,8 @@ inline constexpr std::size_t kLeadCount = 45;
 inline constexpr std::size_t kTrailCount = 188;
 
 // The lead bytes that hold characters, in the order of preference when one character stands
-// at several codes (JIS X 0208, NEC row 13, NEC-selected IBM extension, IBM extension).
+// at several codes, as Windows writes it: JIS X 0208, NEC row 13, IBM extension, and last the
+// NEC-selected IBM extension, which is only ever read.
 extern const unsigned char kLeads[kLeadCount];
 // The Unicode character of each lead and trail, 0 where there is none.
 extern const char16_t kChars[kLeadCount][kTrailCount];

@@ -10,8 +10,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScreen>
-#include <QStringDecoder>
-#include <QStringEncoder>
 
 #include <algorithm>
 
@@ -34,18 +32,6 @@ template <class T> T* place(T* w, const char* name, const QRect& r) {
     w->setObjectName(QLatin1String(name));
     w->setGeometry(r);
     return w;
-}
-
-// True when the code point has a Shift-JIS form that reads back as the same code point;
-// a character the encoder maps one way only (to a look-alike) would change on the way.
-bool storable(QStringView ch) {
-    QStringEncoder enc("CP932", QStringEncoder::Flag::Stateless);
-    const QByteArray bytes = enc.encode(ch);
-    if (enc.hasError() || bytes.isEmpty())
-        return false;
-    QStringDecoder dec("CP932", QStringDecoder::Flag::Stateless);
-    const QString back = dec.decode(bytes);
-    return !dec.hasError() && back == ch;
 }
 
 } // namespace
@@ -95,26 +81,13 @@ QString TfrmInputAddr::editAddrEntry(const QString& entry) {
     return m_entry;
 }
 
-std::pair<qsizetype, qsizetype> TfrmInputAddr::firstUnstorableChar(const QString& text) {
-    for (qsizetype i = 0; i < text.size();) {
-        const qsizetype n =
-            (text.at(i).isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate())
-                ? 2
-                : 1;
-        if (!storable(QStringView(text).mid(i, n)))
-            return {i, n};
-        i += n;
-    }
-    return {text.size(), 0};
-}
-
 // The settings file is Shift-JIS: a character without a form there would silently become
 // "?" in the file, changing the name or the address (and later a log folder's name). A
 // character typed as JIS X 0208's mapping ("〜" U+301C) counts as its code page form ("～"),
 // which is what is stored, as in every other box.
 bool TfrmInputAddr::refuseUnstorable(QLineEdit* box) {
     const QString text = box->text();
-    const auto [at, length] = firstUnstorableChar(foldToCp932Forms(text));
+    const auto [at, length] = firstCharNotKeptInSjis(foldToCp932Forms(text));
     if (length == 0)
         return false;
     const QString ch = text.mid(at, length);

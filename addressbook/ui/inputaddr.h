@@ -21,10 +21,6 @@ public:
     // when the dialog is cancelled.
     QString editAddrEntry(const QString& entry);
 
-    // The first character of text that the settings file (Shift-JIS) cannot hold, as its
-    // position and length in UTF-16 units; length 0 when there is none.
-    static std::pair<qsizetype, qsizetype> firstUnstorableChar(const QString& text);
-
 public slots:
     // Closes the dialog with OK unless the boxes hold something the entry cannot take;
     // then it says why and stays open.

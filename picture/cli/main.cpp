@@ -1,11 +1,11 @@
 // zoripost-jpeg: fits picture files to a phone screen and writes them as JPEGs under a size
 // limit, with the same steps and status lines as the window's picture page.
-#include "fileio/fileio.h"
 #include "picture/cli/batch.h"
 #include "picture/cli/options.h"
 #include "picture/messages.h"
 #include "picture/outputfiles.h"
 #include "picture/preparedpicture.h"
+#include "text/cp932.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -20,9 +20,10 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// The pipeline's texts are Shift-JIS; the terminal speaks UTF-8.
+// The pipeline's texts are Shift-JIS; the terminal speaks UTF-8. A byte that is no character
+// shows as "?".
 std::string sjisToUtf8(const std::string& sjis) {
-    return zp::fileio::sjisToUtf8(sjis);
+    return zp::sjisToUtf8(sjis, "?");
 }
 
 void printLine(const std::string& sjis, std::FILE* stream) {
