@@ -7,6 +7,8 @@
 #include "platform/keyring.h"
 #include "settings/profile.h"
 
+#include <QLibrary>
+
 static ::testing::Environment* const kQt =
     ::testing::AddGlobalTestEnvironment(new zp::test::QtEnvironment);
 
@@ -207,7 +209,8 @@ TEST_F(KeyringWindow, LockedStoreStopsTheSendAndKeepsThePasswordInTheFile) {
     ASSERT_TRUE(settled());
     ASSERT_EQ(shown(MsgKind::Error).size(), 1);
     const QString message = shown(MsgKind::Error)[0];
-    EXPECT_TRUE(message.contains(QStringLiteral("ロックを解除"))) << message.toStdString();
+    EXPECT_TRUE(message.contains(QStringLiteral("ロックされている"))) << message.toStdString();
+    EXPECT_TRUE(message.contains(QStringLiteral("ロックを解除")));
     EXPECT_TRUE(message.contains(QStringLiteral("メールは送信していません")));
     EXPECT_FALSE(window->sendInProgress());
     EXPECT_FALSE(server.accepted());
@@ -231,6 +234,22 @@ TEST_F(KeyringWindow, LockedStoreStopsTheSendAndKeepsThePasswordInTheFile) {
 // No session bus: the box stays off and says why, and the password lives in the file as it
 // always did.
 class NoStore : public SendWindow {};
+
+bool mapped(const char* library) {
+    return QString::fromStdString(readFile(QStringLiteral("/proc/self/maps")))
+        .contains(QLatin1String(library));
+}
+
+// The window starts without the store: neither the module nor QtKeychain is loaded until the
+// password is needed. (First in this process, before any test has asked the store.)
+TEST_F(NoStore, StartLoadsNoKeyring) {
+    open(QStringLiteral("[smtp]\r\nhost=127.0.0.1\r\nuser=alice\r\naddr=me@example.jp\r\n"
+                        "[pop3]\r\nname=\r\nkeyring=1\r\n"));
+    QTest::qWait(50);
+    EXPECT_FALSE(zp::keyringModuleLoaded());
+    EXPECT_FALSE(mapped("libzp_keyring"));
+    EXPECT_FALSE(mapped("libqt6keychain"));
+}
 
 TEST_F(NoStore, BoxStaysOffAndThePasswordStaysInTheFile) {
     open(QString()); // unset settings: the welcome box shows the server page
@@ -268,6 +287,19 @@ TEST_F(NoStore, SendWithTheBoxOnSaysWhyAndDoesNotStart) {
     EXPECT_TRUE(shown(MsgKind::Error)[0].contains(QStringLiteral("オフにしてください")));
     EXPECT_FALSE(window->sendInProgress());
     EXPECT_FALSE(server.accepted());
+}
+
+// The module answers only the version of its table that the program was built with. (After
+// the NoStore tests: loading it here would load it for the rest of the process.)
+TEST(KeyringModule, EntryRefusesAnotherVersion) {
+    QLibrary module(QStringLiteral(ZP_KEYRING_MODULE_PATH));
+    auto entry = reinterpret_cast<zp::KeyringModuleEntry>(module.resolve(ZP_KEYRING_ENTRY_NAME));
+    ASSERT_NE(entry, nullptr) << module.errorString().toStdString();
+    const zp::KeyringModuleApi* api = entry(zp::kKeyringModuleVersion);
+    ASSERT_NE(api, nullptr);
+    EXPECT_EQ(api->version, zp::kKeyringModuleVersion);
+    EXPECT_EQ(entry(zp::kKeyringModuleVersion + 1), nullptr);
+    EXPECT_EQ(entry(0), nullptr);
 }
 
 } // namespace
