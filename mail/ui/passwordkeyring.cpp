@@ -8,6 +8,7 @@
 #include <QEvent>
 #include <QFile>
 #include <QLineEdit>
+#include <QPointer>
 #include <QTimer>
 
 #include <algorithm>
@@ -100,24 +101,29 @@ void PasswordKeyring::serverPageShown() {
     if (!m_undecided || m_busy)
         return;
     setBusy(true);
-    m_store.read(account(), [this](const KeyringReply& reply) {
-        setBusy(false);
-        if (!m_undecided)
-            return;
-        m_undecided = false;
-        const bool answers =
-            reply.status == KeyringStatus::Ok || reply.status == KeyringStatus::NotFound;
-        // The box is left as the user set it meanwhile; a password typed already stays for
-        // the move at close.
-        if (answers && m_c.edtPOP3Pwd->text().isEmpty()) {
-            setBox(true);
-            m_changed = true;
-            m_needsFetch = false;
-            m_account = account();
-        } else if (!answers) {
-            explainOff(reply);
-        }
+    m_store.read(account(), [self = QPointer<PasswordKeyring>(this)](const KeyringReply& reply) {
+        if (self) // the window may have closed meanwhile
+            self->probeAnswered(reply);
     });
+}
+
+// The box is left as the user set it meanwhile; a password typed already stays for the move
+// at close.
+void PasswordKeyring::probeAnswered(const KeyringReply& reply) {
+    setBusy(false);
+    if (!m_undecided)
+        return;
+    m_undecided = false;
+    const bool answers =
+        reply.status == KeyringStatus::Ok || reply.status == KeyringStatus::NotFound;
+    if (answers && m_c.edtPOP3Pwd->text().isEmpty()) {
+        setBox(true);
+        m_changed = true;
+        m_needsFetch = false;
+        m_account = account();
+    } else if (!answers) {
+        explainOff(reply);
+    }
 }
 
 // The box stays off and the status line says why, once.
@@ -142,22 +148,26 @@ void PasswordKeyring::moveIn() {
     const QString password = m_c.edtPOP3Pwd->text();
     const QString to = account();
     setBusy(true);
-    m_store.write(to, password, [this, password, to](const KeyringReply& reply) {
-        setBusy(false);
-        if (reply.status != KeyringStatus::Ok) {
-            setBox(false);
-            m_host.reportStatus(failureText(reply) +
-                                    QStringLiteral("\r\nパスワードはこれまでどおり設定ファイル"
-                                                   "に保存されます。"),
-                                MsgKind::Warning);
-            return;
-        }
-        m_stored = password;
-        m_account = to;
-        m_needsFetch = false;
-        m_changed = true;
-        rewriteFile(true, QString());
-    });
+    m_store.write(
+        to, password,
+        [this, self = QPointer<PasswordKeyring>(this), password, to](const KeyringReply& reply) {
+            if (!self)
+                return; // the window has closed meanwhile
+            setBusy(false);
+            if (reply.status != KeyringStatus::Ok) {
+                setBox(false);
+                m_host.reportStatus(failureText(reply) +
+                                        QStringLiteral("\r\nパスワードはこれまでどおり設定ファイル"
+                                                       "に保存されます。"),
+                                    MsgKind::Warning);
+                return;
+            }
+            m_stored = password;
+            m_account = to;
+            m_needsFetch = false;
+            m_changed = true;
+            rewriteFile(true, QString());
+        });
 }
 
 void PasswordKeyring::moveOut() {
@@ -166,17 +176,20 @@ void PasswordKeyring::moveOut() {
         return;
     }
     setBusy(true);
-    m_store.read(m_account, [this](const KeyringReply& reply) {
-        setBusy(false);
-        if (reply.status == KeyringStatus::Ok || reply.status == KeyringStatus::NotFound) {
-            finishMoveOut(reply.secret);
-            return;
-        }
-        setBox(true);
-        m_host.reportStatus(failureText(reply) +
-                                QStringLiteral("\r\nパスワードはキーリングに残っています。"),
-                            MsgKind::Warning);
-    });
+    m_store.read(
+        m_account, [this, self = QPointer<PasswordKeyring>(this)](const KeyringReply& reply) {
+            if (!self)
+                return; // the window has closed meanwhile
+            setBusy(false);
+            if (reply.status == KeyringStatus::Ok || reply.status == KeyringStatus::NotFound) {
+                finishMoveOut(reply.secret);
+                return;
+            }
+            setBox(true);
+            m_host.reportStatus(failureText(reply) +
+                                    QStringLiteral("\r\nパスワードはキーリングに残っています。"),
+                                MsgKind::Warning);
+        });
 }
 
 void PasswordKeyring::finishMoveOut(const QString& password) {
@@ -226,7 +239,10 @@ bool PasswordKeyring::ensurePassword(std::function<void()> ready) {
     setBusy(true);
     m_host.reportStatus(QStringLiteral("キーリングからパスワードを読み出しています…"),
                         MsgKind::None);
-    m_store.read(m_account, [this, ready = std::move(ready)](const KeyringReply& reply) {
+    m_store.read(m_account, [this, self = QPointer<PasswordKeyring>(this),
+                             ready = std::move(ready)](const KeyringReply& reply) {
+        if (!self)
+            return; // the window has closed meanwhile
         setBusy(false);
         if (reply.status == KeyringStatus::Ok || reply.status == KeyringStatus::NotFound) {
             m_c.edtPOP3Pwd->setText(reply.secret);
@@ -243,52 +259,58 @@ bool PasswordKeyring::ensurePassword(std::function<void()> ready) {
     return false;
 }
 
+// A password typed while the box is on goes into the store; false (with a message) when the
+// store refuses it, and the file then keeps it.
+bool PasswordKeyring::storeAtClose(const QString& password) {
+    const KeyringReply reply = m_store.writeAndWait(account(), password);
+    if (reply.status == KeyringStatus::Ok) {
+        if (account() != m_account)
+            m_store.removeAndWait(m_account);
+        m_stored = password;
+        m_account = account();
+        return true;
+    }
+    m_host.reportStatus(
+        failureText(reply) +
+            (fitsTheFile(password)
+                 ? QStringLiteral("\r\nパスワードは設定ファイルに保存しました。")
+                 : QStringLiteral("\r\nパスワードに設定ファイル(Shift-JIS)で表せない文字が含まれ"
+                                  "ているため、パスワードを保存できませんでした。")),
+        MsgKind::Warning);
+    return false;
+}
+
+// The server or user changed while the password stayed in the store: it moves with them to
+// the new account.
+void PasswordKeyring::moveAccountAtClose() {
+    const KeyringReply old = m_store.readAndWait(m_account);
+    if (old.status == KeyringStatus::Ok &&
+        m_store.writeAndWait(account(), old.secret).status == KeyringStatus::Ok) {
+        m_store.removeAndWait(m_account);
+        m_account = account();
+        return;
+    }
+    m_host.reportStatus(QStringLiteral("パスワードはキーリングの以前のアカウント(") + m_account +
+                            QStringLiteral(")に残っています。\r\n") + failureText(old),
+                        MsgKind::Warning);
+}
+
 void PasswordKeyring::saveSettings(ProfileFile& file) {
     const QString password = m_c.edtPOP3Pwd->text();
     // A first password with no choice made yet goes into a store that answers.
-    if (m_undecided && !password.isEmpty()) {
-        if (m_store.writeAndWait(account(), password).status == KeyringStatus::Ok) {
-            m_stored = password;
-            m_account = account();
-            m_changed = true;
-            setBox(true);
-        }
+    if (m_undecided && !password.isEmpty() &&
+        m_store.writeAndWait(account(), password).status == KeyringStatus::Ok) {
+        m_stored = password;
+        m_account = account();
+        m_changed = true;
+        setBox(true);
     }
     const bool on = m_c.chkKeyring->isChecked();
     bool inStore = true;
-    if (on && !m_needsFetch && (password != m_stored || account() != m_account)) {
-        const KeyringReply reply = m_store.writeAndWait(account(), password);
-        inStore = reply.status == KeyringStatus::Ok;
-        if (inStore && account() != m_account)
-            m_store.removeAndWait(m_account);
-        if (inStore) {
-            m_stored = password;
-            m_account = account();
-        } else {
-            m_host.reportStatus(
-                failureText(reply) +
-                    (fitsTheFile(password)
-                         ? QStringLiteral("\r\nパスワードは設定ファイルに保存しました。")
-                         : QStringLiteral(
-                               "\r\nパスワードに設定ファイル(Shift-JIS)で表せない文字"
-                               "が含まれているため、パスワードを保存できませんでした。")),
-                MsgKind::Warning);
-        }
-    } else if (on && m_needsFetch && account() != m_account) {
-        // The server or user changed while the password stayed in the store: it moves with
-        // them to the new account.
-        const KeyringReply old = m_store.readAndWait(m_account);
-        if (old.status == KeyringStatus::Ok &&
-            m_store.writeAndWait(account(), old.secret).status == KeyringStatus::Ok) {
-            m_store.removeAndWait(m_account);
-            m_account = account();
-        } else {
-            m_host.reportStatus(QStringLiteral("パスワードはキーリングの以前のアカウント(") +
-                                    m_account + QStringLiteral(")に残っています。\r\n") +
-                                    failureText(old),
-                                MsgKind::Warning);
-        }
-    }
+    if (on && !m_needsFetch && (password != m_stored || account() != m_account))
+        inStore = storeAtClose(password);
+    else if (on && m_needsFetch && account() != m_account)
+        moveAccountAtClose();
     if (on && inStore)
         file.writeString("pop3", "name", "");
     if (on || m_keyInFile || m_changed)

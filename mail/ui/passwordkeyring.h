@@ -68,6 +68,9 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    void probeAnswered(const KeyringReply& reply);
+    bool storeAtClose(const QString& password);
+    void moveAccountAtClose();
     void moveIn();
     void moveOut();
     void finishMoveOut(const QString& password);
