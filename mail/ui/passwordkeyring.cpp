@@ -98,9 +98,10 @@ void PasswordKeyring::loadSettings(const ProfileFile& file) {
 }
 
 void PasswordKeyring::serverPageShown() {
-    if (!m_undecided || m_busy)
+    // The box stays in reach meanwhile: a click decides before the store has answered.
+    if (!m_undecided || m_probing)
         return;
-    setBusy(true);
+    m_probing = true;
     m_store.read(account(), [self = QPointer<PasswordKeyring>(this)](const KeyringReply& reply) {
         if (self) // the window may have closed meanwhile
             self->probeAnswered(reply);
@@ -110,8 +111,8 @@ void PasswordKeyring::serverPageShown() {
 // The box is left as the user set it meanwhile; a password typed already stays for the move
 // at close.
 void PasswordKeyring::probeAnswered(const KeyringReply& reply) {
-    setBusy(false);
-    if (!m_undecided)
+    m_probing = false;
+    if (!m_undecided || m_busy)
         return;
     m_undecided = false;
     const bool answers =

@@ -50,8 +50,8 @@ public:
     // when it must first come from the store: `ready` runs once it is in the box, and a
     // failure is reported instead (the send then does not start).
     bool ensurePassword(std::function<void()> ready);
-    // Whether a request to the store is under way (a send waits for it).
-    bool busy() const { return m_busy; }
+    // Whether a request to the store is under way.
+    bool busy() const { return m_busy || m_probing; }
 
     // "user@host" of the SMTP settings: the account under which the store keeps the password.
     QString account() const;
@@ -89,8 +89,9 @@ private:
     bool m_undecided = false;  // no [pop3] keyring and no password: decided by the store
     bool m_needsFetch = false; // on, and the password is still in the store only
     bool m_busy = false;
-    QString m_account; // where the store holds the password
-    QString m_stored;  // the password the store last confirmed
+    bool m_probing = false; // asking whether a store answers, for a file with no choice
+    QString m_account;      // where the store holds the password
+    QString m_stored;       // the password the store last confirmed
 };
 
 } // namespace zp
