@@ -127,14 +127,17 @@ void PasswordKeyring::probeAnswered(const KeyringReply& reply) {
     }
 }
 
-// The box stays off and the status line says why, once.
+// The box stays off; its tooltip and the status line say why.
 void PasswordKeyring::explainOff(const KeyringReply& reply) {
     QString why =
         QStringLiteral("キーリングが使えないため、パスワードは設定ファイルに保存されます");
     if (!reply.detail.isEmpty())
         why += QStringLiteral("(") + reply.detail + QLatin1Char(')');
     m_c.chkKeyring->setToolTip(why);
-    m_host.reportStatus(why, MsgKind::None);
+    m_c.chkKeyring->setAccessibleDescription(why);
+    // The status line belongs to a send while one runs.
+    if (!m_host.sendInProgress())
+        m_host.reportStatus(why, MsgKind::None);
 }
 
 void PasswordKeyring::chkKeyringClick() {
