@@ -183,21 +183,22 @@ TEST_P(EnterList, OnlyListedControlsMoveOn) {
 
 INSTANTIATE_TEST_SUITE_P(
     Controls, EnterList,
-    ::testing::Values(
-        EnterListCase{"chlAddr", -1, true}, EnterListCase{"edtTitle", -1, true},
-        EnterListCase{"edtQuality", 0, true}, EnterListCase{"chkLimitSize", 0, true},
-        EnterListCase{"edtLimitSize", 0, true}, EnterListCase{"edtSizeW", 0, true},
-        EnterListCase{"edtSizeH", 0, true}, EnterListCase{"chkStretchMiniImg", 0, true},
-        EnterListCase{"chkRot", 0, true}, EnterListCase{"radLeftRot", 0, true},
-        EnterListCase{"radRightRot", 0, true}, EnterListCase{"chkAllowCut", 0, true},
-        EnterListCase{"chkFineQuality", 0, true}, EnterListCase{"chkOutMadeGrp", 0, true},
-        EnterListCase{"edtOutDir", 0, true}, EnterListCase{"chkAutoSend", 1, true},
-        EnterListCase{"edtSaveDir", 1, true}, EnterListCase{"chkFileAutoClear", 1, true},
-        EnterListCase{"chkMailAddrAutoClear", 1, true}, EnterListCase{"edtSMTPHost", 2, true},
-        EnterListCase{"edtSMTPUser", 2, true}, EnterListCase{"edtSMTPAddr", 2, true},
-        EnterListCase{"edtSMTPName", 2, true}, EnterListCase{"edtReplyTo", 2, true},
-        EnterListCase{"edtPOP3Host", 2, false}, EnterListCase{"edtPOP3Pwd", 2, false},
-        EnterListCase{"chkKeyring", 2, false}, EnterListCase{"edtSendSE", 3, false}));
+    ::testing::Values(EnterListCase{"chlAddr", -1, true}, EnterListCase{"edtTitle", -1, true},
+                      EnterListCase{"edtQuality", 0, true}, EnterListCase{"chkLimitSize", 0, true},
+                      EnterListCase{"edtLimitSize", 0, true}, EnterListCase{"edtSizeW", 0, true},
+                      EnterListCase{"edtSizeH", 0, true},
+                      EnterListCase{"chkStretchMiniImg", 0, true}, EnterListCase{"chkRot", 0, true},
+                      EnterListCase{"radLeftRot", 0, true}, EnterListCase{"radRightRot", 0, true},
+                      EnterListCase{"chkAllowCut", 0, true},
+                      EnterListCase{"chkFineQuality", 0, true},
+                      EnterListCase{"chkOutMadeGrp", 0, true}, EnterListCase{"edtOutDir", 0, true},
+                      EnterListCase{"chkAutoSend", 1, true}, EnterListCase{"edtSaveDir", 1, true},
+                      EnterListCase{"chkFileAutoClear", 1, true},
+                      EnterListCase{"chkMailAddrAutoClear", 1, true},
+                      EnterListCase{"edtSMTPHost", 2, true}, EnterListCase{"edtSMTPUser", 2, true},
+                      EnterListCase{"edtSMTPAddr", 2, true}, EnterListCase{"edtSMTPName", 2, true},
+                      EnterListCase{"edtReplyTo", 2, true}, EnterListCase{"edtPOP3Host", 2, false},
+                      EnterListCase{"edtPOP3Pwd", 2, false}, EnterListCase{"edtSendSE", 3, false}));
 
 TEST_F(WindowTest, EnterInTheBodyStartsANewLine) {
     open(kServerSet);
