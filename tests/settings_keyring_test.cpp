@@ -185,6 +185,8 @@ TEST_F(KeyringWindow, SwitchingOffReadsTheStoreAndKeepsWhatTheFileCannotHold) {
     open(ini(QStringLiteral("name=\r\nkeyring=1\r\n")));
     showServerPage();
     ASSERT_TRUE(box()->isChecked());
+    // The page shows the stored password in its box, as dots.
+    EXPECT_EQ(control<QLineEdit>("edtPOP3Pwd")->text(), QStringLiteral("pä€😀ss"));
     box()->click();
     ASSERT_TRUE(settled());
     EXPECT_TRUE(box()->isChecked());

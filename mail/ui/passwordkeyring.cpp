@@ -33,13 +33,17 @@ PasswordKeyring::PasswordKeyring(WindowHost& host, const PasswordControls& contr
     : QObject(parent), m_host(host), m_c(controls), m_store(store) {
     connect(m_c.chkKeyring, &QAbstractButton::clicked, this, &PasswordKeyring::chkKeyringClick);
     // A password typed over the empty box replaces the one in the store.
-    connect(m_c.edtPOP3Pwd, &QLineEdit::textEdited, this, [this] { m_needsFetch = false; });
+    connect(m_c.edtPOP3Pwd, &QLineEdit::textEdited, this, [this] {
+        m_needsFetch = false;
+        showPlace();
+    });
     m_c.chkKeyring->installEventFilter(this);
 }
 
 // The store is asked after the page has been painted, not while it is being shown.
 bool PasswordKeyring::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == m_c.chkKeyring && event->type() == QEvent::Show && m_undecided)
+    if (watched == m_c.chkKeyring && event->type() == QEvent::Show &&
+        (m_undecided || (m_needsFetch && m_c.chkKeyring->isChecked())))
         QTimer::singleShot(0, this, &PasswordKeyring::serverPageShown);
     return QObject::eventFilter(watched, event);
 }
@@ -76,6 +80,7 @@ QString PasswordKeyring::failureText(const KeyringReply& reply) {
 
 void PasswordKeyring::setBox(bool on) {
     m_c.chkKeyring->setChecked(on);
+    showPlace();
 }
 
 void PasswordKeyring::setBusy(bool busy) {
@@ -99,8 +104,12 @@ void PasswordKeyring::loadSettings(const ProfileFile& file) {
 
 void PasswordKeyring::serverPageShown() {
     // The box stays in reach meanwhile: a click decides before the store has answered.
-    if (!m_undecided || m_probing)
+    if (m_probing)
         return;
+    if (!m_undecided) {
+        fillFromStore();
+        return;
+    }
     m_probing = true;
     m_store.read(account(), [self = QPointer<PasswordKeyring>(this)](const KeyringReply& reply) {
         if (self) // the window may have closed meanwhile
@@ -121,10 +130,38 @@ void PasswordKeyring::probeAnswered(const KeyringReply& reply) {
         setBox(true);
         m_changed = true;
         m_needsFetch = false;
+        showPlace();
         m_account = account();
     } else if (!answers) {
         explainOff(reply);
     }
+}
+
+// The password box shows the stored password (as dots) once the page is seen, as it did when
+// the file held it. A store that cannot give it is left to the send, which says why; a
+// password typed meanwhile wins.
+void PasswordKeyring::fillFromStore() {
+    if (!m_needsFetch || !m_c.chkKeyring->isChecked() || m_busy)
+        return;
+    m_probing = true;
+    m_store.read(m_account, [self = QPointer<PasswordKeyring>(this)](const KeyringReply& reply) {
+        if (!self)
+            return;
+        self->m_probing = false;
+        if (reply.status == KeyringStatus::Ok && self->m_needsFetch) {
+            self->m_c.edtPOP3Pwd->setText(reply.secret);
+            self->m_stored = reply.secret;
+            self->m_needsFetch = false;
+            self->showPlace();
+        }
+    });
+}
+
+// An empty password box with the box on says where the password is.
+void PasswordKeyring::showPlace() {
+    m_c.edtPOP3Pwd->setPlaceholderText(m_needsFetch && m_c.chkKeyring->isChecked()
+                                           ? QStringLiteral("キーリングに保存済み")
+                                           : QString());
 }
 
 // The box stays off; its tooltip and the status line say why.
@@ -169,6 +206,7 @@ void PasswordKeyring::moveIn() {
             m_stored = password;
             m_account = to;
             m_needsFetch = false;
+            showPlace();
             m_changed = true;
             rewriteFile(true, QString());
         });
@@ -207,6 +245,7 @@ void PasswordKeyring::finishMoveOut(const QString& password) {
     }
     m_c.edtPOP3Pwd->setText(password);
     m_needsFetch = false;
+    showPlace();
     m_changed = true;
     if (!rewriteFile(false, password))
         return; // the store keeps its copy
@@ -252,6 +291,7 @@ bool PasswordKeyring::ensurePassword(std::function<void()> ready) {
             m_c.edtPOP3Pwd->setText(reply.secret);
             m_stored = reply.secret;
             m_needsFetch = false;
+            showPlace();
             ready();
             return;
         }

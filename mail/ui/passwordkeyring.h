@@ -61,7 +61,8 @@ public:
 public slots:
     void chkKeyringClick();
     // The box has been shown on the server page: a settings file with no choice and no
-    // password learns whether a store answers.
+    // password learns whether a store answers, and a password kept in the store fills the
+    // password box.
     void serverPageShown();
 
 protected:
@@ -69,6 +70,8 @@ protected:
 
 private:
     void probeAnswered(const KeyringReply& reply);
+    void fillFromStore();
+    void showPlace();
     bool storeAtClose(const QString& password);
     void moveAccountAtClose();
     void moveIn();
