@@ -3,8 +3,7 @@
 // always did, or in the desktop's secret store under the service "zoripost" and the account
 // "<SMTP user>@<SMTP host>", with [pop3] name written empty. The box on the server page
 // chooses; [pop3] keyring (0/1) keeps the choice. The store is asked only when the password
-// is needed (a send, the box, the server page shown for the first time with no choice made
-// yet), so the window starts without loading it.
+// is needed (a send, the box, the server page shown), so the window starts without it.
 //
 // Nothing is lost on the way: the file is rewritten only once the store has confirmed a
 // move in, the store is emptied only once the file holds the password again, and a password
