@@ -233,6 +233,25 @@ TEST_F(KeyringWindow, LockedStoreStopsTheSendAndKeepsThePasswordInTheFile) {
     ASSERT_TRUE(unlockLogin());
 }
 
+// A store that does not answer in time (an unlock prompt left open) holds neither the window
+// nor the send: the send says so and does not start.
+TEST_F(KeyringWindow, StoreThatDoesNotAnswerInTimeStopsTheSend) {
+    store(kAccount, QStringLiteral("s3cret"));
+    FakeServer server({});
+    open(ini(QStringLiteral("name=\r\nkeyring=1\r\n")));
+    setServer(QStringLiteral("127.0.0.1"), server.port());
+    addRecipient(kTaro, true);
+    zp::keyring().setTimeLimit(0ms);
+    control<QAbstractButton>("btnSend")->click();
+    const bool answered = settled();
+    zp::keyring().setTimeLimit(60s);
+    ASSERT_TRUE(answered);
+    ASSERT_EQ(shown(MsgKind::Error).size(), 1);
+    EXPECT_TRUE(shown(MsgKind::Error)[0].contains(QStringLiteral("応答がありません")));
+    EXPECT_FALSE(window->sendInProgress());
+    EXPECT_FALSE(server.accepted());
+}
+
 // No session bus: the box stays off and says why, and the password lives in the file as it
 // always did.
 class NoStore : public SendWindow {};
