@@ -295,6 +295,25 @@ TEST_F(NoStore, BoxStaysOffAndThePasswordStaysInTheFile) {
     EXPECT_EQ(f.readString("pop3", "keyring", "<none>"), "<none>");
 }
 
+// A file that keeps the password in a keyring this desktop lacks: switching off still works
+// and asks for the password again.
+TEST_F(NoStore, SwitchingOffWithoutAStoreAsksForThePasswordAgain) {
+    open(QStringLiteral("[smtp]\r\nhost=127.0.0.1\r\nuser=alice\r\naddr=me@example.jp\r\n"
+                        "[pop3]\r\nname=\r\nkeyring=1\r\n"));
+    window->btnConfigClick();
+    control<QTabWidget>("pgctlOption")->setCurrentIndex(2);
+    auto* box = control<QAbstractButton>("chkKeyring");
+    ASSERT_TRUE(box->isChecked());
+    box->click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !window->passwordKeyring()->busy(); }, 20000));
+    EXPECT_FALSE(box->isChecked());
+    ASSERT_EQ(shown(MsgKind::Warning).size(), 1);
+    EXPECT_TRUE(shown(MsgKind::Warning)[0].contains(QStringLiteral("入力し直して")));
+    zp::ProfileFile f(QFile::encodeName(dir.filePath("zoripost.ini")).toStdString());
+    ASSERT_TRUE(f.load());
+    EXPECT_EQ(f.readString("pop3", "keyring", "<none>"), "0");
+}
+
 // A file that asks for the keyring on a desktop without one: the send says why it cannot
 // start instead of sending without the password.
 TEST_F(NoStore, SendWithTheBoxOnSaysWhyAndDoesNotStart) {

@@ -53,6 +53,10 @@ QString PasswordKeyring::account() const {
 }
 
 QString PasswordKeyring::failureText(const KeyringReply& reply) {
+    return reasonText(reply) + QStringLiteral("\r\n") + QString::fromUtf16(kWhatToDo);
+}
+
+QString PasswordKeyring::reasonText(const KeyringReply& reply) {
     QString what;
     switch (reply.status) {
     case KeyringStatus::NoStore:
@@ -75,7 +79,7 @@ QString PasswordKeyring::failureText(const KeyringReply& reply) {
     }
     if (!reply.detail.isEmpty())
         what += QStringLiteral("\r\n(") + reply.detail + QLatin1Char(')');
-    return what + QStringLiteral("\r\n") + QString::fromUtf16(kWhatToDo);
+    return what;
 }
 
 void PasswordKeyring::setBox(bool on) {
@@ -227,9 +231,21 @@ void PasswordKeyring::moveOut() {
                 finishMoveOut(reply.secret);
                 return;
             }
+            if (reply.status == KeyringStatus::NoStore || reply.status == KeyringStatus::NoModule) {
+                // Nothing can come back from a store that is not there: the box goes off
+                // and the password is typed again.
+                finishMoveOut(QString());
+                m_host.reportStatus(reasonText(reply) +
+                                        QStringLiteral("\r\nパスワードを移せませんでした。"
+                                                       "パスワードを入力し直してください。"),
+                                    MsgKind::Warning);
+                return;
+            }
             setBox(true);
-            m_host.reportStatus(failureText(reply) +
-                                    QStringLiteral("\r\nパスワードはキーリングに残っています。"),
+            m_host.reportStatus(reasonText(reply) +
+                                    QStringLiteral("\r\nキーリングのロックを解除してから、もう一度"
+                                                   "オフにしてください。パスワードはキーリングに"
+                                                   "残っています。"),
                                 MsgKind::Warning);
         });
 }

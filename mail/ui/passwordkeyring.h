@@ -54,7 +54,8 @@ public:
 
     // "user@host" of the SMTP settings: the account under which the store keeps the password.
     QString account() const;
-    // The text of a failure: what happened and what to do.
+    // The text of a failure: what happened (with the store's own words), and what to do.
+    static QString reasonText(const KeyringReply& reply);
     static QString failureText(const KeyringReply& reply);
 
 public slots:
