@@ -8,11 +8,13 @@
 
 #include "addressbook/ui/recipientlist.h"
 #include "logtool/ui/logfolder.h"
+#include "mail/ui/passwordkeyring.h"
 #include "mail/ui/sendoperation.h"
 #include "mail/ui/serversecurity.h"
 #include "picture/ui/intake.h"
 #include "picture/ui/picturepage.h"
 #include "picture/ui/preview.h"
+#include "platform/keyring.h"
 #include "settings/ui/settingsstore.h"
 
 #include <QMenu>
@@ -160,6 +162,14 @@ void TfrmMain::createMailHandlers() {
                                    this);
     m_serverSecurity =
         new zp::ServerSecurity(*this, ui->btnServerSecurity, m_send->mailPorts(), this);
+    m_password = new zp::PasswordKeyring(*this,
+                                         {
+                                             .chkKeyring = ui->chkKeyring,
+                                             .edtPOP3Pwd = ui->edtPOP3Pwd,
+                                             .edtSMTPUser = ui->edtSMTPUser,
+                                             .edtSMTPHost = ui->edtSMTPHost,
+                                         },
+                                         zp::keyring(), this);
 }
 
 void TfrmMain::createListHandlers() {
@@ -249,6 +259,8 @@ zp::SettingsHooks TfrmMain::settingsHooks() {
         .loadMailPorts =
             [this](const ProfileFile& f) { m_send->mailPorts() = zp::readMailPorts(f); },
         .saveMailPorts = [this](ProfileFile& f) { zp::writeMailPorts(f, m_send->mailPorts()); },
+        .loadPasswordPlace = [this](const ProfileFile& f) { m_password->loadSettings(f); },
+        .savePasswordPlace = [this](ProfileFile& f) { m_password->saveSettings(f); },
         .wholePreviewSize = [this] { return m_preview->wholePreviewSize(); },
         .setWholePreviewSize = [this](int size) { m_preview->setWholePreviewSize(size); },
         .btnConfigClick = [this] { btnConfigClick(); },
@@ -278,6 +290,10 @@ void TfrmMain::connectHandlers() {
     m_intake->setSend([this] { m_send->btnSendClick(); });
     // The send attaches the working JPEG when a picture is being prepared.
     m_send->setPicturePresent([this] { return m_picturePage->source().present(); });
+    // A password kept in the keyring is fetched before the send starts.
+    m_send->setPasswordGate([this](std::function<void()> ready) {
+        return m_password->ensurePassword(std::move(ready));
+    });
     // After a send: the attachment detached (when asked), the recipients counted again and
     // the list collapsed to the chosen ones, in this order.
     connect(m_send, &SendOperation::detachRequested, m_intake, &Intake::btnClearClick);

@@ -27,6 +27,7 @@ class PicturePage;
 class Preview;
 class RecipientList;
 class SendOperation;
+class PasswordKeyring;
 class ServerSecurity;
 class SettingsStore;
 struct SettingsHooks;
@@ -95,6 +96,7 @@ public:
     zp::Preview* preview() const { return m_preview; }
     zp::SendOperation* sendOperation() const { return m_send; }
     zp::ServerSecurity* serverSecurity() const { return m_serverSecurity; }
+    zp::PasswordKeyring* passwordKeyring() const { return m_password; }
     zp::RecipientList* recipientList() const { return m_recipients; }
     zp::LogFolder* logFolder() const { return m_logFolder; }
     zp::SettingsStore& settingsStore() const { return *m_settings; }
@@ -148,6 +150,7 @@ private:
     zp::Preview* m_preview = nullptr;
     zp::SendOperation* m_send = nullptr;
     zp::ServerSecurity* m_serverSecurity = nullptr;
+    zp::PasswordKeyring* m_password = nullptr;
     zp::RecipientList* m_recipients = nullptr;
     zp::LogFolder* m_logFolder = nullptr;
     QString m_settingsPath;

@@ -23,12 +23,12 @@ cc -O2 -o "$work/mapwait" "$here/mapwait.c" -lX11
 # shellcheck disable=SC2046 # pkg-config's flags are words
 g++ -O2 -fPIC -o "$work/empty_window" "$here/empty_window.cpp" $(pkg-config --cflags --libs Qt6Widgets)
 
-# The portable copy: the program, its sound and TLS modules where the program looks for
+# The portable copy: the program, its sound, TLS and keyring modules where the program looks for
 # them, and the settings file beside the program, in Shift-JIS with CR LF line ends.
 mkdir -p "$work/copy/app" "$work/run" "$work/config"
 chmod 700 "$work/run"
 cp "$build/app/zoripost" "$work/copy/app/"
-for name in libzp_sound.so libzp_tls.so; do
+for name in libzp_sound.so libzp_tls.so libzp_keyring.so; do
     module=$(cd "$build" && find . -name "$name" -path '*/zoripost/*' | head -n 1)
     if [ -n "$module" ]; then
         mkdir -p "$work/copy/$(dirname "$module")"

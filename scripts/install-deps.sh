@@ -10,7 +10,7 @@ pkgs=(build-essential cmake ninja-build pkg-config
       qt6-base-dev qt6-base-dev-tools qt6-multimedia-dev qt6-tools-dev qt6-tools-dev-tools
       qt6-l10n-tools libqt6svg6 libssl-dev ca-certificates
       libjpeg62-turbo-dev libpng-dev libgif-dev zlib1g-dev libdeflate-dev
-      libheif-dev libwebp-dev libavif-dev
+      libheif-dev libwebp-dev libavif-dev qtkeychain-qt6-dev libsecret-1-0
       fonts-ipafont-gothic qt6-translations-l10n)
 if [ "$what" = test ] || [ "$what" = bench ]; then
   pkgs+=(libgtest-dev libgmock-dev libbenchmark-dev openssl
@@ -21,7 +21,8 @@ if [ "$what" = test ] || [ "$what" = bench ]; then
          clang libclang-rt-14-dev
          g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev
          desktop-file-utils dpkg-dev file librsvg2-bin libglib2.0-bin groff-base
-         appstream lintian)
+         appstream lintian
+         gnome-keyring libsecret-tools dbus-daemon python3-dbus)
 fi
 if [ "$what" = package ]; then
   pkgs+=(dpkg-dev file)

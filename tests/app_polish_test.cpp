@@ -415,7 +415,7 @@ INSTANTIATE_TEST_SUITE_P(
         Chain{"server",
               2,
               {"edtSMTPHost", "btnServerSecurity", "edtSMTPUser", "edtSMTPAddr", "edtSMTPName",
-               "chkPOPbSMTP", "edtPOP3Host", "edtPOP3Pwd", "edtReplyTo"}},
+               "chkPOPbSMTP", "edtPOP3Host", "edtPOP3Pwd", "chkKeyring", "edtReplyTo"}},
         Chain{"about", 3, {"lblUrl", "chkSendCap", "edtSendSE", "btnSendSE"}},
         Chain{
             "mail_area_round",
@@ -425,13 +425,13 @@ INSTANTIATE_TEST_SUITE_P(
               2,
               {"btnConfig", "btnExit", "qt_tabwidget_tabbar", "edtSMTPHost", "btnServerSecurity",
                "edtSMTPUser", "edtSMTPAddr", "edtSMTPName", "chkPOPbSMTP", "edtPOP3Host",
-               "edtPOP3Pwd", "edtReplyTo", "btnAddrMenu", "chlAddr"}},
+               "edtPOP3Pwd", "chkKeyring", "edtReplyTo", "btnAddrMenu", "chlAddr"}},
         Chain{"pane_end_to_mail_area", 3, {"btnSendSE", "btnAddrMenu", "chlAddr", "edtTitle"}},
         Chain{"shift_tab_mirror",
               2,
-              {"btnAddrMenu", "edtReplyTo", "edtPOP3Pwd", "edtPOP3Host", "chkPOPbSMTP",
-               "edtSMTPName", "edtSMTPAddr", "edtSMTPUser", "btnServerSecurity", "edtSMTPHost",
-               "qt_tabwidget_tabbar", "btnExit"},
+              {"btnAddrMenu", "edtReplyTo", "chkKeyring", "edtPOP3Pwd", "edtPOP3Host",
+               "chkPOPbSMTP", "edtSMTPName", "edtSMTPAddr", "edtSMTPUser", "btnServerSecurity",
+               "edtSMTPHost", "qt_tabwidget_tabbar", "btnExit"},
               true}),
     [](const auto& info) { return std::string(info.param.name); });
 

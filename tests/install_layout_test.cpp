@@ -46,6 +46,7 @@ QStringList expectedFiles() {
     files << QStringLiteral("usr/share/applications/zoripost.desktop")
           << QStringLiteral("usr/share/icons/hicolor/scalable/apps/zoripost.svg")
           << QStringLiteral("usr/" ZP_SOUND_MODULE) << QStringLiteral("usr/" ZP_TLS_MODULE)
+          << QStringLiteral("usr/" ZP_KEYRING_MODULE)
           << QStringLiteral("usr/share/metainfo/com.example.zoripost.metainfo.xml")
           << QStringLiteral("usr/share/doc/zoripost/copyright")
           << QStringLiteral("usr/share/doc/zoripost/changelog.gz")
@@ -339,6 +340,8 @@ TEST_F(Package, DeclaresTheLibrariesAndTheJapaneseFont) {
     for (const char* dep :
          {"libqt6widgets6", "libqt6gui6", "libqt6multimedia6", "libjpeg62-turbo", "libpng16-16",
           "libgif7", "libc6", "libssl3", "fonts-ipafont-gothic | fonts-japanese-gothic",
+          "libqt6keychain1",       // the keyring module
+          "libsecret-1-0",         // loaded by QtKeychain to reach the Secret Service
           "qt6-translations-l10n", // Qt's own buttons in Japanese
           // loaded when a picture of their type is met, so named by hand
           "libheif1", "libwebp7", "libwebpdemux2", "libavif15"})

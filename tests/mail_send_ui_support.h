@@ -60,14 +60,15 @@ std::string readFile(const QString& path) {
     return zp::test::readText(QFile::encodeName(path).toStdString());
 }
 
-// One aiosmtpd process saving every mail into its own folder.
+// One aiosmtpd process saving every mail into its own folder; with AUTH LOGIN it takes
+// kUser and the password.
 struct SmtpServer {
-    explicit SmtpServer(bool offerAuth) {
+    explicit SmtpServer(bool offerAuth, const std::string& password = kPassword) {
         std::vector<std::string> argv = {ZP_SYSTEM_PYTHON, ZP_TEST_SCRIPTS "/smtp_server.py",
                                          dir.path().toStdString()};
         if (offerAuth) {
             argv.push_back("--auth");
-            argv.push_back(std::string(kUser) + ":" + kPassword);
+            argv.push_back(std::string(kUser) + ":" + password);
         }
         process = std::make_unique<zp::test::ServerProcess>(argv);
         const std::string line = process->waitForLine("PORT ", 15s);

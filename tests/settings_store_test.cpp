@@ -646,6 +646,43 @@ INSTANTIATE_TEST_SUITE_P(
                       CharsetCase{"OutOfRange", "[mail]\r\ncharset=9\r\n", 0, -1, "9"}),
     [](const auto& info) { return info.param.name; });
 
+// Where the password lives: [pop3] keyring goes back only when the file has it or it was
+// changed. These windows have no keyring (no session bus): a password the store cannot take
+// stays in the file, with a warning.
+struct KeyringCase {
+    const char* name;
+    const char* ini;
+    bool loaded;
+    const char* savedKey;
+    const char* savedName;
+    int warnings;
+};
+
+class SettingsKeyring : public SettingsStoreTest,
+                        public ::testing::WithParamInterface<KeyringCase> {};
+
+TEST_P(SettingsKeyring, WrittenBackWhenInTheFileAndNothingLost) {
+    const KeyringCase& c = GetParam();
+    writeIni(c.ini);
+    auto w = open();
+    EXPECT_EQ(checked(*w, "chkKeyring"), c.loaded);
+    w->FormClose();
+    EXPECT_EQ(saved().readString("pop3", "keyring", "<none>"), c.savedKey);
+    EXPECT_EQ(saved().readString("pop3", "name", "<none>"), c.savedName);
+    EXPECT_EQ(m_dialogs.messages.size(), static_cast<std::size_t>(c.warnings));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, SettingsKeyring,
+    ::testing::Values(
+        KeyringCase{"PasswordInTheFileStaysThere", "[pop3]\r\nname=pw\r\n", false, "<none>", "pw",
+                    0},
+        KeyringCase{"OffInTheFile", "[pop3]\r\nname=pw\r\nkeyring=0\r\n", false, "0", "pw", 0},
+        KeyringCase{"OnKeepsTheFileEmpty", "[pop3]\r\nname=\r\nkeyring=1\r\n", true, "1", "", 0},
+        KeyringCase{"PasswordBesideOnButNoStore", "[pop3]\r\nname=pw\r\nkeyring=1\r\n", true, "1",
+                    "pw", 1}),
+    [](const auto& info) { return info.param.name; });
+
 // A refused write: both messages in order, the old file whole, no temporary file, and
 // the window still closes. The file system refuses for real where it can for root too;
 // a full disk is played by the injected write.

@@ -17,6 +17,7 @@
 #include <QListWidget>
 #include <QThread>
 
+#include <algorithm>
 #include <utility>
 
 namespace zp {
@@ -32,6 +33,16 @@ QString trimmedText(const QString& text) {
     while (end > begin && text[end - 1].unicode() <= 0x20)
         --end;
     return text.mid(begin, end - begin);
+}
+
+// The password as the servers have always had it, in Shift-JIS; one that Shift-JIS cannot
+// hold (the keyring keeps any character) goes as UTF-8, which servers take for AUTH and
+// PASS, rather than with "?" in place of its characters.
+std::string passwordBytes(const QString& password) {
+    std::string bytes = toSjis(password);
+    if (std::count(bytes.begin(), bytes.end(), '?') != password.count(QLatin1Char('?')))
+        bytes = password.toStdString();
+    return bytes;
 }
 
 void informTwoLines(QWidget* w, const char* first, const char* second) {
@@ -143,7 +154,7 @@ SendJob SendOperation::makeJob(const QString& recipients) const {
     job.replyTo = toSjis(m_c.edtReplyTo->text());
     job.popBeforeSmtp = m_c.chkPOPbSMTP->isChecked();
     job.pop3Host = toSjis(m_c.edtPOP3Host->text());
-    job.password = toSjis(m_c.edtPOP3Pwd->text());
+    job.password = passwordBytes(m_c.edtPOP3Pwd->text());
     const MailPorts& ports = m_ports;
     job.smtpPort = static_cast<std::uint16_t>(ports.smtp);
     job.pop3Port = static_cast<std::uint16_t>(ports.pop3);
@@ -175,6 +186,9 @@ SendJob SendOperation::makeJob(const QString& recipients) const {
 void SendOperation::btnSendClick() {
     // The panels are disabled during a send; an automatic send that slips through waits.
     if (m_thread || m_host.sendInProgress())
+        return;
+    // A password kept in the keyring is fetched first; the send starts once it is here.
+    if (m_passwordGate && !m_passwordGate([this] { btnSendClick(); }))
         return;
     // 1. Focus, send time, recipients, texts and attachment, read once for the whole send.
     m_snapshot = takeSendSnapshot(m_host, m_c.snapshot, m_picturePresent && m_picturePresent());

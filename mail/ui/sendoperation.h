@@ -58,6 +58,10 @@ public:
     // Asked at the start of a send whether a picture is being prepared (then the working
     // JPEG is the attachment).
     void setPicturePresent(std::function<bool()> present) { m_picturePresent = std::move(present); }
+    // Asked at the start of a send whether the password box holds the password; when it does
+    // not, the gate fetches it and runs the continuation (or reports why it cannot).
+    using PasswordGate = std::function<bool(std::function<void()> ready)>;
+    void setPasswordGate(PasswordGate gate) { m_passwordGate = std::move(gate); }
     // The [debug] NoHeaderEncode key: header texts go out as they are.
     void setNoHeaderEncode(bool on) { m_noHeaderEncode = on; }
     bool noHeaderEncode() const { return m_noHeaderEncode; }
@@ -110,6 +114,7 @@ private:
     WindowHost& m_host;
     const SendControls m_c;
     std::function<bool()> m_picturePresent;
+    PasswordGate m_passwordGate;
     bool m_noHeaderEncode = false;
     MailPorts m_ports;
     // Shared with the dialogue thread, which may outlive this object (see stopDialogue).

@@ -109,6 +109,18 @@ void savePorts(Context& c) {
     c.hooks.saveMailPorts(c.file);
 }
 
+// The password box holds [pop3] name by now; its owner decides whether the password lives
+// in the keyring instead, and empties [pop3] name when it does.
+void loadPasswordPlace(Context& c) {
+    if (c.hooks.loadPasswordPlace)
+        c.hooks.loadPasswordPlace(c.file);
+}
+
+void savePasswordPlace(Context& c) {
+    if (c.hooks.savePasswordPlace)
+        c.hooks.savePasswordPlace(c.file);
+}
+
 // The panel is set to the opposite and then toggled by its own handler, which also
 // sets the window width and the button caption.
 void loadShowConfig(Context& c) {
@@ -283,6 +295,7 @@ const Setting kSettings[] = {
     {"general", "userpbs", Kind::Check, 0, {.button = &C::chkPOPbSMTP}},
     {"pop3", "host", Kind::Text, 0, {.edit = &C::edtPOP3Host}},
     {"pop3", "name", Kind::Text, 0, {.edit = &C::edtPOP3Pwd, .hook = &H::chkPOPbSMTPClick}},
+    {"pop3", "keyring", Kind::Special, 0, {.load = loadPasswordPlace, .save = savePasswordPlace}},
     {"general", "reply_to", Kind::Text, 0, {.edit = &C::edtReplyTo}},
     {"mail", "title", Kind::TypedText, 0, {.edit = &C::edtTitle}},
     {"mail", "charset", Kind::Special, 0, {.load = loadCharset, .save = saveCharset}},

@@ -70,6 +70,9 @@ struct SettingsHooks {
     std::function<void(bool)> setNoHeaderEncode;
     std::function<void(const ProfileFile&)> loadMailPorts;
     std::function<void(ProfileFile&)> saveMailPorts;
+    // Where the password lives ([pop3] keyring), after [pop3] name is read and written.
+    std::function<void(const ProfileFile&)> loadPasswordPlace;
+    std::function<void(ProfileFile&)> savePasswordPlace;
     std::function<int()> wholePreviewSize;
     std::function<void(int)> setWholePreviewSize;
     std::function<void()> btnConfigClick;
