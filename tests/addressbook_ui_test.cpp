@@ -711,7 +711,7 @@ TEST(AddrImportNames, FollowTheAddressDialogsRule) {
                              QStringLiteral("©"),           QStringLiteral("ⅰ")};
     for (const QString& name : names) {
         const bool dialogTakes =
-            zp::TfrmInputAddr::firstUnstorableChar(zp::foldToCp932Forms(name)).second == 0;
+            zp::firstCharNotKeptInSjis(zp::foldToCp932Forms(name)).second == 0;
         const zp::AddrImport plan =
             zp::planAddrImport({}, {{name.toStdString(), {"a@example.jp"}}});
         EXPECT_EQ(plan.entries.size() == 1, dialogTakes) << name.toStdString();
