@@ -16,6 +16,15 @@ list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES ZP_MINGW_PREFIX)
 if(NOT ZP_MINGW_PREFIX AND DEFINED ENV{ZP_MINGW_PREFIX})
   set(ZP_MINGW_PREFIX $ENV{ZP_MINGW_PREFIX})
 endif()
+if(NOT ZP_MINGW_PREFIX)
+  # The folder the installed versions give; the script builds it when it is missing.
+  execute_process(COMMAND ${CMAKE_CURRENT_LIST_DIR}/../scripts/windows/build-deps.sh --prefix
+                  OUTPUT_VARIABLE ZP_MINGW_PREFIX OUTPUT_STRIP_TRAILING_WHITESPACE)
+endif()
+if(NOT EXISTS ${ZP_MINGW_PREFIX}/.complete)
+  message(FATAL_ERROR "The Windows libraries are not built (${ZP_MINGW_PREFIX}): "
+                      "run scripts/windows/build.sh")
+endif()
 set(CMAKE_FIND_ROOT_PATH ${ZP_MINGW_PREFIX} /usr/${ZP_MINGW_TRIPLET})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
