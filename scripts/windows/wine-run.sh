@@ -36,7 +36,7 @@ case "${1:-}" in
 --init)
   init
   # Kept running until --stop, so that each test does not start and stop its own server.
-  "$server" -p
+  "$server" -p 2>/dev/null || true # already running: kept as it is
   exit 0
   ;;
 --stop)

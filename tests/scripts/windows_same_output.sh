@@ -52,12 +52,13 @@ for opts in "--preset 1 --limit 20" "--size 240x320 --cut --turn none" \
 done
 
 # A send-log folder: the test logs, each several times under other names, with the picture the
-# HTML log shows.
+# HTML log shows, and a recipient whose name Windows would not take as it is.
 mkdir "$tmp/logs"
 for i in 1 2 3; do
   for f in "$data"/sendlog/*; do
     base=$(basename "$f")
-    cp "$f" "$tmp/logs/2011-03-0${i}_${base}"
+    # The test logs are kept in UTF-8; the program writes Shift-JIS with CR LF.
+    iconv -f UTF-8 -t CP932 "$f" | sed 's/$/\r/' >"$tmp/logs/2011-03-0${i}_${base}"
   done
 done
 cp "$tmp/l1/$(ls "$tmp/l1" | head -n 1)" "$tmp/logs/2011-03-04_05-06-07.jpg"

@@ -139,29 +139,40 @@ inline bool startProcess(const std::vector<std::string>& args, HANDLE output, PR
     return CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, flags, nullptr, nullptr, &si, &pi) != 0;
 }
 
+// Wine gives no handle to wait on for a Unix process, nor its exit status: the shell writes its
+// output and, last, its status into files, and the status file's arrival ends the wait.
 inline CommandRun runShell(const std::string& command) {
     CommandRun r;
-    SECURITY_ATTRIBUTES sa{sizeof sa, nullptr, TRUE};
-    HANDLE readEnd = nullptr, writeEnd = nullptr;
-    if (!CreatePipe(&readEnd, &writeEnd, &sa, 0))
-        return r;
-    SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+    static unsigned count = 0;
+    wchar_t temp[MAX_PATH + 1] = {};
+    GetTempPathW(MAX_PATH, temp);
+    const std::filesystem::path base = std::filesystem::path(temp) /
+                                       ("zp-shell-" + std::to_string(GetCurrentProcessId()) + "-" +
+                                        std::to_string(count++));
+    const std::string out = unixPath(base.string() + ".out");
+    const std::string status = unixPath(base.string() + ".status");
+    const std::string line = "( " + hostCommand(command) + "\n) >" + shellQuote(out) +
+                             "; echo $? >" + shellQuote(status + ".part") + " && mv " +
+                             shellQuote(status + ".part") + " " + shellQuote(status);
     PROCESS_INFORMATION pi{};
-    const bool started = startProcess({"Z:\\bin\\sh", "-c", hostCommand(command)}, writeEnd, pi);
-    CloseHandle(writeEnd);
-    if (started) {
-        char buffer[4096];
-        DWORD n = 0;
-        while (ReadFile(readEnd, buffer, sizeof buffer, &n, nullptr) && n > 0)
-            r.output.append(buffer, n);
-        WaitForSingleObject(pi.hProcess, INFINITE);
-        DWORD code = 0;
-        GetExitCodeProcess(pi.hProcess, &code);
-        r.status = static_cast<int>(code);
+    if (!startProcess({"Z:\\bin\\sh", "-c", line}, GetStdHandle(STD_ERROR_HANDLE), pi))
+        return r;
+    if (pi.hThread)
         CloseHandle(pi.hThread);
+    if (pi.hProcess)
         CloseHandle(pi.hProcess);
-    }
-    CloseHandle(readEnd);
+    const std::filesystem::path statusFile = base.string() + ".status";
+    std::error_code ignored;
+    while (!std::filesystem::exists(statusFile, ignored))
+        Sleep(10);
+    std::ifstream in(statusFile);
+    in >> r.status;
+    std::ifstream text(base.string() + ".out", std::ios::binary);
+    r.output.assign(std::istreambuf_iterator<char>(text), {});
+    text.close();
+    in.close();
+    std::filesystem::remove(statusFile, ignored);
+    std::filesystem::remove(base.string() + ".out", ignored);
     return r;
 }
 

@@ -25,6 +25,33 @@ set(ZP_WINDOWS_SKIP_decoders_heif_test
 set(ZP_WINDOWS_SKIP_decoders_modern_test
     "WebP and AVIF are read through libwebp and libavif, which the Windows build does not include")
 
+# Single cases Windows cannot run, as negative GoogleTest filters (ZP_WINDOWS_FILTER_<test>).
+# Windows under Wine 8 makes no symbolic links, and POSIX permission bits do not stop writes:
+set(ZP_WINDOWS_FILTER_picture_outputs_test "OutputTraps.CopyReplacesALinkAtTheOutputName"
+    "OutputTraps.WriteIgnoresALinkAtTheOldTemporaryName"
+    "OutputTraps.FailedWriteNamesTheReasonAndLeavesNothing")
+set(ZP_WINDOWS_FILTER_mail_sendlog_test "SendLogFiles.NeverWritesThroughALinkAtTheLogsName"
+    "SendLogFiles.UncreatableFolderIsReportedAndSkipped"
+    # The folder-name rules differ on Windows (names of dots only, "/" against "\\" in the
+    # expected paths): the rows hold the Linux answers.
+    "Table/SendLogBadName.*" "Table/FolderNames.Check/row3" "Table/FolderNames.Check/row13")
+# POSIX TZ rules with daylight-saving changes ("EST5EDT,M3.2.0,M11.1.0"); the C runtime of
+# Windows reads only the offset.
+set(ZP_WINDOWS_FILTER_mail_text_header_test "Table/InternetDate.LocalTimeWithOffset/2"
+    "Table/InternetDate.LocalTimeWithOffset/4" "Table/InternetDate.LocalTimeWithOffset/5")
+# The tests name files by UTF-8 or Shift-JIS bytes in a std::string, which MinGW's
+# std::filesystem reads in the C locale, not in the ANSI code page.
+set(ZP_WINDOWS_FILTER_mail_writer_test "Texts/TypedTextMail.*"
+    "WriteMessage.ShiftJisFileNameKeepsItsBackslashTrailByte")
+# It starts its own program again through /proc/self/exe.
+set(ZP_WINDOWS_FILTER_mail_standards_test "MessageIdentity.DiffersBetweenTwoFreshProcesses")
+# The expected transcripts hold "/" where the Windows tool prints "\\".
+set(ZP_WINDOWS_FILTER_logtool_cli_test "SortLogsCli.ARunSaysWhatItDidAndRemovesLeftoverTemporaryFiles"
+    "SortLogsCli.DryRunPrintsThePlanAndChangesNothing")
+# A fault this build found: a file in a folder whose name ends in a space cannot be replaced
+# under Wine (the temporary file is not created); a folder name ending in a dot works.
+set(ZP_WINDOWS_FILTER_fileio_test "Table/FileIo.LeavesTheNameAndWhatALinkPointsToAsTheRowSays/FolderNameEndingInASpace")
+
 function(zp_add_windows_skip name reason)
   set(src ${CMAKE_CURRENT_BINARY_DIR}/windows-skipped/${name}.cpp)
   string(REPLACE "\\" "\\\\" text "${reason}")
