@@ -43,7 +43,7 @@ constexpr int MSG_NOSIGNAL = 0;
 #else
 namespace {
 int closeSocket(int fd) {
-    return closeSocket(fd);
+    return ::close(fd);
 }
 int pollSockets(pollfd* p, nfds_t n, int ms) {
     return ::poll(p, n, ms);
@@ -200,8 +200,8 @@ void FakeServer::run() {
                     open = false;
                     break;
                 }
-                const auto n =
-                    ::send(fd, step.text.data() + sent, static_cast<int>(step.text.size() - sent), MSG_NOSIGNAL);
+                const auto n = ::send(fd, step.text.data() + sent,
+                                      static_cast<int>(step.text.size() - sent), MSG_NOSIGNAL);
                 if (n <= 0) {
                     open = false;
                 } else {

@@ -6,9 +6,9 @@
 #include "mail/mailerror.h"
 
 #include <atomic>
-#include <csignal>
 #include <chrono>
 #include <condition_variable>
+#include <csignal>
 #include <cstdint>
 #include <exception>
 #include <initializer_list>

@@ -33,8 +33,8 @@ ServerProcess::ServerProcess(const std::vector<std::string>& argv) {
     static TempDir files("zp_server_");
     static int count = 0;
     m_dir = unixPath((files.path() / std::to_string(count++)).string());
-    std::string command = "mkdir -p " + shellQuote(m_dir) + " && echo $$ >" +
-                          shellQuote(m_dir + "/pid") + " && exec";
+    std::string command =
+        "mkdir -p " + shellQuote(m_dir) + " && echo $$ >" + shellQuote(m_dir + "/pid") + " && exec";
     for (const std::string& arg : argv)
         command += " " + shellQuote(hostCommand(arg));
     command += " >" + shellQuote(m_dir + "/out") + " 2>&1 </dev/null";
@@ -63,9 +63,10 @@ void ServerProcess::stop(int signal, std::chrono::milliseconds limit) {
         return;
     const std::string pid = std::to_string(m_pid);
     const long tenths = static_cast<long>(limit.count() / 100) + 1;
-    runShell("kill -" + std::string(signalName(signal)) + " " + pid + " 2>/dev/null; n=0; while kill -0 " +
-             pid + " 2>/dev/null && [ $n -lt " + std::to_string(tenths) +
-             " ]; do sleep 0.1; n=$((n+1)); done; kill -KILL " + pid + " 2>/dev/null; true");
+    runShell("kill -" + std::string(signalName(signal)) + " " + pid +
+             " 2>/dev/null; n=0; while kill -0 " + pid + " 2>/dev/null && [ $n -lt " +
+             std::to_string(tenths) + " ]; do sleep 0.1; n=$((n+1)); done; kill -KILL " + pid +
+             " 2>/dev/null; true");
     m_pid = -1;
 }
 

@@ -60,15 +60,16 @@ TEST_P(FileIo, LeavesTheNameAndWhatALinkPointsToAsTheRowSays) {
         r.before == Before::FileHeldOpen)
         std::ofstream(name, std::ios::binary) << "old";
     if (r.before == Before::ReadOnlyFile) // the read-only attribute on Windows
-        fs::permissions(name, fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+        fs::permissions(name,
+                        fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
                         fs::perm_options::remove);
     if (r.before == Before::LinkToFile)
         std::ofstream(other, std::ios::binary) << "old";
     if (r.before == Before::LinkToFile || r.before == Before::LinkToMissing) {
         std::error_code made;
         fs::create_symlink(other, name, made);
-        if (made == std::errc::function_not_supported || made == std::errc::operation_not_permitted ||
-            made.value() == ENOSYS)
+        if (made == std::errc::function_not_supported ||
+            made == std::errc::operation_not_permitted || made.value() == ENOSYS)
             GTEST_SKIP() << "this system makes no symbolic links: " << made.message();
         ASSERT_FALSE(made) << made.message();
     }
@@ -138,8 +139,8 @@ INSTANTIATE_TEST_SUITE_P(
         Row{"CreatingANameOutsideShiftJis", Op::CreateNew, Before::Nothing, true, false, "new", "",
             u8"\u00e9t\u00e9_\u4e02.txt"},
         // A write-protected (read-only) file is refused, never replaced around its protection.
-        Row{"ReadOnlyFileIsRefused", Op::ReplaceFollowing, Before::ReadOnlyFile, false, false, "old",
-            ""},
+        Row{"ReadOnlyFileIsRefused", Op::ReplaceFollowing, Before::ReadOnlyFile, false, false,
+            "old", ""},
         Row{"ReplacingAFileAnotherHandleHoldsOpen", Op::ReplaceFollowing, Before::FileHeldOpen,
             kHeldOpenFileCanBeReplaced, false, kHeldOpenFileCanBeReplaced ? "new" : "old", ""},
         // Windows drops a dot or a space at the end of a folder name; the file is still found

@@ -38,9 +38,11 @@ inline std::string iconvText(const std::string& text, const char* to, const char
     if (text.empty())
         return {};
     const int n = static_cast<int>(text.size());
-    const int wide = MultiByteToWideChar(fromPage, MB_ERR_INVALID_CHARS, text.data(), n, nullptr, 0);
+    const int wide =
+        MultiByteToWideChar(fromPage, MB_ERR_INVALID_CHARS, text.data(), n, nullptr, 0);
     std::wstring w(static_cast<std::size_t>(wide), L'\0');
-    if (wide == 0 || MultiByteToWideChar(fromPage, MB_ERR_INVALID_CHARS, text.data(), n, w.data(), wide) == 0)
+    if (wide == 0 ||
+        MultiByteToWideChar(fromPage, MB_ERR_INVALID_CHARS, text.data(), n, w.data(), wide) == 0)
         throw std::runtime_error("the text is not valid in its code page");
     BOOL lost = FALSE;
     BOOL* lostFlag = toPage == CP_UTF8 ? nullptr : &lost;

@@ -37,11 +37,12 @@ namespace fs = std::filesystem;
 std::string cp932ToUtf8(const std::string& in) {
     const int n = static_cast<int>(in.size());
     std::wstring wide(in.size(), L'\0');
-    wide.resize(static_cast<std::size_t>(MultiByteToWideChar(932, 0, in.data(), n, wide.data(), n)));
+    wide.resize(
+        static_cast<std::size_t>(MultiByteToWideChar(932, 0, in.data(), n, wide.data(), n)));
     std::string out(wide.size() * 4, '\0');
-    out.resize(static_cast<std::size_t>(WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()),
-                                                            out.data(), static_cast<int>(out.size()), nullptr,
-                                                            nullptr)));
+    out.resize(static_cast<std::size_t>(
+        WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), out.data(),
+                            static_cast<int>(out.size()), nullptr, nullptr)));
     return out;
 }
 #else

@@ -8,8 +8,8 @@
 
 #include <cctype>
 #include <cstdint>
-#include <cstdlib>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -74,9 +74,10 @@ inline bool endsWord(char c) {
 inline std::string hostCommand(const std::string& command) {
     std::string out;
     for (std::size_t i = 0; i < command.size();) {
-        const bool drive = i + 2 < command.size() && std::isalpha(static_cast<unsigned char>(command[i])) &&
-                           command[i + 1] == ':' && (command[i + 2] == '\\' || command[i + 2] == '/') &&
-                           (i == 0 || !std::isalnum(static_cast<unsigned char>(command[i - 1])));
+        const bool drive =
+            i + 2 < command.size() && std::isalpha(static_cast<unsigned char>(command[i])) &&
+            command[i + 1] == ':' && (command[i + 2] == '\\' || command[i + 2] == '/') &&
+            (i == 0 || !std::isalnum(static_cast<unsigned char>(command[i - 1])));
         if (!drive) {
             out += command[i++];
             continue;
@@ -90,11 +91,13 @@ inline std::string hostCommand(const std::string& command) {
     const char* runner = std::getenv("ZP_WINE_RUN");
     if (runner == nullptr)
         return out;
-    for (std::size_t at = out.find(".exe"); at != std::string::npos; at = out.find(".exe", at + 4)) {
+    for (std::size_t at = out.find(".exe"); at != std::string::npos;
+         at = out.find(".exe", at + 4)) {
         if (at + 4 < out.size() && !endsWord(out[at + 4]))
             continue;
         std::size_t start = at;
-        while (start > 0 && out[start - 1] != ' ' && out[start - 1] != '\t' && out[start - 1] != '(')
+        while (start > 0 && out[start - 1] != ' ' && out[start - 1] != '\t' &&
+               out[start - 1] != '(')
             --start;
         const std::string prefix = shellQuote(runner) + " ";
         out.insert(start, prefix);
@@ -125,8 +128,8 @@ inline std::wstring windowsQuote(const std::wstring& arg) {
 }
 
 // Starts args[0] with its output (stdout and stderr) going to `output`, an inheritable handle.
-inline bool startProcess(const std::vector<std::string>& args, HANDLE output, PROCESS_INFORMATION& pi,
-                         DWORD flags = 0) {
+inline bool startProcess(const std::vector<std::string>& args, HANDLE output,
+                         PROCESS_INFORMATION& pi, DWORD flags = 0) {
     std::wstring line;
     for (const std::string& a : args)
         line += (line.empty() ? L"" : L" ") + windowsQuote(std::filesystem::path(a).wstring());
@@ -136,7 +139,8 @@ inline bool startProcess(const std::vector<std::string>& args, HANDLE output, PR
     si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
     si.hStdOutput = output;
     si.hStdError = output;
-    return CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, flags, nullptr, nullptr, &si, &pi) != 0;
+    return CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, flags, nullptr, nullptr,
+                          &si, &pi) != 0;
 }
 
 // Wine gives no handle to wait on for a Unix process, nor its exit status: the shell writes its
@@ -146,9 +150,9 @@ inline CommandRun runShell(const std::string& command) {
     static unsigned count = 0;
     wchar_t temp[MAX_PATH + 1] = {};
     GetTempPathW(MAX_PATH, temp);
-    const std::filesystem::path base = std::filesystem::path(temp) /
-                                       ("zp-shell-" + std::to_string(GetCurrentProcessId()) + "-" +
-                                        std::to_string(count++));
+    const std::filesystem::path base =
+        std::filesystem::path(temp) /
+        ("zp-shell-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(count++));
     const std::string out = unixPath(base.string() + ".out");
     const std::string status = unixPath(base.string() + ".status");
     const std::string line = "( " + hostCommand(command) + "\n) >" + shellQuote(out) +
@@ -213,8 +217,9 @@ inline ChildRun runChild(const std::vector<std::string>& args, const std::filesy
                          const ChildLimits& limits) {
     ChildRun r;
     SECURITY_ATTRIBUTES sa{sizeof sa, nullptr, TRUE};
-    HANDLE out = CreateFileW(log.wstring().c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                             &sa, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE out =
+        CreateFileW(log.wstring().c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &sa,
+                    CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (out == INVALID_HANDLE_VALUE)
         return r;
     std::vector<std::pair<std::string, std::string>> env = limits.env;
@@ -236,7 +241,8 @@ inline ChildRun runChild(const std::vector<std::string>& args, const std::filesy
     }
     if (limits.cpuSeconds > 0) {
         info.BasicLimitInformation.LimitFlags |= JOB_OBJECT_LIMIT_PROCESS_TIME;
-        info.BasicLimitInformation.PerProcessUserTimeLimit.QuadPart = limits.cpuSeconds * 10000000LL;
+        info.BasicLimitInformation.PerProcessUserTimeLimit.QuadPart =
+            limits.cpuSeconds * 10000000LL;
     }
     if (job != nullptr) {
         SetInformationJobObject(job, JobObjectExtendedLimitInformation, &info, sizeof info);
@@ -261,7 +267,8 @@ inline ChildRun runChild(const std::vector<std::string>& args, const std::filesy
     }
     if (job != nullptr) {
         JOBOBJECT_EXTENDED_LIMIT_INFORMATION used{};
-        if (QueryInformationJobObject(job, JobObjectExtendedLimitInformation, &used, sizeof used, nullptr))
+        if (QueryInformationJobObject(job, JobObjectExtendedLimitInformation, &used, sizeof used,
+                                      nullptr))
             r.peakMiB = static_cast<long>(used.PeakProcessMemoryUsed / (1024 * 1024));
         CloseHandle(job);
     }

@@ -45,9 +45,15 @@ public:
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
 
-    const std::filesystem::path& path() const { return m_path; }
-    std::filesystem::path operator/(const std::string& name) const { return m_path / name; }
-    std::string file(const std::string& name) const { return (m_path / name).string(); }
+    const std::filesystem::path& path() const {
+        return m_path;
+    }
+    std::filesystem::path operator/(const std::string& name) const {
+        return m_path / name;
+    }
+    std::string file(const std::string& name) const {
+        return (m_path / name).string();
+    }
 
 private:
     std::filesystem::path m_path;

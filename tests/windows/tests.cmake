@@ -45,9 +45,6 @@ set(ZP_WINDOWS_FILTER_mail_writer_test "Texts/TypedTextMail.*"
     "WriteMessage.ShiftJisFileNameKeepsItsBackslashTrailByte")
 # It starts its own program again through /proc/self/exe.
 set(ZP_WINDOWS_FILTER_mail_standards_test "MessageIdentity.DiffersBetweenTwoFreshProcesses")
-# The expected transcripts hold "/" where the Windows tool prints "\\".
-set(ZP_WINDOWS_FILTER_logtool_cli_test "SortLogsCli.ARunSaysWhatItDidAndRemovesLeftoverTemporaryFiles"
-    "SortLogsCli.DryRunPrintsThePlanAndChangesNothing")
 # A fault this build found: a file in a folder whose name ends in a space cannot be replaced
 # under Wine (the temporary file is not created); a folder name ending in a dot works.
 set(ZP_WINDOWS_FILTER_fileio_test "Table/FileIo.LeavesTheNameAndWhatALinkPointsToAsTheRowSays/FolderNameEndingInASpace")
