@@ -36,7 +36,7 @@ case "${1:-}" in
 --init)
   init
   # Kept running until --stop, so that each test does not start and stop its own server.
-  "$server" -p 2>/dev/null || true # already running: kept as it is
+  "$server" -p </dev/null >/dev/null 2>&1 || true # already running: kept as it is
   exit 0
   ;;
 --stop)
@@ -45,4 +45,7 @@ case "${1:-}" in
   ;;
 esac
 init
+# The prefix's server, started here when none runs, apart from the caller's output: a server
+# that a test program started would hold CTest's output pipe open after the test has ended.
+"$server" -p </dev/null >/dev/null 2>&1 || true
 exec "$wine" "$@"

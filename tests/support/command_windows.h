@@ -167,8 +167,12 @@ inline CommandRun runShell(const std::string& command) {
         CloseHandle(pi.hProcess);
     const std::filesystem::path statusFile = base.string() + ".status";
     std::error_code ignored;
-    while (!std::filesystem::exists(statusFile, ignored))
+    // A shell that never started writes no status: give up after ten minutes.
+    for (int waited = 0; !std::filesystem::exists(statusFile, ignored); waited += 10) {
+        if (waited > 600000)
+            return r;
         Sleep(10);
+    }
     std::ifstream in(statusFile);
     in >> r.status;
     std::ifstream text(base.string() + ".out", std::ios::binary);

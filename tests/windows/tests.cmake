@@ -1,3 +1,7 @@
+# The Windows tests run under Wine with their working folder in the build tree, on drive Z:
+# (the root of the Unix file system), so the test data's Unix paths (ZP_TEST_DATA,
+# ZP_TEST_SCRIPTS) name the same files from Windows.
+
 # Tests that do not run in the Windows build, with the reason each prints when CTest runs it.
 # A skipped test is still a target (a program that prints its reason and exits with 77, which
 # CTest counts as skipped), so that the lists that name it need no Windows branch.
