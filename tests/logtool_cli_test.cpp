@@ -7,7 +7,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#ifndef _WIN32
 #include <sys/wait.h>
+#endif
 
 namespace {
 
@@ -19,12 +21,17 @@ using zp::test::TestLog;
 
 using ProcessRun = zp::test::CommandRun;
 
-// Its standard output and standard error together.
+// Its standard output and standard error together, lines ending in LF (a Windows console
+// program ends them in CR LF).
 ProcessRun sortlogs(const std::vector<std::string>& args) {
     std::string command = ZP_SORTLOGS_CLI;
     for (const std::string& a : args)
         command += " " + zp::test::shellQuote(a);
-    return zp::test::runShell(command + " 2>&1");
+    ProcessRun run = zp::test::runShell(command + " 2>&1");
+    for (std::size_t at = run.output.find("\r\n"); at != std::string::npos;
+         at = run.output.find("\r\n", at))
+        run.output.erase(at, 1);
+    return run;
 }
 
 class SortLogsCli : public zp::test::TempFolder {
@@ -130,7 +137,7 @@ TEST_F(SortLogsCli, ARunSaysWhatItDidAndRemovesLeftoverTemporaryFiles) {
               std::string::npos)
         << r.output;
     EXPECT_TRUE(fs::exists(m_dir / "B/2011-03-04_05-06-07.jpg"));
-    EXPECT_TRUE(fs::exists(m_dir / "(名前なし)/2011-03-04_05-06-08.html"));
+    EXPECT_TRUE(fs::exists(m_dir / fs::path(u8"(名前なし)/2011-03-04_05-06-08.html")));
 }
 
 } // namespace

@@ -5,6 +5,7 @@
 #include "picture/resample.h"
 #include "picture_compare.h"
 #include "support/files.h"
+#include "support/command.h"
 #include "support/rows.h"
 #include "support/tempdir.h"
 
@@ -31,7 +32,7 @@ protected:
         const std::string cmd = std::string(ZP_SYSTEM_PYTHON) + " " + ZP_TEST_SCRIPTS +
                                 "/picture_make_photo.py 4000 3000 " + (dir / "photo.jpg").string() +
                                 " " + (dir / "photo_exif6.jpg").string();
-        ASSERT_EQ(std::system(cmd.c_str()), 0) << cmd;
+        ASSERT_TRUE(test::runCommand(cmd)) << cmd;
     }
     static void TearDownTestSuite() { tmp.reset(); }
 
