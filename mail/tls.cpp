@@ -12,7 +12,7 @@
 #include <climits>
 #endif
 
-#ifdef _WIN32
+#if defined(_WIN32) && !defined(ZP_TLS_NONE)
 // Windows links OpenSSL into the program; the session comes straight from the engine.
 extern "C" zp::TlsEngine* zpTlsCreate(const char* host, const char* caFile);
 #endif
@@ -91,6 +91,12 @@ Factory loadFactory() {
     }
     factory.error =
         std::string(kTlsModuleProblem) + ZP_TLS_MODULE_FILE " cannot be loaded (" + tried + ").";
+    return factory;
+}
+#elif defined(ZP_TLS_NONE)
+Factory loadFactory() {
+    Factory factory;
+    factory.error = "This build has no TLS library: protected connections are not available.";
     return factory;
 }
 #else

@@ -19,7 +19,7 @@ if [ "$what" = test ] || [ "$what" = bench ]; then
          libheif-examples webp libavif-bin
          qt6-qpa-plugins libqt6multimedia6 gstreamer1.0-plugins-base
          clang libclang-rt-14-dev
-         g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev
+         g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev nasm wine64 locales
          desktop-file-utils dpkg-dev file librsvg2-bin libglib2.0-bin groff-base
          appstream lintian)
 fi
@@ -49,4 +49,12 @@ if [ ${#missing[@]} -gt 0 ]; then
     echo "postfix postfix/main_mailer_type select No configuration" | $SUDO debconf-set-selections
   fi
   $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+
+# The Windows tests run under Wine in a Japanese locale (Wine's ANSI code page is then 932).
+if [ "$what" = test ] && ! locale -a 2>/dev/null | grep -qix 'ja_JP.utf-\?8'; then
+  echo "Generating the ja_JP.UTF-8 locale"
+  SUDO=""
+  [ "$(id -u)" -ne 0 ] && SUDO=sudo
+  $SUDO localedef -i ja_JP -f UTF-8 ja_JP.UTF-8
 fi

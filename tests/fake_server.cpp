@@ -1,5 +1,9 @@
 #include "fake_server.h"
 
+#ifdef _WIN32
+#include <winsock2.h>
+#include <ws2tcpip.h>
+#else
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -8,10 +12,47 @@
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include <cerrno>
 #include <csignal>
 #include <stdexcept>
+
+#ifdef _WIN32
+// Winsock under the names the scripted server uses; a socket handle fits an int.
+namespace {
+struct WinsockUp {
+    WinsockUp() {
+        WSADATA data;
+        WSAStartup(MAKEWORD(2, 2), &data);
+    }
+};
+const WinsockUp winsockUp;
+int closeSocket(int fd) {
+    return ::closesocket(static_cast<SOCKET>(fd));
+}
+int pollSockets(pollfd* p, unsigned long n, int ms) {
+    return ::WSAPoll(p, n, ms);
+}
+int acceptSocket(int fd) {
+    const SOCKET s = ::accept(static_cast<SOCKET>(fd), nullptr, nullptr);
+    return s == INVALID_SOCKET ? -1 : static_cast<int>(s);
+}
+constexpr int MSG_NOSIGNAL = 0;
+} // namespace
+#else
+namespace {
+int closeSocket(int fd) {
+    return closeSocket(fd);
+}
+int pollSockets(pollfd* p, nfds_t n, int ms) {
+    return ::poll(p, n, ms);
+}
+int acceptSocket(int fd) {
+    return ::accept(fd, nullptr, nullptr);
+}
+} // namespace
+#endif
 
 namespace zp::test {
 
@@ -20,7 +61,7 @@ namespace {
 constexpr int kSliceMs = 20;
 
 int listenLoopback(std::uint16_t& port) {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    const int fd = static_cast<int>(::socket(AF_INET, SOCK_STREAM, 0));
     if (fd < 0) {
         throw std::runtime_error("socket failed");
     }
@@ -31,7 +72,7 @@ int listenLoopback(std::uint16_t& port) {
     socklen_t len = sizeof addr;
     if (::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || ::listen(fd, 4) != 0 ||
         ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len) != 0) {
-        ::close(fd);
+        closeSocket(fd);
         throw std::runtime_error("bind/listen failed");
     }
     port = ntohs(addr.sin_port);
@@ -39,7 +80,7 @@ int listenLoopback(std::uint16_t& port) {
 }
 
 int listenLoopback6(std::uint16_t& port) {
-    const int fd = ::socket(AF_INET6, SOCK_STREAM, 0);
+    const int fd = static_cast<int>(::socket(AF_INET6, SOCK_STREAM, 0));
     if (fd < 0) {
         throw std::runtime_error("socket failed");
     }
@@ -49,7 +90,7 @@ int listenLoopback6(std::uint16_t& port) {
     socklen_t len = sizeof addr;
     if (::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || ::listen(fd, 4) != 0 ||
         ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len) != 0) {
-        ::close(fd);
+        closeSocket(fd);
         throw std::runtime_error("bind/listen on ::1 failed");
     }
     port = ntohs(addr.sin6_port);
@@ -61,7 +102,7 @@ int listenLoopback6(std::uint16_t& port) {
 std::uint16_t unusedPort() {
     std::uint16_t port = 0;
     const int fd = listenLoopback(port);
-    ::close(fd);
+    closeSocket(fd);
     return port;
 }
 
@@ -77,7 +118,7 @@ FakeServer::~FakeServer() {
         m_thread.join(); // every wait of the thread is sliced and watches m_stop
     }
     if (m_listen >= 0) {
-        ::close(m_listen);
+        closeSocket(m_listen);
     }
 }
 
@@ -85,7 +126,7 @@ bool FakeServer::waitFor(int fd, short events) {
     const auto deadline = std::chrono::steady_clock::now() + m_stepLimit;
     while (!m_stop && std::chrono::steady_clock::now() < deadline) {
         pollfd p{fd, events, 0};
-        const int rc = ::poll(&p, 1, kSliceMs);
+        const int rc = pollSockets(&p, 1, kSliceMs);
         if (rc > 0) {
             return true;
         }
@@ -113,7 +154,7 @@ bool FakeServer::readLine(int fd, std::string& line) {
             return false;
         }
         char chunk[4096];
-        const auto got = ::recv(fd, chunk, sizeof chunk, 0);
+        const auto got = ::recv(fd, chunk, static_cast<int>(sizeof chunk), 0);
         if (got <= 0) {
             if (!m_buffer.empty()) {
                 record(m_buffer); // an unterminated last line
@@ -136,7 +177,7 @@ void FakeServer::record(std::string line) {
 void FakeServer::run() {
     int fd = -1;
     if (waitFor(m_listen, POLLIN)) {
-        fd = ::accept(m_listen, nullptr, nullptr);
+        fd = acceptSocket(m_listen);
     }
     if (fd < 0) {
         finish();
@@ -144,7 +185,7 @@ void FakeServer::run() {
     }
     m_accepted = true;
     int on = 1;
-    setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+    setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&on), sizeof on);
     bool open = true;
     std::string line;
     for (const Step& step : m_script) {
@@ -160,7 +201,7 @@ void FakeServer::run() {
                     break;
                 }
                 const auto n =
-                    ::send(fd, step.text.data() + sent, step.text.size() - sent, MSG_NOSIGNAL);
+                    ::send(fd, step.text.data() + sent, static_cast<int>(step.text.size() - sent), MSG_NOSIGNAL);
                 if (n <= 0) {
                     open = false;
                 } else {
@@ -184,7 +225,7 @@ void FakeServer::run() {
             }
             break;
         case Step::Close:
-            ::close(fd);
+            closeSocket(fd);
             fd = -1;
             open = false;
             break;
@@ -197,7 +238,7 @@ void FakeServer::run() {
         record(line);
     }
     if (fd >= 0) {
-        ::close(fd);
+        closeSocket(fd);
     }
     finish();
 }
@@ -231,6 +272,7 @@ std::string FakeServer::rawInput() {
 
 namespace zp::test {
 
+#ifndef _WIN32
 ServerProcess::ServerProcess(const std::vector<std::string>& argv) {
     int pipeFds[2];
     if (::pipe(pipeFds) != 0) {
@@ -311,5 +353,7 @@ std::string ServerProcess::waitForLine(const std::string& marker, std::chrono::m
         m_output.append(chunk, static_cast<std::size_t>(got));
     }
 }
+
+#endif
 
 } // namespace zp::test

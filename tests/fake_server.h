@@ -6,6 +6,7 @@
 #include "mail/mailerror.h"
 
 #include <atomic>
+#include <csignal>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -131,6 +132,13 @@ std::uint16_t unusedPort();
 
 } // namespace zp::test
 
+#ifdef _WIN32
+// Under Wine the server is a Unix process, ended by the Unix signal numbers.
+#ifndef SIGKILL
+#define SIGKILL 9
+#endif
+#endif
+
 namespace zp::test {
 
 // A real server run as a child process with its standard output (and error) on a
@@ -155,6 +163,7 @@ private:
     int m_pid = -1;
     int m_out = -1;
     std::string m_output;
+    std::string m_dir; // Windows: the folder of the server's process id and output files
     std::size_t m_scanned = 0;
 };
 

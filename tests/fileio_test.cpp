@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <fstream>
 #include <set>
 #include <string>
@@ -18,7 +19,7 @@ namespace fs = std::filesystem;
 using namespace zp::fileio;
 
 enum class Op { ReplaceFollowing, ReplaceNotFollowing, CreateNew };
-enum class Before { Nothing, File, LinkToFile, LinkToMissing };
+enum class Before { Nothing, File, LinkToFile, LinkToMissing, ReadOnlyFile, FileHeldOpen };
 
 struct Row {
     const char* name;
@@ -28,6 +29,9 @@ struct Row {
     bool linkStays;         // the name is still a link afterwards
     const char* atName;     // what reading the name gives afterwards
     const char* linkTarget; // the file "other" afterwards ("" when it is to be absent)
+    // The file's name, in UTF-8, and the folder it is in (made first when not "").
+    const char8_t* file = u8"name";
+    const char8_t* folder = u8"";
 };
 
 void PrintTo(const Row& r, std::ostream* os) {
@@ -42,14 +46,31 @@ protected:
 
 TEST_P(FileIo, LeavesTheNameAndWhatALinkPointsToAsTheRowSays) {
     const Row& r = GetParam();
-    const fs::path name = m_dir / "name";
+    const fs::path dir = *r.folder ? m_dir / fs::path(r.folder) : m_dir;
+    const fs::path name = dir / fs::path(r.file);
     const fs::path other = m_dir / "other";
-    if (r.before == Before::File)
+    if (dir != m_dir)
+        fs::create_directory(dir);
+    if (r.before == Before::File || r.before == Before::ReadOnlyFile ||
+        r.before == Before::FileHeldOpen)
         std::ofstream(name, std::ios::binary) << "old";
+    if (r.before == Before::ReadOnlyFile) // the read-only attribute on Windows
+        fs::permissions(name, fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                        fs::perm_options::remove);
     if (r.before == Before::LinkToFile)
         std::ofstream(other, std::ios::binary) << "old";
-    if (r.before == Before::LinkToFile || r.before == Before::LinkToMissing)
-        fs::create_symlink(other, name);
+    if (r.before == Before::LinkToFile || r.before == Before::LinkToMissing) {
+        std::error_code made;
+        fs::create_symlink(other, name, made);
+        if (made == std::errc::function_not_supported || made == std::errc::operation_not_permitted ||
+            made.value() == ENOSYS)
+            GTEST_SKIP() << "this system makes no symbolic links: " << made.message();
+        ASSERT_FALSE(made) << made.message();
+    }
+    // Another program reading the file while it is replaced.
+    std::ifstream reader;
+    if (r.before == Before::FileHeldOpen)
+        reader.open(name, std::ios::binary);
 
     bool ok = false;
     std::string error;
@@ -63,12 +84,18 @@ TEST_P(FileIo, LeavesTheNameAndWhatALinkPointsToAsTheRowSays) {
         ok = replaceFile(name, "new", options, error);
     }
     EXPECT_EQ(ok, r.succeeds) << error;
+    if (!ok) {
+        EXPECT_FALSE(error.empty()) << "a refusal says why";
+    }
+    reader.close();
     EXPECT_EQ(fs::is_symlink(name), r.linkStays);
     EXPECT_EQ(zp::test::readText(name), r.atName);
+    if (r.before == Before::ReadOnlyFile)
+        fs::permissions(name, fs::perms::owner_write, fs::perm_options::add);
     EXPECT_EQ(fs::exists(fs::symlink_status(other)), *r.linkTarget != '\0');
     EXPECT_EQ(zp::test::readText(other), r.linkTarget);
     std::size_t files = 0;
-    for (const auto& e : fs::directory_iterator(m_dir)) {
+    for (const auto& e : fs::directory_iterator(dir)) {
         (void)e;
         ++files;
     }
@@ -96,7 +123,26 @@ INSTANTIATE_TEST_SUITE_P(
         Row{"CreatingNeverWritesThroughALinkToAFile", Op::CreateNew, Before::LinkToFile, false,
             true, "old", "old"},
         Row{"CreatingNeverWritesThroughALinkToNothing", Op::CreateNew, Before::LinkToMissing, false,
-            true, "", ""}),
+            true, "", ""},
+        // Names the ANSI code page cannot hold go through the wide-character file functions;
+        // in a Shift-JIS name the second byte of ソ and 表 is 0x5C, the path separator.
+        Row{"NameOutsideShiftJis", Op::ReplaceFollowing, Before::File, true, false, "new", "",
+            u8"한국어_\U0001F600.ini"},
+        Row{"ShiftJisNameWithBackslashTrailBytes", Op::ReplaceFollowing, Before::File, true, false,
+            "new", "", u8"髙橋ソ表.ini"},
+        Row{"CreatingANameOutsideShiftJis", Op::CreateNew, Before::Nothing, true, false, "new", "",
+            u8"\u00e9t\u00e9_\u4e02.txt"},
+        // A write-protected (read-only) file is refused, never replaced around its protection.
+        Row{"ReadOnlyFileIsRefused", Op::ReplaceFollowing, Before::ReadOnlyFile, false, false, "old",
+            ""},
+        Row{"ReplacingAFileAnotherHandleHoldsOpen", Op::ReplaceFollowing, Before::FileHeldOpen,
+            true, false, "new", ""},
+        // Windows drops a dot or a space at the end of a folder name; the file is still found
+        // by the name it was written under.
+        Row{"FolderNameEndingInADot", Op::ReplaceFollowing, Before::Nothing, true, false, "new", "",
+            u8"name", u8"folder."},
+        Row{"FolderNameEndingInASpace", Op::ReplaceNotFollowing, Before::File, true, false, "new",
+            "", u8"name", u8"folder "}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // Which names are temporary files of a target: the target's name, a dot and six letters or

@@ -7,7 +7,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#ifndef _WIN32
 #include <sys/wait.h>
+#endif
 
 namespace {
 

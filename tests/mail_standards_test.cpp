@@ -10,8 +10,13 @@
 
 #include <gtest/gtest.h>
 
+#ifdef _WIN32
+#include <winsock2.h>
+#include <ws2tcpip.h>
+#else
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#endif
 
 #include <cstdio>
 #include <cstdlib>
@@ -22,7 +27,9 @@
 #include <set>
 #include <sstream>
 #include <string_view>
+#ifndef _WIN32
 #include <unistd.h>
+#endif
 
 namespace zp {
 namespace {

@@ -14,6 +14,16 @@
 namespace zp {
 namespace {
 
+#ifdef _WIN32
+// The C runtime's way of changing the environment.
+int setenv(const char* name, const char* value, int) {
+    return _putenv_s(name, value);
+}
+int unsetenv(const char* name) {
+    return _putenv_s(name, "");
+}
+#endif
+
 using zp::test::PrintTo;
 
 using test::bytesOf;

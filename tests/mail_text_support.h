@@ -1,5 +1,6 @@
 #pragma once
-// Helpers of the mail text tests: UTF-8 literals to Shift-JIS through glibc's iconv, running
+// Helpers of the mail text tests: UTF-8 literals to Shift-JIS through glibc's iconv (Windows's
+// own code page conversion there), running
 // the independent decoders (Node, Debian's Python) on bytes we wrote, hex dumps.
 #include "support/command.h"
 #include "support/files.h"
@@ -9,7 +10,11 @@
 
 #include <cstdlib>
 #include <filesystem>
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <iconv.h>
+#endif
 #include <map>
 #include <sstream>
 #include <stdexcept>
@@ -18,6 +23,35 @@
 
 namespace zp::test {
 
+#ifdef _WIN32
+// Converts between UTF-8 and CP932 with the system's converter; throws when the text does not
+// convert (no default characters).
+inline std::string iconvText(const std::string& text, const char* to, const char* from) {
+    const auto page = [](const std::string& name) {
+        if (name == "UTF-8")
+            return UINT(CP_UTF8);
+        if (name == "CP932")
+            return UINT(932);
+        throw std::runtime_error("no code page for " + name);
+    };
+    const UINT fromPage = page(from), toPage = page(to);
+    if (text.empty())
+        return {};
+    const int n = static_cast<int>(text.size());
+    const int wide = MultiByteToWideChar(fromPage, MB_ERR_INVALID_CHARS, text.data(), n, nullptr, 0);
+    std::wstring w(static_cast<std::size_t>(wide), L'\0');
+    if (wide == 0 || MultiByteToWideChar(fromPage, MB_ERR_INVALID_CHARS, text.data(), n, w.data(), wide) == 0)
+        throw std::runtime_error("the text is not valid in its code page");
+    BOOL lost = FALSE;
+    BOOL* lostFlag = toPage == CP_UTF8 ? nullptr : &lost;
+    const int size = WideCharToMultiByte(toPage, 0, w.data(), wide, nullptr, 0, nullptr, lostFlag);
+    std::string out(static_cast<std::size_t>(size), '\0');
+    WideCharToMultiByte(toPage, 0, w.data(), wide, out.data(), size, nullptr, lostFlag);
+    if (size == 0 || lost)
+        throw std::runtime_error("the text does not convert");
+    return out;
+}
+#else
 // Converts between encodings with iconv(3); throws when the text does not convert.
 inline std::string iconvText(const std::string& text, const char* to, const char* from) {
     iconv_t cd = iconv_open(to, from);
@@ -35,6 +69,7 @@ inline std::string iconvText(const std::string& text, const char* to, const char
     out.resize(out.size() - outLeft);
     return out;
 }
+#endif
 
 // A UTF-8 literal as the program's Shift-JIS (code page 932) bytes.
 inline std::string sjis(const std::string& utf8) {

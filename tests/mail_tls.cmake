@@ -2,7 +2,9 @@
 # on 127.0.0.1 with a test CA made at test time, and the refusals.
 zp_add_test(NAME mail_tls_test SOURCES mail_tls_test.cpp
   LIBS zp_test_fake_server TIMEOUT 120 LABELS mail net)
-target_compile_definitions(mail_tls_test PRIVATE ZP_TLS_MODULE_PATH="$<TARGET_FILE:zp_tls>")
+if(TARGET zp_tls)
+  target_compile_definitions(mail_tls_test PRIVATE ZP_TLS_MODULE_PATH="$<TARGET_FILE:zp_tls>")
+endif()
 # TLS modules of another build, named as ours, in folders of their own: one of the next
 # interface version, one of a build before versions.
 if(NOT WIN32)

@@ -14,7 +14,11 @@
 #include <atomic>
 #include <cstdio>
 #include <filesystem>
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <iconv.h>
+#endif
 #include <memory>
 #include <string>
 #include <thread>
@@ -27,7 +31,20 @@ using zp::test::PrintTo;
 
 namespace fs = std::filesystem;
 
-// Independent of the code under test: glibc's converter turns the Shift-JIS text into UTF-8.
+// Independent of the code under test: the system's converter turns the Shift-JIS text into
+// UTF-8 (glibc's iconv, Windows's code page 932).
+#ifdef _WIN32
+std::string cp932ToUtf8(const std::string& in) {
+    const int n = static_cast<int>(in.size());
+    std::wstring wide(in.size(), L'\0');
+    wide.resize(static_cast<std::size_t>(MultiByteToWideChar(932, 0, in.data(), n, wide.data(), n)));
+    std::string out(wide.size() * 4, '\0');
+    out.resize(static_cast<std::size_t>(WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()),
+                                                            out.data(), static_cast<int>(out.size()), nullptr,
+                                                            nullptr)));
+    return out;
+}
+#else
 std::string cp932ToUtf8(const std::string& in) {
     iconv_t cd = iconv_open("UTF-8", "CP932");
     EXPECT_NE(cd, reinterpret_cast<iconv_t>(-1));
@@ -41,6 +58,7 @@ std::string cp932ToUtf8(const std::string& in) {
     out.resize(out.size() - dstLeft);
     return out;
 }
+#endif
 
 // An encoder whose output size is chosen per quality; records the qualities it was asked for.
 struct FakeEncoder {

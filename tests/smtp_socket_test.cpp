@@ -11,8 +11,13 @@
 #include <cerrno>
 #include <regex>
 
+#ifdef _WIN32
+#include <winsock2.h>
+#include <ws2tcpip.h>
+#else
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#endif
 
 namespace zp {
 namespace {
@@ -50,6 +55,9 @@ INSTANTIATE_TEST_SUITE_P(
                       MessageCase{11002, "Socket Error # 11002\r\n"},
                       MessageCase{10067, "Socket Error # 10067\r\n"}));
 
+// POSIX reports errno values, turned into the Winsock codes the messages show; Windows has
+// those codes from Winsock itself.
+#ifndef _WIN32
 struct ErrnoCase {
     int err;
     int code;
@@ -69,6 +77,7 @@ INSTANTIATE_TEST_SUITE_P(
                       ErrnoCase{ENETUNREACH, 10051}, ErrnoCase{EINVAL, 10022},
                       ErrnoCase{EDESTADDRREQ, 10039}, ErrnoCase{EADDRINUSE, 10048},
                       ErrnoCase{EWOULDBLOCK, 10035}, ErrnoCase{EINPROGRESS, 10036}));
+#endif
 
 TEST(SocketErrorDescription, ShortTextsForThePop3Messages) {
     EXPECT_EQ(socketErrorDescription(10061), "Connection refused");

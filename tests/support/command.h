@@ -1,6 +1,10 @@
 #pragma once
 // Running other programs from a test: a shell command line whose output is collected, and a
-// program run directly as a child process under limits. POSIX only.
+// program run directly as a child process under limits. On Windows (under Wine) the same
+// functions are in command_windows.h.
+#ifdef _WIN32
+#include "support/command_windows.h"
+#else
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -156,3 +160,4 @@ inline ChildRun runChild(const std::vector<std::string>& args, const std::filesy
 }
 
 } // namespace zp::test
+#endif

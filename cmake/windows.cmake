@@ -1,0 +1,34 @@
+# The plain libraries, the two command-line tools and their tests as Windows programs, cross
+# compiled with MinGW-w64 (cmake/mingw-w64-x86_64.cmake) against the static libraries of
+# scripts/windows/build-deps.sh, and run under Wine by CTest. The window program is not built.
+if(ZP_BUILD_APP)
+  message(FATAL_ERROR "The Windows build has no window program yet: configure with -DZP_BUILD_APP=OFF")
+endif()
+
+# Everything static: no DLL beside the programs but the system's.
+add_link_options(-static -static-libgcc -static-libstdc++)
+# Unicode Win32 functions by default, and no min/max macros from windows.h.
+add_compile_definitions(UNICODE _UNICODE NOMINMAX WIN32_LEAN_AND_MEAN _WIN32_WINNT=0x0601)
+# libdeflate comes through pkg-config: only the prefix's .pc files.
+set(ENV{PKG_CONFIG_LIBDIR} "${ZP_MINGW_PREFIX}/lib/pkgconfig")
+set(ENV{PKG_CONFIG_SYSROOT_DIR} "")
+
+# HEIF, WebP and AVIF are not built for Windows: the decoders are compiled against the Linux
+# copies of their headers (declarations only) and, as on Linux, load the DLL when a picture of
+# that type is met; without it they report the missing library.
+set(ZP_CODEC_HEADERS ${PROJECT_BINARY_DIR}/codec-headers)
+foreach(dir libheif webp avif)
+  set(zp_found "")
+  foreach(base /usr/include /usr/include/x86_64-linux-gnu)
+    if(NOT zp_found AND EXISTS ${base}/${dir})
+      set(zp_found ${base}/${dir})
+    endif()
+  endforeach()
+  if(NOT zp_found)
+    message(FATAL_ERROR "the ${dir} headers are missing (scripts/install-deps.sh test)")
+  endif()
+  file(COPY ${zp_found} DESTINATION ${ZP_CODEC_HEADERS})
+endforeach()
+
+# The tests run under Wine through this wrapper (a Japanese locale, its own prefix).
+set(CMAKE_CROSSCOMPILING_EMULATOR ${PROJECT_SOURCE_DIR}/scripts/windows/wine-run.sh)

@@ -1,0 +1,197 @@
+#!/usr/bin/env bash
+# Builds the C libraries the plain libraries need (libjpeg-turbo with its SIMD, libpng, giflib,
+# libdeflate, zlib) and GoogleTest for 64-bit Windows, static, with Debian's MinGW-w64 and from
+# Debian's own source packages at the versions the Linux build uses, so that both systems run the
+# same code. HEIF, WebP and AVIF are not built: the Windows programs do without them.
+#   scripts/windows/build-deps.sh           builds what is missing, prints the prefix last
+#   scripts/windows/build-deps.sh --prefix  only prints the prefix the current versions give
+# The prefix is $ZP_MINGW_CACHE (default ~/.cache/zoripost)/mingw-<versions>; a version change
+# gives a new folder, an unchanged one is reused as it is.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/../.." && pwd)
+toolchain=$root/cmake/mingw-w64-x86_64.cmake
+cache=${ZP_MINGW_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/zoripost}
+jobs=${ZP_JOBS:-$(nproc)}
+# Raised when the way the libraries are built changes, so that the cache is built again.
+recipe=1
+
+# The Debian binary package whose source each library is built from (the one the Linux build
+# links), and the short name that goes into the folder name.
+declare -A devpkg=([jpeg]=libjpeg62-turbo-dev [png]=libpng-dev [gif]=libgif-dev
+                   [deflate]=libdeflate-dev [z]=zlib1g-dev [gtest]=libgtest-dev)
+order=(z deflate png gif jpeg gtest)
+
+declare -A srcpkg srcver
+key=""
+for lib in "${order[@]}"; do
+  line=$(dpkg-query -W -f='${source:Package} ${source:Version}' "${devpkg[$lib]}" 2>/dev/null) || {
+    echo "build-deps: ${devpkg[$lib]} is not installed (scripts/install-deps.sh test)" >&2
+    exit 1
+  }
+  srcpkg[$lib]=${line%% *}
+  srcver[$lib]=${line#* }
+  v=${srcver[$lib]#*:}
+  key+="$lib${v}-"
+done
+prefix=$cache/mingw-${key}r$recipe
+if [ "${1:-}" = --prefix ]; then
+  echo "$prefix"
+  exit 0
+fi
+if [ -f "$prefix/.complete" ]; then
+  echo "$prefix"
+  exit 0
+fi
+
+work=$cache/work-$$
+rm -rf "$prefix"
+mkdir -p "$work" "$prefix"
+trap 'rm -rf "$work"' EXIT
+started=$SECONDS
+log=$work/log
+
+# A private apt configuration that lists the deb-src twins of the machine's own entries, so that
+# `apt-get source` works without touching the system's sources.
+apt_sources() {
+  local etc=$work/apt
+  mkdir -p "$etc/lists/partial" "$etc/cache/archives/partial" "$etc/sources.list.d"
+  : >"$etc/sources.list"
+  local f
+  for f in /etc/apt/sources.list.d/*.sources; do
+    [ -f "$f" ] || continue
+    sed -e '/^#/d' -e 's/^Types:.*/Types: deb-src/' "$f" >"$etc/sources.list.d/$(basename "$f")"
+  done
+  for f in /etc/apt/sources.list /etc/apt/sources.list.d/*.list; do
+    [ -f "$f" ] || continue
+    sed -n -e 's/^deb \(.*\)$/deb-src \1/p' "$f" >>"$etc/sources.list"
+  done
+  aptopts=(-o "Dir::Etc::SourceList=$etc/sources.list" -o "Dir::Etc::SourceParts=$etc/sources.list.d"
+           -o "Dir::State::Lists=$etc/lists" -o "Dir::Cache=$etc/cache"
+           -o "APT::Sandbox::User=root" -o "Debug::NoLocking=1")
+  apt-get "${aptopts[@]}" update -qq >>"$log" 2>&1 || { cat "$log" >&2; exit 1; }
+}
+
+
+
+
+# Fetches and unpacks (Debian's patches applied) the source of one library; prints its folder.
+# The archive may have moved on from the version this machine installed (a security update the
+# machine has not taken yet): then the newest revision of the same upstream version is used.
+fetch_source() {
+  local lib=$1
+  local dir=$work/src-$lib ver
+  mkdir -p "$dir"
+  local versions=("${srcver[$lib]}")
+  while read -r ver; do
+    [ "$ver" != "${srcver[$lib]}" ] && [ "${ver%-*}" = "${srcver[$lib]%-*}" ] && versions+=("$ver")
+  done < <(apt-cache "${aptopts[@]}" showsrc "${srcpkg[$lib]}" 2>>"$log" | sed -n 's/^Version: //p' | sort -rV)
+  for ver in "${versions[@]}"; do
+    if (cd "$dir" && apt-get "${aptopts[@]}" source -qq "${srcpkg[$lib]}=$ver" >>"$log" 2>&1); then
+      [ "$ver" != "${srcver[$lib]}" ] &&
+        echo "build-deps: ${srcpkg[$lib]} ${srcver[$lib]} is no longer served; built $ver" >&2
+      find "$dir" -mindepth 1 -maxdepth 1 -type d | head -n 1
+      return 0
+    fi
+    rm -rf "${dir:?}"/*
+  done
+  tail -n 20 "$log" >&2
+  echo "build-deps: no source of ${srcpkg[$lib]} ${srcver[$lib]} could be fetched" >&2
+  exit 1
+}
+
+cc=x86_64-w64-mingw32-gcc-posix
+ar=x86_64-w64-mingw32-gcc-ar-posix
+
+# Compiles C files of a library that has no CMake build into lib<name>.a.
+c_archive() {
+  local name=$1 src=$2 objs=() f
+  shift 2
+  mkdir -p "$work/obj-$name"
+  for f in "$@"; do
+    "$cc" -O2 -DNDEBUG -I"$src" -I"$prefix/include" -c "$src/$f" -o "$work/obj-$name/${f%.c}.o" 2>>"$log" || {
+      tail -n 30 "$log" >&2
+      exit 1
+    }
+    objs+=("$work/obj-$name/${f%.c}.o")
+  done
+  "$ar" rcs "$prefix/lib/lib$name.a" "${objs[@]}"
+}
+
+cmake_build() {
+  local name=$1 src=$2 targets=$3
+  shift 3
+  local tgt=()
+  [ -n "$targets" ] && tgt=(--target $targets)
+  cmake -S "$src" -B "$work/build-$name" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
+    -DZP_MINGW_PREFIX="$prefix" -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$prefix" \
+    "$@" >>"$log" 2>&1 &&
+    cmake --build "$work/build-$name" -j "$jobs" "${tgt[@]}" >>"$log" 2>&1 || {
+    tail -n 60 "$log" >&2
+    exit 1
+  }
+}
+
+stage() { echo "build-deps: $1 ($((SECONDS - started)) s)" >&2; }
+
+mkdir -p "$prefix/lib" "$prefix/include"
+apt_sources
+stage "source lists read"
+
+src=$(fetch_source z)
+c_archive z "$src" adler32.c compress.c crc32.c deflate.c gzclose.c gzlib.c gzread.c gzwrite.c \
+  infback.c inffast.c inflate.c inftrees.c trees.c uncompr.c zutil.c
+cp "$src/zlib.h" "$src/zconf.h" "$prefix/include/"
+stage "zlib ${srcver[z]}"
+
+src=$(fetch_source deflate)
+make -C "$src" -j "$jobs" CC="$cc" AR="$ar" libdeflatestatic.lib >>"$log" 2>&1 || {
+  tail -n 30 "$log" >&2
+  exit 1
+}
+cp "$src/libdeflatestatic.lib" "$prefix/lib/libdeflate.a"
+cp "$src/libdeflate.h" "$prefix/include/"
+mkdir -p "$prefix/lib/pkgconfig"
+cat >"$prefix/lib/pkgconfig/libdeflate.pc" <<PC
+prefix=$prefix
+includedir=\${prefix}/include
+libdir=\${prefix}/lib
+
+Name: libdeflate
+Description: Fast implementation of DEFLATE, zlib, and gzip
+Version: ${srcver[deflate]%-*}
+Libs: -L\${libdir} -ldeflate
+Cflags: -I\${includedir}
+PC
+stage "libdeflate ${srcver[deflate]}"
+
+src=$(fetch_source gif)
+c_archive gif "$src" dgif_lib.c egif_lib.c gifalloc.c gif_err.c gif_font.c gif_hash.c \
+  openbsd-reallocarray.c quantize.c
+cp "$src/gif_lib.h" "$prefix/include/"
+stage "giflib ${srcver[gif]}"
+
+src=$(fetch_source png)
+cmake_build png "$src" png_static -DPNG_SHARED=OFF -DPNG_STATIC=ON -DPNG_TESTS=OFF \
+  -DPNG_EXECUTABLES=OFF -DZLIB_INCLUDE_DIR="$prefix/include" -DZLIB_LIBRARY="$prefix/lib/libz.a"
+cp "$work/build-png/libpng16.a" "$prefix/lib/libpng16.a"
+cp "$work/build-png/libpng16.a" "$prefix/lib/libpng.a"
+cp "$src/png.h" "$src/pngconf.h" "$work/build-png/pnglibconf.h" "$prefix/include/"
+stage "libpng ${srcver[png]}"
+
+# The SIMD parts as Debian's amd64 build has them, so that the JPEG files are the same bytes.
+src=$(fetch_source jpeg)
+cmake_build jpeg "$src" jpeg-static -DENABLE_SHARED=OFF -DENABLE_STATIC=ON -DWITH_TURBOJPEG=OFF \
+  -DWITH_SIMD=ON -DREQUIRE_SIMD=ON -DCMAKE_ASM_NASM_COMPILER=nasm
+cp "$work/build-jpeg/libjpeg.a" "$prefix/lib/"
+cp "$src/jpeglib.h" "$src/jmorecfg.h" "$src/jerror.h" "$work/build-jpeg/jconfig.h" "$prefix/include/"
+stage "libjpeg-turbo ${srcver[jpeg]}"
+
+# GoogleTest's source as libgtest-dev installs it (Debian's package of it).
+cmake_build gtest /usr/src/googletest "" -DBUILD_GMOCK=ON -DINSTALL_GTEST=ON
+cmake --install "$work/build-gtest" >>"$log" 2>&1
+stage "GoogleTest ${srcver[gtest]}"
+
+for lib in "${order[@]}"; do echo "${srcpkg[$lib]} ${srcver[$lib]}"; done >"$prefix/versions.txt"
+touch "$prefix/.complete"
+echo "build-deps: done in $((SECONDS - started)) s" >&2
+echo "$prefix"
