@@ -21,3 +21,8 @@ if(NOT WIN32)
     ZP_TLS_OTHER_NEXT="$<TARGET_FILE:zp_tls_other_next>"
     ZP_TLS_OTHER_NONE="$<TARGET_FILE:zp_tls_other_none>")
 endif()
+if(WIN32)
+  # The module is looked for beside the program.
+  add_custom_command(TARGET mail_tls_test POST_BUILD
+    COMMAND ${CMAKE_COMMAND} -E copy_if_different $<TARGET_FILE:zp_tls> $<TARGET_FILE_DIR:mail_tls_test>)
+endif()

@@ -1,8 +1,11 @@
 #pragma once
 // The test CA and server certificates (made once per run by make_test_certs.sh), one
 // Dovecot offering STLS and TLS with them, and aiosmtpd speaking TLS with a chosen one.
+#ifndef _WIN32
 #include "dovecot_server.h"
+#endif
 #include "fake_server.h"
+#include "support/command.h"
 #include "support/tempdir.h"
 
 #include <gtest/gtest.h>
@@ -18,6 +21,21 @@ namespace zp::test {
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
+#ifdef _WIN32
+// The Dovecot fixture looks up POSIX users (pwd.h) for its configuration.
+inline const char* dovecotMissing() {
+    return "the Dovecot fixture runs only on Linux (it looks up POSIX users)";
+}
+struct DovecotServer {
+    std::uint16_t port = 0;
+    std::uint16_t tlsPort = 0;
+};
+#else
+inline const char* dovecotMissing() {
+    return nullptr;
+}
+#endif
+
 inline const char* kUser = "alice";
 inline const char* kPassword = "s3cret"; // Dovecot's user; aiosmtpd takes the same
 
@@ -31,27 +49,38 @@ public:
             m_certs = m_certsDir->path();
             const std::string command = "bash '" ZP_TEST_SCRIPTS "/make_test_certs.sh' '" +
                                         m_certs.string() + "' >/dev/null 2>&1";
-            if (std::system(command.c_str()) != 0) {
+            if (runShell(command).status != 0) {
                 throw std::runtime_error("make_test_certs.sh failed");
             }
         }
         return m_certs;
     }
+#ifdef _WIN32
+    DovecotServer& dovecot() {
+        static DovecotServer none;
+        return none;
+    }
+#else
     DovecotServer& dovecot() {
         if (!m_dovecot) {
             m_dovecot = std::make_unique<DovecotServer>(certs().string());
         }
         return *m_dovecot;
     }
+#endif
     void TearDown() override {
+#ifndef _WIN32
         m_dovecot.reset();
+#endif
         m_certsDir.reset();
     }
 
 private:
     std::unique_ptr<TempDir> m_certsDir;
     fs::path m_certs;
+#ifndef _WIN32
     std::unique_ptr<DovecotServer> m_dovecot;
+#endif
 };
 inline TlsEnvironment* TlsEnvironment::instance =
     static_cast<TlsEnvironment*>(::testing::AddGlobalTestEnvironment(new TlsEnvironment));
