@@ -118,6 +118,9 @@ public:
                 return fail("TLS cannot take the server's data.");
             }
             m_in.append(data, size);
+            if (!m_established && m_serverStart.size() < 16) {
+                m_serverStart.append(data, std::min<std::size_t>(size, 16 - m_serverStart.size()));
+            }
             return Result::Done;
         } catch (const std::exception&) {
             return fail("TLS cannot take the server's data.");
@@ -150,10 +153,26 @@ private:
     bool m_haveContext = false;
     bool m_established = false;
     SecPkgContext_StreamSizes m_sizes{};
-    std::string m_in;    // from the server, not yet taken
-    std::string m_out;   // to the server
-    std::string m_plain; // decrypted, not yet read
+    std::string m_in;          // from the server, not yet taken
+    std::string m_out;         // to the server
+    std::string m_plain;       // decrypted, not yet read
+    std::string m_serverStart; // the first bytes of the server's handshake
 };
+
+// Whether the server's first record refused the versions offered (an alert "protocol
+// version") or chose one older than TLS 1.2 in its hello. Schannel's own codes for that differ
+// between systems.
+bool refusedVersion(const std::string& start) {
+    const auto byte = [&start](std::size_t at) {
+        return at < start.size() ? static_cast<unsigned char>(start[at]) : 0u;
+    };
+    constexpr unsigned kAlert = 21, kHandshake = 22, kProtocolVersion = 70, kServerHello = 2;
+    if (byte(0) == kAlert) {
+        return byte(6) == kProtocolVersion;
+    }
+    return byte(0) == kHandshake && byte(5) == kServerHello && start.size() >= 11 &&
+           (byte(9) << 8 | byte(10)) < 0x0303;
+}
 
 TlsEngine::Result SchannelEngine::setupSession() {
     if (!m_caFile.empty()) {
@@ -231,6 +250,13 @@ TlsEngine::Result SchannelEngine::handshakeStep() {
         return Result::Read;
     }
     while (!m_in.empty()) {
+        // A TLS record starts with its type (20 to 23) and the major version 3; anything
+        // else is no TLS server (a plain greeting), which Schannel would wait on for ever.
+        const auto type = static_cast<unsigned char>(m_in[0]);
+        if (type < 20 || type > 23 || (m_in.size() > 1 && m_in[1] != 3)) {
+            m_in.clear();
+            return fail("The TLS handshake failed: wrong version number.");
+        }
         SecBuffer inBuffers[2] = {
             {static_cast<unsigned long>(m_in.size()), SECBUFFER_TOKEN, m_in.data()},
             {0, SECBUFFER_EMPTY, nullptr}};
@@ -254,6 +280,9 @@ TlsEngine::Result SchannelEngine::handshakeStep() {
 
 TlsEngine::Result SchannelEngine::handshakeFailure(SECURITY_STATUS status) {
     m_in.clear();
+    if (refusedVersion(m_serverStart)) {
+        return fail("The server offers no TLS version from 1.2 on.");
+    }
     switch (status) {
     case SEC_E_UNSUPPORTED_FUNCTION:
     case SEC_E_ALGORITHM_MISMATCH:
