@@ -36,6 +36,15 @@ inline const char* dovecotMissing() {
 }
 #endif
 
+// Why the client cannot speak TLS 1.3 here; null where it can.
+inline const char* tls13Missing() {
+#ifdef _WIN32
+    if (GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version"))
+        return "Wine's Schannel (on GnuTLS) offers no TLS 1.3: its client hello stops at 1.2";
+#endif
+    return nullptr;
+}
+
 inline const char* kUser = "alice";
 inline const char* kPassword = "s3cret"; // Dovecot's user; aiosmtpd takes the same
 
