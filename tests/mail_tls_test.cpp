@@ -20,6 +20,11 @@
 #include <filesystem>
 #include <memory>
 
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#endif
+
 namespace zp {
 namespace {
 
@@ -462,29 +467,54 @@ TEST(TlsModes, SettingsValuesAndUsualPorts) {
 
 // ---- The TLS module ----
 
-#ifndef ZP_TLS_OTHER_NEXT
-// No modules of other builds where they are not made.
-#define ZP_TLS_OTHER_NEXT ""
-#define ZP_TLS_OTHER_NONE ""
-#endif
-
-// Why the copies of this program below cannot be made here; null where they can.
-const char* moduleCopiesMissing() {
-    return *ZP_TLS_OTHER_NEXT ? nullptr
-                              : "the copies are made from /proc/self/exe and the modules of "
-                                "other builds are Linux modules";
+// Where a copy of this program is made from, its file name, and what its error says of the
+// first place it looks for the module: ../lib/zoripost on Linux; on Windows the one place,
+// the copy's folder (named as Windows sees it, so only from the folder's own name on).
+#ifdef _WIN32
+std::string thisProgram() {
+    std::wstring path(32768, L'\0');
+    path.resize(GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size())));
+    return fs::path(path).string();
 }
+const char* kCopyName = "mail_tls_test.exe";
+std::string firstPlace(const test::TempDir&) {
+    return "cannot be loaded (";
+}
+const char* kNotFoundWords = "";
+// The module beside the copy, as its error names it.
+std::string besideText(const test::TempDir& dir) {
+    return dir.path().filename().string() + "\\" + tlsModuleName();
+}
+#else
+std::string thisProgram() {
+    return "/proc/self/exe";
+}
+const char* kCopyName = "mail_tls_test";
+std::string firstPlace(const test::TempDir& dir) {
+    return "cannot be loaded (" + dir.file("../lib");
+}
+std::string besideText(const test::TempDir& dir) {
+    return "; " + dir.file(tlsModuleName());
+}
+const char* kNotFoundWords = "cannot open";
+#endif
 
 // Run only in the copy made below: sets up one session and says what happened.
 TEST(TlsModule, SessionInACopy) {
     if (!std::getenv("ZP_TLS_IN_A_COPY"))
         GTEST_SKIP() << "run by NotFoundIsATlsError in a copy of this program";
+    std::fflush(stdout);
+#ifdef _WIN32
+    // The error's CR LF as it is, not with a second CR before the LF.
+    _setmode(_fileno(stdout), _O_BINARY);
+#endif
     try {
         TlsSession session("localhost", "");
         std::printf("session set up\n");
     } catch (const TlsError& e) {
         std::printf("%s\n", e.what());
     }
+    std::fflush(stdout);
 }
 
 // A copy of this program with no module where it looks: a session fails with a TLS error
@@ -493,22 +523,20 @@ TEST(TlsModule, SessionInACopy) {
 TEST(TlsModule, NotFoundIsATlsError) {
     if (std::getenv("ZP_TLS_IN_A_COPY"))
         GTEST_SKIP();
-    if (moduleCopiesMissing())
-        GTEST_SKIP() << moduleCopiesMissing();
     test::TempDir dir;
-    const std::string copy = dir.file("mail_tls_test");
-    fs::copy_file("/proc/self/exe", copy);
+    const std::string copy = dir.file(kCopyName);
+    fs::copy_file(thisProgram(), copy);
     const std::string run = "ZP_TLS_IN_A_COPY=1 " + test::shellQuote(copy) +
                             " --gtest_filter=TlsModule.SessionInACopy 2>&1";
     const std::string missing = test::runShell(run).output;
-    EXPECT_NE(missing.find("TLS Error\r\nThe TLS module libzp_tls.so cannot be loaded (" +
-                           dir.file("../lib")),
-              std::string::npos)
+    EXPECT_NE(
+        missing.find("TLS Error\r\nThe TLS module " + tlsModuleName() + " cannot be loaded ("),
+        std::string::npos)
         << missing;
-    EXPECT_NE(missing.find(dir.file("libzp_tls.so") + ": cannot open"), std::string::npos)
-        << missing;
+    EXPECT_NE(missing.find(firstPlace(dir)), std::string::npos) << missing;
+    EXPECT_NE(missing.find(besideText(dir) + ": " + kNotFoundWords), std::string::npos) << missing;
     EXPECT_EQ(missing.find("session set up"), std::string::npos) << missing;
-    fs::copy_file(ZP_TLS_MODULE_PATH, dir.file("libzp_tls.so"));
+    fs::copy_file(ZP_TLS_MODULE_PATH, dir.file(tlsModuleName()));
     const std::string beside = test::runShell(run).output;
     EXPECT_NE(beside.find("session set up"), std::string::npos) << beside;
 }
@@ -531,22 +559,20 @@ class TlsModuleOfAnotherBuild : public ::testing::TestWithParam<OtherBuildCase> 
 TEST_P(TlsModuleOfAnotherBuild, IsRefusedWithItsVersion) {
     if (std::getenv("ZP_TLS_IN_A_COPY"))
         GTEST_SKIP();
-    if (moduleCopiesMissing())
-        GTEST_SKIP() << moduleCopiesMissing();
     const OtherBuildCase& c = GetParam();
     test::TempDir dir;
-    const std::string copy = dir.file("mail_tls_test");
-    fs::copy_file("/proc/self/exe", copy);
-    fs::copy_file(c.module, dir.file("libzp_tls.so"));
+    const std::string copy = dir.file(kCopyName);
+    fs::copy_file(thisProgram(), copy);
+    fs::copy_file(c.module, dir.file(tlsModuleName()));
     const std::string run = "ZP_TLS_IN_A_COPY=1 " + test::shellQuote(copy) +
                             " --gtest_filter=TlsModule.SessionInACopy 2>&1";
     const std::string out = test::runShell(run).output;
-    const std::string beside = dir.file("libzp_tls.so");
     const std::size_t error = out.find("TLS Error");
     ASSERT_NE(error, std::string::npos) << out;
-    EXPECT_EQ(out.find("TLS Error\r\nThe TLS module libzp_tls.so cannot be loaded ("), error)
+    EXPECT_EQ(out.find("TLS Error\r\nThe TLS module " + tlsModuleName() + " cannot be loaded ("),
+              error)
         << out;
-    EXPECT_NE(out.find("; " + beside + c.reason + ")."), std::string::npos) << out;
+    EXPECT_NE(out.find(besideText(dir) + c.reason + ")."), std::string::npos) << out;
     EXPECT_TRUE(isTlsModuleProblem(out.substr(error))) << out;
     EXPECT_EQ(out.find("factory was called"), std::string::npos) << out;
     EXPECT_EQ(out.find("session set up"), std::string::npos) << out;
