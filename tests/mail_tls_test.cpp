@@ -315,6 +315,65 @@ INSTANTIATE_TEST_SUITE_P(
                     MailSecurity::Tls, 10s, "TLS Error\r\nThe TLS handshake failed"}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// ---- Where trust comes from ----
+
+// The test CA where the program looks for it: in the CA file (alone, or after a CA it does
+// not need), installed in the system's store with no CA file, or nowhere. An unreadable CA
+// file or one with no certificate is refused before any connection.
+struct TrustCase {
+    const char* name;
+    const char* caFile; // in the certificates' folder; "" for none
+    bool installCa;     // the test CA in the system's store for the time of the send
+    std::string error;  // start of the error text; empty: sent
+};
+
+void PrintTo(const TrustCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class TlsTrust : public ::testing::TestWithParam<TrustCase> {};
+
+TEST_P(TlsTrust, TheServerIsTrustedOnlyThroughTheTestCa) {
+    const TrustCase& c = GetParam();
+    if (c.installCa && test::systemStoreMissing())
+        GTEST_SKIP() << test::systemStoreMissing();
+    const fs::path certs = TlsEnvironment::instance->certs();
+    {
+        std::ofstream(certs / "both.pem") << std::ifstream(certs / "other.pem").rdbuf()
+                                          << std::ifstream(certs / "ca.pem").rdbuf();
+        std::ofstream(certs / "not-pem.pem") << "no certificate here\n";
+    }
+    std::unique_ptr<test::InstalledRoot> installed;
+    if (c.installCa)
+        installed = std::make_unique<test::InstalledRoot>(certFile("ca.pem"));
+    TlsSmtpServer server("good", "tls", false);
+    SendJob job = makeJob("localhost", server.port, MailSecurity::Tls);
+    job.caFile = *c.caFile ? certFile(c.caFile) : std::string();
+    SendDialogue dialogue;
+    const SendResult result = dialogue.run(job);
+    std::string expected = c.error;
+    if (const std::size_t at = expected.find("@FILE@"); at != std::string::npos)
+        expected.replace(at, 6, job.caFile);
+    EXPECT_EQ(result.sent, c.error.empty()) << result.error;
+    EXPECT_EQ(result.error.substr(0, expected.size()), expected) << result.error;
+    EXPECT_EQ(fs::exists(server.dir / "1.eml"), c.error.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, TlsTrust,
+    ::testing::Values(TrustCase{"ca_file", "ca.pem", false, ""},
+                      TrustCase{"ca_file_with_another_ca_first", "both.pem", false, ""},
+                      TrustCase{"installed_in_the_system_store", "", true, ""},
+                      TrustCase{"nowhere", "", false,
+                                "TLS Error\r\nThe server's certificate was issued by an unknown"},
+                      TrustCase{"only_another_ca", "other.pem", false,
+                                "TLS Error\r\nThe server's certificate was issued by an unknown"},
+                      TrustCase{"ca_file_missing", "missing.pem", false,
+                                "TLS Error\r\nThe CA file @FILE@ cannot be read."},
+                      TrustCase{"ca_file_without_certificates", "not-pem.pem", false,
+                                "TLS Error\r\nThe CA file @FILE@ cannot be read."}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 // ---- Protocol versions ----
 
 // A server that speaks only one TLS version (openssl s_server -www, which waits for a

@@ -1,7 +1,11 @@
 #pragma once
 // The test CA and server certificates (made once per run by make_test_certs.sh), one
 // Dovecot offering STLS and TLS with them, and aiosmtpd speaking TLS with a chosen one.
-#ifndef _WIN32
+#ifdef _WIN32
+#include <windows.h>
+
+#include <wincrypt.h>
+#else
 #include "dovecot_server.h"
 #endif
 #include "fake_server.h"
@@ -12,6 +16,8 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
@@ -44,6 +50,59 @@ inline const char* tls13Missing() {
 #endif
     return nullptr;
 }
+
+#ifdef _WIN32
+// A CA installed in the current user's "Root" store of the system for as long as it lives, as
+// a company's administrator would install theirs.
+class InstalledRoot {
+public:
+    explicit InstalledRoot(const std::string& pemFile) {
+        std::ifstream in(pemFile, std::ios::binary);
+        const std::string pem((std::istreambuf_iterator<char>(in)), {});
+        DWORD size = 0;
+        CryptStringToBinaryA(pem.c_str(), static_cast<DWORD>(pem.size()), CRYPT_STRING_BASE64HEADER,
+                             nullptr, &size, nullptr, nullptr);
+        std::vector<BYTE> der(size);
+        m_store =
+            CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, CERT_SYSTEM_STORE_CURRENT_USER, L"Root");
+        if (size == 0 || !m_store ||
+            !CryptStringToBinaryA(pem.c_str(), static_cast<DWORD>(pem.size()),
+                                  CRYPT_STRING_BASE64HEADER, der.data(), &size, nullptr, nullptr) ||
+            !CertAddEncodedCertificateToStore(m_store, X509_ASN_ENCODING, der.data(), size,
+                                              CERT_STORE_ADD_REPLACE_EXISTING, &m_cert)) {
+            throw std::runtime_error("the CA cannot be installed: " + pemFile);
+        }
+        // Written through to the registry now, where the program's own store opens it.
+        CertControlStore(m_store, 0, CERT_STORE_CTRL_COMMIT, nullptr);
+    }
+    ~InstalledRoot() {
+        CertDeleteCertificateFromStore(m_cert); // frees m_cert
+        CertControlStore(m_store, 0, CERT_STORE_CTRL_COMMIT, nullptr);
+        CertCloseStore(m_store, 0);
+    }
+    InstalledRoot(const InstalledRoot&) = delete;
+    InstalledRoot& operator=(const InstalledRoot&) = delete;
+
+private:
+    HCERTSTORE m_store = nullptr;
+    PCCERT_CONTEXT m_cert = nullptr;
+};
+inline const char* systemStoreMissing() {
+    if (GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version"))
+        return "Wine builds its trusted roots from the host's CA certificates: a CA added to the "
+               "current user's Root store is not trusted by the next chain";
+    return nullptr;
+}
+#else
+// Stands for the above where the test cannot install a CA in the system's store.
+struct InstalledRoot {
+    explicit InstalledRoot(const std::string&) {}
+};
+inline const char* systemStoreMissing() {
+    return "a test cannot install a CA in the system's trust store here (it takes root and "
+           "changes the machine)";
+}
+#endif
 
 inline const char* kUser = "alice";
 inline const char* kPassword = "s3cret"; // Dovecot's user; aiosmtpd takes the same
