@@ -10,6 +10,10 @@
 #include <windows.h>
 
 #define SECURITY_WIN32
+// The newer credentials (SCH_CREDENTIALS), which name the versions to leave out.
+#define SCHANNEL_USE_BLACKLISTS
+#include <subauth.h>
+
 #include <schannel.h>
 #include <security.h>
 #include <sspi.h>
@@ -29,6 +33,9 @@ constexpr DWORD kRequest = ISC_REQ_SEQUENCE_DETECT | ISC_REQ_REPLAY_DETECT |
                            ISC_REQ_CONFIDENTIALITY | ISC_REQ_EXTENDED_ERROR |
                            ISC_REQ_ALLOCATE_MEMORY | ISC_REQ_STREAM |
                            ISC_REQ_MANUAL_CRED_VALIDATION;
+
+constexpr DWORD kOlderThanTls12 =
+    SP_PROT_SSL2_CLIENT | SP_PROT_SSL3_CLIENT | SP_PROT_TLS1_0_CLIENT | SP_PROT_TLS1_1_CLIENT;
 
 // Bytes from the server not yet taken; more than this unread means no TLS peer.
 constexpr std::size_t kMaxPending = 1024 * 1024;
@@ -130,6 +137,7 @@ public:
 
 private:
     Result setupSession();
+    SECURITY_STATUS acquireCredentials();
     Result handshakeStep();
     Result afterHandshake();
     Result decryptOne();
@@ -185,25 +193,50 @@ TlsEngine::Result SchannelEngine::setupSession() {
     if (!schannel::parseIpAddress(m_host, address)) {
         m_target = schannel::widen(m_host);
     }
+    const SECURITY_STATUS status = acquireCredentials();
+    if (status != SEC_E_OK) {
+        return fail("TLS cannot be set up: " + statusText(status) + ".");
+    }
+    m_haveCredentials = true;
+    return Result::Done;
+}
+
+// The client's credentials: the certificate is checked by this module once the handshake is
+// through, and no client certificate is offered. Systems from Windows 10 1809 on take the
+// newer form, where the versions before TLS 1.2 are turned off and every later one stays on;
+// older systems are offered TLS 1.2 and 1.3 by name, or 1.2 alone where 1.3 is
+// unknown to them.
+SECURITY_STATUS SchannelEngine::acquireCredentials() {
+    const DWORD flags = SCH_CRED_MANUAL_CRED_VALIDATION | SCH_CRED_NO_DEFAULT_CREDS;
+    auto acquire = [this](void* data) {
+        return AcquireCredentialsHandleW(nullptr, const_cast<wchar_t*>(UNISP_NAME_W),
+                                         SECPKG_CRED_OUTBOUND, nullptr, data, nullptr, nullptr,
+                                         &m_credentials, nullptr);
+    };
+    TLS_PARAMETERS parameters{};
+    parameters.grbitDisabledProtocols =
+        SP_PROT_SSL2_CLIENT | SP_PROT_SSL3_CLIENT | SP_PROT_TLS1_0_CLIENT | SP_PROT_TLS1_1_CLIENT;
+    SCH_CREDENTIALS newer{};
+    newer.dwVersion = SCH_CREDENTIALS_VERSION;
+    newer.dwFlags = flags;
+    newer.cTlsParameters = 1;
+    newer.pTlsParameters = &parameters;
+    SECURITY_STATUS status = acquire(&newer);
+    if (status == SEC_E_OK) {
+        return status;
+    }
     SCHANNEL_CRED cred{};
     cred.dwVersion = SCHANNEL_CRED_VERSION;
-    // The certificate is checked by this module once the handshake is through, no client
-    // certificate is offered.
-    cred.dwFlags = SCH_CRED_MANUAL_CRED_VALIDATION | SCH_CRED_NO_DEFAULT_CREDS;
-    SECURITY_STATUS status = SEC_E_INTERNAL_ERROR;
-    // A system that does not know TLS 1.3 refuses to be offered it; then 1.2 alone.
+    cred.dwFlags = flags;
     for (const DWORD protocols :
          {DWORD(SP_PROT_TLS1_2_CLIENT | SP_PROT_TLS1_3_CLIENT), DWORD(SP_PROT_TLS1_2_CLIENT)}) {
         cred.grbitEnabledProtocols = protocols;
-        status = AcquireCredentialsHandleW(nullptr, const_cast<wchar_t*>(UNISP_NAME_W),
-                                           SECPKG_CRED_OUTBOUND, nullptr, &cred, nullptr, nullptr,
-                                           &m_credentials, nullptr);
+        status = acquire(&cred);
         if (status == SEC_E_OK) {
-            m_haveCredentials = true;
-            return Result::Done;
+            return status;
         }
     }
-    return fail("TLS cannot be set up: " + statusText(status) + ".");
+    return status;
 }
 
 SECURITY_STATUS SchannelEngine::callInitialize(SecBufferDesc* input) {
@@ -295,6 +328,13 @@ TlsEngine::Result SchannelEngine::handshakeFailure(SECURITY_STATUS status) {
 }
 
 TlsEngine::Result SchannelEngine::afterHandshake() {
+    // The version actually spoken, whatever the credentials were taken to mean (a system
+    // may accept the newer credentials and not leave the old versions out).
+    SecPkgContext_ConnectionInfo connection{};
+    if (QueryContextAttributesW(&m_context, SECPKG_ATTR_CONNECTION_INFO, &connection) != SEC_E_OK ||
+        (connection.dwProtocol & kOlderThanTls12) != 0) {
+        return fail("The server offers no TLS version from 1.2 on.");
+    }
     PCCERT_CONTEXT server = nullptr;
     const SECURITY_STATUS got =
         QueryContextAttributesW(&m_context, SECPKG_ATTR_REMOTE_CERT_CONTEXT, &server);
