@@ -160,6 +160,7 @@ private:
     bool m_haveCredentials = false;
     bool m_haveContext = false;
     bool m_established = false;
+    bool m_askedForClientCertificate = false;
     SecPkgContext_StreamSizes m_sizes{};
     std::string m_in;          // from the server, not yet taken
     std::string m_out;         // to the server
@@ -302,8 +303,14 @@ TlsEngine::Result SchannelEngine::handshakeStep() {
             keepExtra(inBuffers[1]);
             return afterHandshake();
         }
-        if (status == SEC_I_CONTINUE_NEEDED || status == SEC_I_INCOMPLETE_CREDENTIALS) {
+        if (status == SEC_I_CONTINUE_NEEDED) {
             keepExtra(inBuffers[1]);
+            continue;
+        }
+        if (status == SEC_I_INCOMPLETE_CREDENTIALS && !m_askedForClientCertificate) {
+            // The server asks for a client certificate; there is none, and the same input
+            // goes in again to go on without one.
+            m_askedForClientCertificate = true;
             continue;
         }
         return handshakeFailure(status);
