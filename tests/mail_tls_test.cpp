@@ -383,10 +383,15 @@ INSTANTIATE_TEST_SUITE_P(
 struct VersionCase {
     const char* option;
     std::string error;
+    bool askClientCertificate = false; // the server asks for one; the client has none
 };
 
+std::string versionCaseName(const VersionCase& c) {
+    return std::string(c.option + 1) + (c.askClientCertificate ? "_client_certificate_asked" : "");
+}
+
 void PrintTo(const VersionCase& c, std::ostream* os) {
-    *os << c.option;
+    *os << versionCaseName(c);
 }
 
 class TlsVersion : public ::testing::TestWithParam<VersionCase> {};
@@ -395,10 +400,24 @@ TEST_P(TlsVersion, NothingOlderThanTls12) {
     if (std::string(GetParam().option) == "-tls1_3" && test::tls13Missing())
         GTEST_SKIP() << test::tls13Missing();
     const std::uint16_t port = test::unusedPort();
-    test::ServerProcess server({"/usr/bin/openssl", "s_server", "-accept",
-                                "127.0.0.1:" + std::to_string(port), "-cert", certFile("good.pem"),
-                                "-key", certFile("good.key"), GetParam().option, "-cipher",
-                                "DEFAULT@SECLEVEL=0", "-www", "-naccept", "1"});
+    std::vector<std::string> argv = {"/usr/bin/openssl",
+                                     "s_server",
+                                     "-accept",
+                                     "127.0.0.1:" + std::to_string(port),
+                                     "-cert",
+                                     certFile("good.pem"),
+                                     "-key",
+                                     certFile("good.key"),
+                                     GetParam().option,
+                                     "-cipher",
+                                     "DEFAULT@SECLEVEL=0",
+                                     "-www",
+                                     "-naccept",
+                                     "1"};
+    if (GetParam().askClientCertificate) {
+        argv.insert(argv.end(), {"-verify", "1", "-CAfile", certFile("ca.pem")});
+    }
+    test::ServerProcess server(argv);
     server.waitForLine("ACCEPT", 10s);
     SmtpClient client;
     client.Host = "127.0.0.1";
@@ -425,8 +444,9 @@ INSTANTIATE_TEST_SUITE_P(
         VersionCase{"-tls1", "TLS Error\r\nThe server offers no TLS version from 1.2 on."},
         VersionCase{"-tls1_1", "TLS Error\r\nThe server offers no TLS version from 1.2 on."},
         VersionCase{"-tls1_2", "Socket Error # 10060\r\nConnection timed out."},
-        VersionCase{"-tls1_3", "Socket Error # 10060\r\nConnection timed out."}),
-    [](const auto& info) { return std::string(info.param.option + 1); });
+        VersionCase{"-tls1_3", "Socket Error # 10060\r\nConnection timed out."},
+        VersionCase{"-tls1_2", "Socket Error # 10060\r\nConnection timed out.", true}),
+    [](const auto& info) { return versionCaseName(info.param); });
 
 // ---- POP3 ----
 
