@@ -5,16 +5,13 @@
 #include <string>
 #include <vector>
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <dlfcn.h>
 #include <unistd.h>
 
 #include <climits>
-#endif
-
-#if defined(_WIN32) && !defined(ZP_TLS_NONE)
-// Windows links OpenSSL into the program; the session comes straight from the engine.
-extern "C" zp::TlsEngine* zpTlsCreate(const char* host, const char* caFile);
 #endif
 
 namespace zp {
@@ -26,7 +23,62 @@ struct Factory {
     std::string error; // why the module could not be loaded
 };
 
-#ifndef _WIN32
+#ifdef _WIN32
+using Module = HMODULE;
+
+std::string narrow(const std::wstring& text) {
+    if (text.empty())
+        return {};
+    const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
+                                         nullptr, 0, nullptr, nullptr);
+    std::string out(static_cast<std::size_t>(size > 0 ? size : 0), '\0');
+    if (size > 0)
+        WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(),
+                            size, nullptr, nullptr);
+    return out;
+}
+
+// The folder of the running program; empty when it cannot be told.
+std::wstring programFolder() {
+    std::vector<wchar_t> path(MAX_PATH);
+    for (;;) {
+        const DWORD size =
+            GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+        if (size == 0)
+            return {};
+        if (size < path.size()) {
+            const std::wstring exe(path.data(), size);
+            const std::size_t slash = exe.find_last_of(L"\\/");
+            return slash == std::wstring::npos ? std::wstring() : exe.substr(0, slash);
+        }
+        if (path.size() >= 32768)
+            return {};
+        path.resize(path.size() * 2);
+    }
+}
+
+// The system's words for the last error of LoadLibrary.
+std::string lastErrorText(DWORD code) {
+    wchar_t* text = nullptr;
+    const DWORD size = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                                          FORMAT_MESSAGE_IGNORE_INSERTS,
+                                      nullptr, code, MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US),
+                                      reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    std::wstring message = size > 0 && text ? std::wstring(text, size) : std::wstring();
+    if (text)
+        LocalFree(text);
+    while (!message.empty() && (message.back() == L'\n' || message.back() == L'\r' ||
+                                message.back() == L' ' || message.back() == L'.'))
+        message.pop_back();
+    return message.empty() ? "error " + std::to_string(code) : narrow(message);
+}
+
+void* symbol(Module module, const char* name) {
+    return reinterpret_cast<void*>(GetProcAddress(module, name));
+}
+#else
+using Module = void*;
+
 // The folder of the running program, from /proc/self/exe; empty when it cannot be told (the
 // current folder is no place to load code from).
 std::string programFolder() {
@@ -41,10 +93,15 @@ std::string programFolder() {
     return slash == 0 ? "/" : exe.substr(0, slash);
 }
 
+void* symbol(Module module, const char* name) {
+    return dlsym(module, name);
+}
+#endif
+
 // The factory of a loaded module, after its interface version has been checked; null with
 // the reason in `why` when the module is of another build.
-TlsEngineFactory checkedFactory(void* module, const std::string& file, std::string& why) {
-    const auto version = reinterpret_cast<TlsInterfaceVersion>(dlsym(module, ZP_TLS_VERSION_NAME));
+TlsEngineFactory checkedFactory(Module module, const std::string& file, std::string& why) {
+    const auto version = reinterpret_cast<TlsInterfaceVersion>(symbol(module, ZP_TLS_VERSION_NAME));
     if (!version) {
         why = file + " has no interface version (this program needs version " +
               std::to_string(kTlsInterfaceVersion) + ")";
@@ -55,12 +112,40 @@ TlsEngineFactory checkedFactory(void* module, const std::string& file, std::stri
               ", this program needs version " + std::to_string(kTlsInterfaceVersion);
         return nullptr;
     }
-    const auto create = reinterpret_cast<TlsEngineFactory>(dlsym(module, ZP_TLS_FACTORY_NAME));
+    const auto create = reinterpret_cast<TlsEngineFactory>(symbol(module, ZP_TLS_FACTORY_NAME));
     if (!create)
         why = file + " has no " ZP_TLS_FACTORY_NAME;
     return create;
 }
 
+#ifdef _WIN32
+// The module beside the program, by its full path only (never from the current folder or
+// PATH), its own imports looked for beside it and in the system folder. A module of another
+// interface version is refused unused. The one taken stays loaded for the rest of the run.
+Factory loadFactory() {
+    Factory factory;
+    const std::wstring folder = programFolder();
+    std::string why;
+    if (folder.empty()) {
+        why = "the program's own folder is unknown";
+    } else {
+        const std::wstring file = folder + L"\\" + std::wstring(L"" ZP_TLS_MODULE_FILE);
+        const std::string name = narrow(file);
+        HMODULE module = LoadLibraryExW(file.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+        if (!module) {
+            why = name + ": " + lastErrorText(GetLastError());
+        } else {
+            factory.create = checkedFactory(module, name, why);
+            if (factory.create)
+                return factory;
+            FreeLibrary(module);
+        }
+    }
+    factory.error =
+        std::string(kTlsModuleProblem) + ZP_TLS_MODULE_FILE " cannot be loaded (" + why + ").";
+    return factory;
+}
+#else
 // The module, looked for where it is installed relative to the program and beside it (a
 // copy carried around with its modules). A module of another interface version is refused
 // unused. The one taken stays loaded for the rest of the run.
@@ -93,18 +178,6 @@ Factory loadFactory() {
         std::string(kTlsModuleProblem) + ZP_TLS_MODULE_FILE " cannot be loaded (" + tried + ").";
     return factory;
 }
-#elif defined(ZP_TLS_NONE)
-Factory loadFactory() {
-    Factory factory;
-    factory.error = "This build has no TLS library: protected connections are not available.";
-    return factory;
-}
-#else
-Factory loadFactory() {
-    Factory factory;
-    factory.create = &zpTlsCreate;
-    return factory;
-}
 #endif
 
 // Loaded once, by the first session of any thread.
@@ -130,11 +203,7 @@ TlsSession::Want checked(TlsEngine& engine, TlsEngine::Result result) {
 } // namespace
 
 std::string tlsModuleName() {
-#ifdef _WIN32
-    return {};
-#else
     return ZP_TLS_MODULE_FILE;
-#endif
 }
 
 bool isTlsModuleProblem(std::string_view errorText) {

@@ -1,10 +1,10 @@
 #pragma once
-// TLS for the mail connections: a client session on OpenSSL over a socket that is
-// already connected. The server's certificate is checked against the system's trust
-// store (and an optional CA file of the user's), the host name or IP address against
-// the certificate, and nothing older than TLS 1.2 is spoken. OpenSSL lives in the module
-// zp_tls, loaded with the first session, so a program that never protects a connection
-// never loads it.
+// TLS for the mail connections: a client session over a socket that is already
+// connected. The server's certificate is checked against the system's trust store (and an
+// optional CA file of the user's), the host name or IP address against the certificate,
+// and nothing older than TLS 1.2 is spoken. The TLS library lives in the module zp_tls
+// (OpenSSL on Linux, the system's Schannel on Windows), loaded with the first session, so
+// a program that never protects a connection never loads it.
 #include "mail/mailerror.h"
 
 #include <memory>
@@ -38,7 +38,7 @@ private:
 // How the reason begins when the TLS module is missing or of another build; the rest
 // names the file, the places looked in and the versions.
 inline constexpr std::string_view kTlsModuleProblem = "The TLS module ";
-// The module's file name ("libzp_tls.so"); empty where TLS is linked into the program.
+// The module's file name ("libzp_tls.so", "zp_tls.dll").
 std::string tlsModuleName();
 // Whether an error's text ("TLS Error" CR LF ...) says the module could not be used.
 bool isTlsModuleProblem(std::string_view errorText);

@@ -1,5 +1,5 @@
 #pragma once
-// The boundary between the mail library and the TLS module (zp_tls), which holds OpenSSL
+// The boundary between the mail library and the TLS module (zp_tls), which holds the TLS library
 // and is loaded with the first protected connection. Nothing is thrown across it: every
 // call reports a failure as Result::Failed with the reason in error(), and the mail
 // library raises TlsError on its own side.

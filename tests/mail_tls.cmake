@@ -7,17 +7,23 @@ if(TARGET zp_tls)
 endif()
 # TLS modules of another build, named as ours, in folders of their own: one of the next
 # interface version, one of a build before versions.
-if(NOT WIN32)
-  foreach(kind next none)
-    add_library(zp_tls_other_${kind} MODULE tls_other_build_module.cpp)
-    target_include_directories(zp_tls_other_${kind} PRIVATE ${PROJECT_SOURCE_DIR})
-    set_target_properties(zp_tls_other_${kind} PROPERTIES OUTPUT_NAME zp_tls
-      CXX_VISIBILITY_PRESET hidden
-      LIBRARY_OUTPUT_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}/tls_other_${kind})
-    add_dependencies(mail_tls_test zp_tls_other_${kind})
-  endforeach()
-  target_compile_definitions(zp_tls_other_next PRIVATE ZP_NEXT_VERSION)
-  target_compile_definitions(mail_tls_test PRIVATE
-    ZP_TLS_OTHER_NEXT="$<TARGET_FILE:zp_tls_other_next>"
-    ZP_TLS_OTHER_NONE="$<TARGET_FILE:zp_tls_other_none>")
+foreach(kind next none)
+  add_library(zp_tls_other_${kind} MODULE tls_other_build_module.cpp)
+  target_include_directories(zp_tls_other_${kind} PRIVATE ${PROJECT_SOURCE_DIR})
+  set_target_properties(zp_tls_other_${kind} PROPERTIES OUTPUT_NAME zp_tls
+    CXX_VISIBILITY_PRESET hidden
+    LIBRARY_OUTPUT_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}/tls_other_${kind})
+  if(WIN32)
+    set_target_properties(zp_tls_other_${kind} PROPERTIES PREFIX "")
+  endif()
+  add_dependencies(mail_tls_test zp_tls_other_${kind})
+endforeach()
+target_compile_definitions(zp_tls_other_next PRIVATE ZP_NEXT_VERSION)
+target_compile_definitions(mail_tls_test PRIVATE
+  ZP_TLS_OTHER_NEXT="$<TARGET_FILE:zp_tls_other_next>"
+  ZP_TLS_OTHER_NONE="$<TARGET_FILE:zp_tls_other_none>")
+if(WIN32)
+  # The module is looked for beside the program.
+  add_custom_command(TARGET mail_tls_test POST_BUILD
+    COMMAND ${CMAKE_COMMAND} -E copy_if_different $<TARGET_FILE:zp_tls> $<TARGET_FILE_DIR:mail_tls_test>)
 endif()

@@ -20,6 +20,11 @@
 #include <filesystem>
 #include <memory>
 
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#endif
+
 namespace zp {
 namespace {
 
@@ -104,6 +109,8 @@ TEST_P(TlsSend, MailArrivesAfterAuthOverTheProtectedConnection) {
     const SendCase& c = GetParam();
     TlsSmtpServer server("good", c.mode, c.plainOnly);
     SendJob job = makeJob(c.host, server.port, c.security);
+    if (c.pop3 != MailSecurity::None && test::dovecotMissing())
+        GTEST_SKIP() << test::dovecotMissing();
     if (c.pop3 != MailSecurity::None) {
         test::DovecotServer& dovecot = TlsEnvironment::instance->dovecot();
         job.popBeforeSmtp = true;
@@ -308,6 +315,65 @@ INSTANTIATE_TEST_SUITE_P(
                     MailSecurity::Tls, 10s, "TLS Error\r\nThe TLS handshake failed"}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// ---- Where trust comes from ----
+
+// The test CA where the program looks for it: in the CA file (alone, or after a CA it does
+// not need), installed in the system's store with no CA file, or nowhere. An unreadable CA
+// file or one with no certificate is refused before any connection.
+struct TrustCase {
+    const char* name;
+    const char* caFile; // in the certificates' folder; "" for none
+    bool installCa;     // the test CA in the system's store for the time of the send
+    std::string error;  // start of the error text; empty: sent
+};
+
+void PrintTo(const TrustCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class TlsTrust : public ::testing::TestWithParam<TrustCase> {};
+
+TEST_P(TlsTrust, TheServerIsTrustedOnlyThroughTheTestCa) {
+    const TrustCase& c = GetParam();
+    if (c.installCa && test::systemStoreMissing())
+        GTEST_SKIP() << test::systemStoreMissing();
+    const fs::path certs = TlsEnvironment::instance->certs();
+    {
+        std::ofstream(certs / "both.pem") << std::ifstream(certs / "other.pem").rdbuf()
+                                          << std::ifstream(certs / "ca.pem").rdbuf();
+        std::ofstream(certs / "not-pem.pem") << "no certificate here\n";
+    }
+    std::unique_ptr<test::InstalledRoot> installed;
+    if (c.installCa)
+        installed = std::make_unique<test::InstalledRoot>(certFile("ca.pem"));
+    TlsSmtpServer server("good", "tls", false);
+    SendJob job = makeJob("localhost", server.port, MailSecurity::Tls);
+    job.caFile = *c.caFile ? certFile(c.caFile) : std::string();
+    SendDialogue dialogue;
+    const SendResult result = dialogue.run(job);
+    std::string expected = c.error;
+    if (const std::size_t at = expected.find("@FILE@"); at != std::string::npos)
+        expected.replace(at, 6, job.caFile);
+    EXPECT_EQ(result.sent, c.error.empty()) << result.error;
+    EXPECT_EQ(result.error.substr(0, expected.size()), expected) << result.error;
+    EXPECT_EQ(fs::exists(server.dir / "1.eml"), c.error.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, TlsTrust,
+    ::testing::Values(TrustCase{"ca_file", "ca.pem", false, ""},
+                      TrustCase{"ca_file_with_another_ca_first", "both.pem", false, ""},
+                      TrustCase{"installed_in_the_system_store", "", true, ""},
+                      TrustCase{"nowhere", "", false,
+                                "TLS Error\r\nThe server's certificate was issued by an unknown"},
+                      TrustCase{"only_another_ca", "other.pem", false,
+                                "TLS Error\r\nThe server's certificate was issued by an unknown"},
+                      TrustCase{"ca_file_missing", "missing.pem", false,
+                                "TLS Error\r\nThe CA file @FILE@ cannot be read."},
+                      TrustCase{"ca_file_without_certificates", "not-pem.pem", false,
+                                "TLS Error\r\nThe CA file @FILE@ cannot be read."}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 // ---- Protocol versions ----
 
 // A server that speaks only one TLS version (openssl s_server -www, which waits for a
@@ -317,20 +383,41 @@ INSTANTIATE_TEST_SUITE_P(
 struct VersionCase {
     const char* option;
     std::string error;
+    bool askClientCertificate = false; // the server asks for one; the client has none
 };
 
+std::string versionCaseName(const VersionCase& c) {
+    return std::string(c.option + 1) + (c.askClientCertificate ? "_client_certificate_asked" : "");
+}
+
 void PrintTo(const VersionCase& c, std::ostream* os) {
-    *os << c.option;
+    *os << versionCaseName(c);
 }
 
 class TlsVersion : public ::testing::TestWithParam<VersionCase> {};
 
 TEST_P(TlsVersion, NothingOlderThanTls12) {
+    if (std::string(GetParam().option) == "-tls1_3" && test::tls13Missing())
+        GTEST_SKIP() << test::tls13Missing();
     const std::uint16_t port = test::unusedPort();
-    test::ServerProcess server({"/usr/bin/openssl", "s_server", "-accept",
-                                "127.0.0.1:" + std::to_string(port), "-cert", certFile("good.pem"),
-                                "-key", certFile("good.key"), GetParam().option, "-cipher",
-                                "DEFAULT@SECLEVEL=0", "-www", "-naccept", "1"});
+    std::vector<std::string> argv = {"/usr/bin/openssl",
+                                     "s_server",
+                                     "-accept",
+                                     "127.0.0.1:" + std::to_string(port),
+                                     "-cert",
+                                     certFile("good.pem"),
+                                     "-key",
+                                     certFile("good.key"),
+                                     GetParam().option,
+                                     "-cipher",
+                                     "DEFAULT@SECLEVEL=0",
+                                     "-www",
+                                     "-naccept",
+                                     "1"};
+    if (GetParam().askClientCertificate) {
+        argv.insert(argv.end(), {"-verify", "1", "-CAfile", certFile("ca.pem")});
+    }
+    test::ServerProcess server(argv);
     server.waitForLine("ACCEPT", 10s);
     SmtpClient client;
     client.Host = "127.0.0.1";
@@ -357,8 +444,9 @@ INSTANTIATE_TEST_SUITE_P(
         VersionCase{"-tls1", "TLS Error\r\nThe server offers no TLS version from 1.2 on."},
         VersionCase{"-tls1_1", "TLS Error\r\nThe server offers no TLS version from 1.2 on."},
         VersionCase{"-tls1_2", "Socket Error # 10060\r\nConnection timed out."},
-        VersionCase{"-tls1_3", "Socket Error # 10060\r\nConnection timed out."}),
-    [](const auto& info) { return std::string(info.param.option + 1); });
+        VersionCase{"-tls1_3", "Socket Error # 10060\r\nConnection timed out."},
+        VersionCase{"-tls1_2", "Socket Error # 10060\r\nConnection timed out.", true}),
+    [](const auto& info) { return versionCaseName(info.param); });
 
 // ---- POP3 ----
 
@@ -379,6 +467,8 @@ class TlsPop3 : public ::testing::TestWithParam<Pop3Case> {};
 
 TEST_P(TlsPop3, LogsInOnlyOverTheProtectedConnection) {
     const Pop3Case& c = GetParam();
+    if (c.realServer && test::dovecotMissing())
+        GTEST_SKIP() << test::dovecotMissing();
     std::unique_ptr<FakeServer> scripted;
     Pop3Client client;
     client.Host = "127.0.0.1";
@@ -456,16 +546,54 @@ TEST(TlsModes, SettingsValuesAndUsualPorts) {
 
 // ---- The TLS module ----
 
+// Where a copy of this program is made from, its file name, and what its error says of the
+// first place it looks for the module: ../lib/zoripost on Linux; on Windows the one place,
+// the copy's folder (named as Windows sees it, so only from the folder's own name on).
+#ifdef _WIN32
+std::string thisProgram() {
+    std::wstring path(32768, L'\0');
+    path.resize(GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size())));
+    return fs::path(path).string();
+}
+const char* kCopyName = "mail_tls_test.exe";
+std::string firstPlace(const test::TempDir&) {
+    return "cannot be loaded (";
+}
+const char* kNotFoundWords = "";
+// The module beside the copy, as its error names it.
+std::string besideText(const test::TempDir& dir) {
+    return dir.path().filename().string() + "\\" + tlsModuleName();
+}
+#else
+std::string thisProgram() {
+    return "/proc/self/exe";
+}
+const char* kCopyName = "mail_tls_test";
+std::string firstPlace(const test::TempDir& dir) {
+    return "cannot be loaded (" + dir.file("../lib");
+}
+std::string besideText(const test::TempDir& dir) {
+    return "; " + dir.file(tlsModuleName());
+}
+const char* kNotFoundWords = "cannot open";
+#endif
+
 // Run only in the copy made below: sets up one session and says what happened.
 TEST(TlsModule, SessionInACopy) {
     if (!std::getenv("ZP_TLS_IN_A_COPY"))
         GTEST_SKIP() << "run by NotFoundIsATlsError in a copy of this program";
+    std::fflush(stdout);
+#ifdef _WIN32
+    // The error's CR LF as it is, not with a second CR before the LF.
+    _setmode(_fileno(stdout), _O_BINARY);
+#endif
     try {
         TlsSession session("localhost", "");
         std::printf("session set up\n");
     } catch (const TlsError& e) {
         std::printf("%s\n", e.what());
     }
+    std::fflush(stdout);
 }
 
 // A copy of this program with no module where it looks: a session fails with a TLS error
@@ -475,19 +603,19 @@ TEST(TlsModule, NotFoundIsATlsError) {
     if (std::getenv("ZP_TLS_IN_A_COPY"))
         GTEST_SKIP();
     test::TempDir dir;
-    const std::string copy = dir.file("mail_tls_test");
-    fs::copy_file("/proc/self/exe", copy);
+    const std::string copy = dir.file(kCopyName);
+    fs::copy_file(thisProgram(), copy);
     const std::string run = "ZP_TLS_IN_A_COPY=1 " + test::shellQuote(copy) +
                             " --gtest_filter=TlsModule.SessionInACopy 2>&1";
     const std::string missing = test::runShell(run).output;
-    EXPECT_NE(missing.find("TLS Error\r\nThe TLS module libzp_tls.so cannot be loaded (" +
-                           dir.file("../lib")),
-              std::string::npos)
+    EXPECT_NE(
+        missing.find("TLS Error\r\nThe TLS module " + tlsModuleName() + " cannot be loaded ("),
+        std::string::npos)
         << missing;
-    EXPECT_NE(missing.find(dir.file("libzp_tls.so") + ": cannot open"), std::string::npos)
-        << missing;
+    EXPECT_NE(missing.find(firstPlace(dir)), std::string::npos) << missing;
+    EXPECT_NE(missing.find(besideText(dir) + ": " + kNotFoundWords), std::string::npos) << missing;
     EXPECT_EQ(missing.find("session set up"), std::string::npos) << missing;
-    fs::copy_file(ZP_TLS_MODULE_PATH, dir.file("libzp_tls.so"));
+    fs::copy_file(ZP_TLS_MODULE_PATH, dir.file(tlsModuleName()));
     const std::string beside = test::runShell(run).output;
     EXPECT_NE(beside.find("session set up"), std::string::npos) << beside;
 }
@@ -512,18 +640,18 @@ TEST_P(TlsModuleOfAnotherBuild, IsRefusedWithItsVersion) {
         GTEST_SKIP();
     const OtherBuildCase& c = GetParam();
     test::TempDir dir;
-    const std::string copy = dir.file("mail_tls_test");
-    fs::copy_file("/proc/self/exe", copy);
-    fs::copy_file(c.module, dir.file("libzp_tls.so"));
+    const std::string copy = dir.file(kCopyName);
+    fs::copy_file(thisProgram(), copy);
+    fs::copy_file(c.module, dir.file(tlsModuleName()));
     const std::string run = "ZP_TLS_IN_A_COPY=1 " + test::shellQuote(copy) +
                             " --gtest_filter=TlsModule.SessionInACopy 2>&1";
     const std::string out = test::runShell(run).output;
-    const std::string beside = dir.file("libzp_tls.so");
     const std::size_t error = out.find("TLS Error");
     ASSERT_NE(error, std::string::npos) << out;
-    EXPECT_EQ(out.find("TLS Error\r\nThe TLS module libzp_tls.so cannot be loaded ("), error)
+    EXPECT_EQ(out.find("TLS Error\r\nThe TLS module " + tlsModuleName() + " cannot be loaded ("),
+              error)
         << out;
-    EXPECT_NE(out.find("; " + beside + c.reason + ")."), std::string::npos) << out;
+    EXPECT_NE(out.find(besideText(dir) + c.reason + ")."), std::string::npos) << out;
     EXPECT_TRUE(isTlsModuleProblem(out.substr(error))) << out;
     EXPECT_EQ(out.find("factory was called"), std::string::npos) << out;
     EXPECT_EQ(out.find("session set up"), std::string::npos) << out;

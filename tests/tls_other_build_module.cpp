@@ -5,7 +5,11 @@
 
 #include <cstdio>
 
+#ifdef _WIN32
+#define ZP_EXPORT extern "C" __declspec(dllexport)
+#else
 #define ZP_EXPORT extern "C" __attribute__((visibility("default")))
+#endif
 
 #ifdef ZP_NEXT_VERSION
 ZP_EXPORT int zpTlsInterfaceVersion() {

@@ -13,21 +13,9 @@
 #include <climits>
 #include <new>
 
-#ifdef _WIN32
-#include <winsock2.h>
-#include <ws2tcpip.h>
-// wincrypt.h after the socket headers; its names clash with OpenSSL's, which are not used
-// below once it is in.
-#include <wincrypt.h>
-#ifdef _MSC_VER
-#pragma comment(lib, "crypt32.lib")
-#endif
-// Linked into the program on Windows.
-#define ZP_TLS_EXPORT extern "C"
-#else
 #include <arpa/inet.h>
+
 #define ZP_TLS_EXPORT extern "C" __attribute__((visibility("default")))
-#endif
 
 namespace zp {
 
@@ -50,29 +38,9 @@ std::string queuedErrorText(const char* fallback) {
     return reason ? reason : fallback;
 }
 
-// OpenSSL's default paths are those of its own build; on Windows the trust store is the
-// system's "ROOT" store, copied into the context here.
+// The system's trust store, where its administrator installs a company's CA.
 void trustSystemStore(SSL_CTX* context) {
-#ifdef _WIN32
-    HCERTSTORE store = CertOpenSystemStoreW(0, L"ROOT");
-    if (!store) {
-        return;
-    }
-    X509_STORE* trusted = SSL_CTX_get_cert_store(context);
-    PCCERT_CONTEXT cert = nullptr;
-    while ((cert = CertEnumCertificatesInStore(store, cert)) != nullptr) {
-        const unsigned char* der = cert->pbCertEncoded;
-        X509* x509 = d2i_X509(nullptr, &der, static_cast<long>(cert->cbCertEncoded));
-        if (x509) {
-            X509_STORE_add_cert(trusted, x509);
-            X509_free(x509);
-        }
-    }
-    CertCloseStore(store, 0);
-    ERR_clear_error();
-#else
     SSL_CTX_set_default_verify_paths(context);
-#endif
 }
 
 // The reason for an X509 verification result code (X509_V_ERR_...).

@@ -22,8 +22,6 @@ set(ZP_WINDOWS_SKIP_smtp_postfix_test
     "the Postfix fixture runs as a POSIX user (geteuid, chown)")
 set(ZP_WINDOWS_SKIP_pop3_dovecot_test
     "the Dovecot fixture looks up POSIX users (pwd.h) for the server's configuration")
-set(ZP_WINDOWS_SKIP_mail_tls_test
-    "the Windows build has no TLS yet (plain connections only)")
 set(ZP_WINDOWS_SKIP_decoders_heif_test
     "HEIF is read through libheif, which the Windows build does not include")
 set(ZP_WINDOWS_SKIP_decoders_modern_test
