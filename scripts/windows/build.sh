@@ -20,8 +20,10 @@ are built from Debian's own source packages, at the versions the Linux build lin
 The first build of them takes about 5 minutes on 2 cores; later runs reuse the folder until a
 version changes.
 
-Not in the Windows build yet: the window program, TLS (plain connections only), and the HEIF,
-WebP and AVIF readers (such pictures are refused with a message naming the missing library).
+TLS goes through the system's Schannel (zp_tls.dll beside the programs, certificates checked
+against the Windows certificate store and the [smtp] cafile). Not in the Windows build yet: the
+window program, and the HEIF, WebP and AVIF readers (such pictures are refused with a message
+naming the missing library).
 
   --deps-only   build the C libraries only and print their folder
   --help        this text
