@@ -47,9 +47,6 @@ set(ZP_WINDOWS_FILTER_mail_writer_test "Texts/TypedTextMail.*"
     "WriteMessage.ShiftJisFileNameKeepsItsBackslashTrailByte")
 # It starts its own program again through /proc/self/exe.
 set(ZP_WINDOWS_FILTER_mail_standards_test "MessageIdentity.DiffersBetweenTwoFreshProcesses")
-# A fault this build found: a file in a folder whose name ends in a space cannot be replaced
-# under Wine (the temporary file is not created); a folder name ending in a dot works.
-set(ZP_WINDOWS_FILTER_fileio_test "Table/FileIo.LeavesTheNameAndWhatALinkPointsToAsTheRowSays/FolderNameEndingInASpace")
 
 function(zp_add_windows_skip name reason)
   set(src ${CMAKE_CURRENT_BINARY_DIR}/windows-skipped/${name}.cpp)
