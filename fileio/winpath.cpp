@@ -58,17 +58,22 @@ std::wstring win32Path(const fs::path& path) {
     const std::wstring& given = path.native();
     if (given.empty())
         return {};
-    // Already in a form the system takes literally ("\\?\", "\\.\" devices, "\??\").
+    // Already in a form the system takes literally ("\\?\", and "\\.\" for devices).
     if (given.size() >= 4 && isSeparator(given[0]) && isSeparator(given[1]) &&
         (given[2] == L'?' || given[2] == L'.') && isSeparator(given[3]))
         return given;
+    // \\server\share\...: the C++ library here does not take a share's name for a root name,
+    // so it is told apart by its two leading separators.
+    if (given.size() > 2 && isSeparator(given[0]) && isSeparator(given[1]))
+        return L"\\\\?\\UNC\\" +
+               fs::path(given.substr(2)).lexically_normal().make_preferred().native();
     const std::wstring whole = absoluteOf(path);
     if (whole.empty())
         return {};
-    std::wstring normal = fs::path(whole).lexically_normal().make_preferred().native();
     // lexically_normal keeps a separator at the end of a folder's name; harmless here.
-    if (normal.size() >= 2 && normal[0] == L'\\' && normal[1] == L'\\')
-        return L"\\\\?\\UNC\\" + normal.substr(2); // \\server\share\...
+    const std::wstring normal = fs::path(whole).lexically_normal().make_preferred().native();
+    if (normal.size() > 2 && isSeparator(normal[0]) && isSeparator(normal[1]))
+        return L"\\\\?\\UNC\\" + normal.substr(2); // the current folder is on a share
     return L"\\\\?\\" + normal;
 }
 

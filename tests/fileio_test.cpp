@@ -268,6 +268,42 @@ TEST(WindowsRun, AnsiCodePageIs932) {
     EXPECT_EQ(GetACP(), 932u);
     EXPECT_EQ(widePath("\x95\x5C\x83\x5C.ini"), L"\u8868\u30BD.ini");
 }
+
+// The forms the wide-character file functions are given: absolute, backslashes, "." and ".."
+// resolved without dropping a dot or a space at the end of a name, shares as \\?\UNC.
+struct Win32PathRow {
+    const char* name;
+    std::wstring given, expected;
+    bool fromCurrentFolder = false; // expected: the current folder, a backslash and `given`
+};
+
+void PrintTo(const Win32PathRow& r, std::ostream* os) {
+    *os << r.name;
+}
+
+class Win32Path : public ::testing::TestWithParam<Win32PathRow> {};
+
+TEST_P(Win32Path, IsAbsoluteAndLiteral) {
+    const Win32PathRow& r = GetParam();
+    const std::wstring expected = r.fromCurrentFolder
+                                      ? L"\\\\?\\" + fs::current_path().native() + L"\\" + r.given
+                                      : r.expected;
+    EXPECT_EQ(win32Path(r.given), expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, Win32Path,
+    ::testing::Values(
+        Win32PathRow{"DrivePath", L"C:\\a\\b.ini", L"\\\\?\\C:\\a\\b.ini"},
+        Win32PathRow{"ForwardSlashes", L"C:/a/b.ini", L"\\\\?\\C:\\a\\b.ini"},
+        Win32PathRow{"DotsAndSpacesAtTheEndStay", L"C:\\a. \\b .\\c.", L"\\\\?\\C:\\a. \\b .\\c."},
+        Win32PathRow{"DotAndDotDotResolved", L"C:\\a\\.\\x \\..\\b", L"\\\\?\\C:\\a\\b"},
+        Win32PathRow{"Share", L"\\\\srv\\share\\f.ini", L"\\\\?\\UNC\\srv\\share\\f.ini"},
+        Win32PathRow{"AlreadyLiteral", L"\\\\?\\C:\\a.\\..", L"\\\\?\\C:\\a.\\.."},
+        Win32PathRow{"Relative", L"folder \\name", L"", true},
+        // Nothing to open: the caller reports it.
+        Win32PathRow{"Empty", L"", L""}),
+    [](const auto& info) { return std::string(info.param.name); });
 #endif
 
 // Which names are temporary files of a target: the target's name, a dot and six letters or
