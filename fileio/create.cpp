@@ -43,7 +43,12 @@ fs::path::string_type temporarySuffix() {
 #ifdef _WIN32
 int createExclusive(const fs::path& path, unsigned mode) {
     const int pmode = (mode & 0222) ? (_S_IREAD | _S_IWRITE) : _S_IREAD;
-    return _wopen(path.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT, pmode);
+    const std::wstring name = win32Path(path);
+    if (name.empty()) {
+        errno = ENOENT;
+        return -1;
+    }
+    return _wopen(name.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT, pmode);
 }
 #else
 int createExclusive(const fs::path& path, unsigned mode) {

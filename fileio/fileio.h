@@ -120,6 +120,12 @@ bool sjisToPath(std::string_view sjis, fs::path& out);
 std::wstring widePath(const std::string& path);
 // The name in the ANSI code page (characters it lacks become its default character).
 std::string ansiPath(const std::wstring& path);
+// The path for the wide-character file functions: absolute, with backslashes, in the `\\?\`
+// form (`\\?\UNC\server\share\...` for a share), so that a name ending in a dot or a space
+// and a path longer than 260 characters reach the file system as they are. A relative path is
+// completed from the current folder. Empty when the current folder cannot be found. Every
+// file function of this library on Windows takes its path from here.
+std::wstring win32Path(const fs::path& path);
 // errno value for a Windows error code, so that every step reports through strerror.
 int errnoFromWindows(unsigned long code);
 #endif

@@ -28,7 +28,12 @@ long readSome(int fd, char* buffer, std::size_t size) {
 
 #ifdef _WIN32
 int openForReading(const fs::path& path) {
-    return ::_wopen(path.c_str(), _O_RDONLY | _O_BINARY | _O_NOINHERIT);
+    const std::wstring name = win32Path(path);
+    if (name.empty()) {
+        errno = ENOENT;
+        return -1;
+    }
+    return ::_wopen(name.c_str(), _O_RDONLY | _O_BINARY | _O_NOINHERIT);
 }
 #else
 int openForReading(const fs::path& path) {

@@ -61,7 +61,7 @@ struct Existing {
 // so it is refused, for root too.
 bool inspect(const fs::path& target, Existing& old, std::string& error, const std::string& shown) {
 #ifdef _WIN32
-    const DWORD attributes = GetFileAttributesW(target.c_str());
+    const DWORD attributes = GetFileAttributesW(win32Path(target).c_str());
     old.exists = attributes != INVALID_FILE_ATTRIBUTES;
     old.attributes = attributes;
     if (old.exists && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
@@ -96,7 +96,7 @@ int setKind(int fd, const fs::path& temp, const Existing& old, bool keepMode) {
                            ? old.attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
                                                FILE_ATTRIBUTE_NOT_CONTENT_INDEXED)
                            : 0;
-    if (kept != 0 && !SetFileAttributesW(temp.c_str(), kept))
+    if (kept != 0 && !SetFileAttributesW(win32Path(temp).c_str(), kept))
         return errnoFromWindows(GetLastError());
     return 0;
 #else
@@ -110,6 +110,15 @@ int setKind(int fd, const fs::path& temp, const Existing& old, bool keepMode) {
         mode = 0666 & ~mask;
     }
     return ::fchmod(fd, mode) == 0 ? 0 : errno;
+#endif
+}
+
+void removeTemporary(const fs::path& temp) {
+#ifdef _WIN32
+    DeleteFileW(win32Path(temp).c_str());
+#else
+    std::error_code ec;
+    fs::remove(temp, ec);
 #endif
 }
 
@@ -155,8 +164,7 @@ bool replaceFile(const fs::path& path, std::string_view contents, const ReplaceO
         step = "cannot replace";
     }
     if (step) {
-        std::error_code ec;
-        fs::remove(temp, ec);
+        removeTemporary(temp);
         error = describe(step, name, err);
         return false;
     }

@@ -43,8 +43,10 @@ int flushToDisk(int fd) {
 // Replaces `to` in one step; with write-through the call returns only once the move has
 // reached the disk, so no separate sync of the folder is needed.
 int moveReplacing(const char* from, const char* to) {
-    const std::wstring source = fileio::fs::path(reinterpret_cast<const char8_t*>(from)).wstring();
-    const std::wstring target = fileio::fs::path(reinterpret_cast<const char8_t*>(to)).wstring();
+    const std::wstring source =
+        fileio::win32Path(fileio::fs::path(reinterpret_cast<const char8_t*>(from)));
+    const std::wstring target =
+        fileio::win32Path(fileio::fs::path(reinterpret_cast<const char8_t*>(to)));
     if (source.empty() || target.empty()) {
         errno = EINVAL;
         return -1;

@@ -8,6 +8,8 @@
 #include <type_traits>
 
 #ifdef _WIN32
+#include "fileio/fileio.h"
+
 #include <windows.h>
 #endif
 
@@ -36,7 +38,7 @@ bool isCandidate(const fs::directory_entry& entry) {
     if (name.native().empty() || name.native()[0] == '.')
         return false;
 #ifdef _WIN32
-    const DWORD attrs = GetFileAttributesW(entry.path().c_str());
+    const DWORD attrs = GetFileAttributesW(fileio::win32Path(entry.path()).c_str());
     if (attrs == INVALID_FILE_ATTRIBUTES ||
         (attrs & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)) != 0)
         return false;

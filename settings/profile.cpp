@@ -22,11 +22,12 @@ namespace {
 #ifdef _WIN32
 int openForReading(const std::string& path) {
     const std::wstring wide = widePath(path);
-    if (wide.empty()) {
+    const std::wstring name = wide.empty() ? wide : fileio::win32Path(wide);
+    if (name.empty()) {
         errno = EINVAL;
         return -1;
     }
-    return _wopen(wide.c_str(), _O_RDONLY | _O_BINARY | _O_NOINHERIT);
+    return _wopen(name.c_str(), _O_RDONLY | _O_BINARY | _O_NOINHERIT);
 }
 
 bool isRegularFile(int fd) {

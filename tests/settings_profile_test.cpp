@@ -13,6 +13,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sys/stat.h>
@@ -368,16 +369,14 @@ TEST_F(ProfileFileTest, SubjectWithEmojiSurvivesSaveAndLoad) {
 TEST_F(ProfileFileTest, ExistingFileKeepsItsModeAndForeignLines) {
     const fs::path p = m_dir / "zoripost.ini";
     writeText(p, "; hand-written\n[jpeg]\nquality=50\n[mine]\nx=1\n");
-    ::chmod(p.c_str(), 0644);
+    fs::permissions(p, fs::perms(0644));
     ProfileFile f(p.string());
     ASSERT_TRUE(f.load());
     EXPECT_EQ(f.readInt("jpeg", "quality", 90), 50);
     f.writeInt("jpeg", "quality", 70);
     ASSERT_TRUE(f.save()) << f.error();
     EXPECT_EQ(readText(p), "; hand-written\r\n[jpeg]\r\nquality=70\r\n[mine]\r\nx=1\r\n");
-    struct stat st {};
-    ASSERT_EQ(::stat(p.c_str(), &st), 0);
-    EXPECT_EQ(st.st_mode & 07777, 0644u);
+    EXPECT_EQ(fs::status(p).permissions() & fs::perms::mask, fs::perms(0644));
 }
 
 TEST_F(ProfileFileTest, SymbolicLinkStaysAndItsTargetIsReplaced) {
@@ -431,6 +430,44 @@ TEST_F(ProfileFileTest, ShortWritesStillWriteTheWholeFile) {
     ASSERT_TRUE(f.save()) << f.error();
     EXPECT_EQ(readText(p), "[a]\r\nk=" + std::string(500, 'v') + "\r\n");
 }
+
+// Every line is saved with CR LF, the line end of the platform the format comes from,
+// whatever the file had: a CR LF file comes back byte for byte apart from the edit (no CR
+// doubled by a text-mode write, none kept in a value by a text-mode read), and lines that
+// ended in LF alone are given the CR.
+struct LineEndCase {
+    const char* name;
+    std::string before, after;
+};
+
+class ProfileLineEnds : public TempDir, public ::testing::WithParamInterface<LineEndCase> {};
+
+TEST_P(ProfileLineEnds, SavedLinesEndInCrLf) {
+    const fs::path p = m_dir / "zoripost.ini";
+    writeText(p, GetParam().before);
+    ProfileFile f(p.string());
+    ASSERT_TRUE(f.load()) << f.error();
+    EXPECT_EQ(f.readString("a", "k", "<def>"), "1");
+    EXPECT_EQ(f.readString("a", "note", "<def>"), "x y");
+    f.writeInt("a", "k", 2);
+    ASSERT_TRUE(f.save()) << f.error();
+    EXPECT_EQ(readText(p), GetParam().after);
+    ProfileFile back(p.string());
+    ASSERT_TRUE(back.load()) << back.error();
+    EXPECT_EQ(back.readString("a", "k", "<def>"), "2");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, ProfileLineEnds,
+    ::testing::Values(
+        LineEndCase{"CrLfStaysCrLf", "; mine\r\n[a]\r\nk=1\r\nnote=x y\r\n\r\n[b]\r\nj=3\r\n",
+                    "; mine\r\n[a]\r\nk=2\r\nnote=x y\r\n\r\n[b]\r\nj=3\r\n"},
+        LineEndCase{"CrLfWithoutTheLastOne", "[a]\r\nnote=x y\r\nk=1",
+                    "[a]\r\nnote=x y\r\nk=2\r\n"},
+        LineEndCase{"LfAloneGetsTheCr", "[a]\nk=1\nnote=x y\n[b]\nj=3\n",
+                    "[a]\r\nk=2\r\nnote=x y\r\n[b]\r\nj=3\r\n"},
+        LineEndCase{"MixedLineEnds", "[a]\r\nk=1\nnote=x y\r\n", "[a]\r\nk=2\r\nnote=x y\r\n"}),
+    [](const auto& info) { return info.param.name; });
 
 // A failed save, at whichever step, keeps the old file whole and leaves no temporary
 // file behind.
@@ -490,8 +527,8 @@ INSTANTIATE_TEST_SUITE_P(Steps, ProfileSaveFailure,
 TEST_F(ProfileFileTest, ReadOnlyFolderRefusesTheSave) {
     const fs::path p = m_dir / "zoripost.ini";
     writeText(p, "[a]\r\nk=1\r\n");
-    ::chmod(m_dir.c_str(), 0555);
-    const bool permissionsBind = ::access(m_dir.c_str(), W_OK) != 0;
+    fs::permissions(m_dir, fs::perms(0555));
+    const bool permissionsBind = ::access(m_dir.string().c_str(), W_OK) != 0;
     zp::FileSystemCalls refuse;
     refuse.rename = [](const char*, const char*) {
         errno = EROFS;
@@ -504,7 +541,7 @@ TEST_F(ProfileFileTest, ReadOnlyFolderRefusesTheSave) {
     f.writeInt("a", "k", 2);
     EXPECT_FALSE(f.save());
     EXPECT_EQ(readText(p), "[a]\r\nk=1\r\n");
-    ::chmod(m_dir.c_str(), 0755);
+    fs::permissions(m_dir, fs::perms(0755));
     EXPECT_EQ(entries(), std::vector<std::string>{"zoripost.ini"});
 }
 
@@ -512,7 +549,7 @@ TEST_F(ProfileFileTest, ReadOnlyFolderRefusesTheSave) {
 TEST_F(ProfileFileTest, WriteProtectedFileIsNotReplaced) {
     const fs::path p = m_dir / "zoripost.ini";
     writeText(p, "[a]\r\nk=1\r\n");
-    ::chmod(p.c_str(), 0444);
+    fs::permissions(p, fs::perms(0444)); // the read-only attribute on Windows
     ProfileFile f(p.string());
     ASSERT_TRUE(f.load());
     f.writeInt("a", "k", 2);
@@ -520,7 +557,16 @@ TEST_F(ProfileFileTest, WriteProtectedFileIsNotReplaced) {
     EXPECT_NE(f.error().find("write-protected"), std::string::npos) << f.error();
     EXPECT_EQ(readText(p), "[a]\r\nk=1\r\n");
     EXPECT_EQ(entries(), std::vector<std::string>{"zoripost.ini"});
+    fs::permissions(p, fs::perms(0644)); // so that the folder can go
 }
+
+// Refused for every user, root included: the "folder" is a plain file. POSIX says the path
+// is no folder; Windows says it is not found.
+#ifdef _WIN32
+constexpr int kPathThroughAFile = ENOENT;
+#else
+constexpr int kPathThroughAFile = ENOTDIR;
+#endif
 
 // Refused for every user, root included: the "folder" is a plain file.
 TEST_F(ProfileFileTest, FolderThatIsAFileRefusesTheSave) {
@@ -529,7 +575,7 @@ TEST_F(ProfileFileTest, FolderThatIsAFileRefusesTheSave) {
     EXPECT_TRUE(f.load() || !f.error().empty());
     f.writeInt("a", "k", 1);
     EXPECT_FALSE(f.save());
-    EXPECT_NE(f.error().find("Not a directory"), std::string::npos) << f.error();
+    EXPECT_NE(f.error().find(std::strerror(kPathThroughAFile)), std::string::npos) << f.error();
     EXPECT_EQ(readText(m_dir / "notafolder"), "x");
 }
 
