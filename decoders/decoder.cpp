@@ -12,7 +12,11 @@
 #include <new>
 #include <type_traits>
 #include <vector>
-#ifndef _WIN32
+#ifdef _WIN32
+#include "fileio/fileio.h"
+
+#include <windows.h>
+#else
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -122,22 +126,25 @@ struct FileCloser {
 using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
 
 #ifdef _WIN32
+// The file functions take the path in the `\\?\` form, so that a folder or file name ending
+// in a dot or a space is found as it is.
 FilePtr openRegularFile(const std::filesystem::path& path, std::uintmax_t& fileSize,
                         std::string& error) {
-    std::error_code ec;
-    const auto status = std::filesystem::status(path, ec);
-    if (ec) {
-        error = "cannot read the file: " + ec.message();
+    const std::wstring name = fileio::win32Path(path);
+    WIN32_FILE_ATTRIBUTE_DATA attrs{};
+    if (name.empty() || !GetFileAttributesExW(name.c_str(), GetFileExInfoStandard, &attrs)) {
+        const int code = fileio::errnoFromWindows(GetLastError());
+        error = "cannot read the file: " + std::string(std::strerror(code));
         return nullptr;
     }
-    if (!std::filesystem::is_regular_file(status)) {
+    if (attrs.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) {
         error = "not a regular file";
         return nullptr;
     }
-    fileSize = std::filesystem::file_size(path, ec);
-    FilePtr file(ec ? nullptr : _wfopen(path.c_str(), L"rb"));
+    fileSize = (static_cast<std::uintmax_t>(attrs.nFileSizeHigh) << 32) | attrs.nFileSizeLow;
+    FilePtr file(_wfopen(name.c_str(), L"rb"));
     if (!file)
-        error = "cannot read the file: " + (ec ? ec.message() : std::string(std::strerror(errno)));
+        error = "cannot read the file: " + std::string(std::strerror(errno));
     return file;
 }
 #else

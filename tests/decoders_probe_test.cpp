@@ -5,6 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 namespace zp {
 namespace {
 
@@ -89,6 +93,32 @@ TEST(Probe, ContentDecidesOverTheName) {
     const DecodeResult r = decodePicture(dir / "renamed.bmp");
     EXPECT_TRUE(r.ok) << r.error;
 }
+
+#ifdef _WIN32
+// A picture in a folder whose name ends in a space or a dot is read under that name: the
+// system's plain path form would drop the space or the dot and find no such folder. The
+// fixture makes the folders in the `\\?\` form; the decoders are handed the ordinary path.
+TEST(Probe, FolderNameEndingInASpaceOrADot) {
+    const test::TempDir dir;
+    const auto& pics = test::picturesFrom("decoders_pictures.py");
+    for (const wchar_t* folder : {L"pics ", L"pics."}) {
+        const std::filesystem::path inside = dir.path() / folder;
+        const std::wstring real =
+            L"\\\\?\\" + std::filesystem::path(inside).make_preferred().native();
+        ASSERT_TRUE(CreateDirectoryW(real.c_str(), nullptr));
+        const std::wstring from =
+            std::filesystem::path(pics / "png_rgba.png").make_preferred().native();
+        ASSERT_TRUE(CopyFileW(from.c_str(), (real + L"\\a.png").c_str(), TRUE));
+        PictureInfo info;
+        std::string error;
+        EXPECT_TRUE(probePicture(inside / "a.png", info, error)) << error;
+        const DecodeResult r = decodePicture(inside / "a.png");
+        EXPECT_TRUE(r.ok) << r.error;
+        DeleteFileW((real + L"\\a.png").c_str());
+        RemoveDirectoryW(real.c_str());
+    }
+}
+#endif
 
 struct ProbeFault {
     const char* file;
