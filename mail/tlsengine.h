@@ -41,3 +41,22 @@ using TlsInterfaceVersion = int (*)();
 // Exported by the module under these names.
 #define ZP_TLS_FACTORY_NAME "zpTlsCreate"
 #define ZP_TLS_VERSION_NAME "zpTlsInterfaceVersion"
+
+// The module's two exported entries, the same in every module: its interface version, and the
+// factory of `Engine` (constructed from the host and the CA file), which throws nothing across.
+#ifdef _WIN32
+#define ZP_TLS_EXPORT extern "C" __declspec(dllexport)
+#else
+#define ZP_TLS_EXPORT extern "C" __attribute__((visibility("default")))
+#endif
+#define ZP_TLS_MODULE_ENTRIES(Engine)                                                              \
+    ZP_TLS_EXPORT int zpTlsInterfaceVersion() {                                                    \
+        return zp::kTlsInterfaceVersion;                                                           \
+    }                                                                                              \
+    ZP_TLS_EXPORT zp::TlsEngine* zpTlsCreate(const char* host, const char* caFile) {               \
+        try {                                                                                      \
+            return new Engine(host ? host : "", caFile ? caFile : "");                             \
+        } catch (...) {                                                                            \
+            return nullptr;                                                                        \
+        }                                                                                          \
+    }

@@ -12,35 +12,23 @@
 #include <cerrno>
 #include <csignal>
 #include <cstring>
-#ifndef _WIN32
-#include <fcntl.h>
-#endif
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <memory>
-#ifndef _WIN32
-#include <poll.h>
-#endif
 #include <random>
 #include <set>
 #include <string>
+#include <vector>
 #ifndef _WIN32
+#include <fcntl.h>
+#include <poll.h>
 #include <sys/resource.h>
-#endif
-#ifndef _WIN32
 #include <sys/stat.h>
-#endif
-#ifndef _WIN32
 #include <sys/syscall.h>
-#endif
-#ifndef _WIN32
 #include <sys/wait.h>
-#endif
-#ifndef _WIN32
 #include <unistd.h>
 #endif
-#include <vector>
 
 #if defined(__SANITIZE_ADDRESS__)
 #define ZP_UNDER_ASAN 1

@@ -15,8 +15,6 @@
 
 #include <arpa/inet.h>
 
-#define ZP_TLS_EXPORT extern "C" __attribute__((visibility("default")))
-
 namespace zp {
 
 namespace {
@@ -263,14 +261,4 @@ TlsEngine::Result OpenSslEngine::incoming(const char* data, std::size_t size) no
 
 } // namespace zp
 
-ZP_TLS_EXPORT int zpTlsInterfaceVersion() {
-    return zp::kTlsInterfaceVersion;
-}
-
-ZP_TLS_EXPORT zp::TlsEngine* zpTlsCreate(const char* host, const char* caFile) {
-    try {
-        return new zp::OpenSslEngine(host ? host : "", caFile ? caFile : "");
-    } catch (...) {
-        return nullptr;
-    }
-}
+ZP_TLS_MODULE_ENTRIES(zp::OpenSslEngine)

@@ -23,8 +23,6 @@
 #include <cstring>
 #include <new>
 
-#define ZP_TLS_EXPORT extern "C" __declspec(dllexport)
-
 namespace zp {
 
 namespace {
@@ -483,14 +481,4 @@ void SchannelEngine::shutdown() noexcept {
 
 } // namespace zp
 
-ZP_TLS_EXPORT int zpTlsInterfaceVersion() {
-    return zp::kTlsInterfaceVersion;
-}
-
-ZP_TLS_EXPORT zp::TlsEngine* zpTlsCreate(const char* host, const char* caFile) {
-    try {
-        return new zp::SchannelEngine(host ? host : "", caFile ? caFile : "");
-    } catch (...) {
-        return nullptr;
-    }
-}
+ZP_TLS_MODULE_ENTRIES(zp::SchannelEngine)
