@@ -409,11 +409,12 @@ TEST_P(EndDuringASort, EndsTheProgramWithTheSettingsSavedAndEveryLogWhole) {
                          [&, window](int done) {
                              if (done != 20)
                                  return;
-                             // Once the run is inside its next batch.
-                             QTimer::singleShot(50, window, [&] {
-                                 signalled = Clock::now();
-                                 ::raise(GetParam().signal);
-                             });
+                             // While the count is shown the run waits for it; the signal
+                             // is seen by the loop once the run is inside its next batch.
+                             // (A timer here lost the race on a quiet machine, where the
+                             // whole sort ends within it.)
+                             signalled = Clock::now();
+                             ::raise(GetParam().signal);
                          });
     };
     QTimer::singleShot(0, window, [&, window] {
