@@ -4,6 +4,7 @@
 #include "platform/controlevents.h"
 #include "platform/dialogs.h"
 #include "platform/folderbox.h"
+#include "platform/fspath.h"
 #include "platform/radiogroup.h"
 #include "platform/textcodec.h"
 
@@ -31,27 +32,11 @@ const QString kFolderMissing = QStringLiteral("指定された送信ログ保存
 // How many paths the summary of a run names before it counts the rest.
 constexpr std::size_t kShownPaths = 5;
 
-fs::path toPath(const QString& text) {
-#ifdef _WIN32
-    return fs::path(text.toStdWString());
-#else
-    return fs::path(QFile::encodeName(text).toStdString());
-#endif
-}
-
-QString fromPath(const fs::path& p) {
-#ifdef _WIN32
-    return QDir::toNativeSeparators(QString::fromStdWString(p.native()));
-#else
-    return QFile::decodeName(QByteArray::fromStdString(p.native()));
-#endif
-}
-
 // One line of the summary for a step that left its log in the folder.
 QString problemLine(const logsort::Step& s) {
-    QString line = fromPath(s.source);
+    QString line = fromFsPath(s.source);
     if (!s.destination.empty())
-        line += QStringLiteral(" → ") + fromPath(s.destination);
+        line += QStringLiteral(" → ") + fromFsPath(s.destination);
     switch (s.reason) {
     case logsort::Reason::DifferentFile:
         return line + QStringLiteral("：同じ名前の別のファイルがあります");
@@ -145,7 +130,7 @@ void LogFolder::btnAutoAllocClick() {
         return;
     logsort::Plan plan;
     std::string error;
-    if (logsort::makePlan(toPath(text), plan, error) != logsort::PlanError::None) {
+    if (logsort::makePlan(toFsPath(text), plan, error) != logsort::PlanError::None) {
         dialogs().message(w, MsgKind::Information, kFolderMissing);
         return;
     }
@@ -260,7 +245,7 @@ void LogFolder::reportOutcome(const QString& folder, const logsort::Report& repo
                  .arg(report.count(StepKind::Fail));
     const auto& dirs = report.foldersNotCreated;
     for (std::size_t i = 0; i < dirs.size() && i < kShownPaths; ++i)
-        lines << QStringLiteral("ログ保存先フォルダ ") + folder + fromPath(dirs[i]) +
+        lines << QStringLiteral("ログ保存先フォルダ ") + folder + fromFsPath(dirs[i]) +
                      QDir::separator() + QStringLiteral(" は作成できませんでした。");
     if (dirs.size() > kShownPaths)
         lines << QStringLiteral("ほか %1 フォルダ").arg(dirs.size() - kShownPaths);

@@ -4,6 +4,7 @@
 #include "platform/controlcolor.h"
 #include "platform/controlevents.h"
 #include "platform/dialogs.h"
+#include "platform/fspath.h"
 #include "platform/textcodec.h"
 #include "platform/updown.h"
 
@@ -65,10 +66,6 @@ void clampBox(QLineEdit* box, UpDown* spin, std::optional<int> fallback) {
         value = fallback.value_or(spin->position());
     spin->setPosition(value);
     box->setText(QString::number(spin->position()));
-}
-
-std::filesystem::path nativePath(const QString& path) {
-    return std::filesystem::path(QFile::encodeName(path).toStdString());
 }
 
 } // namespace
@@ -253,7 +250,7 @@ JpegOutcome PicturePage::writeAndShowJpeg(const MakeJpegResult& result) {
     QWidget* w = m_host.window();
     const QString working = m_host.workingJpegPath();
     std::string error;
-    if (!writeFileReplacing(nativePath(working), result.jpeg, error)) {
+    if (!writeFileReplacing(toFsPath(working), result.jpeg, error)) {
         qWarning("working JPEG not written: %s", error.c_str());
         m_host.reportStatus(QStringLiteral("JPEG画像ファイルを書き込めませんでした。"),
                             MsgKind::Information);
@@ -263,7 +260,7 @@ JpegOutcome PicturePage::writeAndShowJpeg(const MakeJpegResult& result) {
         const QString folder = m_c.edtOutDir->text();
         const QString name = m_c.lblFileNameF->text();
         // A failing copy is not reported; a missing folder is.
-        if (copyToOutputFolder(nativePath(working), QFile::encodeName(folder).toStdString(),
+        if (copyToOutputFolder(toFsPath(working), QFile::encodeName(folder).toStdString(),
                                QFile::encodeName(name).toStdString()) ==
             PictureError::OutputFolderMissing)
             dialogs().message(w, MsgKind::Information,
