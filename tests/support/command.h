@@ -2,6 +2,45 @@
 // Running other programs from a test: a shell command line whose output is collected, and a
 // program run directly as a child process under limits. On Windows (under Wine) the same
 // functions are in command_windows.h.
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace zp::test {
+
+// Single-quoted for /bin/sh.
+inline std::string shellQuote(const std::string& text) {
+    std::string out = "'";
+    for (const char c : text)
+        out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return out + "'";
+}
+
+struct CommandRun {
+    int status = -1;    // the exit status; -1 when it could not start or was killed
+    std::string output; // standard output (add 2>&1 to the command for standard error)
+};
+
+struct ChildLimits {
+    int cpuSeconds = 0;                  // 0: none
+    std::uint64_t addressSpaceBytes = 0; // 0: none (never under the address sanitizer;
+                                         // committed memory, a job limit, on Windows)
+    int wallMs = 0;                      // 0: wait for the end; else killed then, as hung
+    std::vector<std::pair<std::string, std::string>> env; // set in the child
+};
+
+struct ChildRun {
+    int exitCode = -1; // or 128 + the signal that ended it
+    bool hung = false;
+    std::string output; // stdout and stderr together
+    double cpuSeconds = 0;
+    long peakMiB = 0;
+    std::uint64_t bytesRead = 0; // by read calls of any kind (Linux; 0 elsewhere)
+};
+
+} // namespace zp::test
+
 #ifdef _WIN32
 #include "support/command_windows.h"
 #else
@@ -24,19 +63,6 @@
 #include <vector>
 
 namespace zp::test {
-
-// Single-quoted for /bin/sh.
-inline std::string shellQuote(const std::string& text) {
-    std::string out = "'";
-    for (const char c : text)
-        out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return out + "'";
-}
-
-struct CommandRun {
-    int status = -1;    // the exit status; -1 when it could not start or was killed
-    std::string output; // standard output (add 2>&1 to the command for standard error)
-};
 
 // Runs a command line under /bin/sh.
 inline CommandRun runShell(const std::string& command) {
@@ -74,22 +100,6 @@ inline constexpr bool kChildUnderAsan = false;
 #else
 inline constexpr bool kChildUnderAsan = false;
 #endif
-
-struct ChildLimits {
-    int cpuSeconds = 0;                  // 0: none
-    std::uint64_t addressSpaceBytes = 0; // 0: none (never under the address sanitizer)
-    int wallMs = 0;                      // 0: wait for the end; else killed then, as hung
-    std::vector<std::pair<std::string, std::string>> env; // set in the child
-};
-
-struct ChildRun {
-    int exitCode = -1; // or 128 + the signal that ended it
-    bool hung = false;
-    std::string output; // stdout and stderr together
-    double cpuSeconds = 0;
-    long peakMiB = 0;
-    std::uint64_t bytesRead = 0; // by read calls of any kind (Linux; 0 elsewhere)
-};
 
 // What the ended but not yet reaped child has read, from /proc (Linux).
 inline std::uint64_t childBytesRead(pid_t pid) {

@@ -1,4 +1,5 @@
 #pragma once
+// Included by command.h after the declarations both systems share.
 // Running other programs from a Windows test, which runs under Wine: a shell command line goes to
 // the host's /bin/sh (Wine starts a Unix program named by its Z: path), with the Windows paths in
 // it turned into the Unix paths Wine maps them to, and with this build's own .exe programs
@@ -19,35 +20,7 @@
 
 namespace zp::test {
 
-inline std::string shellQuote(const std::string& text) {
-    std::string out = "'";
-    for (const char c : text)
-        out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return out + "'";
-}
-
-struct CommandRun {
-    int status = -1;
-    std::string output;
-};
-
 inline constexpr bool kChildUnderAsan = false;
-
-struct ChildLimits {
-    int cpuSeconds = 0;
-    std::uint64_t addressSpaceBytes = 0; // committed memory of the child (a job limit)
-    int wallMs = 0;
-    std::vector<std::pair<std::string, std::string>> env;
-};
-
-struct ChildRun {
-    int exitCode = -1;
-    bool hung = false;
-    std::string output;
-    double cpuSeconds = 0;
-    long peakMiB = 0;
-    std::uint64_t bytesRead = 0;
-};
 
 // The Unix path Wine maps a Windows path to; the path itself when not under Wine.
 inline std::string unixPath(const std::string& windowsPath) {
