@@ -79,3 +79,7 @@ add_test(NAME windows_same_output
           ${PROJECT_SOURCE_DIR}/scripts/windows/wine-run.sh)
 set_tests_properties(windows_same_output PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 600
   LABELS "picture;logtool")
+
+# Window tests Windows cannot run.
+set(ZP_WINDOWS_SKIP_app_process_test
+    "it checks the Unix running-copy socket and signals; platform_windows_test holds the Windows mutex and its window")
