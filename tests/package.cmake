@@ -19,6 +19,7 @@ set(zp_package_rows
   "package_portable|portable;${zp_stage}|"
   "package_version|version;${zp_stage}/zoripost.exe;${PROJECT_VERSION}|"
   "package_version_other|version;${zp_stage}/zoripost.exe;${PROJECT_VERSION}.9|fails"
+  "package_version_of_tool|version;${zp_stage}/zoripost-jpeg.exe;${PROJECT_VERSION}|"
   "package_icon|icon;${zp_stage}/zoripost.exe|"
   "package_icon_of_tool|icon;${zp_stage}/zoripost-jpeg.exe|fails")
 foreach(row ${zp_package_rows})
