@@ -13,21 +13,22 @@ add_test(NAME package_stage
           sh ${zp_stage} ${CMAKE_COMMAND} ${PROJECT_BINARY_DIR})
 set_tests_properties(package_stage PROPERTIES FIXTURES_SETUP zp_package_stage)
 
-# name | check and its arguments | whether the check must fail
+# name | check and its arguments (comma-separated) | whether the check must fail
 set(zp_package_rows
-  "package_closure|closure;${zp_stage}|"
-  "package_portable|portable;${zp_stage}|"
-  "package_version|version;${zp_stage}/zoripost.exe;${PROJECT_VERSION}|"
-  "package_version_other|version;${zp_stage}/zoripost.exe;${PROJECT_VERSION}.9|fails"
-  "package_version_of_tool|version;${zp_stage}/zoripost-jpeg.exe;${PROJECT_VERSION}|"
-  "package_icon|icon;${zp_stage}/zoripost.exe|"
-  "package_icon_of_tool|icon;${zp_stage}/zoripost-jpeg.exe|fails")
+  "package_closure|closure,${zp_stage}|"
+  "package_portable|portable,${zp_stage}|"
+  "package_version|version,${zp_stage}/zoripost.exe,${PROJECT_VERSION}|"
+  "package_version_other|version,${zp_stage}/zoripost.exe,${PROJECT_VERSION}.9|fails"
+  "package_version_of_tool|version,${zp_stage}/zoripost-jpeg.exe,${PROJECT_VERSION}|"
+  "package_icon|icon,${zp_stage}/zoripost.exe|"
+  "package_icon_of_tool|icon,${zp_stage}/zoripost-jpeg.exe|fails")
 foreach(row ${zp_package_rows})
   string(REPLACE "|" ";" row "${row}")
   list(GET row 0 name)
-  list(SUBLIST row 1 -1 rest)
-  list(POP_BACK rest fails)
-  add_test(NAME ${name} COMMAND ${zp_check} ${rest})
+  list(GET row 1 args)
+  list(GET row 2 fails)
+  string(REPLACE "," ";" args "${args}")
+  add_test(NAME ${name} COMMAND ${zp_check} ${args})
   set_tests_properties(${name} PROPERTIES FIXTURES_REQUIRED zp_package_stage LABELS package
     TIMEOUT 120)
   if(fails)

@@ -48,7 +48,21 @@ endif()
 install(FILES ${ZP_QTBASE_JA} DESTINATION translations)
 
 # The DLLs the programs, modules and plugins import, as the import tables say (objdump),
-# searched in Qt's and MinGW's folders; any other name is Windows' own.
+# searched in Qt's and MinGW's folders; any other name is Windows' own. CMake looks the names
+# up in lower case, as Windows would, so the folders are searched through links named so.
+set(zp_dll_names ${CMAKE_CURRENT_BINARY_DIR}/dll-names)
+file(REMOVE_RECURSE ${zp_dll_names})
+file(MAKE_DIRECTORY ${zp_dll_names})
+foreach(dir ${zp_qt_bin_dir} ${zp_gcc_dll_dir} ${zp_pthread_dll_dir})
+  file(GLOB zp_dlls ${dir}/*.dll)
+  foreach(dll ${zp_dlls})
+    get_filename_component(name ${dll} NAME)
+    string(TOLOWER ${name} name)
+    if(NOT EXISTS ${zp_dll_names}/${name})
+      file(CREATE_LINK ${dll} ${zp_dll_names}/${name} SYMBOLIC)
+    endif()
+  endforeach()
+endforeach()
 install(CODE "
   set(CMAKE_GET_RUNTIME_DEPENDENCIES_PLATFORM windows+pe)
   set(CMAKE_GET_RUNTIME_DEPENDENCIES_TOOL objdump)
@@ -65,18 +79,22 @@ install(CODE "
   file(GET_RUNTIME_DEPENDENCIES
     EXECUTABLES \${zp_exes}
     MODULES \${zp_modules}
-    DIRECTORIES \"${zp_qt_bin_dir}\" \"${zp_gcc_dll_dir}\" \"${zp_pthread_dll_dir}\"
+    DIRECTORIES \"${zp_dll_names}\"
     RESOLVED_DEPENDENCIES_VAR zp_found
     UNRESOLVED_DEPENDENCIES_VAR zp_system
     PRE_EXCLUDE_REGEXES \"^api-ms-\" \"^ext-ms-\")
-  # Only what those folders hold is shipped (a path, not a pattern: Qt's holds a '+').
+  # Each link found gives the DLL under its own name.
   foreach(dll \${zp_found})
-    foreach(dir \"${zp_qt_bin_dir}/\" \"${zp_gcc_dll_dir}/\" \"${zp_pthread_dll_dir}/\")
-      string(FIND \"\${dll}\" \"\${dir}\" at)
-      if(at EQUAL 0)
-        file(INSTALL \"\${dll}\" DESTINATION \"\${zp_dest}\" FOLLOW_SYMLINK_CHAIN)
+    string(FIND \"\${dll}\" \"${zp_dll_names}/\" at)
+    if(at EQUAL 0)
+      file(REAL_PATH \"\${dll}\" real)
+      file(INSTALL \"\${real}\" DESTINATION \"\${zp_dest}\")
+      # Debian's MinGW runtime DLLs carry their debugging sections (libstdc++: 23 MB).
+      get_filename_component(name \"\${real}\" NAME)
+      if(CMAKE_INSTALL_DO_STRIP)
+        execute_process(COMMAND ${CMAKE_STRIP} --strip-unneeded \"\${zp_dest}/\${name}\")
       endif()
-    endforeach()
+    endif()
   endforeach()
 ")
 

@@ -64,7 +64,7 @@ setup=$out/zoripost-$version-setup.exe
 zip=$out/zoripost-$version-portable.zip
 rm -rf "$stage" "$setup" "$zip"
 mkdir -p "$out"
-cmake --install $bin --prefix "$stage" >/dev/null
+cmake --install $bin --prefix "$stage" --strip >/dev/null
 packaging/windows/check-package.py portable "$stage"
 packaging/windows/check-package.py closure "$stage"
 
