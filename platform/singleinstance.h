@@ -6,8 +6,8 @@
 // taken over. On Unix the socket is a plain AF_UNIX stream socket (what QLocalSocket speaks),
 // so that Qt Network and the libraries behind it are not loaded at every start.
 // On Windows the rule is the system's own: a named mutex (the executable's file name) marks
-// the running copy, and a later start finds it by a hidden window of the class "TfrmMain",
-// brings it to the front and asks it, by a window message, to raise its main window.
+// the running copy, and a later start finds it by a message-only window of the class
+// "TfrmMain" and asks it, by a window message, to raise its main window.
 #include <QObject>
 #include <QString>
 
@@ -44,7 +44,7 @@ private:
     QString m_name;
 #ifdef Q_OS_WIN
     void* m_mutex = nullptr;  // HANDLE
-    void* m_window = nullptr; // HWND of the hidden "TfrmMain" window
+    void* m_window = nullptr; // HWND of the message-only "TfrmMain" window
 #else
     int m_listener = -1;
     QSocketNotifier* m_notifier = nullptr;

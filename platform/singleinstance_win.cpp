@@ -1,5 +1,7 @@
-// The one-running-copy rule on Windows: a named mutex and a hidden window of the class
-// "TfrmMain" that a later start finds, brings forward and asks to raise the main window.
+// The one-running-copy rule on Windows: a named mutex, and a message-only window of the class
+// "TfrmMain" that a later start finds and asks to raise the main window. A message-only window
+// is never shown and is made even where no desktop is drawn (a service, a test under Wine
+// without a display).
 #include "singleinstance.h"
 
 #ifdef Q_OS_WIN
@@ -23,8 +25,7 @@ UINT raiseMessage() {
 
 LRESULT CALLBACK finderProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     auto* self = reinterpret_cast<SingleInstance*>(GetWindowLongPtrW(window, GWLP_USERDATA));
-    const bool restore = message == WM_SYSCOMMAND && (wParam & 0xFFF0) == SC_RESTORE;
-    if (self && (message == raiseMessage() || restore)) {
+    if (self && message == raiseMessage()) {
         // Raised once this message has been answered, so that the later start never waits
         // on the window being shown.
         QMetaObject::invokeMethod(self, "raiseRequested", Qt::QueuedConnection);
@@ -43,35 +44,25 @@ HWND createFinderWindow(SingleInstance* owner) {
     }();
     if (!registered)
         return nullptr;
-    // A top-level window (FindWindow does not see message-only ones), never shown.
-    HWND window = CreateWindowExW(WS_EX_TOOLWINDOW, kWindowClass, L"zoripost", WS_POPUP, 0, 0, 0,
-                                  0, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+    HWND window = CreateWindowExW(0, kWindowClass, L"zoripost", 0, 0, 0, 0, 0, HWND_MESSAGE,
+                                  nullptr, GetModuleHandleW(nullptr), nullptr);
     if (window)
         SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(owner));
     return window;
 }
 
-// Brings the running copy forward: its window comes to the foreground, is restored when
-// minimised, and is asked to raise the main window. False when no such window answers.
+// Asks the running copy to bring its main window to the front (restored when minimised).
+// False when its window cannot be found.
 bool raiseRunningCopy(int timeoutMs) {
-    HWND window = FindWindowW(kWindowClass, nullptr);
+    HWND window = FindWindowExW(HWND_MESSAGE, nullptr, kWindowClass, nullptr);
     if (!window)
         return false;
     DWORD process = 0;
     GetWindowThreadProcessId(window, &process);
-    // The starting copy holds the right to the foreground; the running one gets it.
+    // The starting copy holds the right to the foreground; the running one is given it.
     AllowSetForegroundWindow(process);
-    SetForegroundWindow(window);
-    HWND owner = GetWindow(window, GW_OWNER);
-    if (!owner)
-        owner = window;
     DWORD_PTR result = 0;
-    if (IsIconic(owner))
-        SendMessageTimeoutW(owner, WM_SYSCOMMAND, SC_RESTORE, 0, SMTO_ABORTIFHUNG, UINT(timeoutMs),
-                            &result);
-    else
-        SendMessageTimeoutW(window, raiseMessage(), 0, 0, SMTO_ABORTIFHUNG, UINT(timeoutMs),
-                            &result);
+    SendMessageTimeoutW(window, raiseMessage(), 0, 0, SMTO_ABORTIFHUNG, UINT(timeoutMs), &result);
     return true;
 }
 
