@@ -12,6 +12,8 @@
 #include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
+#include <QCoreApplication>
+#include <QDir>
 #include <QFontDatabase>
 #include <QLabel>
 #include <QLineEdit>
@@ -26,12 +28,30 @@
 namespace zp {
 namespace {
 
-// The design's fonts, or the first installed stand-in (Debian's IPA fonts).
+// The fonts carried in the program's own fonts/ folder (a Windows copy carries the IPA fonts
+// there for a system without the design's fonts), added once, when first needed.
+void addCarriedFonts() {
+    static const bool added = [] {
+        const QDir folder(QCoreApplication::applicationDirPath() + QStringLiteral("/fonts"));
+        const QStringList files =
+            folder.entryList({QStringLiteral("*.ttf"), QStringLiteral("*.otf")}, QDir::Files);
+        for (const QString& file : files)
+            QFontDatabase::addApplicationFont(folder.absoluteFilePath(file));
+        return true;
+    }();
+    Q_UNUSED(added);
+}
+
+// The design's fonts, or the first installed stand-in (the IPA fonts, the system's or the
+// ones the program carries).
 QString firstFamily(std::initializer_list<const char16_t*> families) {
-    const QStringList installed = QFontDatabase::families();
-    for (const char16_t* f : families)
-        if (installed.contains(QString::fromUtf16(f), Qt::CaseInsensitive))
-            return QString::fromUtf16(f);
+    for (int pass = 0; pass < 2; ++pass) {
+        const QStringList installed = QFontDatabase::families();
+        for (const char16_t* f : families)
+            if (installed.contains(QString::fromUtf16(f), Qt::CaseInsensitive))
+                return QString::fromUtf16(f);
+        addCarriedFonts();
+    }
     return QString::fromUtf16(*families.begin());
 }
 

@@ -5,6 +5,7 @@
 #include "platform/controlevents.h"
 #include "platform/dialogs.h"
 #include "platform/filelocations.h"
+#include "platform/fileversion.h"
 #include "platform/updown.h"
 #include "ui_zoripost1.h"
 #include "windowlook.h"
@@ -284,7 +285,7 @@ void TfrmMain::setControlsEnabled(bool enabled) {
 }
 
 QString TfrmMain::getFileVersion() {
-    return QStringLiteral(ZP_VERSION_TEXT);
+    return zp::executableFileVersion(QStringLiteral(ZP_VERSION_TEXT));
 }
 
 void TfrmMain::bringToFront() {

@@ -1,11 +1,26 @@
 # The plain libraries, the two command-line tools and their tests as Windows programs, cross
 # compiled with MinGW-w64 (cmake/mingw-w64-x86_64.cmake) against the static libraries of
-# scripts/windows/build-deps.sh, and run under Wine by CTest. The window program is not built.
+# scripts/windows/build-deps.sh, and run under Wine by CTest. The window program is built
+# against the Qt of scripts/windows/build-qt.sh (shared DLLs), with Debian's own Qt as the
+# host tools (moc, uic, rcc).
 if(ZP_BUILD_APP)
-  message(FATAL_ERROR "The Windows build has no window program yet: configure with -DZP_BUILD_APP=OFF")
+  if(NOT ZP_QT_PREFIX)
+    execute_process(COMMAND ${PROJECT_SOURCE_DIR}/scripts/windows/build-qt.sh --prefix
+                    OUTPUT_VARIABLE ZP_QT_PREFIX OUTPUT_STRIP_TRAILING_WHITESPACE)
+  endif()
+  if(NOT EXISTS ${ZP_QT_PREFIX}/.complete)
+    message(FATAL_ERROR "Qt for Windows is not built (${ZP_QT_PREFIX}): run "
+                        "scripts/windows/build-qt.sh (about 25 minutes), or configure with "
+                        "-DZP_BUILD_APP=OFF for the engines only")
+  endif()
+  list(APPEND CMAKE_FIND_ROOT_PATH ${ZP_QT_PREFIX})
+  list(APPEND CMAKE_PREFIX_PATH ${ZP_QT_PREFIX})
+  set(QT_HOST_PATH /usr)
+  set(QT_HOST_PATH_CMAKE_DIR /usr/lib/x86_64-linux-gnu/cmake)
+  set(Qt6HostInfo_DIR /usr/lib/x86_64-linux-gnu/cmake/Qt6HostInfo)
 endif()
 
-# Everything static: no DLL beside the programs but the system's.
+# Everything static: no DLL beside the programs but the system's (and, for the window, Qt's).
 add_link_options(-static -static-libgcc -static-libstdc++)
 # Unicode Win32 functions by default, and no min/max macros from windows.h.
 add_compile_definitions(UNICODE _UNICODE NOMINMAX WIN32_LEAN_AND_MEAN _WIN32_WINNT=0x0601)

@@ -4,9 +4,13 @@
 #include <QFile>
 #include <QFileInfo>
 
+#ifdef Q_OS_WIN
+#include <windows.h>
+#else
 #include <cerrno>
 #include <sys/stat.h>
 #include <unistd.h>
+#endif
 
 namespace zp {
 
@@ -19,14 +23,32 @@ QString homeFolder() {
     return home.isEmpty() ? QDir::homePath() : home;
 }
 
-// An XDG base folder: the variable when it holds an absolute path (relative ones are to be
-// ignored), else the fallback below the home folder.
+// An XDG base folder (on Windows a known folder of the profile): the variable when it holds
+// an absolute path (relative ones are to be ignored), else the fallback below the home folder.
 QString baseFolder(const char* variable, const char* fallback) {
     const QString value = qEnvironmentVariable(variable);
     if (!value.isEmpty() && QDir::isAbsolutePath(value))
         return QDir::cleanPath(value);
     return QDir::cleanPath(homeFolder() + QLatin1Char('/') + QLatin1String(fallback));
 }
+
+#ifdef Q_OS_WIN
+
+// Windows answers "may I write here" only by trying: the attributes say nothing of the
+// folder's access list (Program Files is read-only to a user by its list alone).
+bool folderWritable(const QString& folder) {
+    const QString probe = QDir::toNativeSeparators(folder) +
+                          QStringLiteral("\\zoripost-write-test-%1.tmp").arg(GetCurrentProcessId());
+    HANDLE file = CreateFileW(reinterpret_cast<const wchar_t*>(probe.utf16()), GENERIC_WRITE, 0,
+                              nullptr, CREATE_NEW,
+                              FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    CloseHandle(file);
+    return true;
+}
+
+#else
 
 bool folderWritable(const QString& folder) {
     return ::access(QFile::encodeName(folder).constData(), W_OK) == 0;
@@ -39,6 +61,8 @@ bool ownFolder(const QString& path) {
         return false;
     return S_ISDIR(st.st_mode) && st.st_uid == ::geteuid();
 }
+
+#endif
 
 } // namespace
 
@@ -57,6 +81,33 @@ FileLocations chooseLocations(const LocationInputs& in) {
     }
     return out;
 }
+
+#ifdef Q_OS_WIN
+
+// The installer leaves its uninstaller beside the program; a portable copy has none.
+bool isInstalledCopy(const QString& executable) {
+    return QFileInfo::exists(QFileInfo(executable).absoluteDir().absoluteFilePath(
+        QStringLiteral("uninstall.exe")));
+}
+
+QString userConfigFolder() {
+    return baseFolder("APPDATA", "AppData/Roaming") + QLatin1Char('/') +
+           QLatin1String(kProgramFolder);
+}
+
+QString userRuntimeFolder() {
+    const QString folder = baseFolder("LOCALAPPDATA", "AppData/Local") + QLatin1Char('/') +
+                           QLatin1String(kProgramFolder);
+    return makePrivateFolder(folder) ? folder : QString();
+}
+
+// The folders of a user's profile are the user's own by their access lists, which a new
+// folder inherits.
+bool makePrivateFolder(const QString& path) {
+    return QDir().mkpath(path);
+}
+
+#else
 
 bool isInstalledCopy(const QString& executable) {
     const QDir bin = QFileInfo(executable).absoluteDir();
@@ -102,6 +153,8 @@ bool makePrivateFolder(const QString& path) {
         return false;
     return true;
 }
+
+#endif
 
 FileLocations locateFiles(const QString& executable) {
     LocationInputs in;

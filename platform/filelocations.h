@@ -5,6 +5,8 @@
 // into), or one whose folder is read-only, keeps the settings in the user's configuration
 // folder and the working JPEG in a private per-user runtime or cache folder; the names
 // stay those of the executable, so the receiver still sees "zoripost.jpg".
+// On Windows an installed copy is one with the installer's uninstall.exe beside it; its
+// settings go to %APPDATA%\zoripost and its working JPEG to %LOCALAPPDATA%\zoripost.
 #include <QString>
 
 namespace zp {

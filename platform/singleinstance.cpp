@@ -6,10 +6,7 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 
-#ifdef Q_OS_WIN
-#include <QLocalServer>
-#include <QLocalSocket>
-#else
+#ifndef Q_OS_WIN
 #include <QDir>
 #include <QSocketNotifier>
 
@@ -29,6 +26,8 @@ namespace zp {
 
 namespace {
 
+#ifndef Q_OS_WIN
+
 constexpr char kRaiseRequest[] = "raise\n";
 // sockaddr_un holds 108 bytes with the terminating zero; some systems hold 104.
 constexpr qsizetype kMaxSocketPath = 104;
@@ -39,8 +38,6 @@ QString userName() {
         user = qEnvironmentVariable("USERNAME");
     return user;
 }
-
-#ifndef Q_OS_WIN
 
 // Where QLocalSocket looks for a server: the name itself when it is a path, else in the
 // temporary folder.
@@ -115,14 +112,14 @@ private:
 SingleInstance::SingleInstance(const QString& name, QObject* parent)
     : QObject(parent), m_name(name) {}
 
-SingleInstance::~SingleInstance() {
 #ifndef Q_OS_WIN
+
+SingleInstance::~SingleInstance() {
     if (m_listener >= 0) {
         delete m_notifier;
         ::close(m_listener);
         ::unlink(socketPath(m_name).constData());
     }
-#endif
 }
 
 QString SingleInstance::serverNameFor(const QString& executablePath) {
@@ -156,51 +153,6 @@ bool SingleInstance::claim(int timeoutMs) {
     return true;
 }
 
-#ifdef Q_OS_WIN
-
-bool SingleInstance::listen(QString& error) {
-    // Nobody answered: whatever socket file is there belongs to a copy that has ended.
-    QLocalServer::removeServer(m_name);
-    m_server = new QLocalServer(this);
-    m_server->setSocketOptions(QLocalServer::UserAccessOption);
-    if (!m_server->listen(m_name)) {
-        error = m_server->errorString();
-        return false;
-    }
-    connect(m_server, &QLocalServer::newConnection, this, &SingleInstance::onNewConnection);
-    return true;
-}
-
-bool SingleInstance::askRunningCopy(int timeoutMs) {
-    QLocalSocket socket;
-    socket.connectToServer(m_name);
-    if (!socket.waitForConnected(timeoutMs))
-        return false;
-    socket.write(kRaiseRequest);
-    socket.flush();
-    socket.waitForBytesWritten(timeoutMs);
-    // The running copy closes the connection once it has read the request.
-    socket.waitForDisconnected(timeoutMs);
-    return true;
-}
-
-void SingleInstance::onNewConnection() {
-    while (QLocalSocket* socket = m_server->nextPendingConnection()) {
-        connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
-        auto readRequest = [this, socket] {
-            if (!socket->canReadLine())
-                return;
-            const QByteArray line = socket->readLine(64);
-            socket->disconnectFromServer();
-            if (line == kRaiseRequest)
-                emit raiseRequested();
-        };
-        connect(socket, &QLocalSocket::readyRead, this, readRequest);
-        readRequest();
-    }
-}
-
-#else
 
 bool SingleInstance::listen(QString& error) {
     sockaddr_un address;

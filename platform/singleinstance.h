@@ -5,10 +5,12 @@
 // that crashed does not block the next start: when nobody answers on it, it is removed and
 // taken over. On Unix the socket is a plain AF_UNIX stream socket (what QLocalSocket speaks),
 // so that Qt Network and the libraries behind it are not loaded at every start.
+// On Windows the rule is the system's own: a named mutex (the executable's file name) marks
+// the running copy, and a later start finds it by a hidden window of the class "TfrmMain",
+// brings it to the front and asks it, by a window message, to raise its main window.
 #include <QObject>
 #include <QString>
 
-class QLocalServer;
 class QSocketNotifier;
 
 namespace zp {
@@ -41,7 +43,8 @@ private:
 
     QString m_name;
 #ifdef Q_OS_WIN
-    QLocalServer* m_server = nullptr;
+    void* m_mutex = nullptr;  // HANDLE
+    void* m_window = nullptr; // HWND of the hidden "TfrmMain" window
 #else
     int m_listener = -1;
     QSocketNotifier* m_notifier = nullptr;

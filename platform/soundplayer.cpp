@@ -8,9 +8,26 @@
 
 #include <atomic>
 
+#ifdef Q_OS_WIN
+#include <windows.h>
+#include <mmsystem.h>
+#endif
+
 namespace zp {
 
 namespace {
+
+#ifdef Q_OS_WIN
+
+// Windows plays the file itself, without waiting; no module is loaded.
+QString play(QObject*, const QString& absolutePath) {
+    const std::wstring path = absolutePath.toStdWString();
+    if (PlaySoundW(path.c_str(), nullptr, SND_FILENAME | SND_ASYNC | SND_NODEFAULT))
+        return {};
+    return QStringLiteral("the system could not play %1").arg(absolutePath);
+}
+
+#else
 
 using PlayFn = void (*)(QObject* owner, const QString& absolutePath);
 
@@ -38,6 +55,16 @@ const SoundModule& soundModule() {
     return module;
 }
 
+QString play(QObject* owner, const QString& absolutePath) {
+    const SoundModule& module = soundModule();
+    if (!module.play)
+        return module.error;
+    module.play(owner, absolutePath);
+    return {};
+}
+
+#endif
+
 } // namespace
 
 SoundPlayer::SoundPlayer(QObject* parent) : QObject(parent) {}
@@ -48,16 +75,18 @@ QString SoundPlayer::playWav(const QString& path) {
     m_lastPath = path;
     if (!QFileInfo(path).isFile())
         return {};
-    const SoundModule& module = soundModule();
-    if (module.play) {
-        module.play(this, QFileInfo(path).absoluteFilePath());
+    const QString error = play(this, QFileInfo(path).absoluteFilePath());
+    if (error.isEmpty())
         return {};
-    }
     static std::atomic<bool> told{false};
     if (told.exchange(true))
         return {};
+#ifdef Q_OS_WIN
+    return QStringLiteral("効果音を鳴らせません（%1）").arg(error);
+#else
     return QStringLiteral("サウンドモジュールを読み込めないため、効果音を鳴らせません（%1）")
-        .arg(module.error);
+        .arg(error);
+#endif
 }
 
 SoundPlayer& soundPlayer() {
