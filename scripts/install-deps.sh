@@ -19,7 +19,7 @@ if [ "$what" = test ] || [ "$what" = bench ]; then
          libheif-examples webp libavif-bin
          qt6-qpa-plugins libqt6multimedia6 gstreamer1.0-plugins-base
          clang libclang-rt-14-dev
-         g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev nasm wine64 locales
+         g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev nasm wine64 locales nsis python3-markdown
          desktop-file-utils dpkg-dev file librsvg2-bin libglib2.0-bin groff-base
          appstream lintian
          gnome-keyring libsecret-tools dbus-daemon python3-dbus)
