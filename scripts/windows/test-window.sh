@@ -27,7 +27,8 @@ FAIL for each row; the exit status is non-zero when any row fails.
                   through [smtp] cafile
   settings saved  closing the window writes the settings file back
 
-INSTALLER.exe defaults to the one scripts/windows/package.sh makes (it is run to make it).
+INSTALLER.exe defaults to the one scripts/windows/package.sh --no-build packs from what
+build-windows/ holds (scripts/windows/build.sh --with-qt builds it).
 
 --linux runs the same rows against the Linux build of the window (PROGRAM, default
 build/app/zoripost, copied as a portable program with its TLS module): a check of this
@@ -173,10 +174,16 @@ to_program_path() { # POSIX path -> the path the program is given
   fi
 }
 
+# Without an argument the installer is packed from what build-windows/ holds.
 find_installer() {
   if [ -z "$installer" ]; then
-    echo "test-window: making the installer with scripts/windows/package.sh" >&2
-    installer=$(scripts/windows/package.sh | grep -o '[^ ]*-setup\.exe' | tail -1) || true
+    if [ ! -f build-windows/app/zoripost.exe ]; then
+      echo "test-window: build-windows/app/zoripost.exe is not built (scripts/windows/build.sh" \
+        "--with-qt; Qt for Windows takes about 25 minutes the first time)" >&2
+      return 1
+    fi
+    echo "test-window: packing the installer (scripts/windows/package.sh --no-build)"
+    installer=$(scripts/windows/package.sh --no-build | sed -n 's/^Windows installer: //p') || true
   fi
   [ -n "$installer" ] && [ -f "$installer" ]
 }
@@ -195,10 +202,6 @@ setup_windows() {
     pass "Wine prefix ($((SECONDS - t)) s)"
   else
     fail "Wine prefix" "wineboot did not finish within its time"
-    return 1
-  fi
-  if ! find_installer; then
-    fail install "no installer (give its path, or build it with scripts/windows/package.sh)"
     return 1
   fi
   t=$SECONDS
@@ -388,6 +391,10 @@ window_geometry() {
 
 # --- the run ---------------------------------------------------------------------------
 
+if [ "$mode" = windows ] && ! find_installer; then
+  fail install "no installer${installer:+ at $installer} (scripts/windows/package.sh makes it)"
+  exit 1
+fi
 start_xvfb
 echo "test-window: $mode, display $DISPLAY, work folder $work"
 if [ "$mode" = windows ]; then setup_windows || exit 1; else setup_linux || exit 1; fi
