@@ -114,7 +114,7 @@ fail() {
   failures=$((failures + 1))
 }
 
-# Runs the command until it succeeds or SECONDS_ seconds have passed.
+# Runs the command until it succeeds or the given number of seconds has passed.
 wait_until() { # seconds command...
   local deadline=$((SECONDS + $1))
   shift
@@ -157,6 +157,9 @@ wine_env() {
   export WINEPREFIX=$work/prefix WINEARCH=win64 WINEDEBUG=-all
   export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
   export LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8
+  # Wine hands the environment on: a headless choice of the caller's (scripts/test.sh sets
+  # offscreen for the Linux tests) would keep the window off the screen.
+  unset QT_QPA_PLATFORM
 }
 
 # A Windows folder of the prefix (%APPDATA%, ...) as a POSIX path.
