@@ -196,6 +196,9 @@ setup_windows() {
   local t=$SECONDS
   if timeout 180 "$wine" wineboot --init </dev/null >"$work/wineboot.log" 2>&1 &&
     timeout 60 "$wineserver" -w; then
+    # Wine draws the caption buttons with Marlett (fonts-wine), which a new prefix lacks.
+    mkdir -p "$WINEPREFIX/drive_c/windows/Fonts"
+    cp /usr/share/wine/fonts/marlett.ttf "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null || true
     # Kept running, so that each start of the program finds it.
     "$wineserver" -p </dev/null >/dev/null 2>&1 || true
     # No window manager runs: Wine draws the frames and captions itself, as Windows does
@@ -219,7 +222,9 @@ setup_windows() {
     fail install "no zoripost.exe with uninstall.exe beside it in the prefix"
     return 1
   fi
-  pass "install ($((SECONDS - t)) s, ${exe#"$WINEPREFIX/"})"
+  # Started by its Windows path, as the Start menu starts it.
+  exe=$(to_program_path "$exe")
+  pass "install ($((SECONDS - t)) s, $exe)"
   ini=$(wine_folder APPDATA)/zoripost/zoripost.ini
   jpeg=$(wine_folder LOCALAPPDATA)/zoripost/zoripost.jpg
   [ "$ini" != /zoripost/zoripost.ini ] && [ "$jpeg" != /zoripost/zoripost.jpg ] || {
