@@ -29,8 +29,14 @@ fail() {
 
 "$wine" wineboot --init >/dev/null 2>&1 || true
 "$server" -w
-user=$(ls "$WINEPREFIX/drive_c/users" | grep -vx Public | head -1)
-home=$WINEPREFIX/drive_c/users/$user
+home=""
+for dir in "$WINEPREFIX"/drive_c/users/*; do
+  [ "${dir##*/}" = Public ] || home=$dir
+done
+[ -n "$home" ] || {
+  echo "check-install: Wine made no user profile in $WINEPREFIX" >&2
+  exit 1
+}
 roaming=$home/AppData/Roaming
 
 reg_value() { # HIVE\KEY VALUE -> the value's data, empty when there is none
@@ -48,7 +54,9 @@ check_installed() { # MODE HIVE FOLDER START-MENU
   [ "$(reg_value "$key" DisplayVersion)" = "$version" ] || fail "$mode: DisplayVersion is not $version"
   local size
   size=$(reg_value "$key" EstimatedSize)
-  [ -n "$size" ] && [ $((size)) -gt 1000 ] || fail "$mode: EstimatedSize is '$size'"
+  if [ -z "$size" ] || [ $((size)) -le 1000 ]; then
+    fail "$mode: EstimatedSize is '$size' (KB)"
+  fi
   reg_value "$key" UninstallString | grep -q 'uninstall.exe' || fail "$mode: no UninstallString"
   for ext in .jpg .jpeg .png .gif .bmp; do
     "$wine" reg query "$hive\\Software\\Classes\\Applications\\zoripost.exe\\SupportedTypes" /v $ext \
@@ -90,6 +98,7 @@ check_removed() { # MODE HIVE FOLDER START-MENU
 
 round_trip() { # MODE SWITCH HIVE FOLDER START-MENU
   local mode=$1 switch=$2 hive=$3 dir=$4 menu=$5
+  # shellcheck disable=SC2086 # no switch at all for the current user
   "$wine" "$setup" /S $switch >/dev/null 2>&1 || fail "$mode: the installer failed"
   "$server" -w
   check_installed "$mode" "$hive" "$dir" "$menu"

@@ -68,11 +68,15 @@ install(CODE "
     DIRECTORIES \"${zp_qt_bin_dir}\" \"${zp_gcc_dll_dir}\" \"${zp_pthread_dll_dir}\"
     RESOLVED_DEPENDENCIES_VAR zp_found
     UNRESOLVED_DEPENDENCIES_VAR zp_system
-    PRE_EXCLUDE_REGEXES \"^api-ms-\" \"^ext-ms-\"
-    POST_INCLUDE_REGEXES \"^${zp_qt_bin_dir}/\" \"^${zp_gcc_dll_dir}/\" \"^${zp_pthread_dll_dir}/\"
-    POST_EXCLUDE_REGEXES \".*\")
+    PRE_EXCLUDE_REGEXES \"^api-ms-\" \"^ext-ms-\")
+  # Only what those folders hold is shipped (a path, not a pattern: Qt's holds a '+').
   foreach(dll \${zp_found})
-    file(INSTALL \"\${dll}\" DESTINATION \"\${zp_dest}\" FOLLOW_SYMLINK_CHAIN)
+    foreach(dir \"${zp_qt_bin_dir}/\" \"${zp_gcc_dll_dir}/\" \"${zp_pthread_dll_dir}/\")
+      string(FIND \"\${dll}\" \"\${dir}\" at)
+      if(at EQUAL 0)
+        file(INSTALL \"\${dll}\" DESTINATION \"\${zp_dest}\" FOLLOW_SYMLINK_CHAIN)
+      endif()
+    endforeach()
   endforeach()
 ")
 

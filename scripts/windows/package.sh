@@ -48,7 +48,7 @@ command -v makensis >/dev/null || {
 if [ $build = 1 ]; then
   scripts/windows/build.sh --with-qt
 fi
-bin=build-windows
+bin="build-windows"
 if [ ! -f $bin/app/zoripost.exe ]; then
   echo "package: $bin/app/zoripost.exe is not built (scripts/windows/build.sh --with-qt)" >&2
   exit 1
