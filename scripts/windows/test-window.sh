@@ -187,6 +187,7 @@ find_installer() {
     fi
     echo "test-window: packing the installer (scripts/windows/package.sh --no-build)"
     installer=$(scripts/windows/package.sh --no-build | sed -n 's/^Windows installer: //p') || true
+    [ -n "$installer" ] || echo "test-window: scripts/windows/package.sh --no-build failed" >&2
   fi
   [ -n "$installer" ] && [ -f "$installer" ]
 }
