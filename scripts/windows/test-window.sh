@@ -129,7 +129,7 @@ start_xvfb() {
   Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -noreset 3>"$work/display" \
     >"$work/xvfb.log" 2>&1 &
   xvfb_pid=$!
-  wait_until 20 grep -q '[0-9]' "$work/display" || {
+  wait_until 20 grep -qs '[0-9]' "$work/display" || {
     echo "test-window: Xvfb did not start: $(tail -3 "$work/xvfb.log")" >&2
     exit 1
   }
