@@ -82,10 +82,10 @@ started=$SECONDS
 
 # Ends a process of ours and waits (bounded) until it is gone.
 stop_pid() {
-  local pid=$1 i
+  local pid=$1 _
   [ -n "$pid" ] || return 0
   kill -TERM "$pid" 2>/dev/null || return 0
-  for i in $(seq 50); do
+  for _ in $(seq 50); do
     kill -0 "$pid" 2>/dev/null || break
     sleep 0.1
   done
@@ -133,7 +133,8 @@ start_xvfb() {
     echo "test-window: Xvfb did not start: $(tail -3 "$work/xvfb.log")" >&2
     exit 1
   }
-  export DISPLAY=:$(tr -dc 0-9 <"$work/display")
+  DISPLAY=:$(tr -dc 0-9 <"$work/display")
+  export DISPLAY
   wait_until 10 xwininfo -root >/dev/null 2>&1
 }
 
@@ -228,10 +229,10 @@ setup_windows() {
   pass "install ($((SECONDS - t)) s, $exe)"
   ini=$(wine_folder APPDATA)/zoripost/zoripost.ini
   jpeg=$(wine_folder LOCALAPPDATA)/zoripost/zoripost.jpg
-  [ "$ini" != /zoripost/zoripost.ini ] && [ "$jpeg" != /zoripost/zoripost.jpg ] || {
+  if [ "$ini" = /zoripost/zoripost.ini ] || [ "$jpeg" = /zoripost/zoripost.jpg ]; then
     fail install "the prefix's %APPDATA% or %LOCALAPPDATA% cannot be found"
     return 1
-  }
+  fi
   screenshot=${ZP_WINDOW_SCREENSHOT:-$root/docs/window-windows.png}
 }
 
