@@ -22,7 +22,8 @@ if [ "$what" = test ] || [ "$what" = bench ]; then
          g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev nasm wine64 locales nsis python3-markdown
          desktop-file-utils dpkg-dev file librsvg2-bin libglib2.0-bin groff-base
          appstream lintian
-         gnome-keyring libsecret-tools dbus-daemon python3-dbus)
+         gnome-keyring libsecret-tools dbus-daemon python3-dbus
+         xvfb xdotool x11-utils fonts-wine)
 fi
 if [ "$what" = package ]; then
   pkgs+=(dpkg-dev file)

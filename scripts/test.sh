@@ -4,7 +4,9 @@
 #                              under address and undefined-behaviour sanitizers
 #                              (build-sanitize/), then the plain libraries, the command-line
 #                              tools and their tests as Windows programs run under Wine
-#                              (build-windows/)
+#                              (build-windows/), and the window from its installer on a
+#                              virtual X server when Qt for Windows is built
+#                              (scripts/windows/test-window.sh)
 #   scripts/test.sh --fast     the whole suite only
 #   scripts/test.sh --windows  the Windows part only
 set -euo pipefail
@@ -51,6 +53,16 @@ if [ "$what" = all ] || [ "$what" = --windows ]; then
   ctest --preset windows -j "$jobs" || status=$?
   scripts/windows/wine-run.sh --stop
   stage "Windows tests under Wine" "$t"
+  # The window itself, installed from the installer and driven on a virtual X server; it
+  # needs Qt for Windows, which only scripts/windows/build-qt.sh builds.
+  if [ -f "$(scripts/windows/build-qt.sh --prefix)/.complete" ]; then
+    t=$SECONDS
+    scripts/windows/test-window.sh || status=$?
+    stage "Windows window under Wine" "$t"
+  else
+    echo "== Windows window test skipped: Qt for Windows is not built" \
+      "(scripts/windows/build-qt.sh, about 25 minutes)"
+  fi
   [ "$status" -eq 0 ] || exit "$status"
 fi
 stage "everything" "$started"
