@@ -358,7 +358,7 @@ TEST_F(PicturePageTest, OutputCopyIsNamedAfterTheSource) {
     ctl<QLabel>("lblFileNameF")->setText(QStringLiteral("写真.gif"));
     m_page->setSource(zp::PictureSource::fromBitmap(generated(100, 100, 10)));
     ASSERT_TRUE(m_page->makeJpeg(true));
-    EXPECT_TRUE(fs::exists(out / "zp_写真.jpg"));
+    EXPECT_TRUE(fs::exists(out / fs::path(u8"zp_写真.jpg")));
     EXPECT_TRUE(m_dialogs.messages.empty());
 
     box("edtOutDir")->setText(QString::fromStdString((m_dir / "missing").string()));

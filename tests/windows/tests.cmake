@@ -83,3 +83,13 @@ set_tests_properties(windows_same_output PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 
 # Window tests Windows cannot run.
 set(ZP_WINDOWS_SKIP_app_process_test
     "it checks the Unix running-copy socket and signals; platform_windows_test holds the Windows mutex and its window")
+# The window's tables need an active window, which Qt's offscreen platform under Wine does not
+# give (qWaitForWindowActive fails in app_window_test's first row), and several start Linux
+# servers (Dovecot); under Wine the window runs its picture page's table and the platform
+# layer's Windows rows, and scripts/windows/test-window.sh drives the installed window for real.
+foreach(t app_window_test app_platform_test app_polish_test addressbook_ui_test
+          addressbook_drag_test logtool_ui_test mail_send_ui_test mail_send_window_test
+          mail_tls_ui_test picture_intake_test picture_preview_test settings_store_test)
+  set(ZP_WINDOWS_SKIP_${t}
+      "window tables need an active window, which Qt's offscreen platform under Wine does not give, or Linux servers; scripts/windows/test-window.sh drives the installed window")
+endforeach()
