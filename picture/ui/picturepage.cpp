@@ -257,11 +257,14 @@ JpegOutcome PicturePage::writeAndShowJpeg(const MakeJpegResult& result) {
         return JpegOutcome::WriteFailed;
     }
     if (result.ok && m_c.chkOutMadeGrp->isChecked()) {
-        const QString folder = m_c.edtOutDir->text();
-        const QString name = m_c.lblFileNameF->text();
+        // The engine takes native path texts: the local 8-bit name on Unix, UTF-8 on Windows.
+        const auto text = [](const QString& shown) {
+            const std::u8string name = toFsPath(shown).u8string();
+            return std::string(name.begin(), name.end());
+        };
         // A failing copy is not reported; a missing folder is.
-        if (copyToOutputFolder(toFsPath(working), QFile::encodeName(folder).toStdString(),
-                               QFile::encodeName(name).toStdString()) ==
+        if (copyToOutputFolder(toFsPath(working), text(m_c.edtOutDir->text()),
+                               text(m_c.lblFileNameF->text())) ==
             PictureError::OutputFolderMissing)
             dialogs().message(w, MsgKind::Information,
                               fromSjis(pictureMessage(PictureError::OutputFolderMissing)));
