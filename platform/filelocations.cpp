@@ -39,9 +39,9 @@ QString baseFolder(const char* variable, const char* fallback) {
 bool folderWritable(const QString& folder) {
     const QString probe = QDir::toNativeSeparators(folder) +
                           QStringLiteral("\\zoripost-write-test-%1.tmp").arg(GetCurrentProcessId());
-    HANDLE file = CreateFileW(reinterpret_cast<const wchar_t*>(probe.utf16()), GENERIC_WRITE, 0,
-                              nullptr, CREATE_NEW,
-                              FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    HANDLE file =
+        CreateFileW(reinterpret_cast<const wchar_t*>(probe.utf16()), GENERIC_WRITE, 0, nullptr,
+                    CREATE_NEW, FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
     if (file == INVALID_HANDLE_VALUE)
         return false;
     CloseHandle(file);
@@ -86,8 +86,8 @@ FileLocations chooseLocations(const LocationInputs& in) {
 
 // The installer leaves its uninstaller beside the program; a portable copy has none.
 bool isInstalledCopy(const QString& executable) {
-    return QFileInfo::exists(QFileInfo(executable).absoluteDir().absoluteFilePath(
-        QStringLiteral("uninstall.exe")));
+    return QFileInfo::exists(
+        QFileInfo(executable).absoluteDir().absoluteFilePath(QStringLiteral("uninstall.exe")));
 }
 
 QString userConfigFolder() {

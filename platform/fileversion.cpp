@@ -23,8 +23,7 @@ QString executableFileVersion(const QString&) {
         return {};
     void* value = nullptr;
     UINT length = 0;
-    if (!VerQueryValueW(info.data(), L"\\VarFileInfo\\Translation", &value, &length) ||
-        length < 4)
+    if (!VerQueryValueW(info.data(), L"\\VarFileInfo\\Translation", &value, &length) || length < 4)
         return {};
     const auto* translation = static_cast<const WORD*>(value);
     const auto hex = [](WORD word) {

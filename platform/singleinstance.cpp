@@ -153,7 +153,6 @@ bool SingleInstance::claim(int timeoutMs) {
     return true;
 }
 
-
 bool SingleInstance::listen(QString& error) {
     sockaddr_un address;
     if (!toAddress(m_name, address)) {

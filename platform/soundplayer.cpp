@@ -10,6 +10,7 @@
 
 #ifdef Q_OS_WIN
 #include <windows.h>
+// After windows.h, which it needs.
 #include <mmsystem.h>
 #endif
 

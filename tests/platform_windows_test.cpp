@@ -1,11 +1,11 @@
 // The platform layer's Windows means, under Wine: the installed-copy rule and the profile's
 // folders, the running-copy mutex and its window, the version resource, the Credential
 // Manager.
+#include "app_support.h"
 #include "platform/filelocations.h"
 #include "platform/fileversion.h"
 #include "platform/keyring.h"
 #include "platform/singleinstance.h"
-#include "app_support.h"
 
 #include <QApplication>
 #include <QDir>
@@ -39,11 +39,14 @@ TEST_P(Locations, InstalledCopiesUseTheProfilesFolders) {
         ASSERT_TRUE(u.open(QIODevice::WriteOnly));
     }
     qputenv("APPDATA", QDir::toNativeSeparators(root.filePath(QStringLiteral("Roaming"))).toUtf8());
-    qputenv("LOCALAPPDATA", QDir::toNativeSeparators(root.filePath(QStringLiteral("Local"))).toUtf8());
+    qputenv("LOCALAPPDATA",
+            QDir::toNativeSeparators(root.filePath(QStringLiteral("Local"))).toUtf8());
     const zp::FileLocations at = zp::locateFiles(program + QStringLiteral("/zoripost.exe"));
     EXPECT_EQ(at.besideExecutable, c.besideProgram);
-    const QString settings = c.besideProgram ? program : root.filePath(QStringLiteral("Roaming/zoripost"));
-    const QString jpeg = c.besideProgram ? program : root.filePath(QStringLiteral("Local/zoripost"));
+    const QString settings =
+        c.besideProgram ? program : root.filePath(QStringLiteral("Roaming/zoripost"));
+    const QString jpeg =
+        c.besideProgram ? program : root.filePath(QStringLiteral("Local/zoripost"));
     EXPECT_EQ(at.settingsFile, settings + QStringLiteral("/zoripost.ini"));
     EXPECT_EQ(at.workingJpeg, jpeg + QStringLiteral("/zoripost.jpg"));
     // The profile's folders are made for the files that go there.

@@ -6,6 +6,7 @@
 #include "decoders/decoder.h"
 #include "picture/bitmapops.h"
 #include "platform/clipboard.h"
+#include "platform/fspath.h"
 #include "platform/updown.h"
 #include "settings/profile.h"
 
@@ -241,8 +242,7 @@ bool Intake::loadPicture(const QString& path) {
             return false;
         PictureSource source;
         std::string error;
-        if (!PictureSource::fromFile(std::filesystem::path(QFile::encodeName(path).toStdString()),
-                                     source, error)) {
+        if (!PictureSource::fromFile(toFsPath(path), source, error)) {
             qWarning("not taken as a picture: %s", error.c_str());
             return false;
         }

@@ -2,6 +2,7 @@
 
 #include "decoders/decoder.h"
 #include "picture/desktoplink.h"
+#include "platform/fspath.h"
 
 #include <QDir>
 #include <QFile>
@@ -53,8 +54,7 @@ QString longPathName(const QString& path) {
 }
 
 bool isPictureFileName(const QString& path) {
-    return pictureTypeFromPath(std::filesystem::path(QFile::encodeName(path).toStdString())) !=
-           PictureType::Unknown;
+    return pictureTypeFromPath(toFsPath(path)) != PictureType::Unknown;
 }
 
 IntakeFile resolveIntakeFile(const QString& given) {

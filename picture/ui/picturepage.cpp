@@ -264,8 +264,7 @@ JpegOutcome PicturePage::writeAndShowJpeg(const MakeJpegResult& result) {
         };
         // A failing copy is not reported; a missing folder is.
         if (copyToOutputFolder(toFsPath(working), text(m_c.edtOutDir->text()),
-                               text(m_c.lblFileNameF->text())) ==
-            PictureError::OutputFolderMissing)
+                               text(m_c.lblFileNameF->text())) == PictureError::OutputFolderMissing)
             dialogs().message(w, MsgKind::Information,
                               fromSjis(pictureMessage(PictureError::OutputFolderMissing)));
     }

@@ -7,6 +7,7 @@
 #include <QTimer>
 
 #include <windows.h>
+// After windows.h, which it needs.
 #include <wincred.h>
 
 namespace {
@@ -20,8 +21,8 @@ std::wstring targetName(const QString& service, const QString& account) {
 
 KeyringReply failure(DWORD code) {
     KeyringReply reply;
-    reply.status = code == ERROR_NOT_FOUND       ? KeyringStatus::NotFound
-                   : code == ERROR_ACCESS_DENIED ? KeyringStatus::Denied
+    reply.status = code == ERROR_NOT_FOUND               ? KeyringStatus::NotFound
+                   : code == ERROR_ACCESS_DENIED         ? KeyringStatus::Denied
                    : code == ERROR_NO_SUCH_LOGON_SESSION ? KeyringStatus::NoStore
                                                          : KeyringStatus::Failed;
     wchar_t* text = nullptr;
@@ -37,9 +38,8 @@ KeyringReply failure(DWORD code) {
 }
 
 void answer(QObject* owner, zp::KeyringDone done, KeyringReply reply) {
-    QTimer::singleShot(0, owner, [done = std::move(done), reply = std::move(reply)] {
-        done(reply);
-    });
+    QTimer::singleShot(0, owner,
+                       [done = std::move(done), reply = std::move(reply)] { done(reply); });
 }
 
 void readSecret(QObject* owner, const QString& service, const QString& account,
@@ -52,9 +52,8 @@ void readSecret(QObject* owner, const QString& service, const QString& account,
     KeyringReply reply;
     reply.status = KeyringStatus::Ok;
     // Written below as UTF-16 without a terminator.
-    reply.secret =
-        QString::fromUtf16(reinterpret_cast<const char16_t*>(credential->CredentialBlob),
-                           qsizetype(credential->CredentialBlobSize / sizeof(char16_t)));
+    reply.secret = QString::fromUtf16(reinterpret_cast<const char16_t*>(credential->CredentialBlob),
+                                      qsizetype(credential->CredentialBlobSize / sizeof(char16_t)));
     SecureZeroMemory(credential->CredentialBlob, credential->CredentialBlobSize);
     CredFree(credential);
     answer(owner, std::move(done), std::move(reply));

@@ -356,7 +356,7 @@ send_row() { # row label [smtp options...]
   rm -f "$jpeg"
   "$python" "$rows_py" ini "$row" "$ini" "$smtp_port" ${cafile:+"$cafile"}
   local t=$SECONDS
-  start_program "$work/picture.jpg"
+  start_program "$picture"
   if ! wait_until 60 find_window; then
     fail "$label" "no window named zoripost within 60 s$(program_gone && echo ' (the program ended)')$(failure_shot "$row")"
     return
@@ -424,7 +424,9 @@ start_xvfb
 echo "test-window: $mode, display $DISPLAY, work folder $work"
 if [ "$mode" = windows ]; then setup_windows || exit 1; else setup_linux || exit 1; fi
 
-"$python" "$root/tests/scripts/picture_make_photo.py" 1600 1200 "$work/picture.jpg"
+# A Japanese name with a space: the window takes the path from the wide command line.
+picture="$work/写真 東京.jpg"
+"$python" "$root/tests/scripts/picture_make_photo.py" 1600 1200 "$picture"
 bash "$root/tests/scripts/make_test_certs.sh" "$work/certs" >/dev/null 2>&1
 
 run_row iso-2022-jp ISO-2022-JP
