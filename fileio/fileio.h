@@ -3,6 +3,7 @@
 // by a file or by a link, is never opened), written whole, flushed to the disk, and put in
 // place by a rename so that a reader never sees half a file. Plain C++, no window system.
 #include <cstddef>
+#include <cstdio>
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -45,6 +46,10 @@ int createExclusive(const fs::path& path, unsigned mode = 0666);
 int createTemporary(const fs::path& target, fs::path& temp, unsigned mode = 0600);
 // Whether `name` is a file name createTemporary gives for a target named `targetName`.
 bool isTemporaryOf(const fs::path& name, const fs::path& targetName);
+
+// An unnamed file for reading and writing that goes away when it is closed, made in the
+// user's temporary folder; null with errno set when none could be made.
+std::FILE* openScratchFile();
 
 // An existing file opened for reading only; -1 with errno set.
 int openForReading(const fs::path& path);

@@ -1,5 +1,6 @@
 #include "mail/messagewriter.h"
 
+#include "fileio/fileio.h"
 #include "mail/base64.h"
 #include "mail/hostname.h"
 #include "mail/jis.h"
@@ -540,7 +541,7 @@ FilePtr stageBase64(const std::string& path, const std::atomic<bool>* cancel) {
     std::ifstream in(path, std::ios::binary);
     if (!in)
         throw MailError(fileError("Cannot open file", path, errno != 0 ? errno : ENOENT));
-    FilePtr staged(std::tmpfile());
+    FilePtr staged(fileio::openScratchFile());
     if (!staged)
         throw MailError(fileError("Cannot create temporary file for", path, errno));
     constexpr std::size_t kLine = 57;

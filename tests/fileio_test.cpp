@@ -269,6 +269,29 @@ TEST(WindowsRun, AnsiCodePageIs932) {
     EXPECT_EQ(widePath("\x95\x5C\x83\x5C.ini"), L"\u8868\u30BD.ini");
 }
 
+// The scratch file of a send is made in the user's temporary folder (the C runtime's tmpfile
+// would make it in the root of the drive, which a user may not write) and goes with its close.
+TEST(WindowsRun, ScratchFileInTheTemporaryFolderGoesWhenClosed) {
+    const fs::path folder = fs::temp_directory_path() / L"zp-scratch-test";
+    fs::remove_all(folder);
+    fs::create_directories(folder);
+    const std::wstring temp = folder.native() + L"\\";
+    const std::wstring previous = _wgetenv(L"TMP") ? _wgetenv(L"TMP") : L"";
+    SetEnvironmentVariableW(L"TMP", temp.c_str());
+    std::FILE* f = openScratchFile();
+    SetEnvironmentVariableW(L"TMP", previous.empty() ? nullptr : previous.c_str());
+    ASSERT_NE(f, nullptr) << errno;
+    ASSERT_GE(std::fputs("scratch", f), 0);
+    std::rewind(f);
+    char back[8] = {};
+    EXPECT_EQ(std::fread(back, 1, 7, f), 7u);
+    EXPECT_STREQ(back, "scratch");
+    EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 1);
+    std::fclose(f);
+    EXPECT_TRUE(fs::is_empty(folder));
+    fs::remove_all(folder);
+}
+
 // The forms the wide-character file functions are given: absolute, backslashes, "." and ".."
 // resolved without dropping a dot or a space at the end of a name, shares as \\?\UNC.
 struct Win32PathRow {
