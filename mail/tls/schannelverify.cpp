@@ -5,6 +5,8 @@
 // system's.
 #include "mail/tls/schannelverify.h"
 
+#include "fileio/fileio.h"
+
 #include <winsock2.h>
 #include <ws2tcpip.h>
 
@@ -25,7 +27,7 @@ namespace zp::schannel {
 namespace {
 
 // A CA file larger than this is not a CA file.
-constexpr LONGLONG kMaxCaFileBytes = 64 * 1024 * 1024;
+constexpr std::size_t kMaxCaFileBytes = 64 * 1024 * 1024;
 
 struct StoreCloser {
     void operator()(void* store) const { CertCloseStore(static_cast<HCERTSTORE>(store), 0); }
@@ -37,27 +39,26 @@ struct ChainFreer {
 };
 using Chain = std::unique_ptr<const CERT_CHAIN_CONTEXT, ChainFreer>;
 
+// Read through the program's file library, so that a CA file in a folder whose name ends in a
+// dot or a space, or on a path longer than 260 characters, is found under its real name.
 bool readWholeFile(const std::string& path, std::string& data) {
-    HANDLE file = CreateFileW(widen(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
+    const std::u8string u8(path.begin(), path.end());
+    fileio::FileHandle file(fileio::openForReading(fileio::fs::path(u8)));
+    if (!file.ok()) {
         return false;
     }
-    LARGE_INTEGER size{};
-    bool ok = GetFileSizeEx(file, &size) && size.QuadPart <= kMaxCaFileBytes;
-    if (ok) {
-        data.resize(static_cast<std::size_t>(size.QuadPart));
-        std::size_t done = 0;
-        while (ok && done < data.size()) {
-            DWORD got = 0;
-            ok = ReadFile(file, data.data() + done, static_cast<DWORD>(data.size() - done), &got,
-                          nullptr) &&
-                 got > 0;
-            done += got;
+    data.clear();
+    std::vector<char> buffer(64 * 1024);
+    for (;;) {
+        const long n = fileio::readFull(file.fd(), buffer.data(), buffer.size());
+        if (n < 0 || data.size() + static_cast<std::size_t>(n) > kMaxCaFileBytes) {
+            return false;
+        }
+        data.append(buffer.data(), static_cast<std::size_t>(n));
+        if (static_cast<std::size_t>(n) < buffer.size()) {
+            return true;
         }
     }
-    CloseHandle(file);
-    return ok;
 }
 
 // The DER bytes of each PEM certificate block of `text`, into `store`; how many were taken.
