@@ -43,10 +43,14 @@ int createExclusive(const fs::path& path, unsigned mode = 0666);
 // created exclusively with `mode` (narrowed by the umask); -1 with errno set when none could
 // be made.
 int createTemporary(const fs::path& target, fs::path& temp, unsigned mode = 0600);
+// A name of the kind createTemporary gives, not created: for a rename that must not replace.
+fs::path temporaryNameFor(const fs::path& target);
 // Whether `name` is a file name createTemporary gives for a target named `targetName`.
 bool isTemporaryOf(const fs::path& name, const fs::path& targetName);
 
-// An existing file opened for reading only; -1 with errno set.
+// An existing file opened for reading only; -1 with errno set. On Windows others may still
+// rename over it or remove it meanwhile (delete sharing), so that our own reading never
+// blocks our own replacement of the file.
 int openForReading(const fs::path& path);
 // Reads up to `size` bytes, fewer only at the end of the file (again after a short read or
 // an interrupted call); -1 with errno set on an error.
@@ -98,9 +102,14 @@ struct ReplaceOptions {
     bool durable = false;
 };
 
+// How long a replacement waits, in all, for a file another program holds open on Windows
+// (which refuses to rename over such a file) before it gives up.
+inline constexpr unsigned long kHeldFileWaitMs = 1000;
+
 // Writes `contents` as the new file at `path` through a temporary file beside it and a
 // rename. On failure returns false, sets `error` to a description with the system's reason
 // naming `shown` (the path itself when empty), and leaves the old file and no temporary.
+// On Windows a file another program holds open is tried again for kHeldFileWaitMs.
 bool replaceFile(const fs::path& path, std::string_view contents, const ReplaceOptions& options,
                  std::string& error, const std::string& shown = {});
 
