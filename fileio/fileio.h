@@ -3,11 +3,16 @@
 // by a file or by a link, is never opened), written whole, flushed to the disk, and put in
 // place by a rename so that a reader never sees half a file. Plain C++, no window system.
 #include <cstddef>
+#include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <istream>
+#include <streambuf>
 #include <string>
 #include <string_view>
 #include <sys/types.h>
+#include <system_error>
+#include <vector>
 
 namespace zp {
 
@@ -71,6 +76,70 @@ public:
 private:
     int m_fd;
 };
+
+// An existing file read as a stream, opened with openForReading (binary). Its state is
+// failed when the file could not be opened.
+class InputFile : public std::istream {
+public:
+    explicit InputFile(const fs::path& path);
+    ~InputFile() override;
+    InputFile(const InputFile&) = delete;
+    InputFile& operator=(const InputFile&) = delete;
+
+private:
+    class Buffer : public std::streambuf {
+    public:
+        explicit Buffer(int fd) : m_file(fd) {}
+        bool ok() const { return m_file.ok(); }
+
+    protected:
+        int_type underflow() override;
+
+    private:
+        FileHandle m_file;
+        char m_bytes[16 * 1024];
+    };
+    Buffer m_buffer;
+};
+
+// What stands at a name. A link (or a junction) is not followed: it is Other, as a device is.
+enum class FileKind { None, File, Folder, Other };
+struct FileInfo {
+    FileKind kind = FileKind::None;
+    bool hidden = false;     // hidden or system on Windows; never on POSIX
+    std::uintmax_t size = 0; // of a file
+};
+// None without an error when nothing holds the name; `ec` is set when it cannot be told.
+FileInfo fileInfo(const fs::path& path, std::error_code& ec);
+// Whether the path leads to a folder, links followed.
+bool isFolder(const fs::path& path);
+
+struct FolderEntry {
+    fs::path name; // the name alone
+    FileInfo info;
+};
+// The names in a folder but "." and ".."; `ec` set when it cannot be read whole.
+std::vector<FolderEntry> listFolder(const fs::path& folder, std::error_code& ec);
+
+// The calls on names, each an error code (generic category, errno values): EEXIST when a
+// new name is taken.
+std::error_code makeFolder(const fs::path& path);
+std::error_code removeFile(const fs::path& path);
+std::error_code makeHardLink(const fs::path& existing, const fs::path& link);
+// Replaces a file that holds `to`.
+std::error_code renameFile(const fs::path& from, const fs::path& to);
+// The time `from` was last written, given to `to`, as far as the system lets it.
+void copyWriteTime(const fs::path& from, const fs::path& to);
+
+// Which file or folder a path leads to (links followed), to tell whether two paths lead to
+// the same one; `known` is false when it could not be found.
+struct FileId {
+    std::uint64_t device = 0;
+    std::uint64_t index = 0;
+    bool known = false;
+    bool operator==(const FileId&) const = default;
+};
+FileId fileId(const fs::path& path);
 
 // Writes all of `data`, again after a short write or an interrupted call; false with
 // `err` set on a failure (ENOSPC for a write that wrote nothing).

@@ -78,6 +78,24 @@ long readFull(int fd, char* buffer, std::size_t size) {
     return static_cast<long>(got);
 }
 
+InputFile::InputFile(const fs::path& path) : std::istream(nullptr), m_buffer(openForReading(path)) {
+    rdbuf(&m_buffer);
+    if (!m_buffer.ok())
+        setstate(std::ios::failbit);
+}
+
+InputFile::~InputFile() = default;
+
+InputFile::Buffer::int_type InputFile::Buffer::underflow() {
+    if (gptr() < egptr())
+        return traits_type::to_int_type(*gptr());
+    const long n = m_file.ok() ? readFull(m_file.fd(), m_bytes, sizeof m_bytes) : -1;
+    if (n <= 0)
+        return traits_type::eof();
+    setg(m_bytes, m_bytes, m_bytes + n);
+    return traits_type::to_int_type(*gptr());
+}
+
 FileHandle::~FileHandle() {
     if (m_fd >= 0)
         closeFile(m_fd);
