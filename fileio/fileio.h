@@ -131,6 +131,16 @@ std::error_code renameFile(const fs::path& from, const fs::path& to);
 // The time `from` was last written, given to `to`, as far as the system lets it.
 void copyWriteTime(const fs::path& from, const fs::path& to);
 
+// Whether syncFileSystem makes all written data of a file system durable at once; where it
+// cannot (Windows), files are flushed one by one as they are written.
+#ifdef _WIN32
+inline constexpr bool kSyncsFileSystems = false;
+#else
+inline constexpr bool kSyncsFileSystems = true;
+#endif
+// Writes out everything written to the file system `folder` is on (syncfs); 0 or errno.
+int syncFileSystem(const fs::path& folder);
+
 // Which file or folder a path leads to (links followed), to tell whether two paths lead to
 // the same one; `known` is false when it could not be found.
 struct FileId {

@@ -15,7 +15,9 @@
 #endif
 #include <windows.h>
 #else
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #endif
 
 namespace zp::fileio {
@@ -170,6 +172,10 @@ void copyWriteTime(const fs::path& from, const fs::path& to) {
         SetFileTime(target.get(), nullptr, nullptr, &written);
 }
 
+int syncFileSystem(const fs::path&) {
+    return 0;
+}
+
 FileId fileId(const fs::path& path) {
     const AttributeHandle file(path, FILE_READ_ATTRIBUTES);
     BY_HANDLE_FILE_INFORMATION info{};
@@ -244,6 +250,15 @@ void copyWriteTime(const fs::path& from, const fs::path& to) {
     const auto time = fs::last_write_time(from, ec);
     if (!ec)
         fs::last_write_time(to, time, ec);
+}
+
+int syncFileSystem(const fs::path& folder) {
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return errno;
+    const int result = ::syncfs(fd) == 0 ? 0 : errno;
+    ::close(fd);
+    return result;
 }
 
 FileId fileId(const fs::path& path) {

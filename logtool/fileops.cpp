@@ -5,14 +5,9 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <system_error>
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#ifndef _WIN32
-#include <unistd.h>
-#endif
 
 namespace zp::logsort {
 namespace {
@@ -201,12 +196,8 @@ PlaceResult placeCopy(const fs::path& source, const fs::path& destination, const
 
 bool stageCopy(const fs::path& source, const fs::path& destination, fs::path& temp,
                const Watch& watch, std::string& error) {
-#ifdef _WIN32
-    constexpr bool kFlush = true; // no sync of a whole file system there
-#else
-    constexpr bool kFlush = false;
-#endif
-    if (writeTemporary(source, destination, temp, kFlush, watch, error))
+    // Flushed one by one where no whole file system can be synced at once.
+    if (writeTemporary(source, destination, temp, !fileio::kSyncsFileSystems, watch, error))
         return true;
     if (!temp.empty())
         dropTemporary(temp, watch);
@@ -224,32 +215,22 @@ PlaceResult placeStaged(const fs::path& temp, const fs::path& source, const fs::
 }
 
 bool syncFileSystems(const std::vector<fs::path>& folders, const Watch& watch, std::string& error) {
-#ifdef _WIN32
-    (void)folders;
-    (void)watch;
-    (void)error;
-    return true; // staged copies are flushed as they are written there
-#else
-    std::vector<dev_t> done;
+    if (!fileio::kSyncsFileSystems)
+        return true; // staged copies are flushed as they are written there
+    std::vector<std::uint64_t> done;
     for (const fs::path& folder : folders) {
-        struct stat st {};
-        if (::stat(folder.c_str(), &st) != 0 ||
-            std::find(done.begin(), done.end(), st.st_dev) != done.end())
+        const fileio::FileId id = fileio::fileId(folder);
+        if (!id.known || std::find(done.begin(), done.end(), id.device) != done.end())
             continue;
-        done.push_back(st.st_dev);
+        done.push_back(id.device);
         tell(watch, "sync", folder);
-        const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (fd < 0 || ::syncfs(fd) != 0) {
-            error = displayPath(folder) + ": " + systemMessage(errno);
-            if (fd >= 0)
-                ::close(fd);
+        if (const int err = fileio::syncFileSystem(folder)) {
+            error = displayPath(folder) + ": " + systemMessage(err);
             return false;
         }
-        ::close(fd);
         note(watch, FileStep::Sync, folder);
     }
     return true;
-#endif
 }
 
 PlaceResult placeLink(const fs::path& source, const fs::path& destination, const Watch& watch,
