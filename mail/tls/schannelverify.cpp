@@ -27,7 +27,7 @@ namespace zp::schannel {
 namespace {
 
 // A CA file larger than this is not a CA file.
-constexpr std::size_t kMaxCaFileBytes = 64 * 1024 * 1024;
+constexpr LONGLONG kMaxCaFileBytes = 64 * 1024 * 1024;
 
 struct StoreCloser {
     void operator()(void* store) const { CertCloseStore(static_cast<HCERTSTORE>(store), 0); }
@@ -39,26 +39,34 @@ struct ChainFreer {
 };
 using Chain = std::unique_ptr<const CERT_CHAIN_CONTEXT, ChainFreer>;
 
-// Read through the program's file library, so that a CA file in a folder whose name ends in a
-// dot or a space, or on a path longer than 260 characters, is found under its real name.
+// The path in the file library's `\\?\` form, so that a CA file in a folder whose name ends in
+// a dot or a space, or on a path longer than 260 characters, is found under its real name.
+// Shared for reading and deletion: the user's own tools may replace the file meanwhile.
 bool readWholeFile(const std::string& path, std::string& data) {
-    const std::u8string u8(path.begin(), path.end());
-    fileio::FileHandle file(fileio::openForReading(fileio::fs::path(u8)));
-    if (!file.ok()) {
+    const std::wstring name =
+        fileio::win32Path(fileio::fs::path(std::u8string(path.begin(), path.end())));
+    HANDLE file = name.empty()
+                      ? INVALID_HANDLE_VALUE
+                      : CreateFileW(name.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
         return false;
     }
-    data.clear();
-    std::vector<char> buffer(64 * 1024);
-    for (;;) {
-        const long n = fileio::readFull(file.fd(), buffer.data(), buffer.size());
-        if (n < 0 || data.size() + static_cast<std::size_t>(n) > kMaxCaFileBytes) {
-            return false;
-        }
-        data.append(buffer.data(), static_cast<std::size_t>(n));
-        if (static_cast<std::size_t>(n) < buffer.size()) {
-            return true;
+    LARGE_INTEGER size{};
+    bool ok = GetFileSizeEx(file, &size) && size.QuadPart <= kMaxCaFileBytes;
+    if (ok) {
+        data.resize(static_cast<std::size_t>(size.QuadPart));
+        std::size_t done = 0;
+        while (ok && done < data.size()) {
+            DWORD got = 0;
+            ok = ReadFile(file, data.data() + done, static_cast<DWORD>(data.size() - done), &got,
+                          nullptr) &&
+                 got > 0;
+            done += got;
         }
     }
+    CloseHandle(file);
+    return ok;
 }
 
 // The DER bytes of each PEM certificate block of `text`, into `store`; how many were taken.
