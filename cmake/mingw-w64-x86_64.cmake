@@ -12,7 +12,7 @@ set(CMAKE_AR ${ZP_MINGW_TRIPLET}-gcc-ar-posix CACHE FILEPATH "")
 set(CMAKE_RANLIB ${ZP_MINGW_TRIPLET}-gcc-ranlib-posix CACHE FILEPATH "")
 
 # Try-compile projects see the same prefix.
-list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES ZP_MINGW_PREFIX)
+list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES ZP_MINGW_PREFIX ZP_MINGW_FILLING_PREFIX)
 if(NOT ZP_MINGW_PREFIX AND DEFINED ENV{ZP_MINGW_PREFIX})
   set(ZP_MINGW_PREFIX $ENV{ZP_MINGW_PREFIX})
 endif()
@@ -21,7 +21,8 @@ if(NOT ZP_MINGW_PREFIX)
   execute_process(COMMAND ${CMAKE_CURRENT_LIST_DIR}/../scripts/windows/build-deps.sh --prefix
                   OUTPUT_VARIABLE ZP_MINGW_PREFIX OUTPUT_STRIP_TRAILING_WHITESPACE)
 endif()
-if(NOT EXISTS ${ZP_MINGW_PREFIX}/.complete)
+# scripts/windows/build-deps.sh builds the libraries of an unfinished prefix with this file.
+if(NOT ZP_MINGW_FILLING_PREFIX AND NOT EXISTS ${ZP_MINGW_PREFIX}/.complete)
   message(FATAL_ERROR "The Windows libraries are not built (${ZP_MINGW_PREFIX}): "
                       "run scripts/windows/build.sh")
 endif()

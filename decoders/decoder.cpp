@@ -15,6 +15,7 @@
 #ifdef _WIN32
 #include "fileio/fileio.h"
 
+#include <io.h>
 #include <windows.h>
 #else
 #include <fcntl.h>
@@ -142,9 +143,15 @@ FilePtr openRegularFile(const std::filesystem::path& path, std::uintmax_t& fileS
         return nullptr;
     }
     fileSize = (static_cast<std::uintmax_t>(attrs.nFileSizeHigh) << 32) | attrs.nFileSizeLow;
-    FilePtr file(_wfopen(name.c_str(), L"rb"));
-    if (!file)
+    // Through the file library, which shares deletion: a picture being read never stops
+    // its replacement.
+    const int fd = fileio::openForReading(path);
+    FilePtr file(fd >= 0 ? _fdopen(fd, "rb") : nullptr);
+    if (!file) {
         error = "cannot read the file: " + std::string(std::strerror(errno));
+        if (fd >= 0)
+            _close(fd);
+    }
     return file;
 }
 #else

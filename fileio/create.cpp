@@ -68,6 +68,12 @@ int createTemporary(const fs::path& target, fs::path& temp, unsigned mode) {
     return -1;
 }
 
+fs::path temporaryNameFor(const fs::path& target) {
+    fs::path name = target;
+    name += temporarySuffix();
+    return name;
+}
+
 bool isTemporaryOf(const fs::path& name, const fs::path& targetName) {
     const auto& n = name.native();
     const auto& t = targetName.native();

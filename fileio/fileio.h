@@ -3,12 +3,17 @@
 // by a file or by a link, is never opened), written whole, flushed to the disk, and put in
 // place by a rename so that a reader never sees half a file. Plain C++, no window system.
 #include <cstddef>
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <functional>
+#include <istream>
+#include <streambuf>
 #include <string>
 #include <string_view>
 #include <sys/types.h>
+#include <system_error>
+#include <vector>
 
 namespace zp {
 
@@ -44,6 +49,8 @@ int createExclusive(const fs::path& path, unsigned mode = 0666);
 // created exclusively with `mode` (narrowed by the umask); -1 with errno set when none could
 // be made.
 int createTemporary(const fs::path& target, fs::path& temp, unsigned mode = 0600);
+// A name of the kind createTemporary gives, not created: for a rename that must not replace.
+fs::path temporaryNameFor(const fs::path& target);
 // Whether `name` is a file name createTemporary gives for a target named `targetName`.
 bool isTemporaryOf(const fs::path& name, const fs::path& targetName);
 
@@ -51,7 +58,9 @@ bool isTemporaryOf(const fs::path& name, const fs::path& targetName);
 // user's temporary folder; null with errno set when none could be made.
 std::FILE* openScratchFile();
 
-// An existing file opened for reading only; -1 with errno set.
+// An existing file opened for reading only; -1 with errno set. On Windows others may still
+// rename over it or remove it meanwhile (delete sharing), so that our own reading never
+// blocks our own replacement of the file.
 int openForReading(const fs::path& path);
 // Reads up to `size` bytes, fewer only at the end of the file (again after a short read or
 // an interrupted call); -1 with errno set on an error.
@@ -72,6 +81,80 @@ public:
 private:
     int m_fd;
 };
+
+// An existing file read as a stream, opened with openForReading (binary). Its state is
+// failed when the file could not be opened.
+class InputFile : public std::istream {
+public:
+    explicit InputFile(const fs::path& path);
+    ~InputFile() override;
+    InputFile(const InputFile&) = delete;
+    InputFile& operator=(const InputFile&) = delete;
+
+private:
+    class Buffer : public std::streambuf {
+    public:
+        explicit Buffer(int fd) : m_file(fd) {}
+        bool ok() const { return m_file.ok(); }
+
+    protected:
+        int_type underflow() override;
+
+    private:
+        FileHandle m_file;
+        char m_bytes[16 * 1024];
+    };
+    Buffer m_buffer;
+};
+
+// What stands at a name. A link (or a junction) is not followed: it is Other, as a device is.
+enum class FileKind { None, File, Folder, Other };
+struct FileInfo {
+    FileKind kind = FileKind::None;
+    bool hidden = false;     // hidden or system on Windows; never on POSIX
+    std::uintmax_t size = 0; // of a file
+};
+// None without an error when nothing holds the name; `ec` is set when it cannot be told.
+FileInfo fileInfo(const fs::path& path, std::error_code& ec);
+// Whether the path leads to a folder, links followed.
+bool isFolder(const fs::path& path);
+
+struct FolderEntry {
+    fs::path name; // the name alone
+    FileInfo info;
+};
+// The names in a folder but "." and ".."; `ec` set when it cannot be read whole.
+std::vector<FolderEntry> listFolder(const fs::path& folder, std::error_code& ec);
+
+// The calls on names, each an error code (generic category, errno values): EEXIST when a
+// new name is taken.
+std::error_code makeFolder(const fs::path& path);
+std::error_code removeFile(const fs::path& path);
+std::error_code makeHardLink(const fs::path& existing, const fs::path& link);
+// Replaces a file that holds `to`.
+std::error_code renameFile(const fs::path& from, const fs::path& to);
+// The time `from` was last written, given to `to`, as far as the system lets it.
+void copyWriteTime(const fs::path& from, const fs::path& to);
+
+// Whether syncFileSystem makes all written data of a file system durable at once; where it
+// cannot (Windows), files are flushed one by one as they are written.
+#ifdef _WIN32
+inline constexpr bool kSyncsFileSystems = false;
+#else
+inline constexpr bool kSyncsFileSystems = true;
+#endif
+// Writes out everything written to the file system `folder` is on (syncfs); 0 or errno.
+int syncFileSystem(const fs::path& folder);
+
+// Which file or folder a path leads to (links followed), to tell whether two paths lead to
+// the same one; `known` is false when it could not be found.
+struct FileId {
+    std::uint64_t device = 0;
+    std::uint64_t index = 0;
+    bool known = false;
+    bool operator==(const FileId&) const = default;
+};
+FileId fileId(const fs::path& path);
 
 // Writes all of `data`, again after a short write or an interrupted call; false with
 // `err` set on a failure (ENOSPC for a write that wrote nothing).
@@ -103,9 +186,14 @@ struct ReplaceOptions {
     bool durable = false;
 };
 
+// How long a replacement waits, in all, for a file another program holds open on Windows
+// (which refuses to rename over such a file) before it gives up.
+inline constexpr unsigned long kHeldFileWaitMs = 1000;
+
 // Writes `contents` as the new file at `path` through a temporary file beside it and a
 // rename. On failure returns false, sets `error` to a description with the system's reason
 // naming `shown` (the path itself when empty), and leaves the old file and no temporary.
+// On Windows a file another program holds open is tried again for kHeldFileWaitMs.
 bool replaceFile(const fs::path& path, std::string_view contents, const ReplaceOptions& options,
                  std::string& error, const std::string& shown = {});
 

@@ -6,6 +6,15 @@
 #include <fcntl.h>
 
 #ifdef _WIN32
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+
+#include <cstdint>
 #include <io.h>
 #else
 #include <unistd.h>
@@ -33,7 +42,20 @@ int openForReading(const fs::path& path) {
         errno = ENOENT;
         return -1;
     }
-    return ::_wopen(name.c_str(), _O_RDONLY | _O_BINARY | _O_NOINHERIT);
+    // Not _wopen: it shares reading and writing only.
+    const HANDLE file = CreateFileW(name.c_str(), GENERIC_READ,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        errno = errnoFromWindows(GetLastError());
+        return -1;
+    }
+    const int fd = ::_open_osfhandle(reinterpret_cast<intptr_t>(file), _O_RDONLY | _O_BINARY);
+    if (fd < 0) {
+        CloseHandle(file);
+        errno = EMFILE;
+    }
+    return fd;
 }
 #else
 int openForReading(const fs::path& path) {
@@ -54,6 +76,24 @@ long readFull(int fd, char* buffer, std::size_t size) {
         got += static_cast<std::size_t>(r);
     }
     return static_cast<long>(got);
+}
+
+InputFile::InputFile(const fs::path& path) : std::istream(nullptr), m_buffer(openForReading(path)) {
+    rdbuf(&m_buffer);
+    if (!m_buffer.ok())
+        setstate(std::ios::failbit);
+}
+
+InputFile::~InputFile() = default;
+
+InputFile::Buffer::int_type InputFile::Buffer::underflow() {
+    if (gptr() < egptr())
+        return traits_type::to_int_type(*gptr());
+    const long n = m_file.ok() ? readFull(m_file.fd(), m_bytes, sizeof m_bytes) : -1;
+    if (n <= 0)
+        return traits_type::eof();
+    setg(m_bytes, m_bytes, m_bytes + n);
+    return traits_type::to_int_type(*gptr());
 }
 
 FileHandle::~FileHandle() {

@@ -122,6 +122,20 @@ void removeTemporary(const fs::path& temp) {
 #endif
 }
 
+// Why the rename over the old file was refused. On Windows a file another program holds open
+// (even only for reading, as a virus scanner does) cannot be renamed over, and the system
+// names that as a sharing violation or, for some holders, as a plain refusal.
+std::string renameRefusal(const std::string& file, int err) {
+#ifdef _WIN32
+    if (err == EBUSY)
+        return "cannot replace " + file + ": the file is in use by another program";
+    if (err == EACCES)
+        return "cannot replace " + file +
+               ": access denied (another program may be holding the file open)";
+#endif
+    return describe("cannot replace", file, err);
+}
+
 std::string nameForRename(const fs::path& path) {
 #ifdef _WIN32
     const std::u8string u8 = path.u8string();
@@ -165,7 +179,8 @@ bool replaceFile(const fs::path& path, std::string_view contents, const ReplaceO
     }
     if (step) {
         removeTemporary(temp);
-        error = describe(step, name, err);
+        error = std::strcmp(step, "cannot replace") == 0 ? renameRefusal(name, err)
+                                                         : describe(step, name, err);
         return false;
     }
     if (options.durable)

@@ -40,8 +40,38 @@ int flushToDisk(int fd) {
     return 0;
 }
 
+// Whether a refused replacement may be another program holding the file open for a moment
+// (a virus scanner or an indexer opening every new file, without delete sharing).
+bool mayBeHeldBriefly(DWORD code) {
+    return code == ERROR_SHARING_VIOLATION || code == ERROR_ACCESS_DENIED;
+}
+
+// A target that only readers sharing deletion hold open (the library's own reading does):
+// the classic rename refuses to replace it, but it may itself be renamed. It is moved aside
+// to a temporary name, the new file takes its name, and the old one is deleted, which the
+// system carries out when its last reader closes it. A read-only file is never moved aside.
+// For a moment the name is absent; the old file is put back when the new one cannot follow.
+bool replaceAside(const std::wstring& source, const std::wstring& target, const char* to) {
+    const DWORD attributes = GetFileAttributesW(target.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES ||
+        (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)))
+        return false;
+    const std::wstring aside = fileio::win32Path(
+        fileio::temporaryNameFor(fileio::fs::path(reinterpret_cast<const char8_t*>(to))));
+    if (aside.empty() || !MoveFileExW(target.c_str(), aside.c_str(), MOVEFILE_WRITE_THROUGH))
+        return false;
+    if (!MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH)) {
+        MoveFileExW(aside.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH);
+        return false;
+    }
+    DeleteFileW(aside.c_str());
+    return true;
+}
+
 // Replaces `to` in one step; with write-through the call returns only once the move has
-// reached the disk, so no separate sync of the folder is needed.
+// reached the disk, so no separate sync of the folder is needed. A target held open is tried
+// again in short steps for about a second in all; then the refusal stands (EBUSY or EACCES)
+// and the caller keeps the old file. Readers that share deletion are gone around at once.
 int moveReplacing(const char* from, const char* to) {
     const std::wstring source =
         fileio::win32Path(fileio::fs::path(reinterpret_cast<const char8_t*>(from)));
@@ -51,12 +81,21 @@ int moveReplacing(const char* from, const char* to) {
         errno = EINVAL;
         return -1;
     }
-    if (!MoveFileExW(source.c_str(), target.c_str(),
-                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        errno = fileio::errnoFromWindows(GetLastError());
-        return -1;
+    DWORD waited = 0;
+    for (DWORD step = 10;; step = std::min<DWORD>(step * 2, 100)) {
+        if (MoveFileExW(source.c_str(), target.c_str(),
+                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+            return 0;
+        const DWORD code = GetLastError();
+        if (mayBeHeldBriefly(code) && replaceAside(source, target, to))
+            return 0;
+        if (!mayBeHeldBriefly(code) || waited >= fileio::kHeldFileWaitMs) {
+            errno = fileio::errnoFromWindows(code);
+            return -1;
+        }
+        Sleep(step);
+        waited += step;
     }
-    return 0;
 }
 
 const FileSystemCalls& realCalls() {

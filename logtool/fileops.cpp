@@ -5,14 +5,9 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <system_error>
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#ifndef _WIN32
-#include <unistd.h>
-#endif
 
 namespace zp::logsort {
 namespace {
@@ -96,20 +91,17 @@ bool writeTemporary(const fs::path& source, const fs::path& destination, fs::pat
     note(watch, FileStep::Write, temp);
     if (durable)
         note(watch, FileStep::Sync, temp);
-    std::error_code ec;
-    const auto time = fs::last_write_time(source, ec);
-    if (!ec)
-        fs::last_write_time(temp, time, ec); // a copy that keeps the send time is nicer; no more
+    fileio::copyWriteTime(source, temp); // a copy that keeps the send time is nicer; no more
     return true;
 }
 
 // Removes a temporary file that did not get a name (or still has its temporary one).
 void dropTemporary(const fs::path& temp, const Watch& watch) {
     std::error_code ec;
-    if (!fs::exists(fs::symlink_status(temp, ec)))
+    if (fileio::fileInfo(temp, ec).kind == fileio::FileKind::None)
         return;
     tell(watch, "remove", temp);
-    if (fs::remove(temp, ec))
+    if (!fileio::removeFile(temp))
         note(watch, FileStep::Unlink, temp);
 }
 
@@ -131,20 +123,17 @@ PlaceResult resultForTaken(const fs::path& source, const fs::path& destination) 
 
 FileCompare compareFiles(const fs::path& source, const fs::path& destination) {
     std::error_code ec;
-    const fs::file_status st = fs::symlink_status(destination, ec);
-    if (ec && ec != std::errc::no_such_file_or_directory)
+    const fileio::FileInfo b = fileio::fileInfo(destination, ec);
+    if (ec)
         return FileCompare::Unreadable;
-    if (!fs::exists(st))
+    if (b.kind == fileio::FileKind::None)
         return FileCompare::Absent;
-    if (!fs::is_regular_file(st))
+    if (b.kind != fileio::FileKind::File)
         return FileCompare::Different;
-    const auto a = fs::file_size(source, ec);
-    if (ec)
+    const fileio::FileInfo a = fileio::fileInfo(source, ec);
+    if (ec || a.kind != fileio::FileKind::File)
         return FileCompare::Unreadable;
-    const auto b = fs::file_size(destination, ec);
-    if (ec)
-        return FileCompare::Unreadable;
-    if (a != b)
+    if (a.size != b.size)
         return FileCompare::Different;
     fileio::FileHandle fa(fileio::openForReading(source)), fb(fileio::openForReading(destination));
     if (!fa.ok() || !fb.ok())
@@ -166,9 +155,8 @@ FileCompare compareFiles(const fs::path& source, const fs::path& destination) {
 PlaceResult putInPlace(const fs::path& temp, const fs::path& source, const fs::path& destination,
                        bool syncFolder, const Watch& watch) {
     PlaceResult result{PlaceStatus::Placed, {}};
-    std::error_code ec;
     tell(watch, "link", temp, &destination);
-    fs::create_hard_link(temp, destination, ec);
+    std::error_code ec = fileio::makeHardLink(temp, destination);
     if (!ec) {
         note(watch, FileStep::Link, temp, destination);
     } else if (ec == std::errc::file_exists) {
@@ -180,7 +168,7 @@ PlaceResult putInPlace(const fs::path& temp, const fs::path& source, const fs::p
             result = resultForTaken(source, destination);
         } else {
             tell(watch, "rename", temp, &destination);
-            fs::rename(temp, destination, ec);
+            ec = fileio::renameFile(temp, destination);
             if (ec)
                 result = {PlaceStatus::Failed, displayPath(destination) + ": " + ec.message()};
             else
@@ -208,12 +196,8 @@ PlaceResult placeCopy(const fs::path& source, const fs::path& destination, const
 
 bool stageCopy(const fs::path& source, const fs::path& destination, fs::path& temp,
                const Watch& watch, std::string& error) {
-#ifdef _WIN32
-    constexpr bool kFlush = true; // no sync of a whole file system there
-#else
-    constexpr bool kFlush = false;
-#endif
-    if (writeTemporary(source, destination, temp, kFlush, watch, error))
+    // Flushed one by one where no whole file system can be synced at once.
+    if (writeTemporary(source, destination, temp, !fileio::kSyncsFileSystems, watch, error))
         return true;
     if (!temp.empty())
         dropTemporary(temp, watch);
@@ -231,41 +215,30 @@ PlaceResult placeStaged(const fs::path& temp, const fs::path& source, const fs::
 }
 
 bool syncFileSystems(const std::vector<fs::path>& folders, const Watch& watch, std::string& error) {
-#ifdef _WIN32
-    (void)folders;
-    (void)watch;
-    (void)error;
-    return true; // staged copies are flushed as they are written there
-#else
-    std::vector<dev_t> done;
+    if (!fileio::kSyncsFileSystems)
+        return true; // staged copies are flushed as they are written there
+    std::vector<std::uint64_t> done;
     for (const fs::path& folder : folders) {
-        struct stat st {};
-        if (::stat(folder.c_str(), &st) != 0 ||
-            std::find(done.begin(), done.end(), st.st_dev) != done.end())
+        const fileio::FileId id = fileio::fileId(folder);
+        if (!id.known || std::find(done.begin(), done.end(), id.device) != done.end())
             continue;
-        done.push_back(st.st_dev);
+        done.push_back(id.device);
         tell(watch, "sync", folder);
-        const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (fd < 0 || ::syncfs(fd) != 0) {
-            error = displayPath(folder) + ": " + systemMessage(errno);
-            if (fd >= 0)
-                ::close(fd);
+        if (const int err = fileio::syncFileSystem(folder)) {
+            error = displayPath(folder) + ": " + systemMessage(err);
             return false;
         }
-        ::close(fd);
         note(watch, FileStep::Sync, folder);
     }
     return true;
-#endif
 }
 
 PlaceResult placeLink(const fs::path& source, const fs::path& destination, const Watch& watch,
                       bool syncFolder) {
     if (compareFiles(source, destination) != FileCompare::Absent)
         return resultForTaken(source, destination);
-    std::error_code ec;
     tell(watch, "link", source, &destination);
-    fs::create_hard_link(source, destination, ec);
+    const std::error_code ec = fileio::makeHardLink(source, destination);
     if (!ec) {
         note(watch, FileStep::Link, source, destination);
         if (syncFolder)
@@ -280,15 +253,15 @@ PlaceResult placeLink(const fs::path& source, const fs::path& destination, const
 
 bool ensureFolder(const fs::path& folder, const Watch& watch, std::string& error) {
     std::error_code ec;
-    const fs::file_status st = fs::symlink_status(folder, ec);
-    if (fs::is_directory(st))
+    const fileio::FileKind kind = fileio::fileInfo(folder, ec).kind;
+    if (kind == fileio::FileKind::Folder)
         return true;
-    if (fs::exists(st)) {
+    if (kind != fileio::FileKind::None) {
         error = displayPath(folder) + ": " + systemMessage(EEXIST);
         return false;
     }
     tell(watch, "mkdir", folder);
-    fs::create_directory(folder, ec);
+    ec = fileio::makeFolder(folder);
     if (ec) {
         error = displayPath(folder) + ": " + ec.message();
         return false;
@@ -298,9 +271,8 @@ bool ensureFolder(const fs::path& folder, const Watch& watch, std::string& error
 
 bool removeFile(const fs::path& file, const Watch& watch, std::string& error) {
     tell(watch, "remove", file);
-    std::error_code ec;
-    if (!fs::remove(file, ec) || ec) {
-        error = displayPath(file) + ": " + (ec ? ec.message() : systemMessage(ENOENT));
+    if (const std::error_code ec = fileio::removeFile(file)) {
+        error = displayPath(file) + ": " + ec.message();
         return false;
     }
     note(watch, FileStep::Unlink, file);

@@ -2,12 +2,12 @@
 // plan with the same steps, one with the real file operations, one with mere comparisons.
 #include "logsort.h"
 
+#include "fileio/fileio.h"
+
 #include <algorithm>
 #include <iterator>
 #include <map>
 #include <system_error>
-
-#include <sys/stat.h>
 
 namespace zp::logsort {
 namespace {
@@ -26,8 +26,8 @@ class PreviewOps final : public Ops {
 public:
     bool folder(const fs::path& dir, std::string& error) override {
         std::error_code ec;
-        const fs::file_status st = fs::symlink_status(dir, ec);
-        if (fs::is_directory(st) || !fs::exists(st))
+        const fileio::FileKind kind = fileio::fileInfo(dir, ec).kind;
+        if (kind == fileio::FileKind::Folder || kind == fileio::FileKind::None)
             return true;
         error = displayPath(dir) + ": not a folder";
         return false;
@@ -55,13 +55,8 @@ public:
 // a plain folder directly inside the send log folder, and so never the source itself.
 class RealOps final : public Ops {
 public:
-    RealOps(const fs::path& root, const Watch& watch) : m_root(root), m_watch(watch) {
-        std::error_code ec;
-        m_canonicalRoot = fs::canonical(root, ec);
-#ifndef _WIN32
-        m_rootOk = ::stat(root.c_str(), &m_rootId) == 0;
-#endif
-    }
+    RealOps(const fs::path& root, const Watch& watch)
+        : m_root(root), m_rootId(fileio::fileId(root)), m_watch(watch) {}
     bool folder(const fs::path& dir, std::string& error) override {
         if (!inside(dir)) {
             error = displayPath(dir) + ": outside the send log folder";
@@ -138,33 +133,18 @@ private:
         return true;
     }
 
-#ifdef _WIN32
+    // A folder itself (no link, no junction) whose parent is the very folder the run began
+    // in, even if a folder on the way there was swapped meanwhile: two looks instead of
+    // resolving the whole path once more for every file. (On Windows ".." is taken by name,
+    // so there it is the send log folder's own path that must still lead to that folder.)
     bool isOwnFolder(const fs::path& dir) const {
         std::error_code ec;
-        const fs::file_status st = fs::symlink_status(dir, ec);
-        const fs::path real = fs::canonical(dir, ec);
-        return fs::is_directory(st) && !fs::is_symlink(st) && !ec &&
-               real.parent_path() == m_canonicalRoot;
+        return fileio::fileInfo(dir, ec).kind == fileio::FileKind::Folder && m_rootId.known &&
+               fileio::fileId(dir / "..") == m_rootId;
     }
-#else
-    // A folder itself (no link) whose parent is the very folder the run began in, even if
-    // a folder on the way there was swapped meanwhile: two stats instead of resolving the
-    // whole path once more for every file.
-    bool isOwnFolder(const fs::path& dir) const {
-        struct stat st {
-        }, parent{};
-        return ::lstat(dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode) &&
-               ::stat((dir / "..").c_str(), &parent) == 0 && m_rootOk &&
-               parent.st_dev == m_rootId.st_dev && parent.st_ino == m_rootId.st_ino;
-    }
-#endif
 
     fs::path m_root;
-    fs::path m_canonicalRoot;
-#ifndef _WIN32
-    struct stat m_rootId {};
-    bool m_rootOk = false;
-#endif
+    fileio::FileId m_rootId;
     const Watch& m_watch;
     std::map<fs::path, fs::path> m_staged; // destination -> its staged copy
     std::vector<fs::path> m_touched;       // folders given new files since the last sync

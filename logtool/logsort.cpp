@@ -2,16 +2,11 @@
 
 #include "addressbook/addrentry.h"
 
-#include <algorithm>
-#include <fstream>
-#include <system_error>
-#include <type_traits>
-
-#ifdef _WIN32
 #include "fileio/fileio.h"
 
-#include <windows.h>
-#endif
+#include <algorithm>
+#include <system_error>
+#include <type_traits>
 
 namespace zp::logsort {
 namespace {
@@ -30,20 +25,10 @@ std::string asciiName(const fs::path& name) {
 
 // Hidden and system files are none of the tool's business, nor are links: the tool only
 // ever handles plain files that lie in the folder itself.
-bool isCandidate(const fs::directory_entry& entry) {
-    std::error_code ec;
-    if (!fs::is_regular_file(entry.symlink_status(ec)))
-        return false;
-    const fs::path name = entry.path().filename();
-    if (name.native().empty() || name.native()[0] == '.')
-        return false;
-#ifdef _WIN32
-    const DWORD attrs = GetFileAttributesW(fileio::win32Path(entry.path()).c_str());
-    if (attrs == INVALID_FILE_ATTRIBUTES ||
-        (attrs & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)) != 0)
-        return false;
-#endif
-    return true;
+bool isCandidate(const fileio::FolderEntry& entry) {
+    const auto& name = entry.name.native();
+    return entry.info.kind == fileio::FileKind::File && !entry.info.hidden && !name.empty() &&
+           name[0] != '.';
 }
 
 std::optional<SendLogForm> formOf(const fs::path& name) {
@@ -64,9 +49,9 @@ std::vector<Recipient> recipientsOf(const fs::path& folder,
         r.check = checkFolderName(r.name, component);
         if (r.check == FolderNameCheck::Ok) {
             std::error_code ec;
-            const fs::file_status st = fs::symlink_status(folder / component, ec);
+            const fileio::FileKind kind = fileio::fileInfo(folder / component, ec).kind;
             // A file, or a link that could lead out of the folder.
-            r.notAFolder = fs::exists(st) && !fs::is_directory(st);
+            r.notAFolder = kind != fileio::FileKind::None && kind != fileio::FileKind::Folder;
             r.folder = component;
         }
         // Of recipients sharing a folder (or a refused name), the later one counts.
@@ -82,7 +67,7 @@ LogPlan planLog(const fs::path& folder, const fs::path& name, SendLogForm form,
                 const std::vector<fs::path>& claimedPictures) {
     LogPlan log;
     log.log = name;
-    std::ifstream in(folder / name, std::ios::binary);
+    fileio::InputFile in(folder / name);
     const SendLogRecipients read =
         in ? readSendLogRecipients(in, form) : SendLogRecipients{RecipientsStatus::ReadFailed, {}};
     log.read = read.status;
@@ -92,7 +77,7 @@ LogPlan planLog(const fs::path& folder, const fs::path& name, SendLogForm form,
     picture.replace_extension(".jpg");
     std::error_code ec;
     // "x.html" and "x.txt" of one second share "x.jpg": it goes with the first of them.
-    if (fs::is_regular_file(fs::symlink_status(folder / picture, ec)) &&
+    if (fileio::fileInfo(folder / picture, ec).kind == fileio::FileKind::File &&
         std::find(claimedPictures.begin(), claimedPictures.end(), picture) == claimedPictures.end())
         log.picture = picture;
     return log;
@@ -100,19 +85,16 @@ LogPlan planLog(const fs::path& folder, const fs::path& name, SendLogForm form,
 
 void listLeftovers(const fs::path& folder, std::vector<fs::path>& out) {
     std::error_code ec;
-    auto scan = [&](const fs::path& dir, const fs::path& relative) {
-        for (const auto& e : fs::directory_iterator(dir, ec)) {
-            std::error_code ec2;
-            if (isTemporaryName(e.path().filename()) && fs::is_regular_file(e.symlink_status(ec2)))
-                out.push_back(relative / e.path().filename());
-        }
+    auto scan = [&](const std::vector<fileio::FolderEntry>& entries, const fs::path& relative) {
+        for (const fileio::FolderEntry& e : entries)
+            if (isTemporaryName(e.name) && e.info.kind == fileio::FileKind::File)
+                out.push_back(relative / e.name);
     };
-    scan(folder, {});
-    for (const auto& e : fs::directory_iterator(folder, ec)) {
-        std::error_code ec2;
-        if (fs::is_directory(e.symlink_status(ec2)))
-            scan(e.path(), e.path().filename());
-    }
+    const std::vector<fileio::FolderEntry> top = fileio::listFolder(folder, ec);
+    scan(top, {});
+    for (const fileio::FolderEntry& e : top)
+        if (e.info.kind == fileio::FileKind::Folder)
+            scan(fileio::listFolder(folder / e.name, ec), e.name);
     std::sort(out.begin(), out.end());
 }
 
@@ -124,19 +106,17 @@ PlanError makePlan(const fs::path& folder, Plan& plan, std::string& error) {
     plan.folder = folder.lexically_normal();
     if (!plan.folder.has_filename() && plan.folder.has_relative_path())
         plan.folder = plan.folder.parent_path();
-    std::error_code ec;
-    if (folder.empty() || !fs::is_directory(folder, ec)) {
+    if (folder.empty() || !fileio::isFolder(folder)) {
         error = displayPath(folder) + ": not a folder";
         return PlanError::NotAFolder;
     }
     std::vector<fs::path> html, text;
-    fs::directory_iterator it(folder, ec);
-    for (; !ec && it != fs::directory_iterator(); it.increment(ec)) {
-        if (!isCandidate(*it))
+    std::error_code ec;
+    for (const fileio::FolderEntry& e : fileio::listFolder(folder, ec)) {
+        if (!isCandidate(e))
             continue;
-        const fs::path name = it->path().filename();
-        if (auto form = formOf(name))
-            (*form == SendLogForm::Html ? html : text).push_back(name);
+        if (auto form = formOf(e.name))
+            (*form == SendLogForm::Html ? html : text).push_back(e.name);
     }
     if (ec) {
         error = displayPath(folder) + ": " + ec.message();

@@ -22,12 +22,12 @@ namespace {
 #ifdef _WIN32
 int openForReading(const std::string& path) {
     const std::wstring wide = widePath(path);
-    const std::wstring name = wide.empty() ? wide : fileio::win32Path(wide);
-    if (name.empty()) {
+    if (wide.empty()) {
         errno = EINVAL;
         return -1;
     }
-    return _wopen(name.c_str(), _O_RDONLY | _O_BINARY | _O_NOINHERIT);
+    // Shares deletion, so that our own reading never stops a save of the file.
+    return fileio::openForReading(wide);
 }
 
 bool isRegularFile(int fd) {

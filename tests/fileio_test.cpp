@@ -8,11 +8,13 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <chrono>
 #include <fstream>
 #include <optional>
 #include <set>
 #include <string>
 #include <sys/stat.h>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -21,7 +23,16 @@ namespace fs = std::filesystem;
 using namespace zp::fileio;
 
 enum class Op { ReplaceFollowing, ReplaceNotFollowing, CreateNew };
-enum class Before { Nothing, File, LinkToFile, LinkToMissing, ReadOnlyFile, FileHeldOpen };
+enum class Before {
+    Nothing,
+    File,
+    LinkToFile,
+    LinkToMissing,
+    ReadOnlyFile,
+    FileHeldOpen,        // by another reader, throughout
+    FileHeldForAMoment,  // by another reader, closed 200 ms after the replacement starts
+    FileOpenByOurReader, // by the library's own reading, throughout
+};
 
 struct Row {
     const char* name;
@@ -43,7 +54,8 @@ void PrintTo(const Row& r, std::ostream* os) {
 }
 
 // Windows refuses to rename over a file another handle holds open without delete sharing, as
-// a reader's does: the replacement is then refused whole, the old file and nothing else left.
+// a reader's does: the replacement waits about a second for it and is then refused whole, the
+// old file and nothing else left.
 #ifdef _WIN32
 constexpr bool kHeldOpenFileCanBeReplaced = false;
 #else
@@ -147,8 +159,8 @@ TEST_P(FileIo, LeavesTheNameAndWhatALinkPointsToAsTheRowSays) {
     if (dir != m_dir) {
         ASSERT_TRUE(makeFolder(dir));
     }
-    if (r.before == Before::File || r.before == Before::ReadOnlyFile ||
-        r.before == Before::FileHeldOpen)
+    if (r.before != Before::Nothing && r.before != Before::LinkToFile &&
+        r.before != Before::LinkToMissing)
         std::ofstream(real(name), std::ios::binary) << "old";
     if (r.before == Before::ReadOnlyFile) // the read-only attribute on Windows
         fs::permissions(name,
@@ -164,10 +176,22 @@ TEST_P(FileIo, LeavesTheNameAndWhatALinkPointsToAsTheRowSays) {
             GTEST_SKIP() << "this system makes no symbolic links: " << made.message();
         ASSERT_FALSE(made) << made.message();
     }
-    // Another program reading the file while it is replaced.
+    // Another program reading the file while it is replaced (the C runtime's open shares
+    // reading and writing, not deletion), for the whole time or only for a moment.
     std::ifstream reader;
-    if (r.before == Before::FileHeldOpen)
-        reader.open(name, std::ios::binary);
+    if (r.before == Before::FileHeldOpen || r.before == Before::FileHeldForAMoment)
+        reader.open(real(name), std::ios::binary);
+    ASSERT_EQ(reader.is_open(),
+              r.before == Before::FileHeldOpen || r.before == Before::FileHeldForAMoment);
+    std::thread releaser;
+    if (r.before == Before::FileHeldForAMoment)
+        releaser = std::thread([&reader] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(200));
+            reader.close();
+        });
+    FileHandle ourReader(r.before == Before::FileOpenByOurReader ? openForReading(name) : -1);
+    ASSERT_EQ(ourReader.ok(), r.before == Before::FileOpenByOurReader);
+    const auto started = std::chrono::steady_clock::now();
 
     bool ok = false;
     std::string error;
@@ -184,12 +208,21 @@ TEST_P(FileIo, LeavesTheNameAndWhatALinkPointsToAsTheRowSays) {
         options.durable = r.op == Op::ReplaceFollowing;
         ok = replaceFile(given, "new", options, error);
     }
+    const auto took = std::chrono::steady_clock::now() - started;
     here.reset();
+    if (releaser.joinable())
+        releaser.join();
     EXPECT_EQ(ok, r.succeeds) << error;
     if (!ok && r.op != Op::CreateNew) {
         EXPECT_FALSE(error.empty()) << "a refusal says why";
+        EXPECT_NE(error.find(displayPath(given)), std::string::npos) << error;
+    }
+    if (r.before == Before::FileHeldOpen && !ok) {
+        EXPECT_NE(error.find("another program"), std::string::npos) << error;
+        EXPECT_LT(took, std::chrono::seconds(5)) << "the wait for the holder is bounded";
     }
     reader.close();
+    ourReader.close();
     EXPECT_EQ(fs::is_symlink(name), r.linkStays);
     EXPECT_EQ(zp::test::readText(real(name)), r.atName);
     if (r.before == Before::ReadOnlyFile)
@@ -240,6 +273,10 @@ INSTANTIATE_TEST_SUITE_P(
             "old", ""},
         Row{"ReplacingAFileAnotherHandleHoldsOpen", Op::ReplaceFollowing, Before::FileHeldOpen,
             kHeldOpenFileCanBeReplaced, false, kHeldOpenFileCanBeReplaced ? "new" : "old", ""},
+        Row{"ReplacingAFileAnotherHandleHoldsOpenForAMoment", Op::ReplaceNotFollowing,
+            Before::FileHeldForAMoment, true, false, "new", ""},
+        Row{"ReplacingAFileTheLibraryItselfIsReading", Op::ReplaceFollowing,
+            Before::FileOpenByOurReader, true, false, "new", ""},
         // The file functions of Windows drop a dot or a space at the end of a name unless the
         // path is in the `\\?\` form: the file must land in the folder of that very name, and
         // a path of more than 260 characters must work too.

@@ -1,11 +1,13 @@
 // zoripost-sortlogs run as a process: its plan, its exit statuses, and a dry run that
 // leaves every byte as it was.
+#include "fileio/fileio.h"
 #include "logtool_support.h"
 #include "support/command.h"
 #include "support/rows.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #ifndef _WIN32
 #include <sys/wait.h>
@@ -112,6 +114,75 @@ INSTANTIATE_TEST_SUITE_P(
                       StatusCase{"a conflict", {"@"}, true, "B/2011-03-04_05-06-07.jpg", 1, true},
                       StatusCase{"help", {"--help"}, false, "", 0, false},
                       StatusCase{"-- ends the options", {"--", "@"}, true, "", 0, true}));
+
+// A send log folder whose name Windows would change or refuse unless the tool hands it to the
+// system in the `\\?\` form: ending in a dot or a space, or more than 260 characters long
+// with the files in it. The logs are written into a plain folder that is renamed to the row's
+// name for the run and back for the check, so that only the tool meets the odd name.
+struct OddFolderCase {
+    const char* what;
+    std::string name;
+};
+
+class SortLogsOddFolder : public SortLogsCli, public ::testing::WithParamInterface<OddFolderCase> {
+protected:
+    // The fixture's own rename, past the name rules of the C++ library of Windows.
+    static bool rename(const fs::path& from, const fs::path& to) {
+#ifdef _WIN32
+        return MoveFileExW(zp::fileio::win32Path(from).c_str(), zp::fileio::win32Path(to).c_str(),
+                           0) != 0;
+#else
+        std::error_code ec;
+        fs::rename(from, to, ec);
+        return !ec;
+#endif
+    }
+};
+
+TEST_P(SortLogsOddFolder, SortsItUnderItsRealName) {
+    const fs::path plain = m_dir / "logs";
+    const fs::path odd = m_dir / GetParam().name;
+    writeLog(plain,
+             TestLog{"2011-03-04_05-06-07", LogKind::Text, {"A (a@x.jp)", "B (b@x.jp)"}, true});
+    writeLog(plain, TestLog{"2011-03-04_05-06-08", LogKind::Html, {"b@x.jp"}, true});
+    zp::test::writeFile(plain / "A/.zoripost-sort.q7Zk0a", "half a copy");
+    ASSERT_TRUE(rename(plain, odd));
+    // Run directly, not through a shell: the name reaches the tool exactly as given.
+    const zp::test::ChildRun r =
+        zp::test::runChild({ZP_SORTLOGS_CLI, odd.string()}, m_dir / "run.log", {});
+    ASSERT_TRUE(rename(odd, plain));
+    EXPECT_EQ(r.exitCode, 0) << r.output;
+    EXPECT_NE(r.output.find("2 filed, 0 left in place, 0 without recipients (2 copied, 4 moved"),
+              std::string::npos)
+        << r.output;
+    // As UTF-8 bytes: the C++ library of Windows gives a name's narrow form in the C locale.
+    const auto utf8 = [](const std::u8string& text) {
+        return std::string(text.begin(), text.end());
+    };
+    std::vector<std::string> files;
+    for (const auto& e : fs::recursive_directory_iterator(plain))
+        if (e.is_regular_file())
+            files.push_back(utf8(fs::relative(e.path(), plain).generic_u8string()));
+    std::sort(files.begin(), files.end());
+    EXPECT_EQ(files,
+              (std::vector<std::string>{utf8(u8"(名前なし)/2011-03-04_05-06-08.html"),
+                                        utf8(u8"(名前なし)/2011-03-04_05-06-08.jpg"),
+                                        "A/2011-03-04_05-06-07.jpg", "A/2011-03-04_05-06-07.txt",
+                                        "B/2011-03-04_05-06-07.jpg", "B/2011-03-04_05-06-07.txt"}));
+    EXPECT_EQ(zp::test::readText(plain / "B/2011-03-04_05-06-07.jpg"),
+              zp::test::pictureBytes("2011-03-04_05-06-07"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, SortLogsOddFolder,
+                         ::testing::Values(OddFolderCase{"a name ending in a dot", "logs."},
+                                           OddFolderCase{"a name ending in a space", "logs "},
+                                           OddFolderCase{"a path longer than 260 characters",
+                                                         "logs_" + std::string(240, 'l')}),
+                         [](const auto& info) {
+                             return std::string(info.index == 0   ? "NameEndingInADot"
+                                                : info.index == 1 ? "NameEndingInASpace"
+                                                                  : "PathLongerThan260Characters");
+                         });
 
 TEST_F(SortLogsCli, ARunSaysWhatItDidAndRemovesLeftoverTemporaryFiles) {
     addLogs();

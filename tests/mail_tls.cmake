@@ -23,7 +23,10 @@ target_compile_definitions(mail_tls_test PRIVATE
   ZP_TLS_OTHER_NEXT="$<TARGET_FILE:zp_tls_other_next>"
   ZP_TLS_OTHER_NONE="$<TARGET_FILE:zp_tls_other_none>")
 if(WIN32)
-  # The module is looked for beside the program.
-  add_custom_command(TARGET mail_tls_test POST_BUILD
-    COMMAND ${CMAKE_COMMAND} -E copy_if_different $<TARGET_FILE:zp_tls> $<TARGET_FILE_DIR:mail_tls_test>)
+  # The module is looked for beside the program; copied again whenever it is rebuilt.
+  add_custom_command(OUTPUT ${CMAKE_CURRENT_BINARY_DIR}/zp_tls.dll
+    COMMAND ${CMAKE_COMMAND} -E copy_if_different $<TARGET_FILE:zp_tls> ${CMAKE_CURRENT_BINARY_DIR}
+    DEPENDS zp_tls $<TARGET_FILE:zp_tls>)
+  add_custom_target(mail_tls_test_module DEPENDS ${CMAKE_CURRENT_BINARY_DIR}/zp_tls.dll)
+  add_dependencies(mail_tls_test mail_tls_test_module)
 endif()

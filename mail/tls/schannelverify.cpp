@@ -5,6 +5,8 @@
 // system's.
 #include "mail/tls/schannelverify.h"
 
+#include "fileio/fileio.h"
+
 #include <winsock2.h>
 #include <ws2tcpip.h>
 
@@ -37,9 +39,16 @@ struct ChainFreer {
 };
 using Chain = std::unique_ptr<const CERT_CHAIN_CONTEXT, ChainFreer>;
 
+// The path in the file library's `\\?\` form, so that a CA file in a folder whose name ends in
+// a dot or a space, or on a path longer than 260 characters, is found under its real name.
+// Shared for reading and deletion: the user's own tools may replace the file meanwhile.
 bool readWholeFile(const std::string& path, std::string& data) {
-    HANDLE file = CreateFileW(widen(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const std::wstring name =
+        fileio::win32Path(fileio::fs::path(std::u8string(path.begin(), path.end())));
+    HANDLE file = name.empty()
+                      ? INVALID_HANDLE_VALUE
+                      : CreateFileW(name.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         return false;
     }
