@@ -88,12 +88,33 @@ VIAddVersionKey /LANG=1041 "LegalCopyright" "Copyright © 2026 ${PUBLISHER}"
   DeleteRegKey /ifempty SHCTX "Software\Classes\${EXT}"
 !macroend
 
+; A running copy holds a mutex named after its executable's file name; its files cannot be
+; replaced or removed while it runs. The user is asked to end it; a silent run ends with
+; exit code 2 and touches nothing.
+!macro ZP_WAIT_FOR_NO_RUNNING_COPY
+  ${Do}
+    System::Call 'kernel32::OpenMutexW(i 0x00100000, i 0, w "${PRODUCT}.exe") p .r9'
+    ${If} $9 == 0
+      ${Break}
+    ${EndIf}
+    System::Call 'kernel32::CloseHandle(p r9)'
+    MessageBox MB_RETRYCANCEL|MB_ICONEXCLAMATION \
+      "${PRODUCT} が起動しています。終了してから「再試行」を押してください。" \
+      /SD IDCANCEL IDRETRY zp_retry
+    SetErrorLevel 2
+    Quit
+    zp_retry:
+  ${Loop}
+!macroend
+
 Function .onInit
   !insertmacro MULTIUSER_INIT
+  !insertmacro ZP_WAIT_FOR_NO_RUNNING_COPY
 FunctionEnd
 
 Function un.onInit
   !insertmacro MULTIUSER_UNINIT
+  !insertmacro ZP_WAIT_FOR_NO_RUNNING_COPY
   ; The uninstaller serves the installation it lies in, whatever the command line says.
   ReadRegStr $0 HKLM "${UNINSTALL_KEY}" "InstallLocation"
   ${If} $0 == $INSTDIR

@@ -220,6 +220,7 @@ setup_windows() {
   local uninstall
   uninstall=$(find "$WINEPREFIX/drive_c" -iname uninstall.exe -path '*zoripost*' | head -1)
   exe=${uninstall%/*}/zoripost.exe
+  program_dir=${uninstall%/*}
   if [ -z "$uninstall" ] || [ ! -f "$exe" ]; then
     fail install "no zoripost.exe with uninstall.exe beside it in the prefix"
     return 1
@@ -342,6 +343,22 @@ run_row() { # row label [smtp options...]
   abandon_program
 }
 
+# While the program runs, installing again (silently) is refused with exit code 2 and leaves
+# the installed files and the running window as they are.
+check_install_refused() {
+  local status=0
+  timeout 120 "$wine" "$installer" /S </dev/null >>"$work/install.log" 2>&1 || status=$?
+  if [ "$status" -ne 2 ]; then
+    fail "installer while running" "exit code $status, not 2"
+  elif [ ! -f "$program_dir/zoripost.exe" ] || [ ! -f "$program_dir/uninstall.exe" ]; then
+    fail "installer while running" "the installed files were touched"
+  elif ! find_window; then
+    fail "installer while running" "the window went"
+  else
+    pass "installer refuses while the program runs (exit code 2)"
+  fi
+}
+
 # One start of the program: a settings file, the picture, Alt+S, the mail read back.
 send_row() { # row label [smtp options...]
   local row=$1 label=$2
@@ -368,6 +385,7 @@ send_row() { # row label [smtp options...]
   fi
   check_jpeg "$row" "$label"
   [ "$row" != iso-2022-jp ] || take_screenshot
+  [ "$mode" != windows ] || [ "$row" != iso-2022-jp ] || check_install_refused
   local eml=$work/mail-$row/1.eml
   # A picture given on the command line is shown, never sent by itself.
   if [ -e "$eml" ]; then
