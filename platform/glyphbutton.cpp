@@ -5,6 +5,11 @@
 
 namespace zp {
 
+namespace {
+// The face's raised frame: the caption never runs over it.
+constexpr int kFaceFrame = 2;
+} // namespace
+
 GlyphButton::GlyphButton(QWidget* parent) : QPushButton(parent) {
     setIconSize(QSize(16, 16));
 }
@@ -42,9 +47,13 @@ void GlyphButton::paintEvent(QPaintEvent*) {
     opt.icon = QIcon();
     p.drawControl(QStyle::CE_PushButton, opt);
 
-    const QRect area = contentsArea();
+    QRect area = contentsArea();
     const QSize text = captionSize();
     const int glyphWidth = glyph.isNull() ? 0 : iconSize().width() + kGlyphSpacing;
+    // A style with wide margins (the Windows one) or a font with wider letters leaves the
+    // picture and caption too little room: they take the margins, up to the face's frame.
+    if (glyphWidth + text.width() > area.width())
+        area = rect().adjusted(kFaceFrame, 0, -kFaceFrame, 0).intersected(rect());
     const int left = area.left() + std::max(0, (area.width() - glyphWidth - text.width()) / 2);
     if (!glyph.isNull()) {
         const QIcon::Mode mode = isEnabled() ? QIcon::Normal : QIcon::Disabled;
