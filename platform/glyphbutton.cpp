@@ -17,7 +17,13 @@ GlyphButton::GlyphButton(QWidget* parent) : QPushButton(parent) {
 QRect GlyphButton::contentsArea() const {
     QStyleOptionButton opt;
     initStyleOption(&opt);
-    return style()->subElementRect(QStyle::SE_PushButtonContents, &opt, this);
+    const QRect area = style()->subElementRect(QStyle::SE_PushButtonContents, &opt, this);
+    // A style with wide margins (the Windows one) or a font with wider letters leaves the
+    // picture and caption too little room: they take the margins, up to the face's frame.
+    const int glyphWidth = icon().isNull() ? 0 : iconSize().width() + kGlyphSpacing;
+    if (glyphWidth + captionSize().width() > area.width())
+        return QRect(kFaceFrame, area.top(), width() - 2 * kFaceFrame, area.height());
+    return area;
 }
 
 QSize GlyphButton::captionSize() const {
@@ -47,13 +53,9 @@ void GlyphButton::paintEvent(QPaintEvent*) {
     opt.icon = QIcon();
     p.drawControl(QStyle::CE_PushButton, opt);
 
-    QRect area = contentsArea();
+    const QRect area = contentsArea();
     const QSize text = captionSize();
     const int glyphWidth = glyph.isNull() ? 0 : iconSize().width() + kGlyphSpacing;
-    // A style with wide margins (the Windows one) or a font with wider letters leaves the
-    // picture and caption too little room: they take the margins, up to the face's frame.
-    if (glyphWidth + text.width() > area.width())
-        area = rect().adjusted(kFaceFrame, 0, -kFaceFrame, 0).intersected(rect());
     const int left = area.left() + std::max(0, (area.width() - glyphWidth - text.width()) / 2);
     if (!glyph.isNull()) {
         const QIcon::Mode mode = isEnabled() ? QIcon::Normal : QIcon::Disabled;

@@ -14,7 +14,8 @@ public:
 
     explicit GlyphButton(QWidget* parent = nullptr);
 
-    // Where the caption goes: the style's contents area less the glyph and its gap.
+    // Where the caption goes: the style's contents area (widened to the face's frame when the
+    // glyph and caption need more) less the glyph and its gap.
     QRect captionRect() const;
 
 protected:
