@@ -18,6 +18,20 @@ if(ZP_BUILD_APP)
   set(QT_HOST_PATH /usr)
   set(QT_HOST_PATH_CMAKE_DIR /usr/lib/x86_64-linux-gnu/cmake)
   set(Qt6HostInfo_DIR /usr/lib/x86_64-linux-gnu/cmake/Qt6HostInfo)
+  # The folders of the DLLs the window's programs load: Qt's, and MinGW's runtime where the
+  # compiler itself links it from. Wine's search path for the tests and the icon painter, and
+  # where the installed folder's DLLs are looked for.
+  set(ZP_WINDOWS_DLL_DIRS ${ZP_QT_PREFIX}/bin)
+  foreach(dll libstdc++-6.dll libwinpthread-1.dll)
+    execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=${dll}
+                    OUTPUT_VARIABLE path OUTPUT_STRIP_TRAILING_WHITESPACE)
+    if(NOT IS_ABSOLUTE "${path}" OR NOT EXISTS "${path}")
+      message(FATAL_ERROR "${CMAKE_CXX_COMPILER} does not know where ${dll} is")
+    endif()
+    get_filename_component(path ${path} REALPATH)
+    get_filename_component(dir ${path} DIRECTORY)
+    list(APPEND ZP_WINDOWS_DLL_DIRS ${dir})
+  endforeach()
 endif()
 
 # Everything static: no DLL beside the programs but the system's (and, for the window, Qt's).

@@ -23,18 +23,20 @@ std::FILE* openScratchFile() {
         errno = ENOENT;
         return nullptr;
     }
-    fs::path temp;
-    // createTemporary names it beside a target; the target itself is never made.
-    const int fd = createTemporary(fs::path(folder) / L"zoripost-scratch", temp);
-    if (fd < 0)
-        return nullptr;
-    ::_close(fd);
-    const std::wstring name = win32Path(temp);
-    HANDLE file = CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    // A new name each try, created exclusively.
+    HANDLE file = INVALID_HANDLE_VALUE;
+    for (int attempt = 0; attempt < 100 && file == INVALID_HANDLE_VALUE; ++attempt) {
+        const std::wstring name =
+            win32Path(temporaryNameFor(fs::path(folder) / L"zoripost-scratch"));
+        file = CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                           FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+        if (file == INVALID_HANDLE_VALUE && GetLastError() != ERROR_FILE_EXISTS) {
+            errno = errnoFromWindows(GetLastError());
+            return nullptr;
+        }
+    }
     if (file == INVALID_HANDLE_VALUE) {
-        errno = errnoFromWindows(GetLastError());
-        DeleteFileW(name.c_str());
+        errno = EEXIST;
         return nullptr;
     }
     const int handleFd = ::_open_osfhandle(reinterpret_cast<intptr_t>(file), _O_BINARY | _O_RDWR);

@@ -37,15 +37,15 @@ signals:
     void raiseRequested();
 
 private:
-    bool askRunningCopy(int timeoutMs);
-    bool listen(QString& error);
-    void onNewConnection();
-
     QString m_name;
 #ifdef Q_OS_WIN
     void* m_mutex = nullptr;  // HANDLE
     void* m_window = nullptr; // HWND of the message-only "TfrmMain" window
 #else
+    bool askRunningCopy(int timeoutMs);
+    bool listen(QString& error);
+    void onNewConnection();
+
     int m_listener = -1;
     QSocketNotifier* m_notifier = nullptr;
 #endif

@@ -9,15 +9,12 @@ set -euo pipefail
 setup=$(readlink -f "$1")
 version=$2
 stage=${3:-${setup%-setup.exe}}
-wine=${ZP_WINE:-/usr/lib/wine/wine64}
-server=${wine%/*}/wineserver
+. "$(dirname "$0")/../../scripts/windows/wine-env.sh"
 work=$(mktemp -d)
-export WINEPREFIX=$work/prefix WINEARCH=win64 WINEDEBUG=-all
-export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
-export LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8
+export WINEPREFIX=$work/prefix
 unset DISPLAY WAYLAND_DISPLAY
 cleanup() {
-  "$server" -k 2>/dev/null || true
+  "$wineserver" -k 2>/dev/null || true
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -28,7 +25,7 @@ fail() {
 }
 
 "$wine" wineboot --init >/dev/null 2>&1 || true
-"$server" -w
+"$wineserver" -w
 home=""
 for dir in "$WINEPREFIX"/drive_c/users/*; do
   [ "${dir##*/}" = Public ] || home=$dir
@@ -78,7 +75,7 @@ check_starts() { # MODE FOLDER: the program stays up for 10 s with every DLL fou
   if grep -i 'not found\|import_dll' "$log" >&2; then
     fail "$mode: zoripost.exe misses a DLL"
   fi
-  "$server" -k 2>/dev/null || true
+  "$wineserver" -k 2>/dev/null || true
   wait $pid 2>/dev/null || true
 }
 
@@ -100,7 +97,7 @@ round_trip() { # MODE SWITCH HIVE FOLDER START-MENU
   local mode=$1 switch=$2 hive=$3 dir=$4 menu=$5
   # shellcheck disable=SC2086 # no switch at all for the current user
   "$wine" "$setup" /S $switch >/dev/null 2>&1 || fail "$mode: the installer failed"
-  "$server" -w
+  "$wineserver" -w
   check_installed "$mode" "$hive" "$dir" "$menu"
   if [ -f "$dir/zoripost.exe" ]; then
     check_starts "$mode" "$dir"
@@ -110,7 +107,7 @@ round_trip() { # MODE SWITCH HIVE FOLDER START-MENU
   [ -f "$roaming/zoripost/zoripost.ini" ] || printf '[smtp]\r\nserver=mail.example.jp\r\n' \
     >"$roaming/zoripost/zoripost.ini"
   "$wine" "$dir/uninstall.exe" /S >/dev/null 2>&1 || fail "$mode: the uninstaller failed"
-  "$server" -w
+  "$wineserver" -w
   check_removed "$mode" "$hive" "$dir" "$menu"
 }
 

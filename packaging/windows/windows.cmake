@@ -5,33 +5,15 @@
 # Debian package) applies here.
 enable_language(RC)
 
-# The MinGW runtime DLLs come from the folders the compiler itself links them from.
-function(zp_mingw_dll_folder name out)
-  execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=${name}
-                  OUTPUT_VARIABLE path OUTPUT_STRIP_TRAILING_WHITESPACE)
-  if(NOT IS_ABSOLUTE "${path}" OR NOT EXISTS "${path}")
-    message(FATAL_ERROR "${CMAKE_CXX_COMPILER} does not know where ${name} is")
-  endif()
-  get_filename_component(folder ${path} DIRECTORY)
-  set(${out} ${folder} PARENT_SCOPE)
-endfunction()
-zp_mingw_dll_folder(libstdc++-6.dll zp_gcc_dll_dir)
-zp_mingw_dll_folder(libwinpthread-1.dll zp_pthread_dll_dir)
-get_target_property(zp_qtcore_dll Qt6::Core IMPORTED_LOCATION_RELEASE)
-if(NOT zp_qtcore_dll)
-  get_target_property(zp_qtcore_dll Qt6::Core IMPORTED_LOCATION)
-endif()
-get_filename_component(zp_qt_bin_dir ${zp_qtcore_dll} DIRECTORY)
-get_filename_component(zp_qt_prefix ${zp_qt_bin_dir} DIRECTORY)
-
 # The icon: zp_icontool.exe run under Wine (the build's emulator) with Qt's and MinGW's DLLs
 # on Wine's search path; PNG-compressed entries from 16 to 256 pixels, as Explorer picks them
 # for each view and screen scale.
 set(zp_ico ${CMAKE_CURRENT_BINARY_DIR}/zoripost.ico)
-set(zp_wine_path "Z:${zp_qt_bin_dir}$<SEMICOLON>Z:${zp_gcc_dll_dir}$<SEMICOLON>Z:${zp_pthread_dll_dir}")
+list(JOIN ZP_WINDOWS_DLL_DIRS "$<SEMICOLON>Z:" zp_wine_path)
+set(zp_wine_path "Z:${zp_wine_path}")
 add_custom_command(OUTPUT ${zp_ico}
   COMMAND ${CMAKE_COMMAND} -E env "WINEPATH=${zp_wine_path}" QT_QPA_PLATFORM=offscreen
-          "QT_PLUGIN_PATH=Z:${zp_qt_prefix}/plugins"
+          "QT_PLUGIN_PATH=Z:${ZP_QT_PREFIX}/plugins"
           ${CMAKE_CROSSCOMPILING_EMULATOR} $<TARGET_FILE:zp_icontool>
           --ico ${zp_ico} 16 20 24 32 40 48 64 128 256
   DEPENDS zp_icontool

@@ -63,9 +63,7 @@ esac
 
 python=/usr/bin/python3
 rows_py=$root/scripts/windows/test_window_rows.py
-wine=${ZP_WINE:-/usr/lib/wine/wine64}
-wineserver=${wine%/*}/wineserver
-[ -x "$wineserver" ] || wineserver=$(command -v wineserver || echo /usr/lib/wine/wineserver)
+. "$root/scripts/windows/wine-env.sh"
 for tool in Xvfb xdotool xwininfo import "$python"; do
   command -v "$tool" >/dev/null || {
     echo "test-window: $tool is missing; run scripts/install-deps.sh test" >&2
@@ -155,9 +153,7 @@ start_smtp() { # row [--tls cert key --mode starttls]
 # --- the two systems: where the program, its settings and its picture live -----------------
 
 wine_env() {
-  export WINEPREFIX=$work/prefix WINEARCH=win64 WINEDEBUG=-all
-  export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
-  export LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8
+  export WINEPREFIX=$work/prefix
   # Wine hands the environment on: a headless choice of the caller's (scripts/test.sh sets
   # offscreen for the Linux tests) would keep the window off the screen.
   unset QT_QPA_PLATFORM

@@ -7,18 +7,11 @@
 #   scripts/windows/wine-run.sh --init      only makes the prefix and starts its server
 #   scripts/windows/wine-run.sh --stop      ends the prefix's server
 set -euo pipefail
-wine=${ZP_WINE:-/usr/lib/wine/wine64}
+. "$(dirname "$0")/wine-env.sh"
 export WINEPREFIX=${ZP_WINEPREFIX:-${TMPDIR:-/tmp}/zoripost-wine-$(id -u)}
-export WINEDEBUG=-all
 # Test programs start this build's other .exe programs through the same runner.
 export ZP_WINE_RUN=$(readlink -f "$0")
-export WINEARCH=win64
-# Wine asks for no desktop integration or Mono/Gecko installers in a test prefix.
-export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
-export LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8
 unset DISPLAY WAYLAND_DISPLAY
-server=${wine%/*}/wineserver
-[ -x "$server" ] || server=$(command -v wineserver || echo /usr/lib/wine/wineserver)
 
 init() {
   # One test at a time makes the prefix; the others wait for it.
@@ -27,7 +20,7 @@ init() {
   flock 9
   if [ ! -f "$WINEPREFIX/system.reg" ]; then
     "$wine" wineboot --init >/dev/null 2>&1 || true
-    "$server" -w
+    "$wineserver" -w
   fi
   flock -u 9
 }
@@ -36,19 +29,19 @@ case "${1:-}" in
 --init)
   init
   # Kept running until --stop, so that each test does not start and stop its own server.
-  "$server" -p </dev/null >/dev/null 2>&1 || true # already running: kept as it is
+  "$wineserver" -p </dev/null >/dev/null 2>&1 || true # already running: kept as it is
   # Wine's own services come up now, apart from any caller's output: started by the first test
   # program, they would keep CTest's pipe of that test open until the end of the run.
   "$wine" wineboot </dev/null >/dev/null 2>&1 || true
   exit 0
   ;;
 --stop)
-  "$server" -k 2>/dev/null || true
+  "$wineserver" -k 2>/dev/null || true
   exit 0
   ;;
 esac
 init
 # The prefix's server, started here when none runs, apart from the caller's output: a server
 # that a test program started would hold CTest's output pipe open after the test has ended.
-"$server" -p </dev/null >/dev/null 2>&1 || true
+"$wineserver" -p </dev/null >/dev/null 2>&1 || true
 exec "$wine" "$@"
