@@ -42,10 +42,10 @@ fi
 
 if [ "$what" = all ] || [ "$what" = --windows ]; then
   # The same tables as Windows programs, under Wine in a Japanese locale, with one Wine prefix
-  # made once for the run.
+  # made once for the run (the build draws the program icon under Wine in it too).
+  export ZP_WINEPREFIX=${ZP_WINEPREFIX:-$PWD/build-windows/wine}
   ZP_JOBS=$jobs scripts/windows/build.sh
   t=$SECONDS
-  export ZP_WINEPREFIX=${ZP_WINEPREFIX:-$PWD/build-windows/wine}
   scripts/windows/wine-run.sh --init
   stage "Wine prefix" "$t"
   t=$SECONDS

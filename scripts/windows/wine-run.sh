@@ -4,7 +4,7 @@
 # prefix for the whole run ($ZP_WINEPREFIX, made on first use). The program's exit status is
 # passed on.
 #   scripts/windows/wine-run.sh program.exe [arguments...]
-#   scripts/windows/wine-run.sh --init      only makes the prefix and starts its server
+#   scripts/windows/wine-run.sh --init      only makes the prefix and starts its server and services
 #   scripts/windows/wine-run.sh --stop      ends the prefix's server
 set -euo pipefail
 . "$(dirname "$0")/wine-env.sh"
@@ -13,26 +13,30 @@ export WINEPREFIX=${ZP_WINEPREFIX:-${TMPDIR:-/tmp}/zoripost-wine-$(id -u)}
 export ZP_WINE_RUN=$(readlink -f "$0")
 unset DISPLAY WAYLAND_DISPLAY
 
-init() {
-  # One test at a time makes the prefix; the others wait for it.
+up() {
+  # One caller at a time makes the prefix and starts its server; the others wait for it.
   mkdir -p "$(dirname "$WINEPREFIX")"
   exec 9>"$WINEPREFIX.lock"
   flock 9
   if [ ! -f "$WINEPREFIX/system.reg" ]; then
-    "$wine" wineboot --init >/dev/null 2>&1 || true
+    "$wine" wineboot --init </dev/null >/dev/null 2>&1 9>&- || true
     "$wineserver" -w
   fi
+  # The server, and Wine's own services after it, are started here apart from the caller's
+  # output: started by a program whose output is a pipe (CTest's for a test, ninja's for a
+  # build step), they would hold that pipe open after the program has ended, and the caller
+  # would wait for them for ever. The server stays until --stop, or a minute after its last
+  # program when nobody stops it. An exit status of 0 means it was not running yet.
+  if "$wineserver" -p60 </dev/null >/dev/null 2>&1 9>&-; then
+    "$wine" wineboot </dev/null >/dev/null 2>&1 9>&- || true
+  fi
   flock -u 9
+  exec 9>&-
 }
 
 case "${1:-}" in
 --init)
-  init
-  # Kept running until --stop, so that each test does not start and stop its own server.
-  "$wineserver" -p </dev/null >/dev/null 2>&1 || true # already running: kept as it is
-  # Wine's own services come up now, apart from any caller's output: started by the first test
-  # program, they would keep CTest's pipe of that test open until the end of the run.
-  "$wine" wineboot </dev/null >/dev/null 2>&1 || true
+  up
   exit 0
   ;;
 --stop)
@@ -40,8 +44,5 @@ case "${1:-}" in
   exit 0
   ;;
 esac
-init
-# The prefix's server, started here when none runs, apart from the caller's output: a server
-# that a test program started would hold CTest's output pipe open after the test has ended.
-"$wineserver" -p </dev/null >/dev/null 2>&1 || true
+up
 exec "$wine" "$@"

@@ -80,6 +80,13 @@ add_test(NAME windows_same_output
 set_tests_properties(windows_same_output PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 600
   LABELS "picture;logtool")
 
+# The first program run in a fresh prefix starts Wine's server and services apart from the
+# output pipe its caller reads (ninja's output when the build draws the icon under Wine).
+add_test(NAME windows_wine_run_pipe
+  COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/scripts/windows_wine_run_pipe.sh
+          ${PROJECT_SOURCE_DIR}/scripts/windows/wine-run.sh $<TARGET_FILE:zoripost-jpeg> --help)
+set_tests_properties(windows_wine_run_pipe PROPERTIES TIMEOUT 240 LABELS windows)
+
 # Window tests Windows cannot run.
 set(ZP_WINDOWS_SKIP_app_process_test
     "it checks the Unix running-copy socket and signals; platform_windows_test holds the Windows mutex and its window")
