@@ -13,6 +13,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh test
 export QT_QPA_PLATFORM=offscreen
+# A compiler cache kept from an earlier run serves a checkout in another folder too.
+export CCACHE_BASEDIR=${CCACHE_BASEDIR:-$PWD} CCACHE_NOHASHDIR=${CCACHE_NOHASHDIR:-true}
 jobs=$(nproc)
 what=${1:-all}
 started=$SECONDS
