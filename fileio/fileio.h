@@ -171,6 +171,14 @@ void syncFolder(const fs::path& folder);
 // The path as text for messages: native bytes on POSIX, UTF-8 on Windows.
 std::string displayPath(const fs::path& path);
 
+// A command-line tool's arguments after the program's name, in the form pathFromText reads:
+// argv's bytes on POSIX, UTF-8 from the wide command line on Windows (the C runtime's argv
+// holds only what the ANSI code page has).
+std::vector<std::string> commandLineArguments(int argc, char** argv);
+// A path a user gave as text: its bytes on POSIX, UTF-8 on Windows (the form displayPath
+// gives back).
+fs::path pathFromText(const std::string& text);
+
 enum class LinkAtTarget {
     Follow,  // the link stays and the file it points to is replaced
     Replace, // the link itself is replaced; what it points to is never touched

@@ -1,5 +1,6 @@
 // zoripost-sortlogs: files the send logs of a folder into per-recipient folders, as the
 // window's sorting tool does, and says what it did or, with --dry-run, what it would do.
+#include "fileio/fileio.h"
 #include "logtool/logsort.h"
 
 #include <cstdio>
@@ -28,11 +29,10 @@ struct Options {
     std::string folder;
 };
 
-bool parse(int argc, char** argv, Options& o, std::string& error) {
+bool parse(const std::vector<std::string>& args, Options& o, std::string& error) {
     bool options = true;
     int folders = 0;
-    for (int i = 1; i < argc; ++i) {
-        const std::string a = argv[i];
+    for (const std::string& a : args) {
         if (options && a == "--") {
             options = false;
         } else if (options && a == "--dry-run") {
@@ -148,7 +148,7 @@ std::string stepLine(const Step& s) {
 int main(int argc, char** argv) {
     Options options;
     std::string error;
-    if (!parse(argc, argv, options, error)) {
+    if (!parse(zp::fileio::commandLineArguments(argc, argv), options, error)) {
         std::fprintf(stderr, "zoripost-sortlogs: %s\n%s", error.c_str(), kUsage);
         return 2;
     }
@@ -157,7 +157,7 @@ int main(int argc, char** argv) {
         return 0;
     }
     Plan plan;
-    if (makePlan(fs::path(options.folder), plan, error) != PlanError::None) {
+    if (makePlan(zp::fileio::pathFromText(options.folder), plan, error) != PlanError::None) {
         std::fprintf(stderr, "zoripost-sortlogs: %s\n", error.c_str());
         return 2;
     }

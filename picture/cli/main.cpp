@@ -5,6 +5,7 @@
 #include "picture/messages.h"
 #include "picture/outputfiles.h"
 #include "picture/preparedpicture.h"
+#include "fileio/fileio.h"
 #include "text/cp932.h"
 
 #include <cerrno>
@@ -52,6 +53,11 @@ fs::path outputKey(const fs::path& out) {
     return ec ? out.lexically_normal() : key;
 }
 
+// A path's last part as text, in the form the arguments were read in.
+std::string displayName(const fs::path& path) {
+    return zp::fileio::displayPath(path.filename());
+}
+
 void printFailure(zp::cli::FileReport& report, const std::string& file, const std::string& cause,
                   const fs::path& out) {
     // An output of the same name that is already there is not this run's result.
@@ -59,13 +65,13 @@ void printFailure(zp::cli::FileReport& report, const std::string& file, const st
     const bool older = fs::exists(fs::symlink_status(out, ec));
     report.err(
         format("zoripost-jpeg: %s: %s%s%s%s\n", file.c_str(), cause.c_str(), older ? "; " : "",
-               older ? out.filename().string().c_str() : "",
+               older ? displayName(out).c_str() : "",
                older ? " in the output folder is from an earlier run and was left as it was" : ""));
 }
 
 // One file through the pipeline; true when it was written under its limit.
 fs::path outputOf(const std::string& file, const zp::cli::Options& options) {
-    return zp::outputCopyPath(options.outDir, fs::path(file).filename().string());
+    return zp::outputCopyPath(options.outDir, displayName(zp::fileio::pathFromText(file)));
 }
 
 // The fitted bitmap as a binary PPM (P6): lossless, and read by every image tool.
@@ -87,14 +93,14 @@ bool convertFile(const std::string& file, const zp::cli::Options& options, Writt
         if (const auto first = written.files.find(key); first != written.files.end()) {
             report.err(format("zoripost-jpeg: %s: %s was already written from %s in this run; "
                               "not replaced\n",
-                              file.c_str(), out.filename().string().c_str(),
+                              file.c_str(), displayName(out).c_str(),
                               first->second.c_str()));
             return false;
         }
     }
     std::string error;
     zp::PictureSource source;
-    if (!zp::PictureSource::fromFile(fs::path(file), source, error)) {
+    if (!zp::PictureSource::fromFile(zp::fileio::pathFromText(file), source, error)) {
         printFailure(report, file, error, out);
         return false;
     }
@@ -131,7 +137,7 @@ bool convertFile(const std::string& file, const zp::cli::Options& options, Writt
         written.files.emplace(key, file);
     }
     if (!options.quiet) {
-        report.out(format("%s -> %s (%dx%d)\n", file.c_str(), out.string().c_str(),
+        report.out(format("%s -> %s (%dx%d)\n", file.c_str(), zp::fileio::displayPath(out).c_str(),
                           result.fitted.width, result.fitted.height));
     }
     return true;
@@ -142,7 +148,7 @@ bool convertFile(const std::string& file, const zp::cli::Options& options, Writt
 int main(int argc, char** argv) {
     zp::cli::Options options;
     std::string error;
-    if (!zp::cli::parseOptions(argc, argv, options, error)) {
+    if (!zp::cli::parseOptions(zp::fileio::commandLineArguments(argc, argv), options, error)) {
         std::fprintf(stderr, "zoripost-jpeg: %s\n%s", error.c_str(), zp::cli::usageText());
         return 2;
     }
@@ -151,7 +157,7 @@ int main(int argc, char** argv) {
         return 0;
     }
     std::error_code ec;
-    if (!fs::is_directory(fs::path(options.outDir), ec)) {
+    if (!fs::is_directory(zp::fileio::pathFromText(options.outDir), ec)) {
         std::fprintf(stderr, "zoripost-jpeg: %s: ", options.outDir.c_str());
         printLine(zp::pictureMessage(zp::PictureError::OutputFolderMissing), stderr);
         return 1;
@@ -159,7 +165,7 @@ int main(int argc, char** argv) {
     WrittenFiles written;
     const bool allOk = zp::cli::runBatch(
         options.files.size(), options.jobs > 0 ? options.jobs : zp::cli::defaultJobs(),
-        [&](std::size_t i) { return outputKey(outputOf(options.files[i], options)).string(); },
+        [&](std::size_t i) { return zp::fileio::displayPath(outputKey(outputOf(options.files[i], options))); },
         [&](std::size_t i, zp::cli::FileReport& report) {
             return convertFile(options.files[i], options, written, report);
         });

@@ -119,13 +119,13 @@ bool takesValue(const std::string& name) {
 
 } // namespace
 
-bool parseOptions(int argc, char** argv, Options& o, std::string& error) {
+bool parseOptions(const std::vector<std::string>& args, Options& o, std::string& error) {
     // A fresh settings page: 132 x 176, quality 90, no limit (100 kB when set), enlarge
     // small pictures, turn left when that suits the frame, no cutting.
     o.settings.fit.direction = TurnDirection::Left;
     bool filesOnly = false;
-    for (int i = 1; i < argc; ++i) {
-        std::string arg = argv[i];
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        std::string arg = args[i];
         if (filesOnly || arg.empty() || arg[0] != '-' || arg == "-") {
             o.files.push_back(arg);
             continue;
@@ -143,11 +143,11 @@ bool parseOptions(int argc, char** argv, Options& o, std::string& error) {
         }
         if (takesValue(arg)) {
             if (!inlineValue) {
-                if (i + 1 >= argc) {
+                if (i + 1 >= args.size()) {
                     error = "option " + arg + " needs a value";
                     return false;
                 }
-                value = argv[++i];
+                value = args[++i];
             }
             if (!applyValueOption(arg, value, o)) {
                 error = "bad value for " + arg + ": " + value;

@@ -17,8 +17,9 @@ struct Options {
     int jobs = 0;           // files converted at once; 0: one per core
 };
 
-// Parses argv; false with a message in `error` on a usage error.
-bool parseOptions(int argc, char** argv, Options& options, std::string& error);
+// Parses the arguments after the program's name; false with a message in `error` on a usage
+// error.
+bool parseOptions(const std::vector<std::string>& args, Options& options, std::string& error);
 
 const char* usageText();
 

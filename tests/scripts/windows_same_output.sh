@@ -18,9 +18,11 @@ trap 'rm -rf "$tmp"' EXIT
 failed=0
 
 # Pictures of every reader, made by ImageMagick: a large photo-like PNG, a JPEG that EXIF says
-# to turn, a GIF with a palette, a 24-bit BMP, a small picture to enlarge.
+# to turn, a GIF with a palette, a 24-bit BMP, a small picture to enlarge. Names and folders
+# hold Japanese and a character code page 932 lacks ("é"), which the Windows tools read from
+# the wide command line.
 mkdir "$tmp/in"
-convert -size 1600x1200 plasma:fractal -seed 3 "$tmp/in/photo.png"
+convert -size 1600x1200 plasma:fractal -seed 3 "$tmp/in/写真 é.png"
 convert -size 900x600 plasma:fractal -seed 5 -quality 92 -orient RightTop "$tmp/in/turned.jpg"
 convert -size 300x200 plasma:fractal -seed 7 -colors 64 "$tmp/in/palette.gif"
 convert -size 500x700 gradient:navy-orange "BMP3:$tmp/in/gradient.bmp"
@@ -30,22 +32,23 @@ n=0
 for opts in "--preset 1 --limit 20" "--size 240x320 --cut --turn none" \
             "--preset 6 --quality 70 --no-enlarge" "--size 1920x1080 --quality 100 --turn right"; do
   n=$((n + 1))
-  mkdir "$tmp/l$n" "$tmp/w$n"
+  wout="$tmp/w$n 出力é"
+  mkdir "$tmp/l$n" "$wout"
   # shellcheck disable=SC2086
   "$jpeg" -q --jobs 2 $opts --out "$tmp/l$n" "$tmp"/in/* || true
   # shellcheck disable=SC2086
-  "$run" "$jpeg_exe" -q --jobs 2 $opts --out "$tmp/w$n" "$tmp"/in/* || true
+  "$run" "$jpeg_exe" -q --jobs 2 $opts --out "$wout" "$tmp"/in/* || true
   for f in "$tmp/l$n"/*; do
     name=$(basename "$f")
-    if cmp -s "$f" "$tmp/w$n/$name"; then
+    if cmp -s "$f" "$wout/$name"; then
       echo "same  $opts  $name"
     else
       echo "DIFFERENT  $opts  $name"
       failed=1
     fi
   done
-  if [ "$(ls "$tmp/l$n")" != "$(ls "$tmp/w$n")" ]; then
-    echo "DIFFERENT file lists with $opts: $(ls "$tmp/l$n" | tr '\n' ' ') / $(ls "$tmp/w$n" | tr '\n' ' ')"
+  if [ "$(ls "$tmp/l$n")" != "$(ls "$wout")" ]; then
+    echo "DIFFERENT file lists with $opts: $(ls "$tmp/l$n" | tr '\n' ' ') / $(ls "$wout" | tr '\n' ' ')"
     failed=1
   fi
   [ -n "$(ls "$tmp/l$n")" ] || { echo "no output with $opts"; failed=1; }
@@ -63,10 +66,10 @@ for i in 1 2 3; do
 done
 cp "$tmp/l1/$(ls "$tmp/l1" | head -n 1)" "$tmp/logs/2011-03-04_05-06-07.jpg"
 cp -r "$tmp/logs" "$tmp/logs-linux"
-cp -r "$tmp/logs" "$tmp/logs-windows"
+cp -r "$tmp/logs" "$tmp/ログ é-windows"
 "$sortlogs" "$tmp/logs-linux" >"$tmp/sort-linux.txt" 2>&1 || echo "linux exit $?" >>"$tmp/sort-linux.txt"
-"$run" "$sort_exe" "$tmp/logs-windows" >"$tmp/sort-windows.txt" 2>&1 || echo "windows exit $?" >>"$tmp/sort-windows.txt"
-if diff -r "$tmp/logs-linux" "$tmp/logs-windows"; then
+"$run" "$sort_exe" "$tmp/ログ é-windows" >"$tmp/sort-windows.txt" 2>&1 || echo "windows exit $?" >>"$tmp/sort-windows.txt"
+if diff -r "$tmp/logs-linux" "$tmp/ログ é-windows"; then
   echo "same  sorted log folder ($(find "$tmp/logs-linux" -type f | wc -l) files)"
 else
   echo "DIFFERENT sorted log folders"
