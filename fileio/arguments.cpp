@@ -18,14 +18,8 @@ std::vector<std::string> commandLineArguments(int argc, char** argv) {
     int count = 0;
     wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
     if (wide) {
-        for (int i = 1; i < count; ++i) {
-            const int n = WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, nullptr, 0, nullptr, nullptr);
-            std::string text(n > 0 ? static_cast<std::size_t>(n) : 1, '\0');
-            if (n > 0)
-                WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, text.data(), n, nullptr, nullptr);
-            text.pop_back(); // the terminating zero
-            args.push_back(std::move(text));
-        }
+        for (int i = 1; i < count; ++i)
+            args.push_back(utf8FromWide(wide[i]));
         LocalFree(wide);
         return args;
     }
@@ -37,7 +31,7 @@ std::vector<std::string> commandLineArguments(int argc, char** argv) {
 
 fs::path pathFromText(const std::string& text) {
 #ifdef _WIN32
-    return fs::path(std::u8string(text.begin(), text.end()));
+    return fs::path(wideFromUtf8(text));
 #else
     return fs::path(text);
 #endif

@@ -175,8 +175,9 @@ std::string displayPath(const fs::path& path);
 // argv's bytes on POSIX, UTF-8 from the wide command line on Windows (the C runtime's argv
 // holds only what the ANSI code page has).
 std::vector<std::string> commandLineArguments(int argc, char** argv);
-// A path a user gave as text: its bytes on POSIX, UTF-8 on Windows (the form displayPath
-// gives back).
+// A path given as text (by a user, or by the window to the plain libraries): its bytes on
+// POSIX, UTF-8 on Windows (the form displayPath gives back; bytes that are no UTF-8 give an
+// empty path there).
 fs::path pathFromText(const std::string& text);
 
 enum class LinkAtTarget {
@@ -216,11 +217,11 @@ Created writeNewFile(const fs::path& path, std::string_view bytes);
 bool sjisToPath(std::string_view sjis, fs::path& out);
 
 #ifdef _WIN32
-// The wide form of a file name given in the system's ANSI code page (the 8-bit form the
-// window layer passes in). Empty when the bytes are not valid in that code page.
-std::wstring widePath(const std::string& path);
-// The name in the ANSI code page (characters it lacks become its default character).
-std::string ansiPath(const std::wstring& path);
+// The wide form of a file name given in UTF-8 (the 8-bit form of paths between the window
+// and the plain libraries, and of the command-line tools' arguments). Empty when the bytes
+// are no UTF-8.
+std::wstring wideFromUtf8(const std::string& path);
+std::string utf8FromWide(std::wstring_view text);
 // The path for the wide-character file functions: absolute, with backslashes, in the `\\?\`
 // form (`\\?\UNC\server\share\...` for a share), so that a name ending in a dot or a space
 // and a path longer than 260 characters reach the file system as they are. A relative path is

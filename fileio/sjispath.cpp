@@ -52,12 +52,12 @@ std::string fromWide(std::wstring_view text, UINT codePage) {
 
 } // namespace
 
-std::wstring widePath(const std::string& path) {
-    return toWide(path, CP_ACP, MB_ERR_INVALID_CHARS);
+std::wstring wideFromUtf8(const std::string& path) {
+    return toWide(path, CP_UTF8, MB_ERR_INVALID_CHARS);
 }
 
-std::string ansiPath(const std::wstring& path) {
-    return fromWide(path, CP_ACP);
+std::string utf8FromWide(std::wstring_view text) {
+    return fromWide(text, CP_UTF8);
 }
 #endif
 

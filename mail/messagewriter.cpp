@@ -538,7 +538,8 @@ void stopWhenCancelled(const std::atomic<bool>* cancel) {
 // cannot keep a cancelled send going.
 FilePtr stageBase64(const std::string& path, const std::atomic<bool>* cancel) {
     errno = 0;
-    std::ifstream in(path, std::ios::binary);
+    // The path's text is UTF-8 on Windows (a user folder's name may hold any character).
+    std::ifstream in(fileio::pathFromText(path), std::ios::binary);
     if (!in)
         throw MailError(fileError("Cannot open file", path, errno != 0 ? errno : ENOENT));
     FilePtr staged(fileio::openScratchFile());

@@ -13,6 +13,14 @@ std::filesystem::path toFsPath(const QString& text) {
 #endif
 }
 
+std::string toPathText(const QString& text) {
+#ifdef _WIN32
+    return text.toUtf8().toStdString();
+#else
+    return QFile::encodeName(text).toStdString();
+#endif
+}
+
 QString fromFsPath(const std::filesystem::path& path) {
 #ifdef _WIN32
     return QDir::toNativeSeparators(QString::fromStdWString(path.native()));

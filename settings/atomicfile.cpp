@@ -11,7 +11,7 @@ bool replaceFileAtomically(const std::string& path, std::string_view contents, s
     options.keepMode = true;
     options.durable = true;
 #ifdef _WIN32
-    const std::wstring wide = widePath(path);
+    const std::wstring wide = fileio::wideFromUtf8(path);
     if (wide.empty()) {
         error = std::string("not a valid file name: ") + path + ": " + std::strerror(EINVAL);
         return false;

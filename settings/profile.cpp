@@ -18,10 +18,10 @@ namespace zp {
 namespace {
 
 // Reading the file: the C runtime's descriptors on Windows, where the name is widened
-// from the ANSI code page and the file is opened in binary mode, so CR LF stays as it is.
+// from UTF-8 and the file is opened in binary mode, so CR LF stays as it is.
 #ifdef _WIN32
 int openForReading(const std::string& path) {
-    const std::wstring wide = widePath(path);
+    const std::wstring wide = fileio::wideFromUtf8(path);
     if (wide.empty()) {
         errno = EINVAL;
         return -1;

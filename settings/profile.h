@@ -29,6 +29,7 @@ public:
     // A larger file is not read, and not overwritten either.
     static constexpr std::size_t kMaxFileBytes = 16 * 1024 * 1024;
 
+    // `path`: its bytes on POSIX, UTF-8 on Windows.
     explicit ProfileFile(std::string path);
 
     // Reads the file. A missing file is an empty profile and not an error. A file that

@@ -303,7 +303,9 @@ INSTANTIATE_TEST_SUITE_P(
 // by name, instead of in rows that only look like faults of the file code.
 TEST(WindowsRun, AnsiCodePageIs932) {
     EXPECT_EQ(GetACP(), 932u);
-    EXPECT_EQ(widePath("\x95\x5C\x83\x5C.ini"), L"\u8868\u30BD.ini");
+    wchar_t wide[8] = {};
+    EXPECT_EQ(MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, "\x95\x5C\x83\x5C.ini", -1, wide, 8), 7);
+    EXPECT_EQ(std::wstring(wide), L"\u8868\u30BD.ini");
 }
 
 // The scratch file of a send is made in the user's temporary folder (the C runtime's tmpfile

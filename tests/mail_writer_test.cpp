@@ -211,6 +211,20 @@ TEST(WriteMessage, ShiftJisFileNameKeepsItsBackslashTrailByte) {
               lines.end());
 }
 
+// The attachment in a folder whose name holds Japanese and a character code page 932 lacks
+// (a Windows user folder such as "José"): the path's text is UTF-8 there.
+TEST(WriteMessage, AttachmentInAFolderNamedOutsideTheCodePage) {
+    test::TempDir dir;
+    const std::filesystem::path folder = dir.path() / u8"写真 José";
+    std::filesystem::create_directory(folder);
+    test::writeText(folder / "pic.jpg", "picture bytes");
+    const std::u8string u8 = (folder / "pic.jpg").u8string();
+    MailMessage m = plainMessage();
+    m.addAttachment(std::string(u8.begin(), u8.end()));
+    const auto lines = written(m);
+    EXPECT_NE(std::find(lines.begin(), lines.end(), "cGljdHVyZSBieXRlcw=="), lines.end());
+}
+
 TEST(WriteMessage, UnreadableAttachmentThrowsMailError) {
     MailMessage m = plainMessage();
     m.addAttachment("/nonexistent/zoripost/pic.jpg");

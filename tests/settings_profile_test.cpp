@@ -366,6 +366,23 @@ TEST_F(ProfileFileTest, SubjectWithEmojiSurvivesSaveAndLoad) {
     EXPECT_EQ(back.readText("mail", "title", ""), "写真①📷");
 }
 
+// A settings folder whose name holds Japanese and a character code page 932 lacks, as a
+// Windows user folder may ("José"): the path's text is UTF-8 there.
+TEST_F(ProfileFileTest, FolderNamedOutsideTheCodePageIsReadAndWritten) {
+    const fs::path folder = m_dir / u8"設定 José";
+    fs::create_directory(folder);
+    const std::u8string u8 = (folder / "zoripost.ini").u8string();
+    const std::string path(u8.begin(), u8.end());
+    ProfileFile f(path);
+    ASSERT_TRUE(f.load()) << f.error();
+    f.writeString("pop3", "name", "secret");
+    ASSERT_TRUE(f.save()) << f.error();
+    ProfileFile back(path);
+    ASSERT_TRUE(back.load()) << back.error();
+    EXPECT_EQ(back.readString("pop3", "name", ""), "secret");
+    EXPECT_TRUE(fs::is_regular_file(folder / "zoripost.ini"));
+}
+
 TEST_F(ProfileFileTest, ExistingFileKeepsItsModeAndForeignLines) {
     const fs::path p = m_dir / "zoripost.ini";
     writeText(p, "; hand-written\n[jpeg]\nquality=50\n[mine]\nx=1\n");

@@ -1,12 +1,12 @@
 #include "passwordkeyring.h"
 
+#include "platform/fspath.h"
 #include "platform/keyring.h"
 #include "platform/textcodec.h"
 #include "settings/profile.h"
 
 #include <QAbstractButton>
 #include <QEvent>
-#include <QFile>
 #include <QLineEdit>
 #include <QPointer>
 #include <QTimer>
@@ -271,7 +271,7 @@ void PasswordKeyring::finishMoveOut(const QString& password) {
 }
 
 bool PasswordKeyring::rewriteFile(bool on, const QString& password) {
-    ProfileFile file(QFile::encodeName(m_host.settingsFilePath()).toStdString());
+    ProfileFile file(toPathText(m_host.settingsFilePath()));
     if (file.load()) {
         file.writeBool("pop3", "keyring", on);
         file.writeString("pop3", "name", toSjis(password));

@@ -5,6 +5,7 @@
 #include "mail/tls.h"
 #include "mail/ui/mailcharset.h"
 #include "platform/controlcolor.h"
+#include "platform/fspath.h"
 #include "platform/soundplayer.h"
 #include "platform/textcodec.h"
 
@@ -160,7 +161,7 @@ SendJob SendOperation::makeJob(const QString& recipients) const {
     job.pop3Port = static_cast<std::uint16_t>(ports.pop3);
     job.smtpSecurity = mailSecurityFromInt(ports.smtpSecurity);
     job.pop3Security = mailSecurityFromInt(ports.pop3Security);
-    job.caFile = QFile::encodeName(ports.caFile).toStdString();
+    job.caFile = toPathText(ports.caFile);
     job.recipients = toSjis(recipients);
     job.subject = toSjis(m_snapshot.subject);
     job.body = toSjis(m_snapshot.body);
@@ -174,7 +175,7 @@ SendJob SendOperation::makeJob(const QString& recipients) const {
         job.attachment = SendJob::Attachment::File;
         attachment = m_snapshot.attachmentPath;
     }
-    job.attachmentPath = QFile::encodeName(attachment).toStdString();
+    job.attachmentPath = toPathText(attachment);
     job.charset = mailTextCharsetFromIndex(m_c.cmbCharset->currentIndex());
     setTypedTexts(job, m_snapshot.subject, m_c.edtSMTPName->text(), m_snapshot.body, attachment);
     job.connectTimeout = m_connectLimit;

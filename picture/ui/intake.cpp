@@ -213,7 +213,7 @@ bool Intake::takeOfferedPicture(const Offer& offer, bool velmaclip) {
 }
 
 void Intake::rereadVelmaclipSettings() {
-    ProfileFile profile(QFile::encodeName(m_host.settingsFilePath()).toStdString());
+    ProfileFile profile(toPathText(m_host.settingsFilePath()));
     if (!profile.load())
         qWarning("settings file not read: %s", profile.error().c_str());
     const struct {

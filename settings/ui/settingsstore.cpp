@@ -1,5 +1,6 @@
 #include "settingsstore.h"
 
+#include "platform/fspath.h"
 #include "platform/radiogroup.h"
 #include "platform/textcodec.h"
 #include "platform/updown.h"
@@ -10,7 +11,6 @@
 #include <QAction>
 #include <QComboBox>
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QLineEdit>
@@ -370,7 +370,7 @@ void saveOne(Context& c, const Setting& s) {
 }
 
 std::string fileName(const QString& path) {
-    return QFile::encodeName(path).toStdString();
+    return toPathText(path);
 }
 
 } // namespace
