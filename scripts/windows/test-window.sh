@@ -15,7 +15,8 @@ Drives the real window as a user would, on a virtual X server (Xvfb), and prints
 FAIL for each row; the exit status is non-zero when any row fails.
 
   Wine prefix     a new prefix in a temporary folder, Japanese locale
-  install         the installer run silently (/S); zoripost.exe with uninstall.exe beside it
+  install         the installer run silently (/S) for a user "josé" (a name code page 932
+                  lacks); zoripost.exe with uninstall.exe beside it
   window          zoripost.exe started with a test picture (Z:\...) shows its main window;
                   a screenshot goes to docs/window-windows.png
   working JPEG    %LOCALAPPDATA%\zoripost\zoripost.jpg exists and is under the size limit
@@ -152,18 +153,21 @@ start_smtp() { # row [--tls cert key --mode starttls]
 
 # --- the two systems: where the program, its settings and its picture live -----------------
 
+# The prefix's user is named with a character code page 932 lacks, as a Windows user folder may
+# be ("José"): the settings file and the working JPEG live under that folder.
+wine_user=josé
+
 wine_env() {
-  export WINEPREFIX=$work/prefix
+  export WINEPREFIX=$work/prefix USER=$wine_user LOGNAME=$wine_user
   # Wine hands the environment on: a headless choice of the caller's (scripts/test.sh sets
   # offscreen for the Linux tests) would keep the window off the screen.
   unset QT_QPA_PLATFORM
 }
 
-# A Windows folder of the prefix (%APPDATA%, ...) as a POSIX path.
-wine_folder() { # variable
-  local win
-  win=$(timeout 60 "$wine" cmd /c echo "%$1%" </dev/null 2>/dev/null | tr -d '\r' | tail -1)
-  timeout 60 "$wine" winepath -u "$win" 2>/dev/null | tr -d '\r' | tail -1
+# A folder of the prefix's user (%APPDATA%, %LOCALAPPDATA%) as a POSIX path. Wine's console
+# output would give the user's name in code page 932, without the "é".
+wine_folder() { # AppData/Roaming | AppData/Local
+  [ -d "$WINEPREFIX/drive_c/users/$wine_user/$1" ] && echo "$WINEPREFIX/drive_c/users/$wine_user/$1"
 }
 
 to_program_path() { # POSIX path -> the path the program is given
@@ -224,8 +228,8 @@ setup_windows() {
   # Started by its Windows path, as the Start menu starts it.
   exe=$(to_program_path "$exe")
   pass "install ($((SECONDS - t)) s, $exe)"
-  ini=$(wine_folder APPDATA)/zoripost/zoripost.ini
-  jpeg=$(wine_folder LOCALAPPDATA)/zoripost/zoripost.jpg
+  ini=$(wine_folder AppData/Roaming)/zoripost/zoripost.ini
+  jpeg=$(wine_folder AppData/Local)/zoripost/zoripost.jpg
   if [ "$ini" = /zoripost/zoripost.ini ] || [ "$jpeg" = /zoripost/zoripost.jpg ]; then
     fail install "the prefix's %APPDATA% or %LOCALAPPDATA% cannot be found"
     return 1
