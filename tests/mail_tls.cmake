@@ -30,3 +30,9 @@ if(WIN32)
   add_custom_target(mail_tls_test_module DEPENDS ${CMAKE_CURRENT_BINARY_DIR}/zp_tls.dll)
   add_dependencies(mail_tls_test mail_tls_test_module)
 endif()
+if(WIN32)
+  # Under Wine a TLS session now and then hangs at its start while other tests run beside it
+  # (seen about once in five whole runs, never with the test alone): the test runs alone there,
+  # and the Windows test preset runs a test that ran out of time once more.
+  set_tests_properties(mail_tls_test PROPERTIES RUN_SERIAL TRUE)
+endif()
