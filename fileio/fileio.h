@@ -221,6 +221,7 @@ bool sjisToPath(std::string_view sjis, fs::path& out);
 // and the plain libraries, and of the command-line tools' arguments). Empty when the bytes
 // are no UTF-8.
 std::wstring wideFromUtf8(const std::string& path);
+// The text in UTF-8 (a wide command-line argument, a wide name for messages).
 std::string utf8FromWide(std::wstring_view text);
 // The path for the wide-character file functions: absolute, with backslashes, in the `\\?\`
 // form (`\\?\UNC\server\share\...` for a share), so that a name ending in a dot or a space

@@ -20,12 +20,6 @@ std::string withoutFinalSeparators(std::string folder) {
     return folder;
 }
 
-// A path text as the file system's path: its bytes as they are on Unix, UTF-8 on Windows
-// (where a narrow text would otherwise be read in the C locale and lose every non-ASCII name).
-fs::path pathOf(const std::string& text) {
-    return fs::path(std::u8string(text.begin(), text.end()));
-}
-
 } // namespace
 
 fs::path workingJpegPath(const fs::path& executable) {
@@ -51,8 +45,8 @@ std::string outputCopyName(const std::string& sourceName) {
 fs::path outputCopyPath(const std::string& folder, const std::string& sourceName) {
     const std::string base = withoutFinalSeparators(folder);
     const bool root = base == "/" || base == "\\";
-    return pathOf(root ? base + outputCopyName(sourceName)
-                       : base + "/" + outputCopyName(sourceName));
+    return fileio::pathFromText(root ? base + outputCopyName(sourceName)
+                                     : base + "/" + outputCopyName(sourceName));
 }
 
 // Written to a new file of a random name in the same folder, created exclusively, and renamed
@@ -70,7 +64,7 @@ PictureError copyToOutputFolder(const fs::path& workingJpeg, const std::string& 
                                 const std::string& sourceName) {
     std::error_code ec;
     const std::string base = withoutFinalSeparators(folder);
-    if (base.empty() || !fs::is_directory(pathOf(base), ec)) {
+    if (base.empty() || !fs::is_directory(fileio::pathFromText(base), ec)) {
         return PictureError::OutputFolderMissing;
     }
     // Copied through a new file and a rename, like the working JPEG: a link planted under the

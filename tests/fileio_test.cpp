@@ -304,7 +304,8 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(WindowsRun, AnsiCodePageIs932) {
     EXPECT_EQ(GetACP(), 932u);
     wchar_t wide[8] = {};
-    EXPECT_EQ(MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, "\x95\x5C\x83\x5C.ini", -1, wide, 8), 7);
+    EXPECT_EQ(
+        MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, "\x95\x5C\x83\x5C.ini", -1, wide, 8), 7);
     EXPECT_EQ(std::wstring(wide), L"\u8868\u30BD.ini");
 }
 

@@ -1,11 +1,11 @@
 // zoripost-jpeg: fits picture files to a phone screen and writes them as JPEGs under a size
 // limit, with the same steps and status lines as the window's picture page.
+#include "fileio/fileio.h"
 #include "picture/cli/batch.h"
 #include "picture/cli/options.h"
 #include "picture/messages.h"
 #include "picture/outputfiles.h"
 #include "picture/preparedpicture.h"
-#include "fileio/fileio.h"
 #include "text/cp932.h"
 
 #include <cerrno>
@@ -93,8 +93,7 @@ bool convertFile(const std::string& file, const zp::cli::Options& options, Writt
         if (const auto first = written.files.find(key); first != written.files.end()) {
             report.err(format("zoripost-jpeg: %s: %s was already written from %s in this run; "
                               "not replaced\n",
-                              file.c_str(), displayName(out).c_str(),
-                              first->second.c_str()));
+                              file.c_str(), displayName(out).c_str(), first->second.c_str()));
             return false;
         }
     }
@@ -165,7 +164,9 @@ int main(int argc, char** argv) {
     WrittenFiles written;
     const bool allOk = zp::cli::runBatch(
         options.files.size(), options.jobs > 0 ? options.jobs : zp::cli::defaultJobs(),
-        [&](std::size_t i) { return zp::fileio::displayPath(outputKey(outputOf(options.files[i], options))); },
+        [&](std::size_t i) {
+            return zp::fileio::displayPath(outputKey(outputOf(options.files[i], options)));
+        },
         [&](std::size_t i, zp::cli::FileReport& report) {
             return convertFile(options.files[i], options, written, report);
         });
