@@ -33,6 +33,6 @@ endif()
 if(WIN32)
   # Under Wine a TLS session now and then hangs at its start while other tests run beside it
   # (seen about once in five whole runs, never with the test alone): the test runs alone there,
-  # and the Windows test preset runs a test that ran out of time once more.
+  # and the Windows test preset runs a failed test once more.
   set_tests_properties(mail_tls_test PROPERTIES RUN_SERIAL TRUE)
 endif()
